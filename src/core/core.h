@@ -1,0 +1,78 @@
+// Foundations shared by every module: three-component vector math, the two
+// deterministic random generators with the start-up noise tables, and the
+// numeric helpers that fix the precision policy of the whole program.
+// Relies on nothing but the C++ standard library.
+#pragma once
+
+#include <cstdint>
+
+// ---- Precision policy -------------------------------------------------------
+// Stored values are 32-bit floats where the program says so. Transcendental
+// functions are evaluated in double and rounded once to float (core_sin & co.),
+// so results do not depend on the libm float variants. Beats are computed in
+// double and stored as float. Never -ffast-math.
+float core_sin(float x);
+float core_cos(float x);
+float core_tan(float x);
+float core_sqrt(float x);
+float core_pow(float x, float y);
+float core_acos(float x);
+float core_atan2(float y, float x);
+float core_exp(float x);
+float core_floor(float x);
+
+// Float-to-int conversion defined for every input: truncates toward zero like
+// the hardware's cvttss2si and returns INT32_MIN for NaN and out-of-range
+// values (the "integer indefinite" result), never undefined behaviour.
+int32_t float_to_int(float x);
+int32_t double_to_int(double x);
+
+// Lane helpers for 0xAARRGGBB pixel words.
+// grey(level): level clamped to 0..255 and replicated into all four bytes.
+uint32_t grey(int32_t level);
+// Per-byte saturating add of two pixel words.
+uint32_t add_saturate(uint32_t a, uint32_t b);
+
+// ---- Vector math ------------------------------------------------------------
+struct Vec3 {
+    float x, y, z;
+};
+
+void vec3_cubic(const Vec3* a, const Vec3* b, const Vec3* c, const Vec3* d, float t, Vec3* out);
+float vec3_length(const Vec3* v);
+// out must be a third vector (it is written before a and b are fully read).
+void vec3_cross(const Vec3* a, const Vec3* b, Vec3* out);
+float vec3_dot(const Vec3* a, const Vec3* b);
+void vec3_scale(const Vec3* v, float s, Vec3* out);
+void vec3_div(const Vec3* a, const Vec3* b, Vec3* out);
+void vec3_sub(const Vec3* a, const Vec3* b, Vec3* out);
+void vec3_add(const Vec3* a, const Vec3* b, Vec3* out);
+void vec3_reflect(const Vec3* v, const Vec3* n, Vec3* out);
+void vec3_normalize(const Vec3* v, Vec3* out);
+
+// ---- Random numbers ---------------------------------------------------------
+// Multiplicative generator: seed × 16807 (wrapping 32-bit), floats in [-1, 1).
+extern uint32_t random_seed;
+float next_random();
+
+// The runtime's 15-bit generator (state × 214013 + 2531011, wrapping), our own
+// so the sequence is the same on every platform. One process-wide state: the
+// loads and the later frames continue one sequence; the loading screen draws
+// no random numbers.
+int32_t core_rand();
+void core_srand(uint32_t state);
+uint32_t core_rand_state();
+
+// rand() mod 2n, minus n, divided by n: [-1, 1) in steps of 1/n (n > 0).
+float random_signed(int32_t n);
+
+// ---- Noise tables -----------------------------------------------------------
+enum { NOISE_B = 0x1000 };
+extern int32_t noise_perm[NOISE_B * 2 + 2];
+extern float noise_grad1[NOISE_B * 2 + 2];
+extern float noise_grad2[NOISE_B * 2 + 2][2];
+extern float noise_grad3[NOISE_B * 2 + 2][3];
+// Builds the tables; a non-zero seed reseeds the runtime generator first.
+// Draws 28,671 values from core_rand().
+void noise_init(int32_t seed);
+void noise_release();

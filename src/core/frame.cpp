@@ -1,0 +1,49 @@
+// The frame surface pointer, the depth buffer and the specular ramp (frame.h).
+#include "core/frame.h"
+
+#include "core/core.h"
+
+#include <cstdlib>
+
+FrameSurface* screen = nullptr;
+DepthBuffer* depth_buffer = nullptr;
+uint32_t specular_ramp[256];
+
+DepthBuffer* depth_buffer_create(int32_t width, int32_t height)
+{
+    if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > (1 << 26))
+        return nullptr;
+    size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    auto* buffer = static_cast<DepthBuffer*>(std::malloc(sizeof(DepthBuffer) + count * sizeof(int32_t)));
+    if (!buffer)
+        return nullptr;
+    buffer->width = width;
+    buffer->height = height;
+    buffer->values = reinterpret_cast<int32_t*>(buffer + 1);
+    depth_buffer_fill(buffer, DEPTH_CLEAR);
+    return buffer;
+}
+
+void depth_buffer_fill(DepthBuffer* buffer, int32_t value)
+{
+    if (!buffer)
+        return;
+    size_t count = static_cast<size_t>(buffer->width) * static_cast<size_t>(buffer->height);
+    int32_t* v = buffer->values;
+    for (size_t i = 0; i < count; i++)
+        v[i] = value;
+}
+
+void depth_buffer_free(DepthBuffer* buffer) { std::free(buffer); }
+
+void specular_ramp_build()
+{
+    for (int i = 0; i < 256; i++) {
+        float x = static_cast<float>(i) / 128.0f;
+        float p = core_pow(x, 16.0f);
+        float v = p * 255.0f;
+        if (v > 255.0f)
+            v = 255.0f;
+        specular_ramp[i] = static_cast<uint32_t>(float_to_int(v)) * 0x01010101u;
+    }
+}

@@ -1,0 +1,49 @@
+// The frame every drawing module writes: the 640 x 480 surface of 0xAARRGGBB
+// pixels, the one depth buffer, and the specular lookup ramp. The runtime's
+// video output owns and fills these; image, raster, overlays and scenes draw
+// through them. Relies on nothing but the C++ standard library.
+#pragma once
+
+#include <cstdint>
+
+enum { SCREEN_WIDTH = 640, SCREEN_HEIGHT = 480 };
+
+// The frame surface: pixels reached row by row through pitch (bytes). Every
+// drawing operation assumes a 640 x 480 surface with a 2,560-byte pitch and
+// masks 0x00FF0000 / 0x0000FF00 / 0x000000FF; the video layer guarantees it.
+struct FrameSurface {
+    int32_t w;
+    int32_t h;
+    int32_t pitch;
+    uint32_t* pixels;
+};
+
+// The current frame surface, null before the video opens and after it closes.
+extern FrameSurface* screen;
+
+// Width, height, a pointer to the values and the values themselves, in one
+// allocation (one free releases all).
+struct DepthBuffer {
+    int32_t width;
+    int32_t height;
+    int32_t* values;
+};
+
+enum : int32_t { DEPTH_CLEAR = 0x7fffffff };
+
+extern DepthBuffer* depth_buffer;
+
+DepthBuffer* depth_buffer_create(int32_t width, int32_t height);
+void depth_buffer_fill(DepthBuffer* buffer, int32_t value);
+void depth_buffer_free(DepthBuffer* buffer);
+
+// specular_ramp[i] = grey(int(min(255, (i/128)^16 * 255))) in single precision.
+extern uint32_t specular_ramp[256];
+void specular_ramp_build();
+
+// A pointer to row y of the current screen.
+inline uint32_t* screen_row(int32_t y)
+{
+    return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(screen->pixels) +
+                                       static_cast<intptr_t>(y) * screen->pitch);
+}

@@ -1,0 +1,5 @@
+// The image module's public face: textures and loaders, the shared texture
+// table, text images and the full-screen 2D operations.
+#pragma once
+
+#include "image/texture.h"

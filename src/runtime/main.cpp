@@ -1,0 +1,2 @@
+// Entry point (placeholder until the runtime lands).
+int main() { return 0; }

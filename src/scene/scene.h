@@ -1,0 +1,6 @@
+// The scene pipeline's public face: the Mesh record, matrices and camera,
+// lighting and generated texture coordinates, generated meshes, vertex
+// deformers and meshes built from LightWave objects.
+#pragma once
+
+#include "scene/mesh.h"
