@@ -3,3 +3,4 @@
 #pragma once
 
 #include "image/texture.h"
+#include "image/texture_table.h"
