@@ -4,3 +4,6 @@
 #pragma once
 
 #include "scene/mesh.h"
+#include "scene/lighting.h"
+#include "scene/generate.h"
+#include "scene/deform.h"

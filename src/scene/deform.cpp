@@ -1,0 +1,268 @@
+// Vertex deformers (bulge, lattice, ripple, wave, twist). Every deformer works
+// on d = P - centre, writes P = centre + d' and leaves all other vertex fields
+// alone. Relies on core vector math and matrix_rotation_yxz (scene/mesh.h).
+#include "scene/deform.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr float PI = 3.14159265f;
+constexpr float TWO_PI = 6.2831855f;
+constexpr float QUARTER_TURN = 1.5707964f; // slightly above pi/2: cos of it is negative
+
+// Weights of Q0..Q3 (rows) for the coefficients a, b, c, e (columns) of the
+// cubic through Q0..Q3 at t = 0, 1/3, 2/3, 1 (Lagrange interpolation).
+constexpr float CURVE_WEIGHTS[4][4] = {
+    {-4.5f, 9.0f, -5.5f, 1.0f},
+    {13.5f, -22.5f, 9.0f, 0.0f},
+    {-13.5f, 18.0f, -4.5f, 0.0f},
+    {4.5f, -4.5f, 1.0f, 0.0f},
+};
+
+bool usable(const Mesh* mesh, const void* params)
+{
+    return mesh && mesh->vertices && params && mesh->vertex_count > 0;
+}
+
+float& component(Vec3& v, int32_t axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+
+Vec3 position(const MeshVertex& v) { return Vec3{v.x, v.y, v.z}; }
+
+void set_position(MeshVertex& v, const Vec3& p)
+{
+    v.x = p.x;
+    v.y = p.y;
+    v.z = p.z;
+}
+
+// P = centre + d + scale * direction, summed in that order.
+void store(MeshVertex& v, const Vec3& centre, const Vec3& d, float scale, const Vec3& direction)
+{
+    Vec3 p;
+    vec3_add(&centre, &d, &p);
+    Vec3 shift;
+    vec3_scale(&direction, scale, &shift);
+    vec3_add(&p, &shift, &p);
+    set_position(v, p);
+}
+
+Vec3 curve_point(const Vec3 coefficients[4], float t)
+{
+    Vec3 out;
+    vec3_cubic(&coefficients[0], &coefficients[1], &coefficients[2], &coefficients[3], t, &out);
+    return out;
+}
+
+Vec3 curve_through(const Vec3 points[4], float t)
+{
+    Vec3 coefficients[4];
+    lattice_curve(points, coefficients);
+    return curve_point(coefficients, t);
+}
+
+} // namespace
+
+void deform_bulge(Mesh* mesh, const BulgeParams* params)
+{
+    if (!usable(mesh, params) || params->radius == 0.0f)
+        return;
+    const BulgeParams& p = *params;
+    for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        MeshVertex& v = mesh->vertices[i];
+        Vec3 pos = position(v);
+        Vec3 d;
+        vec3_sub(&pos, &p.centre, &d);
+        float length = vec3_length(&d);
+        if (!(length <= p.radius))
+            continue;
+        float f = core_cos(length / p.radius * QUARTER_TURN);
+        if (f >= 0.000001f)
+            store(v, p.centre, d, f * p.amount, p.direction);
+    }
+}
+
+void lattice_curve(const Vec3 points[4], Vec3 coefficients[4])
+{
+    for (int col = 0; col < 4; ++col) {
+        Vec3 sum{0.0f, 0.0f, 0.0f};
+        for (int k = 0; k < 4; ++k) {
+            float w = CURVE_WEIGHTS[k][col];
+            if (k == 0) {
+                vec3_scale(&points[0], w, &sum);
+                continue;
+            }
+            Vec3 term;
+            vec3_scale(&points[k], w, &term);
+            vec3_add(&sum, &term, &sum);
+        }
+        coefficients[col] = sum;
+    }
+}
+
+void lattice_reset(Lattice* lattice)
+{
+    if (!lattice)
+        return;
+    lattice->minimum = Vec3{-1.0f, -1.0f, -1.0f};
+    lattice->maximum = Vec3{1.0f, 1.0f, 1.0f};
+    for (int z = 0; z < 4; ++z)
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 4; ++x)
+                lattice->points[x + 4 * y + 16 * z] =
+                    Vec3{2.0f * static_cast<float>(x) / 3.0f - 1.0f, 2.0f * static_cast<float>(y) / 3.0f - 1.0f,
+                         2.0f * static_cast<float>(z) / 3.0f - 1.0f};
+}
+
+void deform_lattice(Mesh* mesh, const Lattice* lattice)
+{
+    if (!usable(mesh, lattice))
+        return;
+    Vec3 extent;
+    vec3_sub(&lattice->maximum, &lattice->minimum, &extent);
+    if (extent.x == 0.0f || extent.y == 0.0f || extent.z == 0.0f)
+        return;
+    // The 16 rows along x (fixed y, z) are the same for every vertex.
+    Vec3 rows[16][4];
+    for (int row = 0; row < 16; ++row)
+        lattice_curve(&lattice->points[4 * row], rows[row]);
+    for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        MeshVertex& v = mesh->vertices[i];
+        Vec3 pos = position(v);
+        Vec3 t;
+        vec3_sub(&pos, &lattice->minimum, &t);
+        vec3_div(&t, &extent, &t);
+        Vec3 along_z[4];
+        for (int z = 0; z < 4; ++z) {
+            Vec3 along_y[4];
+            for (int y = 0; y < 4; ++y)
+                along_y[y] = curve_point(rows[y + 4 * z], t.x);
+            along_z[z] = curve_through(along_y, t.y);
+        }
+        set_position(v, curve_through(along_z, t.z));
+    }
+}
+
+void deform_ripple(Mesh* mesh, const RippleParams* params)
+{
+    if (!usable(mesh, params) || params->axis < 0 || params->axis > 2)
+        return;
+    const RippleParams& p = *params;
+    float period = p.frequency != 0.0f ? 1.0f / p.frequency : 0.000001f;
+    for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        MeshVertex& v = mesh->vertices[i];
+        Vec3 pos = position(v);
+        Vec3 d;
+        vec3_sub(&pos, &p.centre, &d);
+        float length = vec3_length(&d);
+        float weight;
+        if (p.start_weight == p.end_weight) {
+            weight = p.start_weight;
+        } else if (length == 0.0f) {
+            weight = 0.0f;
+        } else {
+            // h: angle from the axis as a fraction of pi, folded so that both
+            // poles give 0 and the equator 0.5.
+            float cosine = component(d, p.axis) / length;
+            if (cosine > 1.0f)
+                cosine = 1.0f;
+            if (cosine < -1.0f)
+                cosine = -1.0f;
+            float h = core_acos(cosine) / PI;
+            if (h > 0.5f)
+                h = 1.0f - h;
+            float m = 2.0f * h;
+            weight = (1.0f - m) * p.start_weight + m * p.end_weight;
+        }
+        float s = core_sin((length / period + p.phase) * TWO_PI + p.angle_offset);
+        float& along = component(d, p.axis);
+        along = along + core_exp(-p.decay * length) * s * weight * p.amplitude;
+        Vec3 out;
+        vec3_add(&p.centre, &d, &out);
+        set_position(v, out);
+    }
+}
+
+void deform_wave(Mesh* mesh, const WaveParams* params)
+{
+    if (!usable(mesh, params) || params->axis < 0 || params->axis > 2)
+        return;
+    const WaveParams& p = *params;
+    float period = p.wavelength != 0.0f ? 1.0f / p.wavelength : 0.000001f;
+    static const Vec3 FIXED_DIRECTIONS[6] = {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f},
+                                             {1.0f, 1.0f, 0.0f}, {1.0f, 0.0f, 1.0f}, {0.0f, 1.0f, 1.0f}};
+    for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        MeshVertex& v = mesh->vertices[i];
+        Vec3 pos = position(v);
+        Vec3 d;
+        vec3_sub(&pos, &p.centre, &d);
+        float w = core_sin(component(d, p.axis) * period * TWO_PI + p.phase) * p.amplitude;
+        if (p.falloff_radius > 0.0f) {
+            float length = vec3_length(&d);
+            w = w * (length <= p.falloff_radius ? 1.0f - length / p.falloff_radius : 0.0f);
+        }
+        Vec3 direction{0.0f, 0.0f, 0.0f};
+        if (p.direction_mode >= 0 && p.direction_mode < 6)
+            direction = FIXED_DIRECTIONS[p.direction_mode];
+        else if (p.direction_mode == 6)
+            vec3_normalize(&d, &direction);
+        else
+            w = 0.0f;
+        store(v, p.centre, d, w, direction);
+    }
+}
+
+void deform_twist(Mesh* mesh, const TwistParams* params)
+{
+    if (!usable(mesh, params) || params->size == 0.0f)
+        return;
+    const TwistParams& p = *params;
+    auto k = [&](float x) { return core_cos(x / p.size * QUARTER_TURN); };
+    for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        MeshVertex& v = mesh->vertices[i];
+        Vec3 pos = position(v);
+        Vec3 d;
+        vec3_sub(&pos, &p.centre, &d);
+        float length = vec3_length(&d);
+        float t = p.size >= length ? length / p.size : 1.0f;
+        float w = 1.0f - t; // full effect at the centre, none from the distance size on
+        // Rotates the pair (a, b) by phi in place.
+        auto turn = [](float phi, float* a, float* b) {
+            float c = core_cos(phi);
+            float s = core_sin(phi);
+            float na = c * *a + s * *b;
+            float nb = -s * *a + c * *b;
+            *a = na;
+            *b = nb;
+        };
+        switch (p.mode) {
+        case 0:
+            turn(p.amount * k(d.x) * w, &d.y, &d.z);
+            break;
+        case 1:
+            turn(p.amount * k(d.y) * w, &d.x, &d.z);
+            break;
+        case 2:
+            turn(p.amount * k(d.z) * w, &d.x, &d.y);
+            break;
+        case 3: {
+            float ax = p.amount * k(d.x) * w;
+            float ay = p.amount * k(d.y) * w;
+            float az = p.amount * k(d.z) * w;
+            Matrix m;
+            matrix_rotation_yxz(&m, ax, ay, az);
+            Vec3 r;
+            r.x = d.x * m.m[0] + d.y * m.m[4] + d.z * m.m[8];
+            r.y = d.x * m.m[1] + d.y * m.m[5] + d.z * m.m[9];
+            r.z = d.x * m.m[2] + d.y * m.m[6] + d.z * m.m[10];
+            d = r;
+            break;
+        }
+        default:
+            break;
+        }
+        Vec3 out;
+        vec3_add(&p.centre, &d, &out);
+        set_position(v, out);
+    }
+}
