@@ -1,6 +1,332 @@
-// Text overlay track: not built yet; loads nothing and draws nothing.
+// Text overlay track: the phrase images, pictures, hand sprites, grain, row
+// glitches, waves, old-television frame and closing text laid over every
+// scene from beat 0 to 409. Keeps no state between frames: everything is a
+// function of the clock and the two random sequences. Relies on the clock,
+// the texture table, the 2D operations and the triangle fill dispatch.
 #include "overlays/overlays.h"
+#include "overlays/overlay_ops.h"
 
-int32_t overlay_load() { return 0; }
-void overlay_free() {}
-void overlay_render(float) {}
+#include "core/core.h"
+#include "core/frame.h"
+#include "image/image.h"
+#include "raster/raster.h"
+#include "runtime/clock.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+constexpr float PI = 3.1415927f;
+
+enum {
+    IMG_WHEN_STRAIGHT,
+    IMG_SPIT,
+    IMG_RETIREMENT,
+    IMG_COLONY,
+    IMG_MIND_GAP,
+    IMG_GRAIN,
+    IMG_DONT_YOU_KNOW,
+    IMG_LOOKING_FOR,
+    IMG_WHAT_FOR,
+    IMG_GOD,
+    IMG_OLDTV,
+    IMG_THIS_IS_WHAT,
+    IMG_GPU,
+    IMG_END,
+    IMG_COUNT
+};
+
+const char* const image_paths[IMG_COUNT] = {
+    "data\\when_straight_isnt_good_enough.png",
+    "data\\i_spit_on_metaphysics.png",
+    "data\\routine_retirement_of_a_replicant.png",
+    "data\\revertant_colony_of_mutant_grub.png",
+    "data\\mind_the_gap.png",
+    "data\\grain.png",
+    "data\\dont_you_know_what.png",
+    "data\\they_are_looking_for.png",
+    "data\\what_for.png",
+    "data\\god.png",
+    "data\\oldtv.png",
+    "data\\this_is_what_happens_when.png",
+    "data\\your_gpu_is_on_parole.png",
+    "data\\end_text.png",
+};
+
+Texture* images[IMG_COUNT];
+
+int32_t ifloor(float x) { return float_to_int(core_floor(x)); }
+
+// The per-frame shorthands of the track.
+struct Frame {
+    float t;  // music seconds
+    float b;  // beat
+    float f;  // beat fraction
+    int32_t d; // whole beat
+    int32_t wx, wy, bob, a1, a2;
+};
+
+void blend(const Texture* image, int32_t x, int32_t y, int32_t alpha)
+{
+    blend_image(image, x, y, alpha, 0);
+}
+
+float rnd() { return next_random() * 0.5f + 0.5f; }
+
+Texture* picture(int32_t index) { return texture_get(index); }
+
+void step_hands(const Frame& fr)
+{
+    if (fr.d < 44 || fr.d >= 52) return;
+    int32_t l = 0;
+    if (fr.d == 44) l = ifloor(ease_out(-160.0f, 0.0f, fr.f));
+    else if (fr.d == 51) l = -ifloor(ease_in(0.0f, 320.0f, fr.f));
+    hand_sprite(picture(40 + fr.d % 4), static_cast<float>(160 + l), 240.0f, 31, PI / 2.0f, 3.0f);
+}
+
+void step_metaball_pictures(const Frame& fr)
+{
+    if (fr.d < 42 || fr.d >= 76) return;
+    if (fr.d == 43 || fr.d == 44) {
+        const float s = fr.b - 43.0f;
+        const float q = s < 1.0f ? s : 2.0f - s;
+        grain_mix(images[IMG_GRAIN], ifloor(q * q * q * q * 255.0f));
+    }
+    if (fr.d >= 44 && fr.d < 52) {
+        const uint32_t level = static_cast<uint32_t>(ifloor((fr.b - 44.0f) * 255.0f / 8.0f));
+        wave_shift(fr.t, level * 0x01010101u);
+    } else if (fr.d >= 72) {
+        const uint32_t level = static_cast<uint32_t>(ifloor((fr.b - 72.0f) * 255.0f / 4.0f));
+        wave_shift(fr.t, ~(level * 0x01010101u));
+    }
+    blend(picture(39), 449, fr.bob + 208, fr.a1);
+    const Texture* spit = images[IMG_SPIT];
+    blend(spit, 640 - spit->width + fr.wx, 480 - spit->height + fr.wy, fr.a2);
+}
+
+void step_tunnel_pictures(const Frame& fr)
+{
+    if (fr.d < 76 || fr.d >= 100) return;
+    const int32_t h0 = fr.d >= 80 ? -100 : -ifloor(ease_out(200.0f, 100.0f, (fr.b - 76.0f) / 4.0f));
+    blend(picture(31), 0, h0 - fr.bob, fr.a2);
+    if (fr.d >= 80) {
+        const int32_t g0 = fr.d >= 82 ? 0 : ifloor(ease_out(-437.0f, 0.0f, (fr.b - 80.0f) / 2.0f));
+        blend(images[IMG_WHEN_STRAIGHT], fr.wx + 16 + g0, fr.wy, fr.a1);
+    }
+}
+
+void step_water_pictures(const Frame& fr)
+{
+    if (fr.d < 100 || fr.d >= 132) return;
+    const Texture* p = picture(32);
+    int32_t y0 = 550 - p->height;
+    if (fr.d < 108) y0 += ifloor(ease_out(static_cast<float>(p->height), 0.0f, (fr.b - 100.0f) / 8.0f));
+    blend(p, 640 - p->width, y0 + fr.bob, fr.a1);
+    if (fr.d >= 108) {
+        const Texture* text = images[IMG_RETIREMENT];
+        const int32_t k =
+            fr.d >= 110 ? 0 : ifloor(ease_out(-static_cast<float>(text->width), 0.0f, (fr.b - 108.0f) / 2.0f));
+        blend(text, fr.wx + k, fr.wy, 255);
+    }
+}
+
+void step_ribbon_pictures(const Frame& fr)
+{
+    if (fr.d < 132 || fr.d >= 164) return;
+    const int32_t e0 = fr.d >= 134 ? 0 : ifloor(ease_out(-197.0f, 0.0f, (fr.b - 132.0f) / 2.0f));
+    const int32_t sway = ifloor(core_sin(1.1f * fr.t) * core_sin(1.4f * fr.t + 0.3f) * 16.0f);
+    blend(picture(30), e0 + sway, 120, float_to_int(fr.f * 55.0f + 200.0f));
+    const Texture* text = images[IMG_COLONY];
+    const int32_t k =
+        fr.d >= 134 ? 0 : ifloor(ease_out(static_cast<float>(text->width), 0.0f, (fr.b - 132.0f) / 2.0f));
+    blend(text, fr.wx + k - text->width + 640, fr.wy, 255);
+}
+
+void step_twister_pictures(const Frame& fr)
+{
+    if (fr.d < 164 || fr.d >= 196) return;
+    const int32_t c0 = fr.d >= 168 ? 0 : ifloor(ease_out(-264.0f, 0.0f, (fr.b - 164.0f) / 4.0f));
+    blend(picture(16), c0, 40, fr.a1);
+    const int32_t y = ifloor(core_cos(1.5f * fr.t) * 8.0f) + 192;
+    if (fr.d >= 172 && fr.d < 180) blend(images[IMG_THIS_IS_WHAT], 145, y, fr.a1);
+    else if (fr.d >= 180 && fr.d < 190) blend(images[IMG_GPU], 145, y, fr.a1);
+    if (fr.d >= 194) {
+        const Texture* gap = images[IMG_MIND_GAP];
+        blend(gap, 576 - gap->width, 392 - gap->height, float_to_int(fr.f * 127.0f + 128.0f));
+    }
+}
+
+void step_greetings_grain(const Frame& fr)
+{
+    if (fr.d < 228 || fr.d >= 268) return;
+    grain_modulate(images[IMG_GRAIN], ifloor((rnd() * 0.25f + 0.1f) * 255.0f));
+}
+
+void blend_centred(const Texture* image, float k)
+{
+    blend(image, 320 - image->width / 2, 240 - image->height / 2, ifloor(core_sin(k) * 255.0f));
+}
+
+void step_terrain_phrases(const Frame& fr)
+{
+    if (fr.d < 268 || fr.d >= 310) return;
+    float o;
+    if (fr.d < 294) {
+        o = rnd() * 0.25f;
+    } else if (fr.d <= 296) {
+        const float ramp = (fr.b - 294.0f) / 3.0f * 0.75f + 0.25f;
+        o = ramp * rnd();
+    } else {
+        o = rnd();
+    }
+    if (fr.d < 308) {
+        if (fr.d >= 272) {
+            wave_shift(fr.t, 0xFFFFFF00u);
+        } else {
+            const uint32_t level = static_cast<uint32_t>(ifloor((fr.b - 268.0f) * 255.0f / 4.0f));
+            wave_shift(fr.t, level * 0x01010101u);
+        }
+    }
+    grain_modulate(images[IMG_GRAIN], ifloor(o * 255.0f));
+    const float g = 1.0f - fr.f;
+    if (fr.d >= 294 && fr.d <= 296)
+        blend_centred(images[IMG_DONT_YOU_KNOW], g * (fr.b - 294.0f) / 3.0f * PI);
+    else if (fr.d >= 297 && fr.d <= 300)
+        blend_centred(images[IMG_LOOKING_FOR], g * (fr.b - 297.0f) / 4.0f * PI);
+    else if (fr.d >= 301 && fr.d <= 305)
+        blend_centred(images[IMG_WHAT_FOR], g * (fr.b - 301.0f) / 5.0f * PI);
+    else if (fr.d >= 306 && fr.d <= 309)
+        blend_centred(images[IMG_GOD], (fr.b - 306.0f) / 4.0f * PI);
+}
+
+void step_collider_pictures(const Frame& fr)
+{
+    if (fr.d < 308 || fr.d >= 372) return;
+    const float r = next_random();
+    if (fr.d >= 361) {
+        const float s = (fr.b - 361.0f) / 11.0f;
+        blend(picture(35), ifloor(s * 91.0f) + 549, 40, ifloor((1.0f - s) * 255.0f));
+        blend(picture(36), ifloor(s * 335.0f) - 335, 40, ifloor(s * 63.0f));
+        blend(picture(37), 640 - ifloor(s * 271.0f), 40, ifloor(s * 63.0f));
+    } else {
+        blend(picture(35), 549, 40, fr.a1);
+    }
+    grain_modulate(images[IMG_GRAIN], ifloor(((r * 0.5f + 0.5f) * 0.25f + 0.1f) * 255.0f));
+    if (fr.d == 325 || fr.d == 326) {
+        glow_horizontal();
+    } else if (fr.d == 341 || fr.d == 342) {
+        glow_vertical();
+    } else if (fr.d == 358) {
+        glow_horizontal();
+        glow_vertical();
+    }
+}
+
+bool glitch_beat(int32_t d)
+{
+    static const int32_t beats[] = {24, 40, 56, 72, 92, 112, 128, 144, 160, 176,
+                                    192, 208, 224, 240, 256, 272, 289, 295, 305};
+    for (int32_t beat : beats)
+        if (beat == d) return true;
+    return false;
+}
+
+int32_t glitch_shift(const Frame& fr) { return float_to_int(8.0f - fr.f * 8.0f) + 1; }
+
+void step_glitches(const Frame& fr)
+{
+    if (glitch_beat(fr.d)) row_glitch(glitch_shift(fr), 8);
+    if (fr.d >= 304 && fr.d < 308) {
+        const float wave = core_sin((fr.b - 304.0f) / 4.0f * PI);
+        const float level = next_random() * 0.25f + 0.75f;
+        grain_mix(images[IMG_GRAIN], ifloor(level * wave * 255.0f));
+        row_glitch(glitch_shift(fr), 8);
+    }
+    if (fr.d >= 268 && fr.d < 308) blend(images[IMG_OLDTV], 0, 0, 255);
+}
+
+void step_end_flicker(const Frame& fr)
+{
+    if (fr.d < 361 || fr.d >= 397) return;
+    if (fr.d >= 372) {
+        blend(picture(35), 229, 40, core_rand() & 0x7f);
+        blend(picture(36), 0, 40, core_rand() & 0x7f);
+        blend(picture(37), 369, 40, core_rand() & 0x7f);
+    }
+    grain_modulate(images[IMG_GRAIN], ifloor((next_random() * 0.1f + 0.9f) * 255.0f));
+    if (core_rand() & 0x80) grain_mix(images[IMG_GRAIN], ifloor((next_random() * 0.3f + 0.7f) * 127.0f));
+    if (fr.d >= 385) fade_screen(0xff000000u, ifloor((fr.b - 385.0f) / 12.0f * 255.0f));
+}
+
+// x - floor(x): in [0, 1) also for negative x.
+float fraction(float x) { return x - core_floor(x); }
+
+void step_closing_text(const Frame& fr)
+{
+    if (fr.d < 389) return;
+    float m;
+    if (fr.d <= 392) m = fraction((fr.b - 405.0f) / 4.0f);
+    else if (fr.d < 403) m = 1.0f;
+    else m = 1.0f - fraction((fr.b - 403.0f) / 8.0f);
+    blend(images[IMG_END], 0, 0, ifloor(m * 255.0f));
+}
+
+} // namespace
+
+int32_t overlay_load()
+{
+    for (int32_t i = 0; i < IMG_COUNT; ++i) {
+        images[i] = texture_load_png(image_paths[i], 0);
+        if (!images[i]) {
+            std::fprintf(stderr, "text overlay: cannot load %s\n", image_paths[i]);
+            overlay_free();
+            return 1;
+        }
+    }
+    const Texture* grain = images[IMG_GRAIN];
+    if (grain->width < 256 || grain->height < 256) {
+        std::fprintf(stderr, "text overlay: %s is %dx%d, needs at least 256x256\n", image_paths[IMG_GRAIN],
+                     grain->width, grain->height);
+        overlay_free();
+        return 1;
+    }
+    return 0;
+}
+
+void overlay_free()
+{
+    for (Texture*& image : images) {
+        texture_free(image);
+        image = nullptr;
+    }
+}
+
+void overlay_render(float seconds)
+{
+    if (!images[IMG_GRAIN]) return;
+    Frame fr;
+    fr.t = seconds;
+    fr.b = clock_beat();
+    fr.f = clock_beat_fraction();
+    fr.d = clock_beat_index();
+    fr.wx = ifloor(core_sin(1.7f * fr.t) * core_sin(1.4f * fr.t) * 8.0f);
+    fr.wy = ifloor(core_cos(1.5f * fr.t) * 4.0f);
+    fr.bob = ifloor((core_sin(fr.b * 0.25f * PI) * 0.5f + 0.5f) * 24.0f);
+    fr.a1 = float_to_int(fr.f * 32.0f + 223.0f);
+    fr.a2 = float_to_int((1.0f - fr.f) * 32.0f + 223.0f);
+
+    if (fr.d < 43) grain_modulate(images[IMG_GRAIN], 63);
+    step_hands(fr);
+    step_metaball_pictures(fr);
+    step_tunnel_pictures(fr);
+    step_water_pictures(fr);
+    step_ribbon_pictures(fr);
+    step_twister_pictures(fr);
+    step_greetings_grain(fr);
+    step_terrain_phrases(fr);
+    step_collider_pictures(fr);
+    step_glitches(fr);
+    step_end_flicker(fr);
+    step_closing_text(fr);
+}

@@ -1,0 +1,168 @@
+// The text overlay's own screen operations: grain mixing and modulation,
+// row glitches, the fade, the rotated hand sprite, and the shared ease
+// envelope. Relies on the frame surface, the runtime random sequence, the
+// envelope evaluator and the triangle fill dispatch.
+#include "overlays/overlay_ops.h"
+
+#include "core/core.h"
+#include "core/frame.h"
+#include "image/texture.h"
+#include "lightwave/lightwave.h"
+#include "raster/raster.h"
+#include "scene/mesh.h"
+
+#include <cstring>
+
+namespace {
+
+enum { GRAIN_TOP = 40, GRAIN_BOTTOM = 440 };
+
+// Walks the letterbox rows with the grain's random row and column offsets and
+// combines each pixel with its grain texel through `mix(p, g)` per channel.
+// The row of the grain is (r + y) & 255, r being drawn for the previous row;
+// the column is the signed byte (o - (640 - x)) + 128.
+template <typename Mix>
+void grain_walk(const Texture* grain, Mix mix)
+{
+    int32_t r = core_rand();
+    for (int32_t y = GRAIN_TOP; y < GRAIN_BOTTOM; ++y) {
+        const int32_t grain_row = (r + y) & 255;
+        const int32_t e = core_rand();
+        const int32_t o = core_rand();
+        const uint32_t* g_row = grain->pixels + grain_row * grain->width;
+        uint32_t* row = screen_row(y);
+        for (int32_t x = 0; x < SCREEN_WIDTH; ++x) {
+            const int32_t column = static_cast<int8_t>(static_cast<uint8_t>(o - (640 - x))) + 128;
+            const uint32_t p = row[x];
+            const uint32_t g = g_row[column];
+            uint32_t out = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                uint32_t v = mix((p >> shift) & 0xff, (g >> shift) & 0xff);
+                if (v > 255) v = 255;
+                out |= v << shift;
+            }
+            row[x] = out;
+        }
+        r = e;
+    }
+}
+
+// Clamped to 0..255 so that the channel products stay in range for any caller.
+uint32_t level_of(int32_t a) { return a < 0 ? 0u : (a > 255 ? 255u : static_cast<uint32_t>(a)); }
+
+// The ease envelope: one static two-key record reused by both operations.
+MotionKey ease_keys[2];
+MotionEnvelope ease_envelope;
+
+float ease(float start, float end, float s, float tension0, float tension1)
+{
+    MotionKey* k0 = &ease_keys[0];
+    MotionKey* k1 = &ease_keys[1];
+    std::memset(ease_keys, 0, sizeof ease_keys);
+    k0->next = k1;
+    k1->previous = k0;
+    k0->time = 0.0f;
+    k0->value = start;
+    k1->time = 1.0f;
+    k1->value = end;
+    k0->shape = 0;
+    k1->shape = 0;
+    k0->tension = tension0;
+    k1->tension = tension1;
+    ease_envelope.keys = k0;
+    ease_envelope.key_count = 2;
+    ease_envelope.pre_behaviour = 1;
+    ease_envelope.post_behaviour = 1;
+    const float value = envelope_evaluate(&ease_envelope, s);
+    k0->shape = 3;
+    k1->shape = 3;
+    return value;
+}
+
+} // namespace
+
+float ease_in(float start, float end, float s) { return ease(start, end, s, 1.25f, -2.0f); }
+
+float ease_out(float start, float end, float s) { return ease(start, end, s, -2.0f, 1.25f); }
+
+void grain_mix(const Texture* grain, int32_t a)
+{
+    const uint32_t k = level_of(a);
+    grain_walk(grain, [k](uint32_t p, uint32_t g) { return ((p * (255 - k)) >> 8) + ((k * g) >> 8); });
+}
+
+void grain_modulate(const Texture* grain, int32_t a)
+{
+    const uint32_t k = level_of(a);
+    grain_walk(grain, [k](uint32_t p, uint32_t g) { return ((p * (255 - k)) >> 8) + ((k * ((p * g) >> 8)) >> 8); });
+}
+
+void row_glitch(int32_t shift, int32_t band)
+{
+    if (band <= 0 || shift < 0 || shift >= SCREEN_WIDTH) return;
+    for (int32_t y = 0; y < SCREEN_HEIGHT - band; y += band) {
+        const int32_t r = core_rand() & 3;
+        if (r != 1 && r != 3) continue;
+        for (int32_t row_index = y; row_index < y + band; ++row_index) {
+            uint32_t* row = screen_row(row_index);
+            const size_t kept = static_cast<size_t>(SCREEN_WIDTH - shift);
+            if (r == 1) {
+                std::memmove(row, row + shift, kept * sizeof(uint32_t));
+                for (int32_t x = SCREEN_WIDTH - shift; x < SCREEN_WIDTH; ++x) row[x] = 0xff000000u;
+            } else {
+                std::memmove(row + shift, row, kept * sizeof(uint32_t));
+                for (int32_t x = 0; x < shift; ++x) row[x] = 0xff000000u;
+            }
+        }
+    }
+}
+
+void fade_screen(uint32_t colour, int32_t a)
+{
+    const uint32_t k = 255 - level_of(a);
+    for (int32_t y = 0; y < SCREEN_HEIGHT; ++y) {
+        uint32_t* row = screen_row(y);
+        for (int32_t x = 0; x < SCREEN_WIDTH; ++x) {
+            const uint32_t p = row[x];
+            uint32_t out = 0;
+            for (int shift = 0; shift < 32; shift += 8) {
+                uint32_t v = ((((p >> shift) & 0xff) * k) >> 8) + ((colour >> shift) & 0xff);
+                if (v > 255) v = 255;
+                out |= v << shift;
+            }
+            row[x] = out;
+        }
+    }
+}
+
+void hand_sprite(Texture* texture, float x, float y, int32_t grey_level, float angle, float scale)
+{
+    if (!texture) return;
+    static const float corners[4][2] = {{1.0f, 1.0f}, {-1.0f, 1.0f}, {-1.0f, -1.0f}, {1.0f, -1.0f}};
+    const float half_w = static_cast<float>(texture->width) / 2.0f * scale;
+    const float half_h = static_cast<float>(texture->height) / 2.0f * scale;
+    Matrix rotation;
+    matrix_rotation_z(&rotation, angle);
+    ScreenVertex quad[4];
+    for (int32_t i = 0; i < 4; ++i) {
+        const Vec3 corner = {corners[i][0] * half_w, corners[i][1] * half_h, 0.0f};
+        Vec3 turned;
+        transform_point(&rotation, &corner, &turned);
+        ScreenVertex& v = quad[i];
+        std::memset(&v, 0, sizeof v);
+        v.x = turned.x + x;
+        v.y = turned.y + y;
+        v.rhw = 1.0f;
+        v.u = corners[i][0] < 0.0f ? 0.0f : 1.0f;
+        v.v = corners[i][1] < 0.0f ? 0.0f : 1.0f;
+    }
+    RasterTriangle triangles[2];
+    std::memset(triangles, 0, sizeof triangles);
+    const int32_t order[2][3] = {{0, 1, 2}, {0, 2, 3}};
+    for (int32_t t = 0; t < 2; ++t) {
+        for (int32_t k = 0; k < 3; ++k) triangles[t].v[k] = quad[order[t][k]];
+        triangles[t].flat_colour = grey(grey_level);
+        triangles[t].flags = 0;
+    }
+    draw_triangles(triangles, 2, texture, FILL_ALPHA | FILL_TEXTURE);
+}

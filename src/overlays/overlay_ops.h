@@ -1,0 +1,53 @@
+// The overlays' own drawing operations (grain, row glitches, fades, hand
+// sprites, lines), the shared ease envelope, and a view of the post filter's
+// scratches and cracks for inspection. Everything works on the frame surface
+// and the runtime random sequence. Relies on core and image.
+#pragma once
+
+#include <cstdint>
+
+struct Texture;
+
+// ---- Ease envelope: a two-key TCB envelope from start (time 0) to end (time 1),
+// constant outside; ease_in starts slow, ease_out ends slow.
+float ease_in(float start, float end, float s);
+float ease_out(float start, float end, float s);
+
+// ---- Text overlay operations (grain only inside the letterbox rows 40..439).
+// The grain image must be at least 256 x 256.
+void grain_mix(const Texture* grain, int32_t a);
+void grain_modulate(const Texture* grain, int32_t a);
+// Moves bands of `band` rows left or right by `shift` pixels at random; the last
+// band (rows >= 480 - band) is never touched. Needs band > 0 and 0 <= shift < 640.
+void row_glitch(int32_t shift, int32_t band);
+void fade_screen(uint32_t colour, int32_t a);
+void hand_sprite(Texture* texture, float x, float y, int32_t grey_level, float angle, float scale);
+
+// ---- Post filter.
+// Bresenham line; end points clamped to the screen first; first and last pixel drawn.
+void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour);
+
+enum { SCRATCH_COUNT = 9, CRACK_COUNT = 16, CRACK_POINTS = 11 };
+
+struct Scratch {
+    int32_t x;     // 1/16 pixel
+    int32_t dx;    // 1/16 pixel per frame, -15..15
+    int32_t life;  // 1/16 beat, 1..32
+    int32_t start; // birth, 1/16 beat
+    int32_t visible;
+    int32_t alpha; // 128..255
+};
+
+struct Crack {
+    int32_t life;
+    int32_t start;
+    int32_t visible;
+    int32_t mode;   // 0..3; modes 2 and 3 blink
+    int32_t length; // 8..49 pixels
+    int32_t count;  // 2..11 points
+    int32_t points[CRACK_POINTS][2];
+};
+
+// The live state of the post filter (SCRATCH_COUNT and CRACK_COUNT records).
+Scratch* post_filter_scratches();
+Crack* post_filter_cracks();
