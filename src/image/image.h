@@ -2,5 +2,7 @@
 // table, text images and the full-screen 2D operations.
 #pragma once
 
+#include "image/ops2d.h"
+#include "image/text.h"
 #include "image/texture.h"
 #include "image/texture_table.h"

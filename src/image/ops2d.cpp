@@ -1,0 +1,546 @@
+// Full-screen 2D operations on `screen` and on textures: blits and blends
+// with the clip rule, zoom blur, wave shift, box blurs, running-sum glows,
+// block glow and scan lines. Per-channel arithmetic is done four pixels at a
+// time with SSE2 (bytes, or 16-bit lanes where products are needed); every
+// routine is chosen once per call from a table indexed by mode.
+// Relies on core/frame.h (screen) and core/core.h (core_sin, core_floor).
+#include "image/ops2d.h"
+
+#include "core/core.h"
+#include "core/frame.h"
+
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// ---- Helpers ------------------------------------------------------------------
+
+inline uint32_t channel(uint32_t p, int k) { return (p >> (8 * k)) & 0xFF; }
+
+inline __m128i load4(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+inline void store4(uint32_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// Each 16-bit lane of a pixel's four channels replaced by its alpha lane.
+inline __m128i broadcast_alpha16(__m128i v) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xFF), 0xFF); }
+
+// a * b >> 8 on 16-bit lanes holding products below 65536.
+inline __m128i mul8(__m128i a, __m128i b) { return _mm_srli_epi16(_mm_mullo_epi16(a, b), 8); }
+
+// Screen rectangle and source offset of a w x h image placed at (x, y):
+// start = max(x, 0), end = min(x + w, 640), skipped = start - x; rows alike.
+struct Clip {
+    int32_t x, y;         // first screen column and row
+    int32_t skip_x, skip_y; // source columns and rows cut on the left and top
+    int32_t w, h;         // columns and rows drawn
+};
+
+bool clip_to_screen(int64_t x, int64_t y, int64_t w, int64_t h, Clip* c)
+{
+    int64_t x0 = std::max<int64_t>(x, 0), x1 = std::min<int64_t>(x + w, SCREEN_WIDTH);
+    int64_t y0 = std::max<int64_t>(y, 0), y1 = std::min<int64_t>(y + h, SCREEN_HEIGHT);
+    if (x1 <= x0 || y1 <= y0)
+        return false;
+    c->x = static_cast<int32_t>(x0);
+    c->y = static_cast<int32_t>(y0);
+    c->skip_x = static_cast<int32_t>(x0 - x);
+    c->skip_y = static_cast<int32_t>(y0 - y);
+    c->w = static_cast<int32_t>(x1 - x0);
+    c->h = static_cast<int32_t>(y1 - y0);
+    return true;
+}
+
+// ---- Blit modes -------------------------------------------------------------------
+
+template <int M> inline uint32_t blit1(uint32_t s, uint32_t d)
+{
+    uint32_t out = 0;
+    for (int k = 0; k < 4; k++) {
+        uint32_t a = channel(s, k), b = channel(d, k), r;
+        if constexpr (M == BLIT_ADD)
+            r = std::min<uint32_t>(255, a + b);
+        else if constexpr (M == BLIT_SUBTRACT)
+            r = b > a ? b - a : 0;
+        else if constexpr (M == BLIT_MULTIPLY)
+            r = a * b >> 8;
+        else if constexpr (M == BLIT_MIN)
+            r = std::min(a, b);
+        else if constexpr (M == BLIT_MAX)
+            r = std::max(a, b);
+        else
+            r = (a + b + 1) >> 1;
+        out |= r << (8 * k);
+    }
+    return out;
+}
+
+template <int M> inline __m128i blit4(__m128i s, __m128i d)
+{
+    if constexpr (M == BLIT_ADD)
+        return _mm_adds_epu8(s, d);
+    else if constexpr (M == BLIT_SUBTRACT)
+        return _mm_subs_epu8(d, s);
+    else if constexpr (M == BLIT_MULTIPLY) {
+        __m128i z = _mm_setzero_si128();
+        __m128i lo = mul8(_mm_unpacklo_epi8(s, z), _mm_unpacklo_epi8(d, z));
+        __m128i hi = mul8(_mm_unpackhi_epi8(s, z), _mm_unpackhi_epi8(d, z));
+        return _mm_packus_epi16(lo, hi);
+    } else if constexpr (M == BLIT_MIN)
+        return _mm_min_epu8(s, d);
+    else if constexpr (M == BLIT_MAX)
+        return _mm_max_epu8(s, d);
+    else
+        return _mm_avg_epu8(s, d); // (s + d + 1) >> 1 per byte
+}
+
+using BlitRow = void (*)(uint32_t* d, const uint32_t* s, int32_t n);
+
+void blit_row_copy(uint32_t* d, const uint32_t* s, int32_t n) { std::memmove(d, s, static_cast<size_t>(n) * 4); }
+
+template <int M> void blit_row(uint32_t* d, const uint32_t* s, int32_t n)
+{
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        store4(d + i, blit4<M>(load4(s + i), load4(d + i)));
+    for (; i < n; i++)
+        d[i] = blit1<M>(s[i], d[i]);
+}
+
+const BlitRow blit_rows[7] = {
+    blit_row_copy,                // BLIT_COPY
+    blit_row<BLIT_ADD>,           // BLIT_ADD
+    blit_row<BLIT_SUBTRACT>,      // BLIT_SUBTRACT
+    blit_row<BLIT_MULTIPLY>,      // BLIT_MULTIPLY
+    blit_row<BLIT_MIN>,           // BLIT_MIN
+    blit_row<BLIT_MAX>,           // BLIT_MAX
+    blit_row<BLIT_AVERAGE>,       // BLIT_AVERAGE
+};
+
+// ---- Blend modes ------------------------------------------------------------------
+
+// One channel: s, d source and screen bytes, w the weight (0..254).
+template <int M> inline uint32_t blend_channel(uint32_t s, uint32_t d, uint32_t w)
+{
+    uint32_t iw = 255 - w, r;
+    if constexpr (M == BLEND_ALPHA || M == BLEND_SCREEN_ALPHA)
+        r = (s * w >> 8) + (d * iw >> 8);
+    else if constexpr (M == BLEND_PREMULTIPLIED)
+        r = s + (d * iw >> 8);
+    else if constexpr (M == BLEND_ADD_INVERSE)
+        r = (s * iw >> 8) + d;
+    else if constexpr (M == BLEND_SOURCE_INVERSE)
+        r = s * iw >> 8;
+    else if constexpr (M == BLEND_SCREEN_WEIGHT)
+        r = d * w >> 8;
+    else if constexpr (M == BLEND_MULTIPLY)
+        r = (s * d >> 8) + (d * iw >> 8);
+    else {
+        uint32_t sd = s * d >> 8;
+        r = d + (d > sd ? d - sd : 0);
+    }
+    return std::min<uint32_t>(255, r);
+}
+
+template <int M> inline uint32_t blend1(uint32_t s, uint32_t d, uint32_t a)
+{
+    uint32_t w = a * (M == BLEND_SCREEN_ALPHA ? d >> 24 : s >> 24) >> 8;
+    uint32_t out = 0;
+    for (int k = 0; k < 4; k++)
+        out |= blend_channel<M>(channel(s, k), channel(d, k), w) << (8 * k);
+    return out;
+}
+
+// Two pixels in 16-bit lanes; a holds the alpha argument in every lane.
+template <int M> inline __m128i blend2(__m128i s, __m128i d, __m128i a)
+{
+    const __m128i c255 = _mm_set1_epi16(255);
+    __m128i w = mul8(a, broadcast_alpha16(M == BLEND_SCREEN_ALPHA ? d : s));
+    __m128i iw = _mm_sub_epi16(c255, w);
+    if constexpr (M == BLEND_ALPHA || M == BLEND_SCREEN_ALPHA)
+        return _mm_add_epi16(mul8(s, w), mul8(d, iw));
+    else if constexpr (M == BLEND_PREMULTIPLIED)
+        return _mm_add_epi16(s, mul8(d, iw));
+    else if constexpr (M == BLEND_ADD_INVERSE)
+        return _mm_add_epi16(mul8(s, iw), d);
+    else if constexpr (M == BLEND_SOURCE_INVERSE)
+        return mul8(s, iw);
+    else if constexpr (M == BLEND_SCREEN_WEIGHT)
+        return mul8(d, w);
+    else if constexpr (M == BLEND_MULTIPLY)
+        return _mm_add_epi16(mul8(s, d), mul8(d, iw));
+    else
+        return _mm_add_epi16(d, _mm_subs_epu16(d, mul8(s, d)));
+}
+
+using BlendRow = void (*)(uint32_t* d, const uint32_t* s, int32_t n, uint32_t a);
+
+template <int M> void blend_row(uint32_t* d, const uint32_t* s, int32_t n, uint32_t a)
+{
+    const __m128i z = _mm_setzero_si128();
+    const __m128i av = _mm_set1_epi16(static_cast<int16_t>(a));
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128i sv = load4(s + i), dv = load4(d + i);
+        __m128i lo = blend2<M>(_mm_unpacklo_epi8(sv, z), _mm_unpacklo_epi8(dv, z), av);
+        __m128i hi = blend2<M>(_mm_unpackhi_epi8(sv, z), _mm_unpackhi_epi8(dv, z), av);
+        store4(d + i, _mm_packus_epi16(lo, hi)); // clamps each channel to 255
+    }
+    for (; i < n; i++)
+        d[i] = blend1<M>(s[i], d[i], a);
+}
+
+const BlendRow blend_rows[8] = {
+    blend_row<BLEND_ALPHA>,          blend_row<BLEND_PREMULTIPLIED>, blend_row<BLEND_ADD_INVERSE>,
+    blend_row<BLEND_SOURCE_INVERSE>, blend_row<BLEND_SCREEN_WEIGHT>, blend_row<BLEND_MULTIPLY>,
+    blend_row<BLEND_CONTRAST>,       blend_row<BLEND_SCREEN_ALPHA>,
+};
+
+// Blends the texture's columns [sx, sx + w) and rows [sy, sy + h), already
+// inside the texture, at screen (x, y) with the clip rule.
+void blend_area(const Texture* t, int64_t x, int64_t y, int64_t sx, int64_t sy, int64_t w, int64_t h, int32_t alpha,
+                int32_t mode)
+{
+    if (!screen || mode < 0 || mode > 7)
+        return;
+    Clip c;
+    if (!clip_to_screen(x, y, w, h, &c))
+        return;
+    uint32_t a = static_cast<uint32_t>(std::clamp(alpha, 0, 255));
+    BlendRow row = blend_rows[mode];
+    for (int32_t j = 0; j < c.h; j++) {
+        const uint32_t* s = t->pixels + static_cast<size_t>(sy + c.skip_y + j) * t->width + (sx + c.skip_x);
+        row(screen_row(c.y + j) + c.x, s, c.w, a);
+    }
+}
+
+} // namespace
+
+void blit_image(const Texture* texture, int32_t x, int32_t y, int32_t mode)
+{
+    if (!texture || !screen || mode < 0 || mode > 6)
+        return;
+    Clip c;
+    if (!clip_to_screen(x, y, texture->width, texture->height, &c))
+        return;
+    BlitRow row = blit_rows[mode];
+    for (int32_t j = 0; j < c.h; j++) {
+        const uint32_t* s = texture->pixels + static_cast<size_t>(c.skip_y + j) * texture->width + c.skip_x;
+        row(screen_row(c.y + j) + c.x, s, c.w);
+    }
+}
+
+void blend_image(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode)
+{
+    if (!texture)
+        return;
+    blend_area(texture, x, y, 0, 0, texture->width, texture->height, alpha, mode);
+}
+
+void blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y, int32_t width,
+                int32_t height, int32_t alpha, int32_t mode)
+{
+    if (!texture)
+        return;
+    // Keep the source rectangle inside the texture, moving the destination
+    // with any part cut on the left or top.
+    int64_t dx = x, dy = y, sx = src_x, sy = src_y, w = width, h = height;
+    if (sx < 0) {
+        dx -= sx;
+        w += sx;
+        sx = 0;
+    }
+    if (sy < 0) {
+        dy -= sy;
+        h += sy;
+        sy = 0;
+    }
+    w = std::min<int64_t>(w, texture->width - sx);
+    h = std::min<int64_t>(h, texture->height - sy);
+    if (w <= 0 || h <= 0)
+        return;
+    blend_area(texture, dx, dy, sx, sy, w, h, alpha, mode);
+}
+
+// ---- Zoom blur ------------------------------------------------------------------
+
+// One quadrant, rows y0 -> y1 and columns x0 -> x1 (inclusive, stepping
+// towards the far end): each pixel is averaged with the pixel (x, y) -
+// (d * f >> 8) nearer the centre, which this pass has already processed.
+static void zoom_quadrant(Texture* t, int32_t cx, int32_t cy, int64_t f, int32_t y0, int32_t y1, int32_t x0,
+                          int32_t x1)
+{
+    int32_t ystep = y0 <= y1 ? 1 : -1, xstep = x0 <= x1 ? 1 : -1;
+    int32_t w = t->width, h = t->height;
+    for (int32_t y = y0;; y += ystep) {
+        int64_t qy = y - (((int64_t)y - cy) * f >> 8);
+        qy = std::clamp<int64_t>(qy, 0, h - 1);
+        uint32_t* row = t->pixels + static_cast<size_t>(y) * w;
+        const uint32_t* qrow = t->pixels + static_cast<size_t>(qy) * w;
+        for (int32_t x = x0;; x += xstep) {
+            int64_t qx = x - (((int64_t)x - cx) * f >> 8);
+            qx = std::clamp<int64_t>(qx, 0, w - 1);
+            uint32_t p = row[x], q = qrow[qx];
+            row[x] = (p | q) - (((p ^ q) >> 1) & 0x7F7F7F7Fu); // (p + q + 1) >> 1 per byte
+            if (x == x1)
+                break;
+        }
+        if (y == y1)
+            break;
+    }
+}
+
+void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32_t passes)
+{
+    if (!texture || texture->width <= 0 || texture->height <= 0)
+        return;
+    int32_t w = texture->width, h = texture->height;
+    cx = std::clamp(cx, 0, w - 1);
+    cy = std::clamp(cy, 0, h - 1);
+    // Beyond |f| = 2^24 every sample with x != cx is clamped to the same
+    // edge anyway (sides are at most 16384), so capping f changes nothing.
+    const int64_t cap = int64_t(1) << 24;
+    int64_t f = std::clamp<int64_t>(int64_t(strength) * 2, -cap, cap);
+    for (int32_t p = 0; p < passes; p++) {
+        // Upper left, upper right, lower left, lower right; the centre's
+        // row and column belong to the upper and left quadrants.
+        bool left = cx >= 1, right = cx + 1 <= w - 1, lower = cy + 1 <= h - 1;
+        if (left)
+            zoom_quadrant(texture, cx, cy, f, cy, 0, cx, 1);
+        if (right)
+            zoom_quadrant(texture, cx, cy, f, cy, 0, cx + 1, w - 1);
+        if (left && lower)
+            zoom_quadrant(texture, cx, cy, f, cy + 1, h - 1, cx, 1);
+        if (right && lower)
+            zoom_quadrant(texture, cx, cy, f, cy + 1, h - 1, cx + 1, w - 1);
+        f = std::clamp<int64_t>(f * 2, -cap, cap);
+    }
+}
+
+// ---- Wave shift -----------------------------------------------------------------
+
+void wave_shift(float phase, uint32_t colour)
+{
+    if (!screen)
+        return;
+    const float pi = 3.1415927f;
+    const __m128i z = _mm_setzero_si128();
+    const __m128i c255 = _mm_set1_epi16(255);
+    const __m128i cv = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int32_t>(colour)), z);
+    for (int32_t y = 0; y < SCREEN_HEIGHT; y++) {
+        float s1 = core_sin(phase + 0.78f + static_cast<float>(y) / 32.0f * pi);
+        float s2 = core_sin(phase + static_cast<float>(y) / 16.0f * pi);
+        int32_t shift = std::clamp(float_to_int(core_floor(s2 * s1 * 8.0f + 8.0f)), 0, 16);
+        uint32_t* row = screen_row(y);
+        // Q at x + shift is read before anything at or right of x is written.
+        int32_t x = 0;
+        for (; x + 4 + shift <= SCREEN_WIDTH; x += 4) {
+            __m128i pv = load4(row + x), qv = load4(row + x + shift);
+            __m128i out[2];
+            for (int half = 0; half < 2; half++) {
+                __m128i p = half ? _mm_unpackhi_epi8(pv, z) : _mm_unpacklo_epi8(pv, z);
+                __m128i q = half ? _mm_unpackhi_epi8(qv, z) : _mm_unpacklo_epi8(qv, z);
+                __m128i w = mul8(broadcast_alpha16(p), cv);
+                out[half] = _mm_add_epi16(mul8(p, w), mul8(q, _mm_sub_epi16(c255, w)));
+            }
+            store4(row + x, _mm_packus_epi16(out[0], out[1]));
+        }
+        for (; x < SCREEN_WIDTH; x++) {
+            uint32_t p = row[x], q = row[std::min(x + shift, SCREEN_WIDTH - 1)];
+            uint32_t a = p >> 24, out = 0;
+            for (int k = 0; k < 4; k++) {
+                uint32_t w = a * channel(colour, k) >> 8;
+                uint32_t r = (channel(p, k) * w >> 8) + (channel(q, k) * (255 - w) >> 8);
+                out |= std::min<uint32_t>(255, r) << (8 * k);
+            }
+            row[x] = out;
+        }
+    }
+}
+
+// ---- Blurs ------------------------------------------------------------------------
+
+namespace {
+
+// (a + 2b + c) >> 2 per channel for four pixels.
+inline __m128i kernel121(__m128i a, __m128i b, __m128i c)
+{
+    const __m128i z = _mm_setzero_si128();
+    __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(c, z)),
+                               _mm_slli_epi16(_mm_unpacklo_epi8(b, z), 1));
+    __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(c, z)),
+                               _mm_slli_epi16(_mm_unpackhi_epi8(b, z), 1));
+    return _mm_packus_epi16(_mm_srli_epi16(lo, 2), _mm_srli_epi16(hi, 2));
+}
+
+inline uint32_t kernel121(uint32_t a, uint32_t b, uint32_t c)
+{
+    uint32_t out = 0;
+    for (int k = 0; k < 4; k++)
+        out |= ((channel(a, k) + 2 * channel(b, k) + channel(c, k)) >> 2) << (8 * k);
+    return out;
+}
+
+// out[i] = kernel(a[i], b[i], c[i]) for n pixels.
+void kernel121_span(uint32_t* out, const uint32_t* a, const uint32_t* b, const uint32_t* c, int32_t n)
+{
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        store4(out + i, kernel121(load4(a + i), load4(b + i), load4(c + i)));
+    for (; i < n; i++)
+        out[i] = kernel121(a[i], b[i], c[i]);
+}
+
+} // namespace
+
+void blur_columns(int32_t a, int32_t b, int32_t passes)
+{
+    if (!screen)
+        return;
+    int32_t c = std::min(a, b), e = std::max(a, b);
+    if (c >= SCREEN_WIDTH || e < 0)
+        return;
+    int32_t x0 = std::max(c, 0), n = std::min(e, static_cast<int32_t>(SCREEN_WIDTH)) - x0;
+    if (n <= 0)
+        return;
+    // above holds row r - 1 as it was before this pass, current row r.
+    uint32_t above[SCREEN_WIDTH], current[SCREEN_WIDTH];
+    for (int32_t p = 0; p < passes; p++) {
+        std::memcpy(above, screen_row(0) + x0, static_cast<size_t>(n) * 4);
+        for (int32_t r = 1; r < SCREEN_HEIGHT - 1; r++) {
+            uint32_t* row = screen_row(r) + x0;
+            std::memcpy(current, row, static_cast<size_t>(n) * 4);
+            kernel121_span(row, above, current, screen_row(r + 1) + x0, n);
+            std::memcpy(above, current, static_cast<size_t>(n) * 4);
+        }
+    }
+}
+
+void blur_rows(int32_t a, int32_t b, int32_t passes)
+{
+    if (!screen)
+        return;
+    int32_t y0 = std::max(std::min(a, b), 0);
+    int32_t y1 = std::min(std::max(a, b), static_cast<int32_t>(SCREEN_HEIGHT));
+    uint32_t copy[SCREEN_WIDTH];
+    for (int32_t y = y0; y < y1; y++) {
+        uint32_t* row = screen_row(y);
+        for (int32_t p = 0; p < passes; p++) {
+            std::memcpy(copy, row, sizeof copy);
+            kernel121_span(row + 1, copy, copy + 1, copy + 2, SCREEN_WIDTH - 2);
+        }
+    }
+}
+
+// ---- Glows ------------------------------------------------------------------------
+// Running sum S per channel in 16 bits: S + P[i + 4] saturates at 65535,
+// then - P[i] saturates at 0 (add first, then subtract, as each step).
+
+void glow_vertical()
+{
+    if (!screen)
+        return;
+    const __m128i z = _mm_setzero_si128();
+    // Two pixels (eight 16-bit channels) per entry, 320 entries per row.
+    alignas(16) __m128i sum[SCREEN_WIDTH / 2];
+    const uint32_t* row2 = screen_row(2);
+    for (int32_t i = 0; i < SCREEN_WIDTH / 2; i++)
+        sum[i] = _mm_srli_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row2 + 2 * i)), z), 2);
+    for (int32_t r = 0; r + 4 < SCREEN_HEIGHT; r++) {
+        const uint32_t* top = screen_row(r);
+        const uint32_t* bottom = screen_row(r + 4);
+        uint32_t* out = screen_row(r + 2);
+        for (int32_t i = 0; i < SCREEN_WIDTH / 2; i += 2) {
+            __m128i tv = load4(top + 2 * i), bv = load4(bottom + 2 * i);
+            __m128i t0 = _mm_unpacklo_epi8(tv, z), t1 = _mm_unpackhi_epi8(tv, z);
+            __m128i b0 = _mm_unpacklo_epi8(bv, z), b1 = _mm_unpackhi_epi8(bv, z);
+            __m128i s0 = _mm_subs_epu16(_mm_adds_epu16(sum[i], b0), t0);
+            __m128i s1 = _mm_subs_epu16(_mm_adds_epu16(sum[i + 1], b1), t1);
+            __m128i o = _mm_packus_epi16(_mm_srli_epi16(s0, 1), _mm_srli_epi16(s1, 1));
+            sum[i] = _mm_subs_epu16(_mm_adds_epu16(s0, b0), t0);
+            sum[i + 1] = _mm_subs_epu16(_mm_adds_epu16(s1, b1), t1);
+            store4(out + 2 * i, o);
+        }
+    }
+}
+
+namespace {
+
+inline __m128i load_pixel16(const uint32_t* p)
+{
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int32_t>(*p)), _mm_setzero_si128());
+}
+
+// Two pixels from two rows in 16-bit lanes: row a in the low half.
+inline __m128i load_pair16(const uint32_t* a, const uint32_t* b)
+{
+    return _mm_unpacklo_epi64(load_pixel16(a), load_pixel16(b));
+}
+
+} // namespace
+
+void glow_horizontal()
+{
+    if (!screen)
+        return;
+    // Four rows at a time, two per register, so the four running sums
+    // proceed independently along their rows.
+    for (int32_t y = 0; y + 4 <= SCREEN_HEIGHT; y += 4) {
+        uint32_t* r0 = screen_row(y);
+        uint32_t* r1 = screen_row(y + 1);
+        uint32_t* r2 = screen_row(y + 2);
+        uint32_t* r3 = screen_row(y + 3);
+        __m128i sa = _mm_srli_epi16(load_pair16(r0 + 2, r1 + 2), 2);
+        __m128i sb = _mm_srli_epi16(load_pair16(r2 + 2, r3 + 2), 2);
+        for (int32_t x = 0; x + 4 < SCREEN_WIDTH; x++) {
+            __m128i ta = load_pair16(r0 + x, r1 + x), ba = load_pair16(r0 + x + 4, r1 + x + 4);
+            __m128i tb = load_pair16(r2 + x, r3 + x), bb = load_pair16(r2 + x + 4, r3 + x + 4);
+            sa = _mm_subs_epu16(_mm_adds_epu16(sa, ba), ta);
+            sb = _mm_subs_epu16(_mm_adds_epu16(sb, bb), tb);
+            __m128i oa = _mm_packus_epi16(_mm_srli_epi16(sa, 1), _mm_setzero_si128());
+            __m128i ob = _mm_packus_epi16(_mm_srli_epi16(sb, 1), _mm_setzero_si128());
+            r0[x + 2] = static_cast<uint32_t>(_mm_cvtsi128_si32(oa));
+            r1[x + 2] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(oa, 4)));
+            r2[x + 2] = static_cast<uint32_t>(_mm_cvtsi128_si32(ob));
+            r3[x + 2] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(ob, 4)));
+            sa = _mm_subs_epu16(_mm_adds_epu16(sa, ba), ta);
+            sb = _mm_subs_epu16(_mm_adds_epu16(sb, bb), tb);
+        }
+    }
+}
+
+// ---- Block glow and scan lines -------------------------------------------------
+
+void block_glow(uint32_t threshold)
+{
+    if (!screen)
+        return;
+    const __m128i t = _mm_set1_epi32(static_cast<int32_t>(threshold));
+    for (int32_t by = 0; by < SCREEN_HEIGHT; by += 16) {
+        for (int32_t bx = 0; bx < SCREEN_WIDTH; bx += 16) {
+            __m128i s = _mm_set1_epi32(static_cast<int32_t>(screen_row(by + 7)[bx + 7]));
+            __m128i add = _mm_subs_epu8(s, t); // max(0, s - threshold) per channel
+            if (_mm_movemask_epi8(_mm_cmpeq_epi8(add, _mm_setzero_si128())) == 0xFFFF)
+                continue;
+            for (int32_t y = by; y < by + 16; y++) {
+                uint32_t* row = screen_row(y) + bx;
+                for (int32_t i = 0; i < 16; i += 4)
+                    store4(row + i, _mm_adds_epu8(load4(row + i), add));
+            }
+        }
+    }
+}
+
+void rgb_scanlines()
+{
+    if (!screen)
+        return;
+    static const uint32_t keep[3] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu};
+    for (int32_t y = 0; y < SCREEN_HEIGHT; y++) {
+        uint32_t* row = screen_row(y);
+        uint32_t mask = keep[y % 3];
+        for (int32_t x = 0; x < SCREEN_WIDTH; x++)
+            row[x] &= mask;
+    }
+}

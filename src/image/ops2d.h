@@ -1,0 +1,77 @@
+// Full-screen 2D operations on the 640 x 480 frame (`screen`, core/frame.h)
+// and on textures: placing images with a combine rule, blurs, glows and
+// screen-wide distortions. Every operation works per 8-bit channel, alpha
+// included; products of two channels are >> 8 and results clamp to 0..255.
+#pragma once
+
+#include "image/texture.h"
+
+#include <cstdint>
+
+// Combine rules of blit_image (S source channel, D screen channel).
+enum BlitMode : int32_t {
+    BLIT_COPY = 0,     // D = S
+    BLIT_ADD = 1,      // min(255, S + D)
+    BLIT_SUBTRACT = 2, // max(0, D - S)
+    BLIT_MULTIPLY = 3, // S * D >> 8
+    BLIT_MIN = 4,      // min(S, D)
+    BLIT_MAX = 5,      // max(S, D)
+    BLIT_AVERAGE = 6,  // (S + D + 1) >> 1
+};
+
+// Combine rules of blend_image and blend_rect. With a the alpha argument,
+// w = a * A_S >> 8 (A_S the source pixel's alpha; BLEND_SCREEN_ALPHA uses the
+// screen pixel's alpha A_D instead); every result clamps to 255.
+enum BlendMode : int32_t {
+    BLEND_ALPHA = 0,          // (S * w >> 8) + (D * (255 - w) >> 8)
+    BLEND_PREMULTIPLIED = 1,  // S + (D * (255 - w) >> 8)
+    BLEND_ADD_INVERSE = 2,    // (S * (255 - w) >> 8) + D
+    BLEND_SOURCE_INVERSE = 3, // S * (255 - w) >> 8
+    BLEND_SCREEN_WEIGHT = 4,  // D * w >> 8
+    BLEND_MULTIPLY = 5,       // (S * D >> 8) + (D * (255 - w) >> 8)
+    BLEND_CONTRAST = 6,       // D + max(0, D - (S * D >> 8))
+    BLEND_SCREEN_ALPHA = 7,   // (S * w >> 8) + (D * (255 - w) >> 8), w = a * A_D >> 8
+};
+
+// Clip rule of the image operations: a w x h image at (x, y) keeps screen
+// columns [max(x, 0), min(x + w, 640)) and rows [max(y, 0), min(y + h, 480));
+// the source skips as many columns and rows as were cut on the left and top.
+
+// Puts a whole texture on the screen at (x, y) with a BlitMode.
+void blit_image(const Texture* texture, int32_t x, int32_t y, int32_t mode);
+// Blends a whole texture onto the screen at (x, y); alpha 0..255 (clamped).
+void blend_image(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode);
+// Blends the texture's rectangle (src_x, src_y, width, height) onto the screen
+// at (x, y). The part of the rectangle outside the texture is not drawn.
+void blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y, int32_t width,
+                int32_t height, int32_t alpha, int32_t mode);
+
+// Radial streaks away from (cx, cy), in place: pass p averages every pixel
+// with the one (x - cx) * f >> 8, (y - cy) * f >> 8 nearer the centre,
+// f = strength << (p + 1). Centre and samples are clamped into the texture;
+// column 0 never changes.
+void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32_t passes);
+
+// Shifts every screen row left by a sine wave of 0..16 pixels; per channel,
+// w = A_P * colour channel >> 8 keeps that much of the pixel's own colour.
+void wave_shift(float phase, uint32_t colour);
+
+// (1, 2, 1)/4 vertical blur of the columns [min(a, b), max(a, b)) clipped to
+// the screen, over rows 1..478, `passes` times.
+void blur_columns(int32_t a, int32_t b, int32_t passes);
+// (1, 2, 1)/4 horizontal blur of the rows [min(a, b), max(a, b)) clipped to
+// the screen, over columns 1..638, `passes` times.
+void blur_rows(int32_t a, int32_t b, int32_t passes);
+
+// Brightening smear down every column / along every row with a saturating
+// 16-bit running sum per channel (rows / columns 0, 1, 478 / 638, 479 / 639
+// keep their values).
+void glow_vertical();
+void glow_horizontal();
+
+// Adds max(0, s - threshold) per channel (saturating) to each 16 x 16 block,
+// s being the block's pixel at (7, 7).
+void block_glow(uint32_t threshold);
+
+// Row r keeps alpha and only red (r mod 3 = 0), green (1) or blue (2).
+void rgb_scanlines();

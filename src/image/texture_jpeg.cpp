@@ -1,0 +1,97 @@
+// JPEG loader: decodes baseline and progressive three-component JPEG files to
+// opaque 0xFFRRGGBB textures through libjpeg's stdio source. Fatal errors and
+// warnings (premature end of data, corrupt data) both jump back here and fail
+// the load; the library prints nothing. Relies on libjpeg-turbo (6b API)
+// and platform/paths.h.
+#include "image/texture.h"
+
+#include "platform/paths.h"
+
+#include <csetjmp>
+#include <cstdio>
+
+#include <jpeglib.h>
+
+namespace {
+
+struct JpegError {
+    jpeg_error_mgr mgr; // first member: libjpeg hands back a jpeg_error_mgr*
+    jmp_buf jump;
+};
+
+void jpeg_fail(j_common_ptr cinfo)
+{
+    longjmp(reinterpret_cast<JpegError*>(cinfo->err)->jump, 1);
+}
+
+// msg_level -1 is a warning about damaged data (including a truncated file,
+// which libjpeg would pad with grey): treat it as fatal. Trace messages pass.
+void jpeg_message(j_common_ptr cinfo, int msg_level)
+{
+    if (msg_level < 0)
+        jpeg_fail(cinfo);
+}
+
+void jpeg_silent(j_common_ptr) {}
+
+} // namespace
+
+Texture* texture_load_jpeg(const char* path, int32_t build_mips)
+{
+    FILE* file = path_fopen(path, "rb");
+    if (!file)
+        return nullptr;
+
+    jpeg_decompress_struct cinfo;
+    JpegError error;
+    cinfo.err = jpeg_std_error(&error.mgr);
+    error.mgr.error_exit = jpeg_fail;
+    error.mgr.emit_message = jpeg_message;
+    error.mgr.output_message = jpeg_silent;
+    Texture* volatile texture = nullptr;
+    if (setjmp(error.jump)) {
+        jpeg_destroy_decompress(&cinfo);
+        texture_free(texture);
+        std::fclose(file);
+        return nullptr;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_read_header(&cinfo, TRUE);
+    // Only colour images convert to RGB here; greyscale and CMYK are refused,
+    // as are sizes no texture can hold.
+    if (cinfo.num_components != 3 || cinfo.image_width == 0 || cinfo.image_height == 0 ||
+        cinfo.image_width > TEXTURE_MAX_SIDE || cinfo.image_height > TEXTURE_MAX_SIDE)
+        jpeg_fail(reinterpret_cast<j_common_ptr>(&cinfo));
+    cinfo.out_color_space = JCS_RGB;
+    cinfo.buffered_image = FALSE;
+    jpeg_start_decompress(&cinfo);
+    if (cinfo.output_components != 3)
+        jpeg_fail(reinterpret_cast<j_common_ptr>(&cinfo));
+
+    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                cinfo.output_width * cinfo.output_components, 1);
+    int32_t width = static_cast<int32_t>(cinfo.output_width);
+    int32_t height = static_cast<int32_t>(cinfo.output_height);
+    texture = build_mips ? texture_create_mipmapped(width, height) : texture_create(width, height);
+    if (!texture)
+        jpeg_fail(reinterpret_cast<j_common_ptr>(&cinfo));
+
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JDIMENSION y = cinfo.output_scanline;
+        if (jpeg_read_scanlines(&cinfo, row, 1) != 1)
+            jpeg_fail(reinterpret_cast<j_common_ptr>(&cinfo));
+        const JSAMPLE* s = row[0];
+        uint32_t* out = texture->pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int32_t x = 0; x < width; x++, s += 3)
+            out[x] = 0xFF000000u | static_cast<uint32_t>(s[0]) << 16 | static_cast<uint32_t>(s[1]) << 8 | s[2];
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    std::fclose(file);
+
+    Texture* result = texture;
+    if (build_mips && texture_build_mips(result))
+        std::printf("unable to build mipmaps for \"%s\"\n", path);
+    return result;
+}
