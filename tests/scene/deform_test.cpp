@@ -1,0 +1,280 @@
+// Vertex deformers: the documented examples, degenerate parameters, and that
+// only object-space positions ever change.
+#include "scene/scene.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+
+using MeshPtr = std::unique_ptr<Mesh, decltype(&mesh_free)>;
+
+MeshPtr one_vertex(float x, float y, float z)
+{
+    MeshPtr m(mesh_create(1, 1), mesh_free);
+    m->vertices[0].x = x;
+    m->vertices[0].y = y;
+    m->vertices[0].z = z;
+    return m;
+}
+
+void expect_at(const Mesh* m, int32_t i, float x, float y, float z, float tolerance = 1e-6f)
+{
+    EXPECT_NEAR(m->vertices[i].x, x, tolerance) << "vertex " << i;
+    EXPECT_NEAR(m->vertices[i].y, y, tolerance) << "vertex " << i;
+    EXPECT_NEAR(m->vertices[i].z, z, tolerance) << "vertex " << i;
+}
+
+// A mesh with every field filled with distinct values, for checking what a
+// deformer touches.
+MeshPtr busy_mesh()
+{
+    MeshPtr m(mesh_create(64, 4), mesh_free);
+    uint32_t s = 7u;
+    auto next = [&s]() {
+        s = s * 1664525u + 1013904223u;
+        return static_cast<float>(static_cast<int32_t>(s >> 8) - (1 << 23)) / static_cast<float>(1 << 22);
+    };
+    for (int i = 0; i < 64; ++i) {
+        MeshVertex& v = m->vertices[i];
+        float* f = &v.x;
+        for (int k = 0; k < 11; ++k)
+            f[k] = next();
+        v.colour = 0xA5000000u + static_cast<uint32_t>(i);
+        for (int k = 0; k < 6; ++k)
+            m->normals[6 * i + k] = next();
+    }
+    for (int t = 0; t < 4; ++t) {
+        m->triangles[t].a = t;
+        m->triangles[t].b = t + 1;
+        m->triangles[t].c = t + 2;
+        m->triangles[t].colour = 0xFF00FF00u + static_cast<uint32_t>(t);
+        m->triangles[t].nx = next();
+    }
+    return m;
+}
+
+} // namespace
+
+TEST(DeformBulge, MovesCentreFullyAndStopsAtRadius)
+{
+    BulgeParams p{{1.0f, 2.0f, 3.0f}, {0.0f, 2.0f, 0.0f}, 4.0f, 0.5f};
+    MeshPtr m(mesh_create(3, 1), mesh_free);
+    m->vertices[0] = MeshVertex{1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    m->vertices[1] = MeshVertex{5, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0}; // exactly at the radius
+    m->vertices[2] = MeshVertex{1, 2, 8, 0, 0, 0, 0, 0, 0, 0, 0, 0}; // beyond
+    deform_bulge(m.get(), &p);
+    expect_at(m.get(), 0, 1.0f, 3.0f, 3.0f, 0.0f);
+    expect_at(m.get(), 1, 5.0f, 2.0f, 3.0f, 0.0f);
+    expect_at(m.get(), 2, 1.0f, 2.0f, 8.0f, 0.0f);
+
+    // Half way out the cosine weight is cos(pi/4).
+    MeshPtr half = one_vertex(3.0f, 2.0f, 3.0f);
+    deform_bulge(half.get(), &p);
+    expect_at(half.get(), 0, 3.0f, 2.0f + std::cos(0.78539819f), 3.0f, 1e-6f);
+}
+
+TEST(DeformBulge, ZeroRadiusDoesNothing)
+{
+    BulgeParams p{{0, 0, 0}, {1, 1, 1}, 0.0f, 1.0f};
+    MeshPtr m = one_vertex(0, 0, 0);
+    deform_bulge(m.get(), &p);
+    expect_at(m.get(), 0, 0, 0, 0, 0.0f);
+}
+
+TEST(Lattice, CurvePassesThroughItsFourPoints)
+{
+    Vec3 q[4] = {{1, -2, 0.5f}, {3, 0, 2}, {-1, 4, 1}, {2, 2, -3}};
+    Vec3 k[4];
+    lattice_curve(q, k);
+    for (int i = 0; i < 4; ++i) {
+        Vec3 out;
+        vec3_cubic(&k[0], &k[1], &k[2], &k[3], static_cast<float>(i) / 3.0f, &out);
+        EXPECT_NEAR(out.x, q[i].x, 1e-5f) << i;
+        EXPECT_NEAR(out.y, q[i].y, 1e-5f) << i;
+        EXPECT_NEAR(out.z, q[i].z, 1e-5f) << i;
+    }
+}
+
+TEST(Lattice, ResetLatticeMapsThePointsToThemselves)
+{
+    Lattice lattice;
+    lattice_reset(&lattice);
+    EXPECT_EQ(lattice.points[0].x, -1.0f);
+    EXPECT_EQ(lattice.points[63].z, 1.0f);
+    MeshPtr m(mesh_create(3, 1), mesh_free);
+    m->vertices[0] = MeshVertex{0.5f, -0.25f, 1.0f, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    m->vertices[1] = MeshVertex{-0.9f, 0.1f, 0.3f, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    m->vertices[2] = MeshVertex{2.0f, -3.0f, 0.0f, 0, 0, 0, 0, 0, 0, 0, 0, 0}; // outside: extrapolated
+    deform_lattice(m.get(), &lattice);
+    expect_at(m.get(), 0, 0.5f, -0.25f, 1.0f, 1e-5f);
+    expect_at(m.get(), 1, -0.9f, 0.1f, 0.3f, 1e-5f);
+    expect_at(m.get(), 2, 2.0f, -3.0f, 0.0f, 1e-4f);
+}
+
+TEST(Lattice, MovedControlPointsMoveTheBox)
+{
+    Lattice lattice;
+    lattice_reset(&lattice);
+    for (Vec3& p : lattice.points)
+        p.y += 0.5f;
+    lattice.points[0].x = -2.0f; // pull one corner outwards
+    MeshPtr m(mesh_create(2, 1), mesh_free);
+    m->vertices[0] = MeshVertex{0.2f, 0.3f, -0.4f, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    m->vertices[1] = MeshVertex{-1.0f, -1.0f, -1.0f, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    deform_lattice(m.get(), &lattice);
+    EXPECT_NEAR(m->vertices[0].y, 0.8f, 1e-5f);
+    expect_at(m.get(), 1, -2.0f, -0.5f, -1.0f, 1e-5f);
+
+    lattice.maximum.z = lattice.minimum.z; // flat box: nothing happens
+    MeshPtr flat = one_vertex(0.1f, 0.2f, 0.3f);
+    deform_lattice(flat.get(), &lattice);
+    expect_at(flat.get(), 0, 0.1f, 0.2f, 0.3f, 0.0f);
+}
+
+TEST(DeformRipple, QuarterPeriodAlongTheAxisMovesByAmplitude)
+{
+    RippleParams p{DEFORM_AXIS_Y, {0, 0, 0}, 1.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f};
+    MeshPtr m = one_vertex(0.0f, 0.25f, 0.0f);
+    deform_ripple(m.get(), &p);
+    expect_at(m.get(), 0, 0.0f, 1.25f, 0.0f, 1e-6f);
+}
+
+TEST(DeformRipple, WeightBlendsFromPolesToEquator)
+{
+    RippleParams p{DEFORM_AXIS_Z, {0, 0, 0}, 0.0f, 1.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f};
+    MeshPtr m(mesh_create(3, 1), mesh_free);
+    m->vertices[0] = MeshVertex{0, 0, 0.25f, 0, 0, 0, 0, 0, 0, 0, 0, 0}; // pole: weight 0
+    m->vertices[1] = MeshVertex{0.25f, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}; // equator: weight 1
+    m->vertices[2] = MeshVertex{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};     // centre: weight 0
+    deform_ripple(m.get(), &p);
+    expect_at(m.get(), 0, 0, 0, 0.25f, 1e-6f);
+    expect_at(m.get(), 1, 0.25f, 0, 1.0f, 1e-6f);
+    expect_at(m.get(), 2, 0, 0, 0, 0.0f);
+}
+
+TEST(DeformRipple, PointsOnTheAxisNeverBecomeNan)
+{
+    // d[axis] / |d| can round above 1 on the axis; the arc cosine is clamped.
+    RippleParams p{DEFORM_AXIS_X, {0.1f, 0.2f, 0.3f}, 0.5f, 1.0f, 2.0f, 0.1f, 0.5f, 1.0f, 0.0f};
+    const int count = 2000;
+    MeshPtr m(mesh_create(count, 1), mesh_free);
+    for (int i = 0; i < count; ++i) {
+        float a = 0.001f * static_cast<float>(i + 1) * (i % 2 ? -1.0f : 1.0f);
+        m->vertices[i] = MeshVertex{0.1f + a, 0.2f, 0.3f, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    }
+    deform_ripple(m.get(), &p);
+    for (int i = 0; i < count; ++i) {
+        ASSERT_TRUE(std::isfinite(m->vertices[i].x)) << i;
+        ASSERT_EQ(m->vertices[i].y, 0.2f);
+    }
+}
+
+TEST(DeformWave, SineAlongAxisPushesAlongDirection)
+{
+    WaveParams p{DEFORM_AXIS_X, 1, {0, 0, 0}, 2.0f, 4.0f, 0.0f, 0.0f};
+    MeshPtr m = one_vertex(1.0f, 0.0f, 0.0f);
+    deform_wave(m.get(), &p);
+    expect_at(m.get(), 0, 1.0f, 2.0f, 0.0f, 1e-6f);
+
+    p.direction_mode = 4; // (1, 0, 1)
+    MeshPtr m4 = one_vertex(1.0f, 0.0f, 0.0f);
+    deform_wave(m4.get(), &p);
+    expect_at(m4.get(), 0, 3.0f, 0.0f, 2.0f, 1e-6f);
+
+    p.direction_mode = 9; // unknown mode: no displacement
+    MeshPtr m9 = one_vertex(1.0f, 0.0f, 0.0f);
+    deform_wave(m9.get(), &p);
+    expect_at(m9.get(), 0, 1.0f, 0.0f, 0.0f, 0.0f);
+}
+
+TEST(DeformWave, RadialModeMovesAwayFromCentreAndFalloffFades)
+{
+    WaveParams p{DEFORM_AXIS_X, 6, {0, 0, 0}, 1.0f, 4.0f, 0.0f, 2.0f};
+    MeshPtr m(mesh_create(3, 1), mesh_free);
+    m->vertices[0] = MeshVertex{1.0f, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};    // w = sin(pi/2) * (1 - 1/2)
+    m->vertices[1] = MeshVertex{0.6f, 0.8f, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}; // L = 1
+    m->vertices[2] = MeshVertex{3.0f, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};    // beyond the falloff
+    deform_wave(m.get(), &p);
+    expect_at(m.get(), 0, 1.5f, 0.0f, 0.0f, 1e-6f);
+    float w = std::sin(0.6f * 0.25f * 6.2831855f) * 0.5f;
+    expect_at(m.get(), 1, 0.6f + w * 0.6f, 0.8f + w * 0.8f, 0.0f, 1e-6f);
+    EXPECT_GT(std::hypot(m->vertices[1].x, m->vertices[1].y), 1.0f);
+    expect_at(m.get(), 2, 3.0f, 0.0f, 0.0f, 0.0f);
+}
+
+TEST(DeformTwist, ZeroAmountChangesNothing)
+{
+    for (int32_t mode = 0; mode < 5; ++mode) {
+        TwistParams p{mode, {0.5f, 0.25f, -1.0f}, 3.0f, 0.0f};
+        MeshPtr m = busy_mesh();
+        std::vector<MeshVertex> before(m->vertices, m->vertices + m->vertex_count);
+        deform_twist(m.get(), &p);
+        for (int i = 0; i < m->vertex_count; ++i)
+            expect_at(m.get(), i, before[i].x, before[i].y, before[i].z, 1e-6f);
+    }
+}
+
+TEST(DeformTwist, TurnsAboutTheAxisNearTheCentre)
+{
+    // Mode 2 turns (x, y) about z: phi = amount * cos(z / size * pi/2) * (1 - L / size).
+    TwistParams p{2, {0, 0, 0}, 100.0f, 1.0f};
+    MeshPtr m = one_vertex(1.0f, 0.0f, 0.0f);
+    deform_twist(m.get(), &p);
+    float phi = 1.0f * 1.0f * (1.0f - 0.01f);
+    expect_at(m.get(), 0, std::cos(phi), -std::sin(phi), 0.0f, 1e-5f);
+
+    p.size = 0.0f;
+    MeshPtr z = one_vertex(1.0f, 0.0f, 0.0f);
+    deform_twist(z.get(), &p);
+    expect_at(z.get(), 0, 1.0f, 0.0f, 0.0f, 0.0f);
+
+    // Mode 3 keeps the distance from the centre.
+    p = TwistParams{3, {0, 0, 0}, 10.0f, 2.0f};
+    MeshPtr r = one_vertex(1.0f, 2.0f, -0.5f);
+    deform_twist(r.get(), &p);
+    EXPECT_NEAR(std::sqrt(r->vertices[0].x * r->vertices[0].x + r->vertices[0].y * r->vertices[0].y +
+                          r->vertices[0].z * r->vertices[0].z),
+                std::sqrt(5.25f), 1e-5f);
+    EXPECT_GT(std::fabs(r->vertices[0].x - 1.0f), 0.01f);
+}
+
+TEST(Deformers, TouchOnlyObjectSpacePositions)
+{
+    Lattice lattice;
+    lattice_reset(&lattice);
+    lattice.points[21].x += 0.3f;
+    BulgeParams bulge{{0, 0, 0}, {0.2f, 1, 0}, 1.5f, 0.7f};
+    RippleParams ripple{DEFORM_AXIS_Z, {0.1f, 0, 0}, 0.2f, 1.0f, 2.0f, 0.3f, 0.1f, 0.5f, 0.2f};
+    WaveParams wave{DEFORM_AXIS_Y, 6, {0, 0.1f, 0}, 0.4f, 1.5f, 0.2f, 0.0f};
+    TwistParams twist{3, {0, 0, 0.2f}, 2.0f, 1.2f};
+    std::vector<std::function<void(Mesh*)>> deformers = {
+        [&](Mesh* m) { deform_bulge(m, &bulge); }, [&](Mesh* m) { deform_lattice(m, &lattice); },
+        [&](Mesh* m) { deform_ripple(m, &ripple); }, [&](Mesh* m) { deform_wave(m, &wave); },
+        [&](Mesh* m) { deform_twist(m, &twist); },
+    };
+    for (size_t k = 0; k < deformers.size(); ++k) {
+        MeshPtr m = busy_mesh();
+        std::vector<MeshVertex> vertices(m->vertices, m->vertices + m->vertex_count);
+        std::vector<float> normals(m->normals, m->normals + 6 * m->vertex_count);
+        std::vector<MeshTriangle> triangles(m->triangles, m->triangles + m->triangle_count);
+        deformers[k](m.get());
+        int moved = 0;
+        for (int i = 0; i < m->vertex_count; ++i) {
+            const MeshVertex& a = vertices[i];
+            const MeshVertex& b = m->vertices[i];
+            EXPECT_EQ(std::memcmp(&a.tx, &b.tx, sizeof(MeshVertex) - 3 * sizeof(float)), 0)
+                << "deformer " << k << " vertex " << i;
+            moved += (a.x != b.x || a.y != b.y || a.z != b.z);
+        }
+        EXPECT_GT(moved, 0) << "deformer " << k;
+        EXPECT_EQ(std::memcmp(normals.data(), m->normals, normals.size() * sizeof(float)), 0) << k;
+        EXPECT_EQ(std::memcmp(triangles.data(), m->triangles, triangles.size() * sizeof(MeshTriangle)), 0)
+            << k;
+    }
+}
