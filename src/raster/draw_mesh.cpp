@@ -1,0 +1,170 @@
+// Mesh drawing: projection with the camera's screen matrix, clipping into the
+// two static vertex buffers, fanning each polygon into RasterTriangles for the
+// fill dispatch. Relies on the clipper (clip.cpp) and draw_triangles (setup.cpp).
+#include "raster/raster_internal.h"
+
+#include <cmath>
+
+static MeshVertex clip_buffer[2][CLIP_BUFFER_SIZE];
+static MeshVertex list_clip_buffer[2][CLIP_BUFFER_SIZE];
+enum { TRIANGLE_LIST_SIZE = 176 };
+static RasterTriangle triangle_list_buffer[TRIANGLE_LIST_SIZE];
+
+static void project_vertex(const float* m, MeshVertex* v)
+{
+    float x = v->tx, y = v->ty, z = v->tz;
+    float w = x * m[3] + y * m[7] + z * m[11] + m[15];
+    float r = w == 0.0f ? 1.0f : 1.0f / w;
+    v->tx = (x * m[0] + y * m[4] + z * m[8] + m[12]) * r;
+    v->ty = (x * m[1] + y * m[5] + z * m[9] + m[13]) * r;
+    v->tz = (x * m[2] + y * m[6] + z * m[10] + m[14]) * r;
+    v->tw = r;
+}
+
+void project_vertices(const Matrix* screen_matrix, MeshVertex* vertices, int32_t count)
+{
+    if (!screen_matrix || !vertices)
+        return;
+    for (int32_t i = 0; i < count; i++)
+        project_vertex(screen_matrix->m, &vertices[i]);
+}
+
+static void screen_vertex(const MeshVertex& m, ScreenVertex* s)
+{
+    s->x = m.tx;
+    s->y = m.ty;
+    s->z = m.tz;
+    s->rhw = m.tw;
+    s->colour = m.colour;
+    s->u = m.u;
+    s->v = m.v;
+    s->u2 = m.u2;
+    s->v2 = m.v2;
+}
+
+static void build_triangle(const MeshVertex& p, const MeshVertex& q, const MeshVertex& r, uint32_t flat,
+                           uint32_t flags, RasterTriangle* t)
+{
+    screen_vertex(p, &t->v[0]);
+    screen_vertex(q, &t->v[1]);
+    screen_vertex(r, &t->v[2]);
+    t->flat_colour = flat;
+    t->flags = flags;
+}
+
+static bool indices_valid(const Mesh* mesh, const MeshTriangle* t)
+{
+    return t->a >= 0 && t->a < mesh->vertex_count && t->b >= 0 && t->b < mesh->vertex_count && t->c >= 0 &&
+           t->c < mesh->vertex_count;
+}
+
+// The four window planes in order, alternating buffers; returns the count left
+// (below 3: nothing to draw) and which buffer holds the result.
+static int32_t clip_window(MeshVertex (*buffers)[CLIP_BUFFER_SIZE], int32_t* current, int32_t n)
+{
+    typedef int32_t (*ClipFunction)(const MeshVertex*, int32_t, MeshVertex*);
+    static const ClipFunction planes[4] = {clip_left, clip_right, clip_top, clip_bottom};
+    for (ClipFunction clip : planes) {
+        n = clip(buffers[*current], n, buffers[1 - *current]);
+        *current = 1 - *current;
+        if (n < 3)
+            return n;
+    }
+    return n;
+}
+
+// Whether the near plane must run: always with CLIP_NEAR; on the window-only
+// path when some vertex lies in front of the plane, so that nothing behind
+// the camera is projected through w <= 0.
+static bool needs_near_clip(const MeshVertex* v, int32_t n, bool near_requested)
+{
+    if (near_requested)
+        return true;
+    const float z = clip_near_plane();
+    for (int32_t i = 0; i < n; i++)
+        if (!(v[i].tz <= z))
+            return true;
+    return false;
+}
+
+void draw_mesh(Mesh* mesh, const Camera* camera, FillMode mode, uint32_t clip_flags)
+{
+    if (!mesh || !camera || !mesh->vertices || !mesh->triangles)
+        return;
+    const uint32_t two_sided = mesh->flags & MESH_TWO_SIDED;
+    RasterTriangle triangle;
+    if (clip_flags == 0) {
+        project_vertices(&camera->screen, mesh->vertices, mesh->vertex_count);
+        for (int32_t i = 0; i < mesh->triangle_count; i++) {
+            const MeshTriangle* t = &mesh->triangles[i];
+            if (!t->visible || !indices_valid(mesh, t))
+                continue;
+            build_triangle(mesh->vertices[t->a], mesh->vertices[t->b], mesh->vertices[t->c], t->lit_colour,
+                           two_sided, &triangle);
+            draw_triangles(&triangle, 1, mesh->texture, mode);
+        }
+        return;
+    }
+    const bool near_requested = (clip_flags & CLIP_NEAR) != 0;
+    const bool window = (clip_flags & CLIP_WINDOW) != 0;
+    for (int32_t i = 0; i < mesh->triangle_count; i++) {
+        const MeshTriangle* t = &mesh->triangles[i];
+        if (!t->visible || !indices_valid(mesh, t))
+            continue;
+        int32_t current = 0, n = 3;
+        clip_buffer[0][0] = mesh->vertices[t->a];
+        clip_buffer[0][1] = mesh->vertices[t->b];
+        clip_buffer[0][2] = mesh->vertices[t->c];
+        if (needs_near_clip(clip_buffer[0], 3, near_requested)) {
+            n = clip_near(clip_buffer[0], 3, clip_buffer[1]);
+            if (n < 3)
+                continue;
+            current = 1;
+        }
+        project_vertices(&camera->screen, clip_buffer[current], n);
+        if (window) {
+            n = clip_window(clip_buffer, &current, n);
+            if (n < 3)
+                continue;
+        }
+        const MeshVertex* p = clip_buffer[current];
+        for (int32_t k = 1; k <= n - 2; k++) {
+            build_triangle(p[0], p[k], p[k + 1], t->lit_colour, two_sided, &triangle);
+            draw_triangles(&triangle, 1, mesh->texture, mode);
+        }
+    }
+}
+
+void draw_mesh_clipped(Mesh* mesh, const Camera* camera, FillMode mode)
+{
+    draw_mesh(mesh, camera, mode, CLIP_NEAR | CLIP_WINDOW);
+}
+
+void clip_and_draw_triangles(const MeshVertex* vertices, int32_t count, const Camera* camera,
+                             const Texture* texture, FillMode mode)
+{
+    if (!vertices || !camera || count < 3)
+        return;
+    int32_t total = 0;
+    for (int32_t g = 0; g + 3 <= count; g += 3) {
+        int32_t n = clip_near(vertices + g, 3, list_clip_buffer[0]);
+        if (n <= 2)
+            continue;
+        int32_t current = 0;
+        project_vertices(&camera->screen, list_clip_buffer[0], n);
+        n = clip_window(list_clip_buffer, &current, n);
+        if (n <= 2)
+            continue;
+        // A full buffer is drawn before the next fan is appended: same order,
+        // same picture, however many triangles the caller passes.
+        if (total + (n - 2) > TRIANGLE_LIST_SIZE) {
+            draw_triangles(triangle_list_buffer, total, texture, mode);
+            total = 0;
+        }
+        const MeshVertex* p = list_clip_buffer[current];
+        for (int32_t k = 1; k <= n - 2; k++)
+            build_triangle(p[0], p[k], p[k + 1], 0xFFFFFFFFu, 0u, &triangle_list_buffer[total++]);
+    }
+    if (total > 0)
+        draw_triangles(triangle_list_buffer, total, texture, mode);
+}

@@ -1,0 +1,258 @@
+// What a span filler needs, shared by the rasterizer's own files: the texture
+// slots, the filler table interface, the attribute-set builders, the lane
+// arithmetic and the one pixel walk. Not for scenes (they use raster.h).
+// Relies on core/frame.h (screen, depth_buffer) and image/texture.h.
+//
+// HOW A FILLER IS WRITTEN
+// Every drawable mode M of raster/fill_modes.h has one explicit specialisation
+//     template <> void fill_triangles<M>(RasterTriangle* triangles, int32_t count, const Texture* texture)
+// defined in the file its family names (fill_colour.cpp, fill_texture.cpp, fill_multi.cpp).
+// draw_triangles() looks the mode up once per call and hands it the whole array.
+// A filler:
+//   1. checks once what it needs: raster_target_ready(with_depth), the texture and
+//      any slot it reads (null: return without drawing);
+//   2. for each triangle in order: `if (setup_triangle(t)) continue;`
+//   3. builds its attribute sets into a `Interpolant a[N]` with the raster_*_interpolants
+//      helpers below (these read the box, so they come after set-up and before the walk);
+//   4. calls raster_walk_pixels<DEPTH, N>(t, a, pixel_fn), where pixel_fn is
+//          [&](uint32_t& pixel, int32_t* depth, const uint32_t* v) { ... }
+//      called once per covered pixel left to right; v[i] is attribute i's 11-bit fixed
+//      point value at that pixel (as uint32_t: cast to int32_t and shift right by 11);
+//      depth points at the pixel's depth word (only when DEPTH is true, else null).
+//      The depth rule is the filler's: `int32_t d = int32_t(v[0]) >> 11;
+//      if (d < *depth) { *depth = d; pixel = ...; }`.
+//      raster_walk<DEPTH, N>(t, a, span_fn) is the same walk handing whole spans
+//      (pixels, depth, count, values at the first pixel) for fillers that vectorise.
+// Nothing inside pixel_fn may test the mode: the specialisation decides at compile time.
+#pragma once
+
+#include "core/core.h"
+#include "core/frame.h"
+#include "image/texture.h"
+#include "raster/fill_modes.h"
+#include "raster/raster.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- Texture slots (set by set_*_texture, read by the multi-texture fillers) ----
+extern const Texture* environment_texture;
+extern const Texture* bump_texture;
+extern const Texture* offset_texture;
+
+// ---- Filler table ---------------------------------------------------------------
+typedef void (*FillFunction)(RasterTriangle* triangles, int32_t count, const Texture* texture);
+
+template <uint32_t MODE>
+void fill_triangles(RasterTriangle* triangles, int32_t count, const Texture* texture);
+
+#define FILL_DECLARE_SPECIALISATION(mode, flags, name, family) \
+    template <>                                                \
+    void fill_triangles<mode>(RasterTriangle * triangles, int32_t count, const Texture * texture);
+FILL_MODE_LIST(FILL_DECLARE_SPECIALISATION)
+#undef FILL_DECLARE_SPECIALISATION
+
+// The clipper's near plane (camera-space z), for the drawing's window-only path.
+float clip_near_plane();
+
+// The filler of a drawable mode, or null.
+FillFunction fill_function(FillMode mode);
+
+// ---- Frame and texture checks ---------------------------------------------------------
+// True when `screen` is a 640 x 480 surface with a 2,560-byte pitch and, when
+// with_depth, `depth_buffer` is at least 640 x 480.
+bool raster_target_ready(bool with_depth);
+// True for a texture that can be sampled (pixels present, sizes positive).
+inline bool raster_texture_ready(const Texture* t)
+{
+    return t && t->pixels && t->width > 0 && t->height > 0;
+}
+
+// ---- Attribute sets (after a successful setup_triangle) ---------------------------
+// depth: z * 16383
+Interpolant raster_depth_interpolant(const RasterTriangle* t);
+// colour: out[0] blue, out[1] green, out[2] red, out[3] alpha (vertex colour bytes)
+void raster_colour_interpolants(const RasterTriangle* t, Interpolant out[4]);
+// texture: out[0] = u * width, out[1] = v * height of `scale`
+void raster_texture_interpolants(const RasterTriangle* t, const Texture* scale, Interpolant out[2]);
+// second: out[0] = u2 * width, out[1] = v2 * height of `scale`
+void raster_second_interpolants(const RasterTriangle* t, const Texture* scale, Interpolant out[2]);
+// perspective: with s = float(256 / z): out[0] = width u s, out[1] = s (height v), out[2] = s.
+// Returns false (draw nothing) when a vertex has z <= 0 or 256 / z is not finite.
+bool raster_perspective_interpolants(const RasterTriangle* t, const Texture* scale, Interpolant out[3]);
+
+// ---- Texel addressing and lane arithmetic --------------------------------------------
+inline uint32_t texel_at(const Texture* t, int32_t tu, int32_t tv)
+{
+    return t->pixels[(static_cast<uint32_t>(tv) << t->width_log2) + static_cast<uint32_t>(tu)];
+}
+// (value >> 11) AND mask for an 11-bit fixed-point coordinate.
+inline int32_t texel_coordinate(uint32_t value, int32_t mask)
+{
+    return (static_cast<int32_t>(value) >> 11) & mask;
+}
+// Affine texel at 11-bit fixed-point (U, V), repeating.
+inline uint32_t texel_affine(const Texture* t, uint32_t u, uint32_t v)
+{
+    return texel_at(t, texel_coordinate(u, t->width_mask), texel_coordinate(v, t->height_mask));
+}
+
+// Per byte (a * b) >> 8, all four lanes.
+inline uint32_t lanes_multiply(uint32_t a, uint32_t b)
+{
+    uint32_t out = 0;
+    for (int s = 0; s < 32; s += 8)
+        out |= ((((a >> s) & 0xFFu) * ((b >> s) & 0xFFu)) >> 8) << s;
+    return out;
+}
+
+// Per byte min(255, a + b), branch-free.
+inline uint32_t lanes_add_saturate(uint32_t a, uint32_t b)
+{
+    uint32_t h = ((a & b) + (((a ^ b) & 0xFEFEFEFEu) >> 1)) & 0x80808080u;
+    uint32_t m = h + h - (h >> 7);
+    return (a | m) + (b & ~m);
+}
+
+// One colour channel from its 11-bit value, clamped to 0..255.
+inline uint32_t channel_clamped(uint32_t value)
+{
+    int32_t c = static_cast<int32_t>(value) >> 11;
+    return c < 0 ? 0u : c > 255 ? 255u : static_cast<uint32_t>(c);
+}
+// Clamped vertex colour from the four colour values (blue, green, red, alpha).
+inline uint32_t colour_clamped(const uint32_t* v)
+{
+    return channel_clamped(v[3]) << 24 | channel_clamped(v[2]) << 16 | channel_clamped(v[1]) << 8 |
+           channel_clamped(v[0]);
+}
+// Unclamped: each channel's value >> 11 taken as a word, so out-of-range values
+// spill into their neighbours.
+inline uint32_t colour_unclamped(const uint32_t* v)
+{
+    auto c = [](uint32_t x) { return static_cast<uint32_t>(static_cast<int32_t>(x) >> 11); };
+    return c(v[3]) << 24 | c(v[2]) << 16 | c(v[1]) << 8 | c(v[0]);
+}
+
+// ---- The pixel walk ---------------------------------------------------------------------
+// Visits the rows of the set-up box; per row finds the run of pixels where all
+// three edge values are >= 0 (the first run from the left: the walk leaves a row
+// once it has passed its span) and calls span(pixels, depth, count, values) with
+// the attribute values at the run's first pixel. Replaces the record's min_y and
+// max_y with row offsets, as the fillers always have.
+namespace raster_detail {
+inline bool fits32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+// Whether every edge value inside the box is representable, so that the
+// per-row span ends can be computed by division instead of by stepping.
+bool box_is_linear(const RasterTriangle* t);
+} // namespace raster_detail
+
+template <bool DEPTH, int N, class SpanFn>
+inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn&& span)
+{
+    constexpr int NA = N > 0 ? N : 1;
+    constexpr int32_t stride = SCREEN_WIDTH;
+    const int32_t min_x = t->min_x, min_y = t->min_y, max_x = t->max_x, max_y = t->max_y;
+    const int32_t width = max_x - min_x + 1;
+    const bool linear = raster_detail::box_is_linear(t);
+    t->min_y = min_y * stride;
+    t->max_y = max_y * stride;
+
+    uint32_t e_row[3];
+    int32_t ex[3];
+    uint32_t ey[3];
+    for (int i = 0; i < 3; i++) {
+        const EdgeFunction& e = t->edges[i];
+        e_row[i] = static_cast<uint32_t>(e.x_step) * static_cast<uint32_t>(min_x) +
+                   static_cast<uint32_t>(e.y_step) * static_cast<uint32_t>(min_y) +
+                   static_cast<uint32_t>(e.constant);
+        ex[i] = e.x_step;
+        ey[i] = static_cast<uint32_t>(e.y_step);
+    }
+    uint32_t v_row[NA], vx[NA], vy[NA];
+    for (int i = 0; i < N; i++) {
+        v_row[i] = static_cast<uint32_t>(attributes[i].start);
+        vx[i] = static_cast<uint32_t>(attributes[i].x_step);
+        vy[i] = static_cast<uint32_t>(attributes[i].y_step);
+    }
+    uint32_t* pixels = screen->pixels;
+    int32_t* depths = DEPTH ? depth_buffer->values : nullptr;
+
+    for (int32_t y = min_y; y <= max_y; y++) {
+        int32_t lo = 0, hi = width - 1;
+        if (linear) {
+            // Edge i is >= 0 at column k of the row where E + a k >= 0.
+            for (int i = 0; i < 3; i++) {
+                int32_t e = static_cast<int32_t>(e_row[i]);
+                int32_t a = ex[i];
+                if (a > 0) {
+                    if (e < 0) {
+                        int64_t k = (static_cast<int64_t>(-static_cast<int64_t>(e)) + a - 1) / a;
+                        if (k > lo)
+                            lo = k > width ? width : static_cast<int32_t>(k);
+                    }
+                } else if (a < 0) {
+                    if (e < 0) {
+                        hi = -1;
+                    } else {
+                        int64_t k = static_cast<int64_t>(e) / -static_cast<int64_t>(a);
+                        if (k < hi)
+                            hi = static_cast<int32_t>(k);
+                    }
+                } else if (e < 0) {
+                    hi = -1;
+                }
+            }
+        } else {
+            // Step pixel by pixel in wrapping 32-bit arithmetic, as the edge
+            // values of a box this far from the triangle do.
+            uint32_t e0 = e_row[0], e1 = e_row[1], e2 = e_row[2];
+            int32_t k = 0;
+            while (k < width && static_cast<int32_t>(e0 | e1 | e2) < 0) {
+                e0 += static_cast<uint32_t>(ex[0]);
+                e1 += static_cast<uint32_t>(ex[1]);
+                e2 += static_cast<uint32_t>(ex[2]);
+                k++;
+            }
+            lo = k;
+            while (k < width && static_cast<int32_t>(e0 | e1 | e2) >= 0) {
+                e0 += static_cast<uint32_t>(ex[0]);
+                e1 += static_cast<uint32_t>(ex[1]);
+                e2 += static_cast<uint32_t>(ex[2]);
+                k++;
+            }
+            hi = k - 1;
+        }
+        if (lo <= hi) {
+            uint32_t v[NA];
+            for (int i = 0; i < N; i++)
+                v[i] = v_row[i] + vx[i] * static_cast<uint32_t>(lo);
+            std::size_t offset = static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(min_x + lo);
+            span(pixels + offset, DEPTH ? depths + offset : nullptr, hi - lo + 1, static_cast<const uint32_t*>(v));
+        }
+        for (int i = 0; i < 3; i++)
+            e_row[i] += ey[i];
+        for (int i = 0; i < N; i++)
+            v_row[i] += vy[i];
+    }
+}
+
+// The walk with a per-pixel callback: pixel_fn(pixel, depth, values).
+template <bool DEPTH, int N, class PixelFn>
+inline void raster_walk_pixels(RasterTriangle* t, const Interpolant* attributes, PixelFn&& pixel_fn)
+{
+    constexpr int NA = N > 0 ? N : 1;
+    uint32_t vx[NA];
+    for (int i = 0; i < N; i++)
+        vx[i] = static_cast<uint32_t>(attributes[i].x_step);
+    raster_walk<DEPTH, N>(t, attributes, [&](uint32_t* p, int32_t* z, int32_t count, const uint32_t* v0) {
+        uint32_t v[NA];
+        for (int i = 0; i < N; i++)
+            v[i] = v0[i];
+        for (int32_t k = 0; k < count; k++) {
+            pixel_fn(p[k], DEPTH ? z + k : nullptr, static_cast<const uint32_t*>(v));
+            for (int i = 0; i < N; i++)
+                v[i] += vx[i];
+        }
+    });
+}

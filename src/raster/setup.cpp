@@ -1,0 +1,278 @@
+// Triangle set-up (edge functions in 1/32 pixel, fill rule, area, culling,
+// bounding box), attribute interpolants, mip level selection, the texture
+// slots and the fill dispatch. Relies on raster_internal.h and core/frame.h.
+#include "raster/raster_internal.h"
+
+#include <cmath>
+
+const Texture* environment_texture = nullptr;
+const Texture* bump_texture = nullptr;
+const Texture* offset_texture = nullptr;
+
+void set_environment_texture(const Texture* texture) { environment_texture = texture; }
+void set_bump_texture(const Texture* texture) { bump_texture = texture; }
+void set_offset_texture(const Texture* texture) { offset_texture = texture; }
+
+// ---- Mode table ---------------------------------------------------------------
+#define FILL_MODE_VALUE(mode, flags, name, family) mode,
+const FillMode fill_modes[FILL_MODE_COUNT] = {FILL_MODE_LIST(FILL_MODE_VALUE)};
+#undef FILL_MODE_VALUE
+
+const char* fill_mode_name(FillMode mode)
+{
+    switch (mode) {
+#define FILL_MODE_NAME(mode, flags, name, family) \
+    case mode:                                    \
+        return name;
+        FILL_MODE_LIST(FILL_MODE_NAME)
+#undef FILL_MODE_NAME
+    }
+    return nullptr;
+}
+
+FillFunction fill_function(FillMode mode)
+{
+    switch (mode) {
+#define FILL_MODE_FUNCTION(mode, flags, name, family) \
+    case mode:                                        \
+        return fill_triangles<mode>;
+        FILL_MODE_LIST(FILL_MODE_FUNCTION)
+#undef FILL_MODE_FUNCTION
+    }
+    return nullptr;
+}
+
+void draw_triangles(RasterTriangle* triangles, int32_t count, const Texture* texture, FillMode mode)
+{
+    if (!triangles || count <= 0)
+        return;
+    FillFunction fill = fill_function(mode);
+    if (fill)
+        fill(triangles, count, texture);
+}
+
+bool raster_target_ready(bool with_depth)
+{
+    if (!screen || !screen->pixels || screen->w < SCREEN_WIDTH || screen->h < SCREEN_HEIGHT ||
+        screen->pitch != SCREEN_WIDTH * 4)
+        return false;
+    if (with_depth && (!depth_buffer || !depth_buffer->values || depth_buffer->width != SCREEN_WIDTH ||
+                       depth_buffer->height < SCREEN_HEIGHT))
+        return false;
+    return true;
+}
+
+// ---- Set-up ---------------------------------------------------------------------
+using raster_detail::fits32;
+
+// 1/32-pixel fixed point of a vertex coordinate; false when it is not finite or
+// does not fit 32 bits.
+static bool to_fixed(float value, int64_t* out)
+{
+    float scaled = value * 32.0f;
+    if (!(scaled >= -2147483648.0f && scaled < 2147483648.0f))
+        return false;
+    *out = static_cast<int32_t>(scaled);
+    return true;
+}
+
+int32_t setup_triangle(RasterTriangle* t)
+{
+    int64_t X[3], Y[3];
+    for (int k = 0; k < 3; k++)
+        if (!to_fixed(t->v[k].x, &X[k]) || !to_fixed(t->v[k].y, &Y[k]))
+            return 1;
+
+    // Edge P->Q: (yP - yQ) x + (xQ - xP) y + (xP yQ - xQ yP), in 1/32 pixel for the
+    // constant (hence 2 (XpYq - XqYp) = 2^11 x the pixel-unit constant) and
+    // shifted left by 6 for the steps, so that both carry the factor 2^11.
+    int64_t xs[3], ys[3], cs[3];
+    for (int i = 0; i < 3; i++) {
+        int p = i, q = i == 2 ? 0 : i + 1;
+        int64_t dy = Y[p] - Y[q];
+        int64_t dx = X[q] - X[p];
+        xs[i] = dy * 64;
+        ys[i] = dx * 64;
+        if (!fits32(xs[i]) || !fits32(ys[i]))
+            return 1;
+        // |dy|, |dx| < 2^26 here, so the products stay well inside 64 bits.
+        cs[i] = -(X[p] + X[q]) * dy - (Y[p] + Y[q]) * dx;
+        t->edges[i].direction = (xs[i] >= 0 ? 8 : 0) + (ys[i] >= 0 ? 1 : 0);
+        // Top-left style fill rule: edges that do not keep their constant lose
+        // the pixels lying exactly on them.
+        if (!(xs[i] > 0 || (xs[i] == 0 && ys[i] <= 0)))
+            cs[i] -= 1;
+        if (!fits32(cs[i]))
+            return 1;
+    }
+    int64_t area = cs[0] + cs[1] + cs[2];
+    if (!fits32(area))
+        return 1;
+    if (area >= -15 && area <= 0)
+        return 1;
+    if (area < 0) {
+        if (!(t->flags & RASTER_TWO_SIDED))
+            return 1;
+        for (int i = 0; i < 3; i++) {
+            xs[i] = -xs[i];
+            ys[i] = -ys[i];
+            cs[i] = -cs[i];
+            if (!fits32(xs[i]) || !fits32(ys[i]) || !fits32(cs[i]))
+                return 1;
+        }
+        area = -area;
+    }
+    for (int i = 0; i < 3; i++) {
+        t->edges[i].x_step = static_cast<int32_t>(xs[i]);
+        t->edges[i].y_step = static_cast<int32_t>(ys[i]);
+        t->edges[i].constant = static_cast<int32_t>(cs[i]);
+    }
+    t->area = static_cast<int32_t>(area);
+
+    // Bounding box from the direction codes: bit i of the x code says edge i runs
+    // rightwards (x_Q >= x_P), bit i of the y code that it runs upwards; each
+    // code names the pair (extreme low vertex, extreme high vertex).
+    static const int pair_first[7] = {0, 0, 1, 0, 2, 2, 1};
+    static const int pair_second[7] = {0, 1, 2, 2, 0, 1, 0};
+    int x_code = 0, y_code = 0;
+    for (int i = 0; i < 3; i++) {
+        x_code |= (t->edges[i].direction & 1) << i;
+        y_code |= ((t->edges[i].direction >> 3) & 1) << i;
+    }
+    if (x_code == 0 || x_code == 7 || y_code == 0 || y_code == 7)
+        return 1;
+    int32_t min_x = static_cast<int32_t>(t->v[pair_first[x_code]].x);
+    int32_t max_x = static_cast<int32_t>(t->v[pair_second[x_code]].x + 1.0f);
+    int32_t max_y = static_cast<int32_t>(t->v[pair_first[y_code]].y + 1.0f);
+    int32_t min_y = static_cast<int32_t>(t->v[pair_second[y_code]].y);
+    if (min_x < 0)
+        min_x = 0;
+    if (min_y < 0)
+        min_y = 0;
+    if (max_x >= SCREEN_WIDTH)
+        max_x = SCREEN_WIDTH - 1;
+    if (max_y >= SCREEN_HEIGHT)
+        max_y = SCREEN_HEIGHT - 1;
+    if (min_x > max_x || min_y > max_y)
+        return 1;
+    t->min_x = min_x;
+    t->min_y = min_y;
+    t->max_x = max_x;
+    t->max_y = max_y;
+    for (int i = 0; i < 3; i++)
+        if (!fits32(xs[i] * min_x + ys[i] * min_y + cs[i]))
+            return 1;
+    t->inverse_area = static_cast<float>(2048.0 / static_cast<double>(area));
+    return 0;
+}
+
+bool raster_detail::box_is_linear(const RasterTriangle* t)
+{
+    for (int i = 0; i < 3; i++) {
+        const EdgeFunction& e = t->edges[i];
+        int64_t base = e.constant;
+        int64_t x0 = static_cast<int64_t>(e.x_step) * t->min_x, x1 = static_cast<int64_t>(e.x_step) * t->max_x;
+        int64_t y0 = static_cast<int64_t>(e.y_step) * t->min_y, y1 = static_cast<int64_t>(e.y_step) * t->max_y;
+        if (!fits32(base + x0 + y0) || !fits32(base + x1 + y0) || !fits32(base + x0 + y1) ||
+            !fits32(base + x1 + y1))
+            return false;
+    }
+    return true;
+}
+
+Interpolant setup_interpolant(const RasterTriangle* t, float a, float b, float c)
+{
+    // An edge value over the area is the barycentric weight of the vertex
+    // opposite the edge: edge 0 weighs V2, edge 1 V0, edge 2 V1.
+    const float k = t->inverse_area;
+    const float kc = k * c, ka = k * a, kb = k * b;
+    const EdgeFunction* e = t->edges;
+    double xs = static_cast<double>(e[0].x_step) * kc + static_cast<double>(e[1].x_step) * ka +
+                static_cast<double>(e[2].x_step) * kb;
+    double ys = static_cast<double>(e[0].y_step) * kc + static_cast<double>(e[1].y_step) * ka +
+                static_cast<double>(e[2].y_step) * kb;
+    double cs = static_cast<double>(e[0].constant) * kc + static_cast<double>(e[1].constant) * ka +
+                static_cast<double>(e[2].constant) * kb;
+    Interpolant out;
+    out.x_step = double_to_int(xs);
+    out.y_step = double_to_int(ys);
+    uint32_t start = static_cast<uint32_t>(out.y_step) * static_cast<uint32_t>(t->min_y) +
+                     static_cast<uint32_t>(double_to_int(cs)) +
+                     static_cast<uint32_t>(out.x_step) * static_cast<uint32_t>(t->min_x) + 1024u;
+    out.start = static_cast<int32_t>(start);
+    return out;
+}
+
+int32_t select_mip_level(const RasterTriangle* t)
+{
+    // S is 2^18 times the triangle's area in texture widths x heights (u, v in
+    // 1/32 units and both cross terms shifted by 6); the area is 2^12 times the
+    // area in pixels. The ratio of the two areas is therefore |S| / area / 64.
+    __int128 s = 0;
+    for (int i = 0; i < 3; i++) {
+        int j = i == 2 ? 0 : i + 1;
+        __int128 ui = float_to_int(t->v[i].u * 32.0f), vi = float_to_int(t->v[i].v * 32.0f);
+        __int128 uj = float_to_int(t->v[j].u * 32.0f), vj = float_to_int(t->v[j].v * 32.0f);
+        s -= (ui + uj) * ((vi - vj) * 64) + (vi + vj) * ((uj - ui) * 64);
+    }
+    if (s < 0)
+        s = -s;
+    static const float thresholds[11] = {2.5f, 5.0f, 10.0f, 20.0f, 40.0f, 80.0f, 160.0f, 320.0f, 640.0f, 1280.0f, 2560.0f};
+    float ratio = static_cast<float>(static_cast<double>(s) / static_cast<double>(t->area) / 64.0);
+    for (int i = 0; i < 11; i++)
+        if (thresholds[i] > ratio)
+            return i;
+    return 11;
+}
+
+// ---- Attribute sets ----------------------------------------------------------------
+Interpolant raster_depth_interpolant(const RasterTriangle* t)
+{
+    return setup_interpolant(t, t->v[0].z * 16383.0f, t->v[1].z * 16383.0f, t->v[2].z * 16383.0f);
+}
+
+void raster_colour_interpolants(const RasterTriangle* t, Interpolant out[4])
+{
+    for (int c = 0; c < 4; c++) {
+        int s = c * 8;
+        out[c] = setup_interpolant(t, static_cast<float>((t->v[0].colour >> s) & 0xFFu),
+                                   static_cast<float>((t->v[1].colour >> s) & 0xFFu),
+                                   static_cast<float>((t->v[2].colour >> s) & 0xFFu));
+    }
+}
+
+void raster_texture_interpolants(const RasterTriangle* t, const Texture* scale, Interpolant out[2])
+{
+    float w = static_cast<float>(scale->width), h = static_cast<float>(scale->height);
+    out[0] = setup_interpolant(t, t->v[0].u * w, t->v[1].u * w, t->v[2].u * w);
+    out[1] = setup_interpolant(t, t->v[0].v * h, t->v[1].v * h, t->v[2].v * h);
+}
+
+void raster_second_interpolants(const RasterTriangle* t, const Texture* scale, Interpolant out[2])
+{
+    float w = static_cast<float>(scale->width), h = static_cast<float>(scale->height);
+    out[0] = setup_interpolant(t, t->v[0].u2 * w, t->v[1].u2 * w, t->v[2].u2 * w);
+    out[1] = setup_interpolant(t, t->v[0].v2 * h, t->v[1].v2 * h, t->v[2].v2 * h);
+}
+
+bool raster_perspective_interpolants(const RasterTriangle* t, const Texture* scale, Interpolant out[3])
+{
+    float w = static_cast<float>(scale->width), h = static_cast<float>(scale->height);
+    float up[3], vp[3], s[3];
+    for (int k = 0; k < 3; k++) {
+        float z = t->v[k].z;
+        if (!(z > 0.0f))
+            return false;
+        // 256 / z scales the coordinates so that the per-pixel quotient
+        // (u s) / s is the texel coordinate itself.
+        s[k] = static_cast<float>(256.0 / static_cast<double>(z));
+        if (!std::isfinite(s[k]))
+            return false;
+        up[k] = w * t->v[k].u * s[k];
+        vp[k] = s[k] * (h * t->v[k].v);
+    }
+    out[0] = setup_interpolant(t, up[0], up[1], up[2]);
+    out[1] = setup_interpolant(t, vp[0], vp[1], vp[2]);
+    out[2] = setup_interpolant(t, s[0], s[1], s[2]);
+    return true;
+}
