@@ -1,2 +1,4 @@
-// Entry point (placeholder until the runtime lands).
-int main() { return 0; }
+// Entry point of the dunravel program; everything else is in the library.
+#include "runtime/demo.h"
+
+int main(int argc, char** argv) { return demo_main(argc, argv); }

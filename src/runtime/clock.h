@@ -1,0 +1,84 @@
+// The demo clock: time is the position of the music. Once per frame
+// music_update reads the play position, derives the frame delta and the beat
+// at a fixed tempo and refills the spectrum. Scenes and overlays read time
+// only through this header; only the runtime writes it.
+#pragma once
+
+#include <cstdint>
+
+struct AudioTrack;
+
+enum { SPECTRUM_SIZE = 512, SPECTRUM_METER_HISTORY = 16 };
+
+struct DemoClock {
+    double music_seconds;  // music position in seconds
+    double frame_seconds;  // seconds since the previous update (clamped)
+    float beat;            // music_seconds × 1000 × beats_per_ms
+    float beat_fraction;   // beat − floor(beat), in [0, 1)
+    float tempo_bpm;
+    float beats_per_ms;    // tempo_bpm / 60 / 1000
+    int64_t last_counter;
+    int64_t counter_frequency;
+};
+
+extern DemoClock demo_clock;
+// Read-only views of the clock's two times.
+extern const double& music_seconds;
+extern const double& frame_seconds;
+// Magnitudes of the 1024-point spectrum of the sound playing, lowest first.
+extern float spectrum[SPECTRUM_SIZE];
+
+// ---- Clock -------------------------------------------------------------------
+void clock_reset();
+void clock_advance_counter();
+void clock_set_tempo(float tempo_bpm);
+void clock_update_beat();
+float clock_beat();
+int32_t clock_beat_index();
+float clock_beat_fraction();
+// Sets the music time directly (tests, captures): music_seconds and
+// frame_seconds as given, then the beat at the current tempo.
+void clock_set_time(double seconds, double frame_delta);
+
+// ---- Music -------------------------------------------------------------------
+// How the music drives the clock.
+enum {
+    MUSIC_CLOCK_DEVICE = 0, // the sound device's play position (the default)
+    MUSIC_CLOCK_SILENT = 1, // the decoded track paced in real time, no device
+    MUSIC_CLOCK_FIXED = 2   // frame k at k / fps, no device, no waiting
+};
+// Chooses the clock before music_open; fps is used by MUSIC_CLOCK_FIXED.
+void music_set_clock(int32_t mode, int32_t fps);
+
+// 0 on success, 1 on failure (the device, or a missing or undecodable file,
+// each reported). start_seconds > 0 starts there when playing begins.
+int32_t music_open(const char* path, float tempo_bpm, float start_seconds);
+// Starts from the beginning, then moves to the start position ("skip
+// forward to %f"). 0, or 1 when the stream does not start (reported).
+int32_t music_play();
+// 1 while the music plays, is paused or stalls; 0 once it has played to its
+// end (or was never started).
+int32_t music_is_playing();
+// The per-frame step: position, spectrum, frame delta, beat.
+void music_update();
+// Pauses (non-zero) or resumes the music and with it the clock.
+void music_pause(int32_t paused);
+// Stops and releases the output and the track.
+void music_close();
+// The decoded track while open (captures and video export read it), or null.
+const AudioTrack* music_track();
+// Ends the fixed-step clock at end_seconds (the track's end when <= 0).
+void music_set_end(double end_seconds);
+
+// ---- Spectrum meter ------------------------------------------------------------
+// Follows one spectrum band over time, optionally averaged over history.
+struct SpectrumMeter {
+    int32_t band;
+    int32_t history_length; // 0 to 16
+    float history[SPECTRUM_METER_HISTORY];
+    float scale;
+    float offset;
+};
+
+void spectrum_meter_init(SpectrumMeter* meter);
+float spectrum_meter_sample(SpectrumMeter* meter);
