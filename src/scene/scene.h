@@ -7,3 +7,4 @@
 #include "scene/lighting.h"
 #include "scene/generate.h"
 #include "scene/deform.h"
+#include "scene/mesh_load.h"
