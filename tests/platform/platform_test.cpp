@@ -1,0 +1,228 @@
+// The platform layer: path mapping, the counter, and the audio layer on short
+// MP3 tracks made here with LAME (length, resampling, spectrum, playback
+// positions and the end of the track, with and without a sound device).
+#include "platform/audio.h"
+#include "platform/counter.h"
+#include "platform/paths.h"
+#include "platform/question.h"
+
+#include "test_mp3.h"
+
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A scratch folder under the build folder, removed afterwards.
+struct ScratchDir {
+    fs::path path;
+    explicit ScratchDir(const char* name)
+    {
+        path = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" / name;
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~ScratchDir() { fs::remove_all(path); }
+    std::string file(const char* name) const { return (path / name).string(); }
+};
+
+// Bin 40 of a 1024-point spectrum at 44,100 Hz: 40 × 44100 / 1024 Hz.
+constexpr double BIN40_HZ = 40.0 * 44100.0 / 1024.0;
+
+int peak_bin(const float* bins)
+{
+    int best = 0;
+    for (int k = 1; k < AUDIO_SPECTRUM_BINS; k++)
+        if (bins[k] > bins[best])
+            best = k;
+    return best;
+}
+
+void sleep_ms(int ms) { SDL_Delay(static_cast<Uint32>(ms)); }
+
+} // namespace
+
+TEST(Paths, BackslashesMapAndDataFolderMoves)
+{
+    char out[64];
+    paths_set_data_dir(nullptr);
+    EXPECT_STREQ(path_native("data\\dunravel.mp3", out, sizeof out), "data/dunravel.mp3");
+    EXPECT_STREQ(path_native("screenshot-001.bmp", out, sizeof out), "screenshot-001.bmp");
+    paths_set_data_dir("/tmp/set");
+    EXPECT_STREQ(path_native("data\\sub\\a.png", out, sizeof out), "/tmp/set/sub/a.png");
+    EXPECT_STREQ(path_native("data/b.png", out, sizeof out), "/tmp/set/b.png");
+    EXPECT_STREQ(path_native("database\\c.png", out, sizeof out), "database/c.png");
+    paths_set_data_dir(nullptr);
+    // Too small a buffer: null and an empty string, never an overrun.
+    char tiny[8];
+    EXPECT_EQ(path_native("data\\dunravel.mp3", tiny, sizeof tiny), nullptr);
+    EXPECT_STREQ(tiny, "");
+    EXPECT_EQ(path_fopen("data\\no-such-file.png", "rb"), nullptr);
+}
+
+TEST(Question, NobodyToAskMeansNo)
+{
+    // ctest runs without a terminal on standard input.
+    if (isatty(0))
+        GTEST_SKIP() << "standard input is a terminal";
+    EXPECT_EQ(question_yes_no("Tolvenari", "Fullscreen?"), QUESTION_NO);
+}
+
+TEST(Counter, SteadyAndPositive)
+{
+    int64_t a = counter_now();
+    sleep_ms(5);
+    int64_t b = counter_now();
+    EXPECT_GT(counter_frequency(), 0);
+    EXPECT_GT(b - a, counter_frequency() / 1000 * 4);
+}
+
+TEST(AudioTrack, LengthAndSpectrumPeakOfATone)
+{
+    ScratchDir dir("audio-length");
+    std::string path = dir.file("tone.mp3");
+    ASSERT_TRUE(write_test_mp3(path, 44100, 2, 1.0, BIN40_HZ, 0.5));
+    AudioTrack* track = audio_track_load(path.c_str());
+    ASSERT_NE(track, nullptr);
+    // The LAME tag gives the decoder the exact length.
+    EXPECT_EQ(audio_track_bytes(track), 44100 * 4);
+    float bins[AUDIO_SPECTRUM_BINS];
+    audio_track_spectrum(track, 44100 * 4 / 2, bins);
+    EXPECT_EQ(peak_bin(bins), 40);
+    EXPECT_NEAR(bins[40], 0.5f, 0.05f); // amplitude 0.5 at a bin centre
+    EXPECT_LT(bins[100], 0.01f);
+    // Past the end there is only silence.
+    audio_track_spectrum(track, 44100 * 4 * 2, bins);
+    EXPECT_EQ(bins[40], 0.0f);
+    audio_track_free(track);
+}
+
+TEST(AudioTrack, OtherRatesAndMonoKeepSpeedAndPitch)
+{
+    ScratchDir dir("audio-rates");
+    for (int rate : {22050, 48000}) {
+        for (int channels : {1, 2}) {
+            std::string path = dir.file("tone.mp3");
+            ASSERT_TRUE(write_test_mp3(path, rate, channels, 1.0, BIN40_HZ, 0.5));
+            AudioTrack* track = audio_track_load(path.c_str());
+            ASSERT_NE(track, nullptr) << rate << " Hz, " << channels << " channels";
+            // One second stays one second at 44,100 Hz (within a frame).
+            EXPECT_NEAR(static_cast<double>(audio_track_bytes(track)) / 4, 44100.0, 2.0)
+                << rate << " Hz, " << channels << " channels";
+            float bins[AUDIO_SPECTRUM_BINS];
+            audio_track_spectrum(track, 44100 * 2, bins);
+            EXPECT_EQ(peak_bin(bins), 40) << rate << " Hz, " << channels << " channels";
+            int64_t frames = 0;
+            const int16_t* s = audio_track_samples(track, &frames);
+            ASSERT_NE(s, nullptr);
+            EXPECT_EQ(s[22050 * 2], s[22050 * 2 + 1]); // mono becomes two equal channels
+            audio_track_free(track);
+        }
+    }
+}
+
+TEST(AudioTrack, MissingEmptyAndGarbageFilesFail)
+{
+    ScratchDir dir("audio-bad");
+    EXPECT_EQ(audio_track_load(dir.file("missing.mp3").c_str()), nullptr);
+    std::string empty = dir.file("empty.mp3");
+    std::fclose(std::fopen(empty.c_str(), "wb"));
+    EXPECT_EQ(audio_track_load(empty.c_str()), nullptr);
+    std::string text = dir.file("text.mp3");
+    FILE* fp = std::fopen(text.c_str(), "wb");
+    for (int i = 0; i < 2000; i++)
+        std::fputs("this is not an mp3 file at all\n", fp);
+    std::fclose(fp);
+    EXPECT_EQ(audio_track_load(text.c_str()), nullptr);
+    audio_track_free(nullptr);
+}
+
+TEST(AudioTrack, BytesAndSecondsConvert)
+{
+    EXPECT_EQ(audio_seconds_to_bytes(1.0), 176400);
+    EXPECT_EQ(audio_seconds_to_bytes(12.5), 12.5 * 44100 * 4);
+    EXPECT_EQ(audio_seconds_to_bytes(-3.0), 0);
+    EXPECT_EQ(audio_seconds_to_bytes(0.5 / 44100), 0); // whole frames only
+    EXPECT_DOUBLE_EQ(audio_bytes_to_seconds(176400 * 3), 3.0);
+}
+
+// Plays a 0.4 s track and checks the position: it starts at 0, advances,
+// never goes backwards, stands still while paused, and the track ends.
+static void play_through(int32_t output)
+{
+    ScratchDir dir(output == AUDIO_OUTPUT_SILENT ? "play-silent" : "play-device");
+    std::string path = dir.file("short.mp3");
+    ASSERT_TRUE(write_test_mp3(path, 44100, 2, 0.4, 440.0, 0.3));
+    AudioTrack* track = audio_track_load(path.c_str());
+    ASSERT_NE(track, nullptr);
+    ASSERT_EQ(audio_open(output), 0);
+    EXPECT_EQ(audio_state(), AUDIO_STOPPED);
+    ASSERT_EQ(audio_play(track), 0);
+    EXPECT_EQ(audio_state(), AUDIO_PLAYING);
+    int64_t first = audio_position();
+    EXPECT_LT(first, 44100 * 4 / 10);
+
+    int64_t last = first;
+    int64_t start = counter_now();
+    bool paused_once = false;
+    int checks = 0;
+    while (audio_state() != AUDIO_STOPPED) {
+        int64_t pos = audio_position();
+        ASSERT_GE(pos, last);
+        ASSERT_EQ(pos % 4, 0);
+        // Never ahead of the time since playing started.
+        double elapsed = static_cast<double>(counter_now() - start) / counter_frequency();
+        ASSERT_LE(audio_bytes_to_seconds(pos), elapsed + 0.001);
+        last = pos;
+        if (!paused_once && pos > 44100 * 4 / 10) {
+            audio_pause(1);
+            EXPECT_EQ(audio_state(), AUDIO_PAUSED);
+            int64_t held = audio_position();
+            sleep_ms(60);
+            EXPECT_EQ(audio_position(), held);
+            audio_pause(0);
+            paused_once = true;
+            start += static_cast<int64_t>(0.06 * counter_frequency());
+        }
+        sleep_ms(2);
+        ASSERT_LT(++checks, 2000) << "the track never ended";
+    }
+    EXPECT_TRUE(paused_once);
+    EXPECT_EQ(audio_position(), audio_track_bytes(track));
+    EXPECT_GT(checks, 20); // positions were seen advancing in between
+
+    // A seek moves the position; past the end the track is over.
+    ASSERT_EQ(audio_play(track), 0);
+    audio_set_position(44100 * 4 / 5);
+    EXPECT_GE(audio_position(), 44100 * 4 / 5);
+    audio_set_position(int64_t{1} << 40);
+    EXPECT_EQ(audio_state(), AUDIO_STOPPED);
+    audio_close();
+    audio_track_free(track);
+}
+
+TEST(AudioPlayback, SilentOutputFollowsTheSteadyClock) { play_through(AUDIO_OUTPUT_SILENT); }
+
+TEST(AudioPlayback, DeviceOutputAdvancesAndEnds)
+{
+    play_through(AUDIO_OUTPUT_DEVICE);
+    SDL_Quit();
+}
+
+TEST(AudioPlayback, NothingPlaysWithoutAnOutputOrTrack)
+{
+    EXPECT_EQ(audio_play(nullptr), 1);
+    EXPECT_EQ(audio_state(), AUDIO_STOPPED);
+    EXPECT_EQ(audio_position(), 0);
+    audio_pause(1);
+    audio_close();
+}
