@@ -259,20 +259,31 @@ void step_end_flicker(const Frame& fr)
     if (fr.d >= 385) fade_screen(0xff000000u, ifloor((fr.b - 385.0f) / 12.0f * 255.0f));
 }
 
-// x - floor(x): in [0, 1) also for negative x.
-float fraction(float x) { return x - core_floor(x); }
-
 void step_closing_text(const Frame& fr)
 {
     if (fr.d < 389) return;
-    float m;
-    if (fr.d <= 392) m = fraction((fr.b - 405.0f) / 4.0f);
-    else if (fr.d < 403) m = 1.0f;
-    else m = 1.0f - fraction((fr.b - 403.0f) / 8.0f);
-    blend(images[IMG_END], 0, 0, ifloor(m * 255.0f));
+    blend(images[IMG_END], 0, 0, closing_text_alpha(fr.d, fr.b));
 }
 
 } // namespace
+
+// The closing text rises over beats 389-393, stays until 403 and falls until
+// 411. The fractional part is x - floor(x), so it rises from 0 to 1 even
+// though (b - 405) / 4 is negative there.
+int32_t closing_text_alpha(int32_t d, float b)
+{
+    float m;
+    if (d <= 392) {
+        const float x = (b - 405.0f) / 4.0f;
+        m = x - core_floor(x);
+    } else if (d < 403) {
+        m = 1.0f;
+    } else {
+        const float x = (b - 403.0f) / 8.0f;
+        m = 1.0f - (x - core_floor(x));
+    }
+    return ifloor(m * 255.0f);
+}
 
 int32_t overlay_load()
 {

@@ -21,6 +21,8 @@ void grain_modulate(const Texture* grain, int32_t a);
 // band (rows >= 480 - band) is never touched. Needs band > 0 and 0 <= shift < 640.
 void row_glitch(int32_t shift, int32_t band);
 void fade_screen(uint32_t colour, int32_t a);
+// Alpha of the closing text at whole beat d and beat b (from beat 389 on).
+int32_t closing_text_alpha(int32_t d, float b);
 void hand_sprite(Texture* texture, float x, float y, int32_t grey_level, float angle, float scale);
 
 // ---- Post filter.

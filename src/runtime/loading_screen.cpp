@@ -1,15 +1,162 @@
-// The loading screen (loading_screen.h). For now it draws nothing: it waits
-// for the main thread to clear loading_active, so the start-up sequence and
-// the join already run as they will with the real screen.
+// The loading screen (loading_screen.h): captions written once, then frame
+// after frame of twenty spinning flat rings mixed with the captions and a
+// rotating choice of glows and scan lines, until loading_active reads 0.
+// Draws no random numbers. Relies on the video brackets, text images, the 2D
+// operations, the ring mesh, lighting and mesh drawing.
 #include "runtime/loading_screen.h"
 
-#include <SDL.h>
+#include "core/core.h"
+#include "core/frame.h"
+#include "image/image.h"
+#include "raster/raster.h"
+#include "runtime/video.h"
+#include "scene/generate.h"
+#include "scene/lighting.h"
+#include "scene/mesh.h"
+
+#include <cstring>
 
 std::atomic<int32_t> loading_active{0};
 
+namespace {
+
+struct Caption {
+    const char* text;
+    int32_t size;
+    uint32_t colour;
+    int32_t x, y;
+    int32_t mode;
+};
+
+const Caption captions[] = {
+    {"Zero Polys", 32, 0xFFFF7F3Fu, 128, 128, BLIT_COPY},
+    {"Zero Polys", 16, 0xFF00FF7Fu, 288, 128, BLIT_ADD},
+    {"Zero Polys", 8, 0xFF007FFFu, 368, 128, BLIT_ADD},
+    {"No Shaders", 8, 0xFF007FFFu, 144, 240, BLIT_ADD},
+    {"No Shaders", 16, 0xFF00FF7Fu, 192, 240, BLIT_ADD},
+    {"No Shaders", 32, 0xFFFF7F3Fu, 288, 240, BLIT_ADD},
+    {"software rendering is back...", 16, 0xFFFFFFFFu, 192, 152, BLIT_ADD},
+};
+
+// The five groups of four rings: rotation kind, position and angle step.
+struct RingGroup {
+    int32_t yxz;    // 0: rotation about x by a; 1: yxz(y_factor * a, pi/4, a)
+    float y_factor; // -1/4 or 1/2
+    float x, y;
+    float step;
+};
+
+const RingGroup ring_groups[5] = {
+    {0, 0.0f, 0.0f, 0.0f, 0.7853982f},    {1, -0.25f, -8.0f, -8.0f, 0.5235988f},
+    {1, 0.5f, 8.0f, -8.0f, 0.5235988f},   {1, -0.25f, -8.0f, 8.0f, 0.62831855f},
+    {1, 0.5f, 8.0f, 8.0f, 0.62831855f},
+};
+
+void clear_screen() { std::memset(screen->pixels, 0, static_cast<size_t>(screen->pitch) * SCREEN_HEIGHT); }
+
+void copy_screen(Texture* layer)
+{
+    for (int32_t y = 0; y < SCREEN_HEIGHT; ++y)
+        std::memcpy(layer->pixels + y * SCREEN_WIDTH, screen_row(y), SCREEN_WIDTH * sizeof(uint32_t));
+}
+
+void draw_rings(Mesh* ring, int32_t frame)
+{
+    Camera camera;
+    std::memset(&camera, 0, sizeof camera);
+    camera.eye = {0.0f, 0.0f, 10.0f};
+    camera.target = {0.0f, 0.0f, 0.0f};
+    camera.fov = 90.0f;
+    camera.near = 1.0f;
+    camera.far = 256.0f;
+    camera.viewport_width = 640.0f;
+    camera.viewport_height = 480.0f;
+    set_depth_clip(1.0f, 256.0f);
+    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
+    camera_update(&camera);
+
+    Vec3 light = {0.0f, 0.0f, 1.0f};
+    float a = static_cast<float>(frame) / 8.0f;
+    for (const RingGroup& group : ring_groups) {
+        for (int32_t k = 0; k < 4; ++k) {
+            Matrix model;
+            if (group.yxz) matrix_rotation_yxz(&model, group.y_factor * a, 0.7853982f, a);
+            else matrix_rotation_x(&model, a);
+            model.m[12] = group.x;
+            model.m[13] = group.y;
+            model.m[14] = 8.0f * static_cast<float>(k);
+            a += group.step;
+
+            Matrix full, normal, transform;
+            mesh_frame_matrices(&camera, &model, &full, &normal);
+            matrix_multiply(&model, &camera.view, &transform);
+            mesh_transform(ring, &transform, &normal, 4);
+            mesh_light(ring, &light, LIGHT_PER_TRIANGLE);
+            draw_mesh_clipped(ring, &camera, FILL_FLAT | FILL_DEPTH);
+        }
+    }
+}
+
+} // namespace
+
+uint32_t loading_screen_filters(int32_t frame)
+{
+    uint32_t filters = 0;
+    if (frame & 2) filters |= LOADING_GLOW_HORIZONTAL;
+    if (frame & 4) filters |= LOADING_GLOW_VERTICAL;
+    if (frame & 8) filters |= LOADING_SCANLINES;
+    if (frame & 16) filters |= LOADING_BLOCK_GLOW;
+    return filters;
+}
+
+int32_t loading_screen_blend_mode(int32_t frame) { return (frame & 0x15) < 7 ? BLEND_SCREEN_WEIGHT : BLEND_ALPHA; }
+
 int loading_screen_main(void*)
 {
-    while (loading_active.load() != 0)
-        SDL_Delay(5);
+    Mesh* ring = mesh_create_ring(32, 5.0f, 4.0f, 0xc0c0c0c0u);
+    Texture* caption_layer = texture_create(SCREEN_WIDTH, SCREEN_HEIGHT);
+    Texture* glow_layer = texture_create(SCREEN_WIDTH, SCREEN_HEIGHT);
+    Texture* text_layer = texture_create(256, 256);
+    if (!ring || !caption_layer || !glow_layer || !text_layer) {
+        mesh_free(ring);
+        texture_free(caption_layer);
+        texture_free(glow_layer);
+        texture_free(text_layer);
+        return 1;
+    }
+    ring->flags = MESH_TWO_SIDED;
+
+    frame_begin();
+    clear_screen();
+    for (const Caption& c : captions) {
+        text_image(text_layer, "Arial", c.size, 0, 32, c.colour, c.text);
+        blit_image(text_layer, c.x, c.y, c.mode);
+    }
+    copy_screen(caption_layer);
+    frame_end();
+
+    int32_t frame = 0;
+    while (loading_active.load() != 0) {
+        frame_begin();
+        clear_screen();
+        draw_rings(ring, frame);
+        blit_image(caption_layer, -2, -2, BLIT_AVERAGE);
+        const uint32_t filters = loading_screen_filters(frame);
+        if (filters & LOADING_GLOW_HORIZONTAL) glow_horizontal();
+        if (filters & LOADING_GLOW_VERTICAL) glow_vertical();
+        if (filters & LOADING_SCANLINES) rgb_scanlines();
+        if (filters & LOADING_BLOCK_GLOW) block_glow(0x5B5B5B5Bu);
+        copy_screen(glow_layer);
+        zoom_blur(glow_layer, 320, 240, 1, 6);
+        blit_image(glow_layer, 0, 0, BLIT_ADD);
+        blend_image(caption_layer, 0, 0, 255, loading_screen_blend_mode(frame));
+        frame += 1;
+        frame_end();
+    }
+
+    mesh_free(ring);
+    texture_free(caption_layer);
+    texture_free(glow_layer);
+    texture_free(text_layer);
     return 0;
 }

@@ -12,3 +12,16 @@ extern std::atomic<int32_t> loading_active;
 // The thread function (SDL_CreateThread); the argument is not read. Returns
 // 0 after a normal end, 1 when its images or mesh could not be made.
 int loading_screen_main(void* argument);
+
+// The filters of loop frame `frame` (bits of the frame number, applied in
+// this order) and the blend mode of the captions over the picture.
+enum : uint32_t {
+    LOADING_GLOW_HORIZONTAL = 1u, // frame bit 1
+    LOADING_GLOW_VERTICAL = 2u,   // frame bit 2
+    LOADING_SCANLINES = 4u,       // frame bit 3
+    LOADING_BLOCK_GLOW = 8u,      // frame bit 4
+};
+uint32_t loading_screen_filters(int32_t frame);
+// 4 (screen kept only where the captions have alpha) while frame bit 4 is
+// clear, 0 (captions over the picture) while it is set.
+int32_t loading_screen_blend_mode(int32_t frame);
