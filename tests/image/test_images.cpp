@@ -2,6 +2,7 @@
 #include "test_images.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,6 +18,12 @@ std::string scratch_dir()
         dir = std::string(DUNRAVEL_BINARY_DIR) + "/test-scratch/image-" + std::to_string(getpid());
         std::filesystem::remove_all(dir);
         std::filesystem::create_directories(dir);
+        // Set DUNRAVEL_KEEP_SCRATCH to keep the files (previews) for a look.
+        if (!std::getenv("DUNRAVEL_KEEP_SCRATCH"))
+            std::atexit([] {
+                std::error_code ignored;
+                std::filesystem::remove_all(dir, ignored);
+            });
     }
     return dir;
 }
