@@ -1,0 +1,245 @@
+// The demo clock (beat arithmetic, fixed-step frames, spectrum meter), the
+// effect table and timeline walks, screenshots and the command line.
+#include "core/core.h"
+#include "core/frame.h"
+#include "image/texture_table.h"
+#include "overlays/overlays.h"
+#include "scenes/scenes.h"
+#include "platform/audio.h"
+#include "runtime/clock.h"
+#include "runtime/effects.h"
+#include "runtime/options.h"
+#include "runtime/screenshot.h"
+#include "runtime/video.h"
+
+#include "../platform/test_mp3.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ScratchDir {
+    fs::path path;
+    explicit ScratchDir(const char* name)
+    {
+        path = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" / name;
+        fs::remove_all(path);
+        fs::create_directories(path);
+    }
+    ~ScratchDir() { fs::remove_all(path); }
+};
+
+// Runs the test body with the working directory changed, then back.
+struct InDirectory {
+    fs::path old;
+    explicit InDirectory(const fs::path& p) : old(fs::current_path()) { fs::current_path(p); }
+    ~InDirectory() { fs::current_path(old); }
+};
+
+std::vector<int> calls;
+template <int N> int32_t load_ok() { calls.push_back(N); return 0; }
+template <int N> int32_t load_fail() { calls.push_back(N); return 1; }
+template <int N> void free_row() { calls.push_back(100 + N); }
+template <int N> void render_row(float) { calls.push_back(N); }
+
+} // namespace
+
+TEST(Clock, TempoAndBeatTruncation)
+{
+    clock_set_tempo(90.0f);
+    EXPECT_EQ(demo_clock.beats_per_ms, 0.0015f);
+    clock_set_time(29.3333, 0.0);
+    EXPECT_NEAR(clock_beat(), 43.99995f, 1e-4f);
+    EXPECT_EQ(clock_beat_index(), 43);
+    clock_set_time(29.33334, 0.0);
+    EXPECT_EQ(clock_beat_index(), 44);
+    // The fraction is exactly 0 on a whole beat and never reaches 1.
+    clock_set_time(2.0, 0.0);
+    EXPECT_EQ(clock_beat(), 3.0f);
+    EXPECT_EQ(clock_beat_fraction(), 0.0f);
+    int whole = 0;
+    for (int b = 0; b < 410; b++) {
+        for (double t : {b / 1.5, b / 1.5 + 0.6666666, b / 1.5 - 1e-7}) {
+            clock_set_time(t, 0.0);
+            float beat = clock_beat();
+            ASSERT_GE(clock_beat_fraction(), 0.0f);
+            ASSERT_LT(clock_beat_fraction(), 1.0f);
+            ASSERT_EQ(clock_beat_index(), static_cast<int>(beat));
+            if (beat == static_cast<float>(static_cast<int>(beat))) {
+                ASSERT_EQ(clock_beat_fraction(), 0.0f) << t;
+                whole++;
+            }
+        }
+    }
+    EXPECT_GT(whole, 100);
+}
+
+TEST(Clock, ResetAndCounterStep)
+{
+    clock_set_tempo(90.0f);
+    clock_reset();
+    EXPECT_EQ(music_seconds, 0.0);
+    EXPECT_EQ(clock_beat(), 0.0f);
+    clock_advance_counter();
+    EXPECT_GE(music_seconds, 0.0);
+    EXPECT_LT(music_seconds, 0.5);
+    EXPECT_EQ(frame_seconds, music_seconds);
+}
+
+TEST(Clock, FixedStepFramesFollowTheTrack)
+{
+    ScratchDir dir("fixed-clock");
+    std::string path = (dir.path / "tone.mp3").string();
+    ASSERT_TRUE(write_test_mp3(path, 44100, 2, 0.5, 40.0 * 44100.0 / 1024.0, 0.5));
+    music_set_clock(MUSIC_CLOCK_FIXED, 60);
+    music_set_end(0.0);
+    ASSERT_EQ(music_open(path.c_str(), 90.0f, 0.0f), 0);
+    ASSERT_EQ(music_play(), 0);
+    int frames = 0;
+    while (music_is_playing()) {
+        music_update();
+        ASSERT_DOUBLE_EQ(music_seconds, frames * 735 / 44100.0) << frames;
+        ASSERT_DOUBLE_EQ(frame_seconds, 1.0 / 60);
+        frames++;
+        ASSERT_LT(frames, 100);
+    }
+    EXPECT_EQ(frames, 30); // 0.5 s at 60 frames per second
+    // The spectrum is the analysis of the track at the frame's position.
+    float expected[512];
+    audio_track_spectrum(music_track(), 29 * 735 * 4, expected);
+    for (int k = 0; k < 512; k++)
+        ASSERT_EQ(spectrum[k], expected[k]);
+    EXPECT_GT(spectrum[40], 0.3f);
+    music_close();
+
+    // A start position lands on the next frame of the same grid.
+    ASSERT_EQ(music_open(path.c_str(), 90.0f, 0.25f), 0);
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(music_play(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "skip forward to 0.250000\n");
+    music_update();
+    EXPECT_DOUBLE_EQ(music_seconds, 15 * 735 / 44100.0);
+    music_close();
+    music_set_clock(MUSIC_CLOCK_DEVICE, 0);
+}
+
+TEST(Clock, MissingMusicFailsAndNamesTheFile)
+{
+    music_set_clock(MUSIC_CLOCK_SILENT, 0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(music_open("data\\no-such-track.mp3", 90.0f, 0.0f), 1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("data/no-such-track.mp3"), std::string::npos) << err;
+    EXPECT_EQ(music_is_playing(), 0);
+    EXPECT_EQ(music_play(), 1);
+    music_close();
+    music_set_clock(MUSIC_CLOCK_DEVICE, 0);
+}
+
+TEST(SpectrumMeter, InitAndHistoryMean)
+{
+    SpectrumMeter m;
+    spectrum_meter_init(&m);
+    EXPECT_EQ(m.band, 0);
+    EXPECT_EQ(m.history_length, 0);
+    EXPECT_EQ(m.scale, 1.0f);
+    EXPECT_EQ(m.history[15], -1.0f);
+    spectrum[3] = 0.5f;
+    m.band = 3;
+    m.scale = 2.0f;
+    m.offset = 1.0f;
+    EXPECT_EQ(spectrum_meter_sample(&m), 2.0f); // no history: the value itself
+    m.history_length = 4;
+    EXPECT_EQ(spectrum_meter_sample(&m), 2.0f); // only one entry counts so far
+    spectrum[3] = 1.5f;
+    EXPECT_EQ(spectrum_meter_sample(&m), 3.0f); // (2 + 4) / 2
+    EXPECT_EQ(m.history[2], 2.0f);
+    EXPECT_EQ(m.history[3], 4.0f);
+    // Values at or below -1 never count; with none counting, the value itself.
+    SpectrumMeter low;
+    spectrum_meter_init(&low);
+    low.history_length = 2;
+    low.offset = -5.0f;
+    spectrum[0] = 0.0f;
+    EXPECT_EQ(spectrum_meter_sample(&low), -5.0f);
+    // Bands out of range are clamped, never read outside the spectrum.
+    low.band = 100000;
+    low.history_length = 99;
+    spectrum_meter_sample(&low);
+}
+
+TEST(Effects, FailingLoadReleasesExactlyTheEarlierRows)
+{
+    const EffectSlot table[] = {
+        {load_ok<0>, free_row<0>}, {load_ok<1>, free_row<1>},   {load_ok<2>, free_row<2>},
+        {load_ok<3>, free_row<3>}, {load_ok<4>, free_row<4>},   {load_fail<5>, free_row<5>},
+        {load_ok<6>, free_row<6>}, {load_ok<7>, free_row<7>},
+    };
+    calls.clear();
+    EXPECT_EQ(effects_load_table(table, 8), 1);
+    EXPECT_EQ(calls, (std::vector<int>{0, 1, 2, 3, 4, 5, 100, 101, 102, 103, 104}));
+    calls.clear();
+    EXPECT_EQ(effects_load_table(table, 5), 0);
+    effects_free_table(table, 5);
+    EXPECT_EQ(calls, (std::vector<int>{0, 1, 2, 3, 4, 100, 101, 102, 103, 104}));
+}
+
+TEST(Effects, TimelineDrawsTheActiveRowsInTableOrder)
+{
+    // The real ranges with recording render functions.
+    void (*renders[TIMELINE_COUNT])(float) = {render_row<0>, render_row<1>,  render_row<2>,  render_row<3>,
+                                             render_row<4>, render_row<5>,  render_row<6>,  render_row<7>,
+                                             render_row<8>, render_row<9>,  render_row<10>, render_row<11>,
+                                             render_row<12>, render_row<13>, render_row<14>};
+    TimelineEntry rows[TIMELINE_COUNT];
+    for (int i = 0; i < TIMELINE_COUNT; i++)
+        rows[i] = {renders[i], timeline[i].first_beat, timeline[i].end_beat};
+    auto drawn_at = [&](int beat) {
+        calls.clear();
+        timeline_render_table(rows, TIMELINE_COUNT, beat, 0.0f);
+        return calls;
+    };
+    EXPECT_EQ(drawn_at(0), (std::vector<int>{0, 11, 12}));
+    EXPECT_EQ(drawn_at(43), (std::vector<int>{0, 11, 12}));
+    EXPECT_EQ(drawn_at(44), (std::vector<int>{1, 11}));
+    EXPECT_EQ(drawn_at(228), (std::vector<int>{7, 11, 13}));
+    for (int beat = 361; beat <= 371; beat++)
+        EXPECT_EQ(drawn_at(beat), (std::vector<int>{9, 10, 11, 14})) << beat;
+    EXPECT_EQ(drawn_at(372), (std::vector<int>{10, 11, 14}));
+    for (int beat = 397; beat <= 409; beat++)
+        EXPECT_EQ(drawn_at(beat), (std::vector<int>{11})) << beat;
+    EXPECT_EQ(drawn_at(410), (std::vector<int>{}));
+    EXPECT_EQ(drawn_at(-1), (std::vector<int>{}));
+    // Rows 12 to 14 are the same function; every scene row has its own.
+    EXPECT_EQ(timeline[12].render, timeline[13].render);
+    EXPECT_EQ(timeline[12].render, timeline[14].render);
+    EXPECT_NE(timeline[0].render, timeline[1].render);
+}
+
+TEST(Effects, RowNamesAndEnd)
+{
+    EXPECT_STREQ(effect_name(0), "texture_table");
+    EXPECT_STREQ(effect_name(13), "post_filter");
+    EXPECT_EQ(effect_name(14), nullptr);
+    EXPECT_STREQ(timeline_name(0), "title");
+    EXPECT_STREQ(timeline_name(1), "metaball");
+    EXPECT_STREQ(timeline_name(11), "overlay");
+    EXPECT_STREQ(timeline_name(14), "post_filter");
+    EXPECT_EQ(timeline_name(-1), nullptr);
+    EXPECT_EQ(timeline_end_beat(), 410);
+    EXPECT_TRUE(timeline_row_active(9, 371));
+    EXPECT_FALSE(timeline_row_active(9, 372));
+    EXPECT_EQ(effect_table[0].load, texture_table_load);
+    EXPECT_EQ(effect_table[1].load, title_load);
+    EXPECT_EQ(effect_table[11].free, end_free);
+    EXPECT_EQ(effect_table[12].load, overlay_load);
+    EXPECT_EQ(effect_table[13].load, post_filter_load);
+    EXPECT_EQ(timeline[10].render, end_render);
+    EXPECT_EQ(timeline[11].render, overlay_render);
+}

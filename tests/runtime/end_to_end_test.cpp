@@ -1,0 +1,141 @@
+// The dunravel program run headless (SDL's dummy video and audio drivers) on
+// a short track made here: the "rendering info:" block, the end of the track
+// ending the run with status 0, and the failure statuses. The track sits in
+// a scratch data folder next to links to the real data set, when there is one.
+#include "../platform/test_mp3.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct ProgramRun {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string slurp(const fs::path& p)
+{
+    std::ifstream in(p);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs program with args in dir, headless, with no terminal on standard input.
+ProgramRun run_program(const fs::path& program, const fs::path& dir, const std::string& args)
+{
+    std::string cmd = "cd '" + dir.string() + "' && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 120 '" +
+                      program.string() + "' " + args + " > run.out 2> run.err < /dev/null";
+    int raw = std::system(cmd.c_str());
+    ProgramRun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.out = slurp(dir / "run.out");
+    r.err = slurp(dir / "run.err");
+    return r;
+}
+
+class EndToEnd : public testing::Test {
+protected:
+    fs::path program = fs::path(DUNRAVEL_BINARY_DIR) / "dunravel";
+    fs::path dir = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" / "end-to-end";
+    fs::path real_data = fs::path(DUNRAVEL_SOURCE_DIR) / "data";
+
+    void SetUp() override
+    {
+        if (!fs::exists(program))
+            GTEST_SKIP() << "the program is not built: " << program;
+        fs::remove_all(dir);
+        fs::create_directories(dir / "data");
+        // Every file of the real data set, except the music, which is ours.
+        if (fs::is_directory(real_data))
+            for (const auto& entry : fs::directory_iterator(real_data))
+                if (entry.path().filename() != "dunravel.mp3")
+                    fs::create_symlink(entry.path(), dir / "data" / entry.path().filename());
+        ASSERT_TRUE(write_test_mp3((dir / "data" / "dunravel.mp3").string(), 44100, 2, 1.0, 440.0, 0.3));
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Effects that need the data set fail without it: that is no fault here.
+    bool missing_data_set(const ProgramRun& r)
+    {
+        return r.status == 1 && !fs::is_directory(real_data) && r.err.find("dunravel.mp3") == std::string::npos;
+    }
+};
+
+} // namespace
+
+TEST_F(EndToEnd, PlaysTheTrackToItsEndAndPrintsRenderingInfo)
+{
+    ProgramRun r = run_program(program, dir, "--window --no-sound");
+    if (missing_data_set(r))
+        GTEST_SKIP() << "no data set at " << real_data << " (run scripts/data.sh): " << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::regex block("rendering info:\n"
+                     "\thardware surface [01]\n\twindow manager   [01]\n\thardware blit    [01]\n"
+                     "\thardware blit cc [01]\n\thardware blit a  [01]\n\tsoftware blit    [01]\n"
+                     "\tsoftware blit cc [01]\n\tsoftware blit a  [01]\n\thardware fill    [01]\n"
+                     "\tvideo memory     -?[0-9]+\n\tpixel format:\n"
+                     "\t\tbits per pixel  [0-9]+\n\t\tbytes per pixel [0-9]+\n"
+                     "\t\tshift a:[0-9]+ r:[0-9]+ g:[0-9]+ b:[0-9]+\n"
+                     "\t\tmask  a:[0-9A-F]{8} r:[0-9A-F]{8} g:[0-9A-F]{8} b:[0-9A-F]{8}\n"
+                     "\t\tloss  a:[0-9]+ r:[0-9]+ g:[0-9]+ b:[0-9]+\n");
+    EXPECT_TRUE(std::regex_search(r.out, block)) << r.out;
+    EXPECT_EQ(r.out.rfind("rendering info:\n", 0), 0u) << r.out;
+    EXPECT_FALSE(fs::exists(dir / "screenshot-001.bmp"));
+}
+
+TEST_F(EndToEnd, PlaysThroughTheSoundDeviceAndFromAStartBeat)
+{
+    ProgramRun r = run_program(program, dir, "-w --start 1");
+    if (missing_data_set(r))
+        GTEST_SKIP() << "no data set at " << real_data << " (run scripts/data.sh): " << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("skip forward to 0.666667\n"), std::string::npos) << r.out;
+}
+
+TEST_F(EndToEnd, FindsTheDataFolderBesideTheProgram)
+{
+    fs::create_directories(dir / "bin");
+    fs::create_directories(dir / "elsewhere");
+    fs::copy_file(program, dir / "bin" / "dunravel");
+    fs::rename(dir / "data", dir / "bin" / "data");
+    ProgramRun r = run_program(dir / "bin" / "dunravel", dir / "elsewhere", "-w --no-sound");
+    if (missing_data_set(r))
+        GTEST_SKIP() << "no data set at " << real_data << " (run scripts/data.sh): " << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST_F(EndToEnd, MissingOrBrokenMusicEndsWithStatusOne)
+{
+    fs::remove(dir / "data" / "dunravel.mp3");
+    ProgramRun r = run_program(program, dir, "-w --no-sound");
+    EXPECT_EQ(r.status, 1);
+    if (!missing_data_set(r) || r.err.find("dunravel.mp3") != std::string::npos) {
+        EXPECT_NE(r.err.find("data/dunravel.mp3"), std::string::npos) << r.err;
+    }
+    std::ofstream(dir / "data" / "dunravel.mp3") << "not an mp3";
+    r = run_program(program, dir, "-w --no-sound");
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(EndToEnd, HelpAndUnknownOptions)
+{
+    ProgramRun r = run_program(program, dir, "--help");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("usage: dunravel"), std::string::npos);
+    r = run_program(program, dir, "--frobnicate");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("unknown option --frobnicate"), std::string::npos);
+    EXPECT_NE(r.err.find("usage: dunravel"), std::string::npos);
+    EXPECT_EQ(r.out, "");
+}
