@@ -12,6 +12,7 @@
 #include <emmintrin.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -268,20 +269,18 @@ void blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int
 // One quadrant, rows y0 -> y1 and columns x0 -> x1 (inclusive, stepping
 // towards the far end): each pixel is averaged with the pixel (x, y) -
 // (d * f >> 8) nearer the centre, which this pass has already processed.
-static void zoom_quadrant(Texture* t, int32_t cx, int32_t cy, int64_t f, int32_t y0, int32_t y1, int32_t x0,
-                          int32_t x1)
+// source_x[x] is the clamped sample column of column x for this pass.
+static void zoom_quadrant(Texture* t, const int32_t* source_x, int32_t cy, int64_t f, int32_t y0, int32_t y1,
+                          int32_t x0, int32_t x1)
 {
     int32_t ystep = y0 <= y1 ? 1 : -1, xstep = x0 <= x1 ? 1 : -1;
     int32_t w = t->width, h = t->height;
     for (int32_t y = y0;; y += ystep) {
-        int64_t qy = y - (((int64_t)y - cy) * f >> 8);
-        qy = std::clamp<int64_t>(qy, 0, h - 1);
+        int64_t qy = std::clamp<int64_t>(y - ((static_cast<int64_t>(y) - cy) * f >> 8), 0, h - 1);
         uint32_t* row = t->pixels + static_cast<size_t>(y) * w;
         const uint32_t* qrow = t->pixels + static_cast<size_t>(qy) * w;
         for (int32_t x = x0;; x += xstep) {
-            int64_t qx = x - (((int64_t)x - cx) * f >> 8);
-            qx = std::clamp<int64_t>(qx, 0, w - 1);
-            uint32_t p = row[x], q = qrow[qx];
+            uint32_t p = row[x], q = qrow[source_x[x]];
             row[x] = (p | q) - (((p ^ q) >> 1) & 0x7F7F7F7Fu); // (p + q + 1) >> 1 per byte
             if (x == x1)
                 break;
@@ -293,9 +292,12 @@ static void zoom_quadrant(Texture* t, int32_t cx, int32_t cy, int64_t f, int32_t
 
 void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32_t passes)
 {
-    if (!texture || texture->width <= 0 || texture->height <= 0)
+    if (!texture || texture->width <= 0 || texture->height <= 0 || passes <= 0)
         return;
     int32_t w = texture->width, h = texture->height;
+    auto* source_x = static_cast<int32_t*>(std::malloc(static_cast<size_t>(w) * sizeof(int32_t)));
+    if (!source_x)
+        return;
     cx = std::clamp(cx, 0, w - 1);
     cy = std::clamp(cy, 0, h - 1);
     // Beyond |f| = 2^24 every sample with x != cx is clamped to the same
@@ -303,19 +305,23 @@ void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32
     const int64_t cap = int64_t(1) << 24;
     int64_t f = std::clamp<int64_t>(int64_t(strength) * 2, -cap, cap);
     for (int32_t p = 0; p < passes; p++) {
+        for (int32_t x = 0; x < w; x++)
+            source_x[x] = static_cast<int32_t>(
+                std::clamp<int64_t>(x - ((static_cast<int64_t>(x) - cx) * f >> 8), 0, w - 1));
         // Upper left, upper right, lower left, lower right; the centre's
         // row and column belong to the upper and left quadrants.
         bool left = cx >= 1, right = cx + 1 <= w - 1, lower = cy + 1 <= h - 1;
         if (left)
-            zoom_quadrant(texture, cx, cy, f, cy, 0, cx, 1);
+            zoom_quadrant(texture, source_x, cy, f, cy, 0, cx, 1);
         if (right)
-            zoom_quadrant(texture, cx, cy, f, cy, 0, cx + 1, w - 1);
+            zoom_quadrant(texture, source_x, cy, f, cy, 0, cx + 1, w - 1);
         if (left && lower)
-            zoom_quadrant(texture, cx, cy, f, cy + 1, h - 1, cx, 1);
+            zoom_quadrant(texture, source_x, cy, f, cy + 1, h - 1, cx, 1);
         if (right && lower)
-            zoom_quadrant(texture, cx, cy, f, cy + 1, h - 1, cx + 1, w - 1);
+            zoom_quadrant(texture, source_x, cy, f, cy + 1, h - 1, cx + 1, w - 1);
         f = std::clamp<int64_t>(f * 2, -cap, cap);
     }
+    std::free(source_x);
 }
 
 // ---- Wave shift -----------------------------------------------------------------
