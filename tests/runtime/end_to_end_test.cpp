@@ -68,7 +68,8 @@ protected:
     // Effects that need the data set fail without it: that is no fault here.
     bool missing_data_set(const ProgramRun& r)
     {
-        return r.status == 1 && !fs::is_directory(real_data) && r.err.find("dunravel.mp3") == std::string::npos;
+        return r.status == 1 && !fs::is_directory(real_data) && r.err.find("dunravel.mp3") == std::string::npos &&
+               r.err.find("Sanitizer") == std::string::npos;
     }
 };
 
