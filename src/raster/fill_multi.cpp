@@ -5,6 +5,8 @@
 // are raster_internal.h's, the lane rules are written out per pixel below.
 #include "raster/raster_internal.h"
 
+#include <emmintrin.h>
+
 namespace {
 
 // Attribute layout and the slots mode M reads.
@@ -46,90 +48,97 @@ inline uint32_t bump_texel(const Texture* bump, int32_t tu, int32_t tv)
 // Diffuse term of a normal texel against a light vector, both bytes b, g, r
 // holding a direction as 128 + 128 x component: each byte is halved and
 // centred to -64..63, the three products summed with signed 16-bit
-// saturation, the sum divided by 32 and clamped to 0..255.
+// saturation, the sum divided by 32 and clamped to 0..255. Each product lies
+// within +-4096, so neither saturating add can reach the limits and plain sums
+// give the same bits.
 inline uint32_t diffuse(uint32_t normal, uint32_t light)
 {
-    int32_t p[3];
-    for (int c = 0; c < 3; c++) {
-        int32_t n = static_cast<int32_t>(((normal >> (8 * c)) & 0xFFu) >> 1) - 64;
-        int32_t l = static_cast<int32_t>(((light >> (8 * c)) & 0xFFu) >> 1) - 64;
-        p[c] = n * l;
-    }
-    int32_t s = saturate16(saturate16(p[0] + p[1]) + p[2]);
+    auto centred = [](uint32_t word, int shift) { return static_cast<int32_t>(((word >> shift) & 0xFFu) >> 1) - 64; };
+    int32_t s = centred(normal, 0) * centred(light, 0) + centred(normal, 8) * centred(light, 8) +
+                centred(normal, 16) * centred(light, 16);
     int32_t i = s >> 5;
     return i < 0 ? 0u : i > 255 ? 255u : static_cast<uint32_t>(i);
 }
 
 // The light vector of the DOT3 modes: the colour values packed without
 // clamping (alpha left out), so out-of-range channels spill into their neighbours.
-inline uint32_t light_vector(const uint32_t* colour)
+inline uint32_t light_vector(uint32_t blue, uint32_t green, uint32_t red)
 {
     auto c = [](uint32_t x) { return static_cast<uint32_t>(static_cast<int32_t>(x) >> 11); };
-    return c(colour[2]) << 16 | c(colour[1]) << 8 | c(colour[0]);
+    return c(red) << 16 | c(green) << 8 | c(blue);
 }
+
+// The four bytes of a pixel widened to 16-bit lanes.
+inline __m128i widen(uint32_t p) { return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), _mm_setzero_si128()); }
+inline uint32_t narrow(__m128i lanes) { return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(lanes, lanes))); }
 
 // base x I + S x E per byte on signed 16-bit lanes: each product keeps its low
 // 16 bits read as signed, the sum saturates to -32768..32767, and the lane's
 // bit pattern shifted right by 8 is the channel.
 inline uint32_t lit_specular(uint32_t base, uint32_t intensity, uint32_t ramp, uint32_t env)
 {
-    uint32_t out = 0;
-    for (int s = 0; s < 32; s += 8) {
-        int32_t x = static_cast<int16_t>(static_cast<uint16_t>(((base >> s) & 0xFFu) * intensity));
-        int32_t y = static_cast<int16_t>(static_cast<uint16_t>(((ramp >> s) & 0xFFu) * ((env >> s) & 0xFFu)));
-        uint32_t lane = static_cast<uint16_t>(saturate16(x + y));
-        out |= (lane >> 8) << s;
-    }
-    return out;
+    __m128i x = _mm_mullo_epi16(widen(base), _mm_set1_epi16(static_cast<int16_t>(intensity)));
+    __m128i y = _mm_mullo_epi16(widen(ramp), widen(env));
+    return narrow(_mm_srli_epi16(_mm_adds_epi16(x, y), 8));
 }
+
+// (base x I) >> 8 on all four lanes; the product fits 16 bits.
+inline uint32_t lit_diffuse(uint32_t base, uint32_t intensity)
+{
+    __m128i x = _mm_mullo_epi16(widen(base), _mm_set1_epi16(static_cast<int16_t>(intensity)));
+    return narrow(_mm_srli_epi16(x, 8));
+}
+
+// The attribute values at pixel k of a span, formed only when asked for:
+// start + k x step in wrapping 32-bit arithmetic, the same bits as stepping.
+struct SpanPoint {
+    const uint32_t* start;
+    const uint32_t* step;
+    uint32_t k;
+    uint32_t operator[](int i) const { return start[i] + step[i] * k; }
+};
 
 // Colour of a covered pixel that passed the depth test.
 template <uint32_t M>
-inline uint32_t shade_multi(const Slots& s, const uint32_t* v)
+inline uint32_t shade_multi(const Slots& s, const SpanPoint& v)
 {
     using T = MultiTraits<M>;
-    const uint32_t* uv = v + T::texture_index;
+    constexpr int UV = T::texture_index, UV2 = T::second_index, C = T::colour_index;
     const Texture* env = s.environment;
     if constexpr (M == (FILL_SECOND_TEXTURE | FILL_DEPTH | FILL_TEXTURE)) { // 1044
-        const uint32_t* uv2 = v + T::second_index;
-        return lanes_add_saturate(texel_affine(s.texture, uv[0], uv[1]), texel_affine(env, uv2[0], uv2[1]));
+        return lanes_add_saturate(texel_affine(s.texture, v[UV], v[UV + 1]), texel_affine(env, v[UV2], v[UV2 + 1]));
     } else if constexpr (T::offset_env) { // 3088, 3092
-        const uint32_t* uv2 = v + T::second_index;
         uint32_t b;
         uint32_t base = 0;
         if constexpr (T::textured) {
-            int32_t tu = texel_coordinate(uv[0], s.texture->width_mask);
-            int32_t tv = texel_coordinate(uv[1], s.texture->height_mask);
+            int32_t tu = texel_coordinate(v[UV], s.texture->width_mask);
+            int32_t tv = texel_coordinate(v[UV + 1], s.texture->height_mask);
             base = texel_at(s.texture, tu, tv);
             b = bump_texel(s.bump, tu, tv);
         } else {
-            b = texel_affine(s.bump, uv[0], uv[1]);
+            b = texel_affine(s.bump, v[UV], v[UV + 1]);
         }
-        int32_t eu = ((static_cast<int32_t>(uv2[0]) >> 11) + red_of(b)) & env->width_mask;
-        int32_t ev = ((static_cast<int32_t>(uv2[1]) >> 11) + green_of(b)) & env->height_mask;
+        int32_t eu = ((static_cast<int32_t>(v[UV2]) >> 11) + red_of(b)) & env->width_mask;
+        int32_t ev = ((static_cast<int32_t>(v[UV2 + 1]) >> 11) + green_of(b)) & env->height_mask;
         uint32_t e = texel_at(env, eu, ev);
         if constexpr (T::textured)
             return lanes_add_saturate(base, e);
         else
             return e;
     } else { // 4116, 5140
-        int32_t tu = texel_coordinate(uv[0], s.texture->width_mask);
-        int32_t tv = texel_coordinate(uv[1], s.texture->height_mask);
+        int32_t tu = texel_coordinate(v[UV], s.texture->width_mask);
+        int32_t tv = texel_coordinate(v[UV + 1], s.texture->height_mask);
         uint32_t base = texel_at(s.texture, tu, tv);
         uint32_t normal = bump_texel(s.bump, tu, tv) & 0xFFFFFFu;
-        uint32_t intensity = diffuse(normal, light_vector(v + T::colour_index));
+        uint32_t light = light_vector(v[C], v[C + 1], v[C + 2]);
+        uint32_t intensity = diffuse(normal, light);
         if constexpr (T::specular) {
-            const uint32_t* uv2 = v + T::second_index;
-            uint32_t o = texel_affine(s.offset, uv2[0], uv2[1]) & 0xFFFF00u;
+            uint32_t o = texel_affine(s.offset, v[UV2], v[UV2 + 1]) & 0xFFFF00u;
             int32_t eu = (tu + red_of(o)) & env->width_mask;
             int32_t ev = (tv + green_of(o)) & env->height_mask;
             return lit_specular(base, intensity, specular_ramp[intensity], texel_at(env, eu, ev));
         } else {
-            // (base x I) >> 8 on all four lanes; the product fits 16 bits.
-            uint32_t out = 0;
-            for (int sh = 0; sh < 32; sh += 8)
-                out |= ((((base >> sh) & 0xFFu) * intensity) >> 8) << sh;
-            return out;
+            return lit_diffuse(base, intensity);
         }
     }
 }
@@ -162,12 +171,21 @@ void fill_multi(RasterTriangle* triangles, int32_t count, const Texture* texture
             raster_second_interpolants(t, s.environment, a + T::second_index);
         if constexpr (T::dot3)
             raster_colour_interpolants(t, a + T::colour_index);
-        raster_walk_pixels<true, N>(t, a, [&](uint32_t& p, int32_t* z, const uint32_t* v) {
-            int32_t d = static_cast<int32_t>(v[T::depth_index]) >> 11;
-            if (!(d < *z))
-                return;
-            *z = d;
-            p = shade_multi<M>(s, v);
+        // Only the depth value is stepped across the span; the other
+        // attributes are formed at the pixels that pass, as start + k x step
+        // in the same wrapping 32-bit arithmetic as stepping would give.
+        uint32_t vx[N];
+        for (int k = 0; k < N; k++)
+            vx[k] = static_cast<uint32_t>(a[k].x_step);
+        raster_walk<true, N>(t, a, [&](uint32_t* p, int32_t* z, int32_t n, const uint32_t* v0) {
+            uint32_t depth = v0[T::depth_index];
+            for (int32_t k = 0; k < n; k++, depth += vx[T::depth_index]) {
+                int32_t d = static_cast<int32_t>(depth) >> 11;
+                if (!(d < z[k]))
+                    continue;
+                z[k] = d;
+                p[k] = shade_multi<M>(s, SpanPoint{v0, vx, static_cast<uint32_t>(k)});
+            }
         });
     }
 }
