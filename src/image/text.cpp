@@ -78,7 +78,8 @@ FT_UInt text_glyph(FT_Face face, bool symbol, unsigned char c)
 // to all four canvas edges; overlapping glyphs keep the larger coverage.
 void text_put_glyph(Canvas* canvas, const FT_Bitmap* bitmap, int64_t left, int64_t top)
 {
-    if (bitmap->pixel_mode != FT_PIXEL_MODE_GRAY && bitmap->pixel_mode != FT_PIXEL_MODE_MONO)
+    if ((bitmap->pixel_mode != FT_PIXEL_MODE_GRAY && bitmap->pixel_mode != FT_PIXEL_MODE_MONO) ||
+        bitmap->pitch < 0)
         return;
     int64_t x0 = std::max<int64_t>(left, 0), x1 = std::min<int64_t>(left + bitmap->width, canvas->width);
     int64_t y0 = std::max<int64_t>(top, 0), y1 = std::min<int64_t>(top + bitmap->rows, canvas->height);
