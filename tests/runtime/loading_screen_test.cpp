@@ -1,0 +1,97 @@
+// Loading screen: the filter and blend choice by frame, the caption frame
+// alone when loading ends first, and ring frames until a loader thread
+// clears the flag (offscreen video, no window).
+#include "core/frame.h"
+#include "runtime/loading_screen.h"
+#include "runtime/video.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+// fontconfig keeps its parsed configuration for the life of the process; the
+// leak checker would report it once a caption has been rendered. Weak, so
+// that another suppression list of this test program takes precedence.
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+
+namespace {
+
+TEST(LoadingScreenFilters, ChoiceFollowsTheFrameBits)
+{
+    EXPECT_EQ(loading_screen_filters(0), 0u);
+    EXPECT_EQ(loading_screen_filters(1), 0u);
+    EXPECT_EQ(loading_screen_blend_mode(0), 4);
+    EXPECT_EQ(loading_screen_blend_mode(1), 4);
+    EXPECT_EQ(loading_screen_filters(14), LOADING_GLOW_HORIZONTAL | LOADING_GLOW_VERTICAL | LOADING_SCANLINES);
+    EXPECT_EQ(loading_screen_blend_mode(14), 4);
+    EXPECT_EQ(loading_screen_filters(16), LOADING_BLOCK_GLOW);
+    EXPECT_EQ(loading_screen_blend_mode(16), 0);
+    EXPECT_EQ(loading_screen_filters(30),
+              LOADING_GLOW_HORIZONTAL | LOADING_GLOW_VERTICAL | LOADING_SCANLINES | LOADING_BLOCK_GLOW);
+    EXPECT_EQ(loading_screen_blend_mode(30), 0);
+    for (int frame = 0; frame < 64; ++frame) // the cycle is 32 frames long
+        EXPECT_EQ(loading_screen_filters(frame), loading_screen_filters(frame + 32)) << frame;
+}
+
+class LoadingScreen : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        VideoSettings settings = {VIDEO_WINDOW, 1, 0, 1};
+        video_configure(&settings);
+        ASSERT_EQ(video_open(1), 0);
+    }
+    void TearDown() override { video_close(); }
+
+    // Rows holding at least one non-black pixel.
+    static std::vector<int> lit_rows()
+    {
+        std::vector<int> rows;
+        for (int y = 0; y < SCREEN_HEIGHT; ++y) {
+            const uint32_t* row = screen_row(y);
+            for (int x = 0; x < SCREEN_WIDTH; ++x)
+                if (row[x] != 0) {
+                    rows.push_back(y);
+                    break;
+                }
+        }
+        return rows;
+    }
+};
+
+TEST_F(LoadingScreen, OnlyTheCaptionFrameWhenLoadingEndedFirst)
+{
+    loading_active.store(0);
+    EXPECT_EQ(loading_screen_main(nullptr), 0);
+    const std::vector<int> rows = lit_rows();
+    ASSERT_FALSE(rows.empty());
+    // The captions' base lines are at rows 160, 184 and 272.
+    EXPECT_GE(rows.front(), 128);
+    EXPECT_LT(rows.back(), 288);
+}
+
+TEST_F(LoadingScreen, DrawsRingFramesUntilTheLoaderClearsTheFlag)
+{
+    loading_active.store(0);
+    ASSERT_EQ(loading_screen_main(nullptr), 0);
+    const std::vector<uint32_t> captions(screen->pixels, screen->pixels + SCREEN_WIDTH * SCREEN_HEIGHT);
+
+    // As in the program: the screen runs on the thread that owns the video,
+    // another thread loads and clears the flag when it is done.
+    loading_active.store(1);
+    std::thread loader([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        loading_active.store(0);
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(loading_screen_main(nullptr), 0);
+    const auto stopped = std::chrono::steady_clock::now();
+    loader.join();
+    EXPECT_GE(stopped - start, std::chrono::milliseconds(300));
+    EXPECT_LT(stopped - start, std::chrono::milliseconds(3000));
+    const std::vector<uint32_t> last(screen->pixels, screen->pixels + SCREEN_WIDTH * SCREEN_HEIGHT);
+    EXPECT_NE(last, captions); // at least one ring frame replaced the caption frame
+}
+
+} // namespace
