@@ -40,7 +40,7 @@ struct Vec3 {
 
 void vec3_cubic(const Vec3* a, const Vec3* b, const Vec3* c, const Vec3* d, float t, Vec3* out);
 float vec3_length(const Vec3* v);
-// out must be a third vector (it is written before a and b are fully read).
+// Every operation allows out to be one of its inputs.
 void vec3_cross(const Vec3* a, const Vec3* b, Vec3* out);
 float vec3_dot(const Vec3* a, const Vec3* b);
 void vec3_scale(const Vec3* v, float s, Vec3* out);
@@ -63,7 +63,8 @@ int32_t core_rand();
 void core_srand(uint32_t state);
 uint32_t core_rand_state();
 
-// rand() mod 2n, minus n, divided by n: [-1, 1) in steps of 1/n (n > 0).
+// rand() mod 2n, minus n, divided by n: [-1, 1) in steps of 1/n. n must be
+// from 1 to 2^30; other n give 0 without drawing.
 float random_signed(int32_t n);
 
 // ---- Noise tables -----------------------------------------------------------

@@ -76,9 +76,13 @@ float vec3_length(const Vec3* v)
 
 void vec3_cross(const Vec3* a, const Vec3* b, Vec3* out)
 {
-    out->x = a->y * b->z - a->z * b->y;
-    out->y = a->z * b->x - a->x * b->z;
-    out->z = a->x * b->y - a->y * b->x;
+    // Formed in locals first, so out may also be a or b.
+    float x = a->y * b->z - a->z * b->y;
+    float y = a->z * b->x - a->x * b->z;
+    float z = a->x * b->y - a->y * b->x;
+    out->x = x;
+    out->y = y;
+    out->z = z;
 }
 
 void vec3_scale(const Vec3* v, float s, Vec3* out)

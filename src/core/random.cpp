@@ -32,6 +32,8 @@ uint32_t core_rand_state() { return rand_state; }
 
 float random_signed(int32_t n)
 {
+    if (n <= 0 || n > (1 << 30))
+        return 0.0f;
     int32_t r = core_rand() % (2 * n);
     return static_cast<float>(r - n) / static_cast<float>(n);
 }

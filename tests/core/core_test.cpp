@@ -33,6 +33,37 @@ TEST(Vec3, NormalizeCrossReflectAndAliasing)
     EXPECT_EQ(p.y, 2.0f);
 }
 
+TEST(Vec3, EveryOperationAllowsOutToBeAnInput)
+{
+    const Vec3 a0{1, 2, 3}, b0{4, -5, 6};
+    auto same = [](const Vec3& p, const Vec3& q) { return p.x == q.x && p.y == q.y && p.z == q.z; };
+    using Binary = void (*)(const Vec3*, const Vec3*, Vec3*);
+    for (Binary op : {Binary(vec3_cross), Binary(vec3_add), Binary(vec3_sub), Binary(vec3_div), Binary(vec3_reflect)}) {
+        Vec3 expected;
+        op(&a0, &b0, &expected);
+        Vec3 a = a0, b = b0;
+        op(&a, &b, &a);
+        EXPECT_TRUE(same(a, expected));
+        a = a0;
+        op(&a, &b, &b);
+        EXPECT_TRUE(same(b, expected));
+    }
+    Vec3 expected, v = a0;
+    vec3_scale(&a0, 2.5f, &expected);
+    vec3_scale(&v, 2.5f, &v);
+    EXPECT_TRUE(same(v, expected));
+    Vec3 c = {0, 0, 1}, d = {2, 2, 2};
+    vec3_cubic(&a0, &b0, &c, &d, 0.5f, &expected);
+    Vec3 a = a0;
+    vec3_cubic(&a, &b0, &c, &d, 0.5f, &a);
+    EXPECT_TRUE(same(a, expected));
+    Vec3 x{1, 0, 0}, y{0, 1, 0};
+    vec3_cross(&x, &y, &x);
+    EXPECT_TRUE(same(x, Vec3{0, 0, 1}));
+    EXPECT_FLOAT_EQ(vec3_length(&b0), std::sqrt(77.0f));
+    EXPECT_EQ(vec3_dot(&a0, &b0), 12.0f);
+}
+
 TEST(Vec3, CubicEndpoints)
 {
     Vec3 a{1, 2, 3}, b{4, 5, 6}, c{7, 8, 9}, d{10, 11, 12}, out;
@@ -96,21 +127,60 @@ TEST(Random, RuntimeGeneratorAndNoiseTablesDrawTheDocumentedCount)
 
 TEST(Random, RandomSignedEnds)
 {
-    // r = 0 and r = 8191 for n = 4096: search the sequence for those draws.
+    // Walk the sequence from state 1 to states whose next draw gives
+    // r = 0 and r = 8191 for n = 4096.
+    uint32_t state_low = 0, state_high = 0;
+    bool low = false, high = false;
     core_srand(1);
-    EXPECT_GE(random_signed(4096), -1.0f);
-    bool low = false;
-    for (uint32_t s = 0; s < 200000 && !low; s++) {
-        core_srand(s);
+    for (int i = 0; i < 2000000 && !(low && high); i++) {
         uint32_t before = core_rand_state();
-        core_srand(before);
-        if (core_rand() % 8192 == 0) {
-            core_srand(before);
-            EXPECT_EQ(random_signed(4096), -1.0f);
+        int32_t r = core_rand() % 8192;
+        if (r == 0 && !low) {
+            state_low = before;
             low = true;
         }
+        if (r == 8191 && !high) {
+            state_high = before;
+            high = true;
+        }
     }
-    EXPECT_TRUE(low);
+    ASSERT_TRUE(low && high);
+    core_srand(state_low);
+    EXPECT_EQ(random_signed(4096), -1.0f);
+    core_srand(state_high);
+    EXPECT_EQ(random_signed(4096), 4095.0f / 4096.0f);
+    // Invalid n draws nothing and gives 0.
+    core_srand(7);
+    EXPECT_EQ(random_signed(0), 0.0f);
+    EXPECT_EQ(random_signed(-5), 0.0f);
+    EXPECT_EQ(core_rand_state(), 7u);
+    core_srand(1);
+}
+
+TEST(Random, NoiseTablesTakeTheirDrawsInWrittenOrder)
+{
+    // From state 1 the draws are 41, 18467, 6334, 26500, 19169, 15724, ...:
+    // grad1[0] from the first, grad2[0] from the next two (x before y),
+    // grad3[0] from the three after (x, y, z), each r mod 8192 minus 4096.
+    core_srand(1);
+    std::vector<int32_t> draws;
+    for (int i = 0; i < 6; i++)
+        draws.push_back(core_rand() % 8192 - 4096);
+    core_srand(1);
+    noise_init(0);
+    EXPECT_EQ(noise_grad1[0], static_cast<float>(draws[0]) / 4096.0f);
+    float gx = static_cast<float>(draws[1]) / 4096.0f, gy = static_cast<float>(draws[2]) / 4096.0f;
+    float f2 = 1.0f / static_cast<float>(std::sqrt(static_cast<double>(gx * gx + gy * gy)));
+    EXPECT_EQ(noise_grad2[0][0], gx * f2);
+    EXPECT_EQ(noise_grad2[0][1], gy * f2);
+    float hx = static_cast<float>(draws[3]) / 4096.0f, hy = static_cast<float>(draws[4]) / 4096.0f,
+          hz = static_cast<float>(draws[5]) / 4096.0f;
+    float f3 = 1.0f / static_cast<float>(std::sqrt(static_cast<double>(hx * hx + hy * hy + hz * hz)));
+    EXPECT_EQ(noise_grad3[0][0], hx * f3);
+    EXPECT_EQ(noise_grad3[0][2], hz * f3);
+    // A non-zero seed reseeds first: same tables as starting from that state.
+    noise_init(1);
+    EXPECT_EQ(noise_grad1[0], static_cast<float>(draws[0]) / 4096.0f);
     core_srand(1);
 }
 
