@@ -13,37 +13,62 @@
 
 #include <cstring>
 
+#include <emmintrin.h>
+
 namespace {
 
 enum { GRAIN_TOP = 40, GRAIN_BOTTOM = 440 };
 
 // Walks the letterbox rows with the grain's random row and column offsets and
-// combines each pixel with its grain texel through `mix(p, g)` per channel.
-// The row of the grain is (r + y) & 255, r being drawn for the previous row;
-// the column is the signed byte (o - (640 - x)) + 128.
-template <typename Mix>
-void grain_walk(const Texture* grain, Mix mix)
+// combines each pixel with its grain texel. The row of the grain is
+// (r + y) & 255, r being drawn for the previous row; the column is the signed
+// byte (o - (640 - x)) + 128, which is (o + x) & 255. `combine` gets the screen
+// row and the 640 grain texels under it.
+template <typename Combine>
+void grain_walk(const Texture* grain, Combine combine)
 {
+    uint32_t under[SCREEN_WIDTH];
     int32_t r = core_rand();
     for (int32_t y = GRAIN_TOP; y < GRAIN_BOTTOM; ++y) {
         const int32_t grain_row = (r + y) & 255;
         const int32_t e = core_rand();
         const int32_t o = core_rand();
         const uint32_t* g_row = grain->pixels + grain_row * grain->width;
-        uint32_t* row = screen_row(y);
-        for (int32_t x = 0; x < SCREEN_WIDTH; ++x) {
+        for (int32_t x = 0; x < SCREEN_WIDTH;) {
             const int32_t column = static_cast<int8_t>(static_cast<uint8_t>(o - (640 - x))) + 128;
-            const uint32_t p = row[x];
-            const uint32_t g = g_row[column];
-            uint32_t out = 0;
-            for (int shift = 0; shift < 32; shift += 8) {
-                uint32_t v = mix((p >> shift) & 0xff, (g >> shift) & 0xff);
-                if (v > 255) v = 255;
-                out |= v << shift;
-            }
-            row[x] = out;
+            int32_t run = 256 - column;
+            if (run > SCREEN_WIDTH - x) run = SCREEN_WIDTH - x;
+            std::memcpy(under + x, g_row + column, static_cast<size_t>(run) * sizeof(uint32_t));
+            x += run;
         }
+        combine(screen_row(y), under);
         r = e;
+    }
+}
+
+// Per channel on 16-bit lanes, four pixels at a time:
+//   keep = P x (255 - a) >> 8, and the grain term, then saturated to 255.
+// Every product of two bytes fits a 16-bit lane unsigned.
+template <bool MODULATE>
+void grain_combine(uint32_t* row, const uint32_t* under, uint32_t a)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i level = _mm_set1_epi16(static_cast<int16_t>(a));
+    const __m128i rest = _mm_set1_epi16(static_cast<int16_t>(255 - a));
+    for (int32_t x = 0; x < SCREEN_WIDTH; x += 4) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+        const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(under + x));
+        __m128i out[2];
+        for (int half = 0; half < 2; ++half) {
+            const __m128i pc = half ? _mm_unpackhi_epi8(p, zero) : _mm_unpacklo_epi8(p, zero);
+            const __m128i gc = half ? _mm_unpackhi_epi8(g, zero) : _mm_unpacklo_epi8(g, zero);
+            const __m128i keep = _mm_srli_epi16(_mm_mullo_epi16(pc, rest), 8);
+            __m128i add;
+            if (MODULATE) add = _mm_srli_epi16(_mm_mullo_epi16(level, _mm_srli_epi16(_mm_mullo_epi16(pc, gc), 8)), 8);
+            else add = _mm_srli_epi16(_mm_mullo_epi16(level, gc), 8);
+            out[half] = _mm_add_epi16(keep, add);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), _mm_packus_epi16(out[0], out[1]));
     }
 }
 
@@ -88,13 +113,13 @@ float ease_out(float start, float end, float s) { return ease(start, end, s, -2.
 void grain_mix(const Texture* grain, int32_t a)
 {
     const uint32_t k = level_of(a);
-    grain_walk(grain, [k](uint32_t p, uint32_t g) { return ((p * (255 - k)) >> 8) + ((k * g) >> 8); });
+    grain_walk(grain, [k](uint32_t* row, const uint32_t* under) { grain_combine<false>(row, under, k); });
 }
 
 void grain_modulate(const Texture* grain, int32_t a)
 {
     const uint32_t k = level_of(a);
-    grain_walk(grain, [k](uint32_t p, uint32_t g) { return ((p * (255 - k)) >> 8) + ((k * ((p * g) >> 8)) >> 8); });
+    grain_walk(grain, [k](uint32_t* row, const uint32_t* under) { grain_combine<true>(row, under, k); });
 }
 
 void row_glitch(int32_t shift, int32_t band)
