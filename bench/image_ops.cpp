@@ -15,10 +15,11 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
-std::vector<uint32_t> frame_pixels(SCREEN_WIDTH * SCREEN_HEIGHT);
-std::vector<uint32_t> frame_source(SCREEN_WIDTH * SCREEN_HEIGHT);
+std::vector<uint32_t> frame_pixels(SCREEN_WIDTH* SCREEN_HEIGHT);
+std::vector<uint32_t> frame_source(SCREEN_WIDTH* SCREEN_HEIGHT);
 FrameSurface frame{SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, nullptr};
 Texture* layer = nullptr; // 640 x 480 random image with mixed alpha
 
@@ -42,7 +43,10 @@ void setup_frame()
         layer->pixels[i] = lcg();
 }
 
-void restore_frame() { std::memcpy(frame_pixels.data(), frame_source.data(), frame_pixels.size() * 4); }
+void restore_frame()
+{
+    std::memcpy(frame_pixels.data(), frame_source.data(), frame_pixels.size() * 4);
+}
 
 // Runs op once per iteration on a freshly restored frame.
 template <typename Op> void run_on_frame(benchmark::State& state, Op op)
@@ -109,10 +113,16 @@ void BM_blur_rows_full(benchmark::State& state)
 }
 BENCHMARK(BM_blur_rows_full)->Unit(benchmark::kMicrosecond);
 
-void BM_glow_vertical(benchmark::State& state) { run_on_frame(state, [] { glow_vertical(); }); }
+void BM_glow_vertical(benchmark::State& state)
+{
+    run_on_frame(state, [] { glow_vertical(); });
+}
 BENCHMARK(BM_glow_vertical)->Unit(benchmark::kMicrosecond);
 
-void BM_glow_horizontal(benchmark::State& state) { run_on_frame(state, [] { glow_horizontal(); }); }
+void BM_glow_horizontal(benchmark::State& state)
+{
+    run_on_frame(state, [] { glow_horizontal(); });
+}
 BENCHMARK(BM_glow_horizontal)->Unit(benchmark::kMicrosecond);
 
 void BM_block_glow(benchmark::State& state)
@@ -121,7 +131,10 @@ void BM_block_glow(benchmark::State& state)
 }
 BENCHMARK(BM_block_glow)->Unit(benchmark::kMicrosecond);
 
-void BM_rgb_scanlines(benchmark::State& state) { run_on_frame(state, [] { rgb_scanlines(); }); }
+void BM_rgb_scanlines(benchmark::State& state)
+{
+    run_on_frame(state, [] { rgb_scanlines(); });
+}
 BENCHMARK(BM_rgb_scanlines)->Unit(benchmark::kMicrosecond);
 
 // ---- Loaders --------------------------------------------------------------------
@@ -186,8 +199,8 @@ void BM_png_decode_256_rgba(benchmark::State& state)
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     png_init_io(png, f);
-    png_set_IHDR(png, info, 256, 256, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, 256, 256, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     std::vector<uint8_t> row(256 * 4);
     for (int y = 0; y < 256; y++) {

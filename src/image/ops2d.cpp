@@ -15,27 +15,43 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // ---- Helpers ------------------------------------------------------------------
 
-inline uint32_t channel(uint32_t p, int k) { return (p >> (8 * k)) & 0xFF; }
+inline uint32_t channel(uint32_t p, int k)
+{
+    return (p >> (8 * k)) & 0xFF;
+}
 
-inline __m128i load4(const uint32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline void store4(uint32_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+inline __m128i load4(const uint32_t* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+inline void store4(uint32_t* p, __m128i v)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
 
 // Each 16-bit lane of a pixel's four channels replaced by its alpha lane.
-inline __m128i broadcast_alpha16(__m128i v) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xFF), 0xFF); }
+inline __m128i broadcast_alpha16(__m128i v)
+{
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xFF), 0xFF);
+}
 
 // a * b >> 8 on 16-bit lanes holding products below 65536.
-inline __m128i mul8(__m128i a, __m128i b) { return _mm_srli_epi16(_mm_mullo_epi16(a, b), 8); }
+inline __m128i mul8(__m128i a, __m128i b)
+{
+    return _mm_srli_epi16(_mm_mullo_epi16(a, b), 8);
+}
 
 // Screen rectangle and source offset of a w x h image placed at (x, y):
 // start = max(x, 0), end = min(x + w, 640), skipped = start - x; rows alike.
 struct Clip {
-    int32_t x, y;         // first screen column and row
+    int32_t x, y;           // first screen column and row
     int32_t skip_x, skip_y; // source columns and rows cut on the left and top
-    int32_t w, h;         // columns and rows drawn
+    int32_t w, h;           // columns and rows drawn
 };
 
 bool clip_to_screen(int64_t x, int64_t y, int64_t w, int64_t h, Clip* c)
@@ -98,7 +114,10 @@ template <int M> inline __m128i blit4(__m128i s, __m128i d)
 
 using BlitRow = void (*)(uint32_t* d, const uint32_t* s, int32_t n);
 
-void blit_row_copy(uint32_t* d, const uint32_t* s, int32_t n) { std::memmove(d, s, static_cast<size_t>(n) * 4); }
+void blit_row_copy(uint32_t* d, const uint32_t* s, int32_t n)
+{
+    std::memmove(d, s, static_cast<size_t>(n) * 4);
+}
 
 template <int M> void blit_row(uint32_t* d, const uint32_t* s, int32_t n)
 {
@@ -110,13 +129,13 @@ template <int M> void blit_row(uint32_t* d, const uint32_t* s, int32_t n)
 }
 
 const BlitRow blit_rows[7] = {
-    blit_row_copy,                // BLIT_COPY
-    blit_row<BLIT_ADD>,           // BLIT_ADD
-    blit_row<BLIT_SUBTRACT>,      // BLIT_SUBTRACT
-    blit_row<BLIT_MULTIPLY>,      // BLIT_MULTIPLY
-    blit_row<BLIT_MIN>,           // BLIT_MIN
-    blit_row<BLIT_MAX>,           // BLIT_MAX
-    blit_row<BLIT_AVERAGE>,       // BLIT_AVERAGE
+    blit_row_copy,           // BLIT_COPY
+    blit_row<BLIT_ADD>,      // BLIT_ADD
+    blit_row<BLIT_SUBTRACT>, // BLIT_SUBTRACT
+    blit_row<BLIT_MULTIPLY>, // BLIT_MULTIPLY
+    blit_row<BLIT_MIN>,      // BLIT_MIN
+    blit_row<BLIT_MAX>,      // BLIT_MAX
+    blit_row<BLIT_AVERAGE>,  // BLIT_AVERAGE
 };
 
 // ---- Blend modes ------------------------------------------------------------------
@@ -200,8 +219,8 @@ const BlendRow blend_rows[8] = {
 
 // Blends the texture's columns [sx, sx + w) and rows [sy, sy + h), already
 // inside the texture, at screen (x, y) with the clip rule.
-void blend_area(const Texture* t, int64_t x, int64_t y, int64_t sx, int64_t sy, int64_t w, int64_t h, int32_t alpha,
-                int32_t mode)
+void blend_area(const Texture* t, int64_t x, int64_t y, int64_t sx, int64_t sy, int64_t w, int64_t h,
+                int32_t alpha, int32_t mode)
 {
     if (!screen || mode < 0 || mode > 7)
         return;
@@ -367,7 +386,8 @@ void wave_shift(float phase, uint32_t colour)
 
 // ---- Blurs ------------------------------------------------------------------------
 
-namespace {
+namespace
+{
 
 // (a + 2b + c) >> 2 per channel for four pixels.
 inline __m128i kernel121(__m128i a, __m128i b, __m128i c)
@@ -452,7 +472,8 @@ void glow_vertical()
     alignas(16) __m128i sum[SCREEN_WIDTH / 2];
     const uint32_t* row2 = screen_row(2);
     for (int32_t i = 0; i < SCREEN_WIDTH / 2; i++)
-        sum[i] = _mm_srli_epi16(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row2 + 2 * i)), z), 2);
+        sum[i] = _mm_srli_epi16(
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row2 + 2 * i)), z), 2);
     for (int32_t r = 0; r + 4 < SCREEN_HEIGHT; r++) {
         const uint32_t* top = screen_row(r);
         const uint32_t* bottom = screen_row(r + 4);
@@ -471,7 +492,8 @@ void glow_vertical()
     }
 }
 
-namespace {
+namespace
+{
 
 inline __m128i load_pixel16(const uint32_t* p)
 {

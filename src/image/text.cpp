@@ -12,7 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // Windows-1252 bytes 0x80..0x9F as Unicode (0 where the code page has none);
 // all other bytes are Latin-1.
@@ -99,7 +100,8 @@ void text_put_glyph(Canvas* canvas, const FT_Bitmap* bitmap, int64_t left, int64
 }
 
 // Draws the line with its base line starting at canvas sample (x, y).
-void text_render_line(Canvas* canvas, const char* face_name, int32_t size, int64_t x, int64_t y, const char* text)
+void text_render_line(Canvas* canvas, const char* face_name, int32_t size, int64_t x, int64_t y,
+                      const char* text)
 {
     if (size <= 0 || size > 4096 || !text || !*text)
         return;

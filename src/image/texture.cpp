@@ -119,4 +119,7 @@ int32_t texture_build_mips(Texture* texture)
     return 0;
 }
 
-void texture_free(Texture* texture) { std::free(texture); }
+void texture_free(Texture* texture)
+{
+    std::free(texture);
+}

@@ -7,8 +7,8 @@
 
 struct Texture {
     int32_t width;
-    int32_t width_mask;  // (1 << width_log2) - 1
-    int32_t width_log2;  // floor(log2(width)), 0 for 0
+    int32_t width_mask; // (1 << width_log2) - 1
+    int32_t width_log2; // floor(log2(width)), 0 for 0
     int32_t height;
     int32_t height_mask;
     int32_t height_log2;

@@ -12,7 +12,8 @@
 
 #include <jpeglib.h>
 
-namespace {
+namespace
+{
 
 struct JpegError {
     jpeg_error_mgr mgr; // first member: libjpeg hands back a jpeg_error_mgr*
@@ -84,7 +85,8 @@ Texture* texture_load_jpeg(const char* path, int32_t build_mips)
         const JSAMPLE* s = row[0];
         uint32_t* out = texture->pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
         for (int32_t x = 0; x < width; x++, s += 3)
-            out[x] = 0xFF000000u | static_cast<uint32_t>(s[0]) << 16 | static_cast<uint32_t>(s[1]) << 8 | s[2];
+            out[x] =
+                0xFF000000u | static_cast<uint32_t>(s[0]) << 16 | static_cast<uint32_t>(s[1]) << 8 | s[2];
     }
     jpeg_finish_decompress(&cinfo);
     jpeg_destroy_decompress(&cinfo);

@@ -12,16 +12,21 @@
 
 #include <png.h>
 
-namespace {
+namespace
+{
 
-void png_fail(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void png_fail(png_structp png, png_const_charp)
+{
+    png_longjmp(png, 1);
+}
 void png_quiet(png_structp, png_const_charp) {}
 
 void png_convert_row(const png_byte* s, int channels, uint32_t* out, int32_t width)
 {
     if (channels == 3) {
         for (int32_t x = 0; x < width; x++, s += 3)
-            out[x] = 0xFF000000u | static_cast<uint32_t>(s[0]) << 16 | static_cast<uint32_t>(s[1]) << 8 | s[2];
+            out[x] =
+                0xFF000000u | static_cast<uint32_t>(s[0]) << 16 | static_cast<uint32_t>(s[1]) << 8 | s[2];
         return;
     }
     for (int32_t x = 0; x < width; x++, s += 4) {
@@ -80,7 +85,8 @@ Texture* texture_load_png(const char* path, int32_t build_mips)
 
     int channels = png_get_channels(png, info);
     size_t row_bytes = png_get_rowbytes(png, info);
-    if ((channels != 3 && channels != 4) || bit_depth != 8 || row_bytes < static_cast<size_t>(width) * channels)
+    if ((channels != 3 && channels != 4) || bit_depth != 8 ||
+        row_bytes < static_cast<size_t>(width) * channels)
         png_error(png, "unexpected layout");
 
     texture = build_mips ? texture_create_mipmapped(static_cast<int32_t>(width), static_cast<int32_t>(height))

@@ -123,4 +123,7 @@ void texture_table_free()
     }
 }
 
-Texture* texture_get(int32_t index) { return textures[index]; }
+Texture* texture_get(int32_t index)
+{
+    return textures[index];
+}

@@ -11,7 +11,8 @@
 #include <memory>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct TextureDeleter {
     void operator()(Texture* t) const { texture_free(t); }
@@ -32,9 +33,12 @@ uint32_t random_pixel()
 {
     uint32_t p = lcg() ^ (lcg() >> 13);
     switch (lcg() >> 29) {
-    case 0: return p & 0x00FFFFFF;
-    case 1: return p | 0xFF000000;
-    default: return p;
+    case 0:
+        return p & 0x00FFFFFF;
+    case 1:
+        return p | 0xFF000000;
+    default:
+        return p;
     }
 }
 
@@ -46,11 +50,15 @@ TexturePtr random_texture(int w, int h)
     return t;
 }
 
-uint32_t ch(uint32_t p, int k) { return (p >> (8 * k)) & 0xFF; }
+uint32_t ch(uint32_t p, int k)
+{
+    return (p >> (8 * k)) & 0xFF;
+}
 
 // Points `screen` at a test-owned 640 x 480 surface for the test's life.
-class Ops2d : public testing::Test {
-protected:
+class Ops2d : public testing::Test
+{
+  protected:
     void SetUp() override
     {
         pixels.assign(SCREEN_WIDTH * SCREEN_HEIGHT, 0);
@@ -73,8 +81,8 @@ protected:
     {
         for (int i = 0; i < SCREEN_WIDTH * SCREEN_HEIGHT; i++)
             if (pixels[i] != want[i]) {
-                ADD_FAILURE() << what << ": pixel (" << i % SCREEN_WIDTH << ", " << i / SCREEN_WIDTH << ") is "
-                              << std::hex << pixels[i] << ", want " << want[i];
+                ADD_FAILURE() << what << ": pixel (" << i % SCREEN_WIDTH << ", " << i / SCREEN_WIDTH
+                              << ") is " << std::hex << pixels[i] << ", want " << want[i];
                 return;
             }
     }
@@ -94,12 +102,24 @@ uint32_t ref_blit_pixel(uint32_t s, uint32_t d, int mode)
     for (int k = 0; k < 4; k++) {
         int a = ch(s, k), b = ch(d, k), r = 0;
         switch (mode) {
-        case 1: r = std::min(255, a + b); break;
-        case 2: r = std::max(0, b - a); break;
-        case 3: r = (a * b) >> 8; break;
-        case 4: r = std::min(a, b); break;
-        case 5: r = std::max(a, b); break;
-        case 6: r = (a + b + 1) >> 1; break;
+        case 1:
+            r = std::min(255, a + b);
+            break;
+        case 2:
+            r = std::max(0, b - a);
+            break;
+        case 3:
+            r = (a * b) >> 8;
+            break;
+        case 4:
+            r = std::min(a, b);
+            break;
+        case 5:
+            r = std::max(a, b);
+            break;
+        case 6:
+            r = (a + b + 1) >> 1;
+            break;
         }
         out |= static_cast<uint32_t>(r) << (8 * k);
     }
@@ -114,13 +134,27 @@ uint32_t ref_blend_pixel(uint32_t s, uint32_t d, int alpha, int mode)
         int S = ch(s, k), D = ch(d, k), r = 0;
         switch (mode) {
         case 0:
-        case 7: r = (S * w >> 8) + (D * (255 - w) >> 8); break;
-        case 1: r = S + (D * (255 - w) >> 8); break;
-        case 2: r = (S * (255 - w) >> 8) + D; break;
-        case 3: r = S * (255 - w) >> 8; break;
-        case 4: r = D * w >> 8; break;
-        case 5: r = (S * D >> 8) + (D * (255 - w) >> 8); break;
-        case 6: r = D + std::max(0, D - (S * D >> 8)); break;
+        case 7:
+            r = (S * w >> 8) + (D * (255 - w) >> 8);
+            break;
+        case 1:
+            r = S + (D * (255 - w) >> 8);
+            break;
+        case 2:
+            r = (S * (255 - w) >> 8) + D;
+            break;
+        case 3:
+            r = S * (255 - w) >> 8;
+            break;
+        case 4:
+            r = D * w >> 8;
+            break;
+        case 5:
+            r = (S * D >> 8) + (D * (255 - w) >> 8);
+            break;
+        case 6:
+            r = D + std::max(0, D - (S * D >> 8));
+            break;
         }
         out |= static_cast<uint32_t>(std::min(255, r)) << (8 * k);
     }
@@ -170,8 +204,8 @@ TEST_F(Ops2d, BlitMatchesReferenceForEveryModeAndPlacement)
             Image want = ref_place(pixels, t.get(), p.x, p.y, 0, 0, p.w, p.h,
                                    [mode](uint32_t s, uint32_t d) { return ref_blit_pixel(s, d, mode); });
             blit_image(t.get(), p.x, p.y, mode);
-            SCOPED_TRACE(testing::Message() << "mode " << mode << " at " << p.x << "," << p.y << " size " << p.w
-                                            << "x" << p.h);
+            SCOPED_TRACE(testing::Message()
+                         << "mode " << mode << " at " << p.x << "," << p.y << " size " << p.w << "x" << p.h);
             expect_screen(want, "blit_image");
         }
     }
@@ -246,26 +280,28 @@ TEST_F(Ops2d, BlendRectMatchesReferenceIncludingSourceOutsideTheTexture)
         int x, y, sx, sy, w, h;
     };
     const Rect rects[] = {
-        {-20, -30, 10, 20, 100, 100},   {600, 450, 0, 0, 256, 256}, {100, 100, 200, 200, 56, 56},
-        {-5, 470, 50, 60, 80, 80},      {630, -3, 0, 0, 20, 20},    {10, 10, -20, -30, 100, 100},
-        {10, 10, 200, 200, 100, 100},   {0, 0, 0, 0, 0, 10},        {-1000, -1000, 0, 0, 256, 256},
-        {300, 200, 255, 255, 1, 1},     {-300, 0, 0, 0, 2000, 20},
+        {-20, -30, 10, 20, 100, 100}, {600, 450, 0, 0, 256, 256}, {100, 100, 200, 200, 56, 56},
+        {-5, 470, 50, 60, 80, 80},    {630, -3, 0, 0, 20, 20},    {10, 10, -20, -30, 100, 100},
+        {10, 10, 200, 200, 100, 100}, {0, 0, 0, 0, 0, 10},        {-1000, -1000, 0, 0, 256, 256},
+        {300, 200, 255, 255, 1, 1},   {-300, 0, 0, 0, 2000, 20},
     };
     TexturePtr t = random_texture(256, 256);
     for (const Rect& r : rects)
         for (int mode = 0; mode <= 7; mode++) {
             int alpha = static_cast<int>(lcg() >> 24);
             randomize();
-            Image want = ref_place(pixels, t.get(), r.x, r.y, r.sx, r.sy, r.w, r.h,
-                                   [=](uint32_t s, uint32_t d) { return ref_blend_pixel(s, d, alpha, mode); });
+            Image want =
+                ref_place(pixels, t.get(), r.x, r.y, r.sx, r.sy, r.w, r.h,
+                          [=](uint32_t s, uint32_t d) { return ref_blend_pixel(s, d, alpha, mode); });
             blend_rect(t.get(), r.x, r.y, r.sx, r.sy, r.w, r.h, alpha, mode);
-            SCOPED_TRACE(testing::Message() << "mode " << mode << " rect " << r.x << "," << r.y << " from " << r.sx
-                                            << "," << r.sy << " " << r.w << "x" << r.h);
+            SCOPED_TRACE(testing::Message() << "mode " << mode << " rect " << r.x << "," << r.y << " from "
+                                            << r.sx << "," << r.sy << " " << r.w << "x" << r.h);
             expect_screen(want, "blend_rect");
         }
 }
 
-namespace {
+namespace
+{
 
 // The zoom blur as written: four quadrants from the centre outwards, each
 // pixel averaged with the (clamped) pixel nearer the centre.
@@ -308,9 +344,9 @@ TEST(ZoomBlur, MatchesReferenceForCentresInsideOnAndOutsideTheTexture)
         int w, h, cx, cy, strength, passes;
     };
     const Case cases[] = {
-        {64, 48, 32, 24, 1, 6}, {64, 48, 0, 0, 1, 6},     {64, 48, 63, 47, 2, 5},  {37, 29, 5, 20, 3, 4},
+        {64, 48, 32, 24, 1, 6},   {64, 48, 0, 0, 1, 6},    {64, 48, 63, 47, 2, 5},  {37, 29, 5, 20, 3, 4},
         {64, 48, -50, 500, 1, 6}, {64, 48, 32, 24, 40, 4}, {64, 48, 10, 10, -3, 3}, {1, 1, 0, 0, 1, 6},
-        {16, 1, 8, 0, 1, 6},     {1, 16, 0, 8, 1, 6},
+        {16, 1, 8, 0, 1, 6},      {1, 16, 0, 8, 1, 6},
     };
     for (const Case& c : cases) {
         TexturePtr t = random_texture(c.w, c.h);
@@ -318,8 +354,8 @@ TEST(ZoomBlur, MatchesReferenceForCentresInsideOnAndOutsideTheTexture)
         ref_zoom_blur(want, c.w, c.h, c.cx, c.cy, c.strength, c.passes);
         zoom_blur(t.get(), c.cx, c.cy, c.strength, c.passes);
         for (int i = 0; i < c.w * c.h; i++)
-            ASSERT_EQ(t->pixels[i], want[i]) << "case " << c.w << "x" << c.h << " centre " << c.cx << "," << c.cy
-                                             << " pixel " << i;
+            ASSERT_EQ(t->pixels[i], want[i])
+                << "case " << c.w << "x" << c.h << " centre " << c.cx << "," << c.cy << " pixel " << i;
     }
 }
 
@@ -354,7 +390,8 @@ TEST_F(Ops2d, WaveShiftMatchesReference)
                     uint32_t p = row[x], q = row[std::min(x + shift, 639)], out = 0;
                     for (int k = 0; k < 4; k++) {
                         uint32_t w = (p >> 24) * ch(colour, k) >> 8;
-                        out |= std::min<uint32_t>(255, (ch(p, k) * w >> 8) + (ch(q, k) * (255 - w) >> 8)) << (8 * k);
+                        out |= std::min<uint32_t>(255, (ch(p, k) * w >> 8) + (ch(q, k) * (255 - w) >> 8))
+                               << (8 * k);
                     }
                     want[y * SCREEN_WIDTH + x] = out;
                 }
@@ -379,7 +416,8 @@ TEST_F(Ops2d, WaveShiftBandsAreSmoothNotSixteenRowsWide)
     EXPECT_GT(changes, 4); // the shift varies within the first 32 rows
 }
 
-namespace {
+namespace
+{
 
 Image ref_blur(const Image& img, bool vertical, int a, int b, int passes)
 {
@@ -433,7 +471,8 @@ TEST_F(Ops2d, BlurColumnsAndRowsMatchReferenceWithClippedRanges)
     }
 }
 
-namespace {
+namespace
+{
 
 // The running-sum glow along one line of n pixels (stride apart): add with
 // saturation at 65535, then subtract with saturation at 0.
@@ -508,8 +547,10 @@ TEST_F(Ops2d, BlockGlowMatchesReference)
                         uint32_t& p = want[y * 640 + x];
                         uint32_t out = 0;
                         for (int k = 0; k < 4; k++) {
-                            int add = std::max(0, static_cast<int>(ch(s, k)) - static_cast<int>(ch(threshold, k)));
-                            out |= static_cast<uint32_t>(std::min(255, static_cast<int>(ch(p, k)) + add)) << (8 * k);
+                            int add =
+                                std::max(0, static_cast<int>(ch(s, k)) - static_cast<int>(ch(threshold, k)));
+                            out |= static_cast<uint32_t>(std::min(255, static_cast<int>(ch(p, k)) + add))
+                                   << (8 * k);
                         }
                         p = out;
                     }

@@ -28,7 +28,10 @@ std::string scratch_dir()
     return dir;
 }
 
-std::string scratch_path(const std::string& name) { return scratch_dir() + "/" + name; }
+std::string scratch_path(const std::string& name)
+{
+    return scratch_dir() + "/" + name;
+}
 
 bool write_png(const std::string& path, const PngImage& image)
 {
@@ -75,8 +78,8 @@ bool write_png(const std::string& path, const PngImage& image)
     return true;
 }
 
-bool write_jpeg(const std::string& path, int width, int height, int components, const std::vector<uint8_t>& samples,
-                int quality)
+bool write_jpeg(const std::string& path, int width, int height, int components,
+                const std::vector<uint8_t>& samples, int quality)
 {
     FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)

@@ -9,7 +9,8 @@
 #include <memory>
 #include <string>
 
-namespace {
+namespace
+{
 
 struct TextureDeleter {
     void operator()(Texture* t) const { texture_free(t); }
@@ -57,7 +58,8 @@ TEST(TextImage, ColourIsScaledByCoverageWithTruncatingDivisions)
         uint32_t w = white->pixels[i];
         uint32_t c = w >> 24; // white: every byte is the coverage itself
         ASSERT_EQ(w, c * 0x01010101u);
-        uint32_t want = (255 * c / 255) << 24 | (255 * c / 255) << 16 | (0x7F * c / 255) << 8 | (0x3F * c / 255);
+        uint32_t want =
+            (255 * c / 255) << 24 | (255 * c / 255) << 16 | (0x7F * c / 255) << 8 | (0x3F * c / 255);
         ASSERT_EQ(coloured->pixels[i], want) << i;
         full |= c == 255;
         partial |= c > 0 && c < 255;
@@ -65,7 +67,8 @@ TEST(TextImage, ColourIsScaledByCoverageWithTruncatingDivisions)
     EXPECT_TRUE(full);    // fully covered pixels keep the colour exactly
     EXPECT_TRUE(partial); // edges are anti-aliased
     // Coverage 128 with colour 0xFFFF7F3F gives 0x80803F1F.
-    EXPECT_EQ((255u * 128 / 255) << 24 | (255u * 128 / 255) << 16 | (0x7Fu * 128 / 255) << 8 | (0x3Fu * 128 / 255),
+    EXPECT_EQ((255u * 128 / 255) << 24 | (255u * 128 / 255) << 16 | (0x7Fu * 128 / 255) << 8 |
+                  (0x3Fu * 128 / 255),
               0x80803F1Fu);
 }
 
@@ -100,11 +103,13 @@ TEST(TextImage, GlyphsAreClippedAtAllFourEdges)
         const char* text;
     };
     const Case cases[] = {
-        {200, 40, 32, "WWWWWWWWWW"},   // runs past the right edge
-        {-20, 40, 32, "jAVA fjord"},   // starts left of the texture
-        {2, 6, 32, "\xC5" "bdfhklT"},  // tall glyphs above the top
-        {0, 62, 32, "gjpqy|_"},        // descenders below the bottom
-        {-100, 200, 64, "Hg"},         // entirely below
+        {200, 40, 32, "WWWWWWWWWW"}, // runs past the right edge
+        {-20, 40, 32, "jAVA fjord"}, // starts left of the texture
+        {2, 6, 32,
+         "\xC5"
+         "bdfhklT"},            // tall glyphs above the top
+        {0, 62, 32, "gjpqy|_"}, // descenders below the bottom
+        {-100, 200, 64, "Hg"},  // entirely below
     };
     for (const Case& c : cases) {
         TexturePtr small = make(256, 64), large = make(512, 320);

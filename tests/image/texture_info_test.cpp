@@ -9,7 +9,8 @@
 #include <filesystem>
 #include <string>
 
-namespace {
+namespace
+{
 
 std::string run(const std::string& command, int* status)
 {
@@ -43,7 +44,8 @@ TEST(TextureInfoTool, PrintsSizeAndChecksumPerFileAndFailsOnBadOnes)
 
     // Words 0x80643219 and 0xFF010203 (premultiplied by >> 8: 1*255>>8 = 0).
     uint32_t h = 2166136261u;
-    for (uint32_t w : {0x80643219u, 0xFF000000u | (1u * 255 >> 8) << 16 | (2u * 255 >> 8) << 8 | (3u * 255 >> 8)})
+    for (uint32_t w :
+         {0x80643219u, 0xFF000000u | (1u * 255 >> 8) << 16 | (2u * 255 >> 8) << 8 | (3u * 255 >> 8)})
         h = (h ^ w) * 16777619u;
     char want[64];
     std::snprintf(want, sizeof want, " 2 1 %08x\n", h);

@@ -12,11 +12,13 @@
 #include <filesystem>
 #include <string>
 
-namespace {
+namespace
+{
 
 // data/ with every table file; entry i is (i + 1) x 2 pixels so the order shows.
-class TextureTable : public testing::Test {
-protected:
+class TextureTable : public testing::Test
+{
+  protected:
     void SetUp() override
     {
         data = scratch_path("table_data");

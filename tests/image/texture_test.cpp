@@ -9,14 +9,18 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 struct TextureDeleter {
     void operator()(Texture* t) const { texture_free(t); }
 };
 using TexturePtr = std::unique_ptr<Texture, TextureDeleter>;
 
-uint32_t px(const Texture* t, int x, int y) { return t->pixels[y * t->width + x]; }
+uint32_t px(const Texture* t, int x, int y)
+{
+    return t->pixels[y * t->width + x];
+}
 
 PngImage rgba_png(int w, int h, const std::vector<uint8_t>& rgba)
 {
@@ -157,8 +161,8 @@ TEST(PngLoader, OnePixelImageHasZeroLogAndMask)
 
 TEST(PngLoader, PremultipliesAlphaByShiftingRightEight)
 {
-    TexturePtr t = load_png("rgba.png", rgba_png(4, 1, {200, 100, 50, 128, 255, 255, 255, 255, 77, 66, 55, 0, 255, 0,
-                                                         10, 1}));
+    TexturePtr t = load_png(
+        "rgba.png", rgba_png(4, 1, {200, 100, 50, 128, 255, 255, 255, 255, 77, 66, 55, 0, 255, 0, 10, 1}));
     ASSERT_TRUE(t);
     EXPECT_EQ(px(t.get(), 0, 0), 0x80643219u);
     EXPECT_EQ(px(t.get(), 1, 0), 0xFFFEFEFEu); // opaque white loses one step
@@ -361,7 +365,8 @@ TEST(PngLoader, OpensProgramStyleNamesWithBackslashes)
     EXPECT_EQ(px(t.get(), 0, 0), 0xFF090807u);
 }
 
-namespace {
+namespace
+{
 
 std::vector<uint8_t> flat_rgb(int w, int h, uint8_t r, uint8_t g, uint8_t b)
 {
@@ -450,7 +455,8 @@ TEST(JpegLoader, RefusesGreyCmykTruncatedAndNonJpegFilesQuietly)
 
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    for (const std::string& path : {grey, cmyk, truncated, header_only, empty, png, scratch_path("missing.jpg")})
+    for (const std::string& path :
+         {grey, cmyk, truncated, header_only, empty, png, scratch_path("missing.jpg")})
         EXPECT_EQ(texture_load_jpeg(path.c_str(), 0), nullptr) << path;
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
