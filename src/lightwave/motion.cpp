@@ -250,7 +250,9 @@ static float range(float v, float lo, float hi, int* n)
     float w = lo + (v - lo) - r * std::floor((v - lo) / r);
     if (n) {
         float k = (w - v) / r + (w > v ? 0.5f : -0.5f);
-        *n = -static_cast<int>(float_to_int(k));
+        // Periods beyond the 32-bit range (huge or non-finite times) count as 0.
+        int32_t periods = float_to_int(k);
+        *n = periods == INT32_MIN ? 0 : -periods;
     }
     return w;
 }
