@@ -37,63 +37,78 @@ void jpeg_silent(j_common_ptr) {}
 
 } // namespace
 
+// The decoder's state lives in the caller's frame, so nothing local to the
+// function that calls setjmp changes between the jump's set-up and its use.
+struct JpegLoad {
+    jpeg_decompress_struct cinfo;
+    JpegError error;
+    Texture* texture;
+};
+
+// Decodes the open file into load->texture; false after a library error or
+// warning, with the decompressor destroyed and the texture freed.
+static bool jpeg_decode(JpegLoad* load, FILE* file, int32_t build_mips)
+{
+    jpeg_decompress_struct* cinfo = &load->cinfo;
+    cinfo->err = jpeg_std_error(&load->error.mgr);
+    load->error.mgr.error_exit = jpeg_fail;
+    load->error.mgr.emit_message = jpeg_message;
+    load->error.mgr.output_message = jpeg_silent;
+    load->texture = nullptr;
+    if (setjmp(load->error.jump)) {
+        jpeg_destroy_decompress(&load->cinfo);
+        texture_free(load->texture);
+        load->texture = nullptr;
+        return false;
+    }
+    jpeg_create_decompress(cinfo);
+    jpeg_stdio_src(cinfo, file);
+    jpeg_read_header(cinfo, TRUE);
+    // Only colour images convert to RGB here; greyscale and CMYK are refused,
+    // as are sizes no texture can hold.
+    if (cinfo->num_components != 3 || cinfo->image_width == 0 || cinfo->image_height == 0 ||
+        cinfo->image_width > TEXTURE_MAX_SIDE || cinfo->image_height > TEXTURE_MAX_SIDE)
+        jpeg_fail(reinterpret_cast<j_common_ptr>(cinfo));
+    cinfo->out_color_space = JCS_RGB;
+    cinfo->buffered_image = FALSE;
+    jpeg_start_decompress(cinfo);
+    if (cinfo->output_components != 3)
+        jpeg_fail(reinterpret_cast<j_common_ptr>(cinfo));
+
+    JSAMPARRAY row = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
+                                                 cinfo->output_width * cinfo->output_components, 1);
+    int32_t width = static_cast<int32_t>(cinfo->output_width);
+    int32_t height = static_cast<int32_t>(cinfo->output_height);
+    load->texture = build_mips ? texture_create_mipmapped(width, height) : texture_create(width, height);
+    if (!load->texture)
+        jpeg_fail(reinterpret_cast<j_common_ptr>(cinfo));
+
+    while (cinfo->output_scanline < cinfo->output_height) {
+        JDIMENSION y = cinfo->output_scanline;
+        if (jpeg_read_scanlines(cinfo, row, 1) != 1)
+            jpeg_fail(reinterpret_cast<j_common_ptr>(cinfo));
+        const JSAMPLE* s = row[0];
+        uint32_t* out = load->texture->pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
+        for (int32_t x = 0; x < width; x++, s += 3)
+            out[x] =
+                0xFF000000u | static_cast<uint32_t>(s[0]) << 16 | static_cast<uint32_t>(s[1]) << 8 | s[2];
+    }
+    jpeg_finish_decompress(cinfo);
+    jpeg_destroy_decompress(cinfo);
+    return true;
+}
+
 Texture* texture_load_jpeg(const char* path, int32_t build_mips)
 {
     FILE* file = path_fopen(path, "rb");
     if (!file)
         return nullptr;
-
-    jpeg_decompress_struct cinfo;
-    JpegError error;
-    cinfo.err = jpeg_std_error(&error.mgr);
-    error.mgr.error_exit = jpeg_fail;
-    error.mgr.emit_message = jpeg_message;
-    error.mgr.output_message = jpeg_silent;
-    Texture* volatile texture = nullptr;
-    if (setjmp(error.jump)) {
-        jpeg_destroy_decompress(&cinfo);
-        texture_free(texture);
-        std::fclose(file);
-        return nullptr;
-    }
-    jpeg_create_decompress(&cinfo);
-    jpeg_stdio_src(&cinfo, file);
-    jpeg_read_header(&cinfo, TRUE);
-    // Only colour images convert to RGB here; greyscale and CMYK are refused,
-    // as are sizes no texture can hold.
-    if (cinfo.num_components != 3 || cinfo.image_width == 0 || cinfo.image_height == 0 ||
-        cinfo.image_width > TEXTURE_MAX_SIDE || cinfo.image_height > TEXTURE_MAX_SIDE)
-        jpeg_fail(reinterpret_cast<j_common_ptr>(&cinfo));
-    cinfo.out_color_space = JCS_RGB;
-    cinfo.buffered_image = FALSE;
-    jpeg_start_decompress(&cinfo);
-    if (cinfo.output_components != 3)
-        jpeg_fail(reinterpret_cast<j_common_ptr>(&cinfo));
-
-    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
-                                                cinfo.output_width * cinfo.output_components, 1);
-    int32_t width = static_cast<int32_t>(cinfo.output_width);
-    int32_t height = static_cast<int32_t>(cinfo.output_height);
-    texture = build_mips ? texture_create_mipmapped(width, height) : texture_create(width, height);
-    if (!texture)
-        jpeg_fail(reinterpret_cast<j_common_ptr>(&cinfo));
-
-    while (cinfo.output_scanline < cinfo.output_height) {
-        JDIMENSION y = cinfo.output_scanline;
-        if (jpeg_read_scanlines(&cinfo, row, 1) != 1)
-            jpeg_fail(reinterpret_cast<j_common_ptr>(&cinfo));
-        const JSAMPLE* s = row[0];
-        uint32_t* out = texture->pixels + static_cast<size_t>(y) * static_cast<size_t>(width);
-        for (int32_t x = 0; x < width; x++, s += 3)
-            out[x] =
-                0xFF000000u | static_cast<uint32_t>(s[0]) << 16 | static_cast<uint32_t>(s[1]) << 8 | s[2];
-    }
-    jpeg_finish_decompress(&cinfo);
-    jpeg_destroy_decompress(&cinfo);
+    JpegLoad load;
+    bool ok = jpeg_decode(&load, file, build_mips);
     std::fclose(file);
-
-    Texture* result = texture;
-    if (build_mips && texture_build_mips(result))
+    if (!ok)
+        return nullptr;
+    if (build_mips && texture_build_mips(load.texture))
         std::printf("unable to build mipmaps for \"%s\"\n", path);
-    return result;
+    return load.texture;
 }
