@@ -463,3 +463,73 @@ TEST(JpegLoader, RefusesGreyCmykTruncatedAndNonJpegFilesQuietly)
     TexturePtr t(texture_load_jpeg(good.c_str(), 0));
     EXPECT_TRUE(t);
 }
+
+TEST(JpegLoader, RefusesOversizedFramesBeforeAllocating)
+{
+    std::string path = scratch_path("small.jpg");
+    ASSERT_TRUE(write_jpeg(path, 16, 16, 3, flat_rgb(16, 16, 9, 9, 9)));
+    std::vector<uint8_t> bytes = read_bytes(path);
+    size_t sof = 0;
+    for (size_t i = 0; i + 9 < bytes.size(); i++)
+        if (bytes[i] == 0xFF && (bytes[i + 1] == 0xC0 || bytes[i + 1] == 0xC2)) {
+            sof = i;
+            break;
+        }
+    ASSERT_NE(sof, 0u);
+    bytes[sof + 5] = 0xEA; // height 60000
+    bytes[sof + 6] = 0x60;
+    bytes[sof + 7] = 0xEA; // width 60000
+    bytes[sof + 8] = 0x60;
+    std::string huge = scratch_path("huge.jpg");
+    ASSERT_TRUE(write_bytes(huge, bytes.data(), bytes.size()));
+    EXPECT_EQ(texture_load_jpeg(huge.c_str(), 0), nullptr);
+}
+
+// Damaged copies of valid files: every load either fails or yields a
+// texture of the declared size; nothing reads or writes out of bounds (the
+// sanitizer build checks) and nothing is printed.
+TEST(Loaders, SurviveRandomlyDamagedFiles)
+{
+    PngImage p;
+    p.width = 23;
+    p.height = 17;
+    p.colour_type = PNG_COLOR_TYPE_PALETTE;
+    for (int i = 0; i < 16 * 3; i++)
+        p.palette.push_back(static_cast<uint8_t>(i * 5));
+    p.trns = {0, 50, 100};
+    for (int i = 0; i < 23 * 17; i++)
+        p.rows.push_back(static_cast<uint8_t>(i % 16));
+    p.interlaced = true;
+    std::string png_path = scratch_path("fuzz_src.png");
+    ASSERT_TRUE(write_png(png_path, p));
+    std::string jpg_path = scratch_path("fuzz_src.jpg");
+    ASSERT_TRUE(write_jpeg(jpg_path, 40, 24, 3, flat_rgb(40, 24, 30, 60, 90)));
+
+    uint32_t seed = 2024;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    testing::internal::CaptureStdout();
+    for (const std::string& source : {png_path, jpg_path}) {
+        std::vector<uint8_t> original = read_bytes(source);
+        bool is_png = source.ends_with(".png");
+        for (int round = 0; round < 150; round++) {
+            std::vector<uint8_t> bytes = original;
+            int edits = 1 + static_cast<int>(next() % 4);
+            for (int e = 0; e < edits; e++)
+                bytes[next() % bytes.size()] = static_cast<uint8_t>(next());
+            if (round % 5 == 0)
+                bytes.resize(next() % bytes.size());
+            std::string path = scratch_path(is_png ? "fuzz.png" : "fuzz.jpg");
+            ASSERT_TRUE(write_bytes(path, bytes.data(), bytes.size()));
+            Texture* t = is_png ? texture_load_png(path.c_str(), 0) : texture_load_jpeg(path.c_str(), 0);
+            if (t) {
+                EXPECT_GT(t->width, 0);
+                EXPECT_LE(t->width, TEXTURE_MAX_SIDE);
+                texture_free(t);
+            }
+        }
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+}
