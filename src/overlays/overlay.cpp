@@ -15,7 +15,8 @@
 #include <cmath>
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 constexpr float PI = 3.1415927f;
 
@@ -56,13 +57,16 @@ const char* const image_paths[IMG_COUNT] = {
 
 Texture* images[IMG_COUNT];
 
-int32_t ifloor(float x) { return float_to_int(core_floor(x)); }
+int32_t ifloor(float x)
+{
+    return float_to_int(core_floor(x));
+}
 
 // The per-frame shorthands of the track.
 struct Frame {
-    float t;  // music seconds
-    float b;  // beat
-    float f;  // beat fraction
+    float t;   // music seconds
+    float b;   // beat
+    float f;   // beat fraction
     int32_t d; // whole beat
     int32_t wx, wy, bob, a1, a2;
 };
@@ -72,22 +76,32 @@ void blend(const Texture* image, int32_t x, int32_t y, int32_t alpha)
     blend_image(image, x, y, alpha, 0);
 }
 
-float rnd() { return next_random() * 0.5f + 0.5f; }
+float rnd()
+{
+    return next_random() * 0.5f + 0.5f;
+}
 
-Texture* picture(int32_t index) { return texture_get(index); }
+Texture* picture(int32_t index)
+{
+    return texture_get(index);
+}
 
 void step_hands(const Frame& fr)
 {
-    if (fr.d < 44 || fr.d >= 52) return;
+    if (fr.d < 44 || fr.d >= 52)
+        return;
     int32_t l = 0;
-    if (fr.d == 44) l = ifloor(ease_out(-160.0f, 0.0f, fr.f));
-    else if (fr.d == 51) l = -ifloor(ease_in(0.0f, 320.0f, fr.f));
+    if (fr.d == 44)
+        l = ifloor(ease_out(-160.0f, 0.0f, fr.f));
+    else if (fr.d == 51)
+        l = -ifloor(ease_in(0.0f, 320.0f, fr.f));
     hand_sprite(picture(40 + fr.d % 4), static_cast<float>(160 + l), 240.0f, 31, PI / 2.0f, 3.0f);
 }
 
 void step_metaball_pictures(const Frame& fr)
 {
-    if (fr.d < 42 || fr.d >= 76) return;
+    if (fr.d < 42 || fr.d >= 76)
+        return;
     if (fr.d == 43 || fr.d == 44) {
         const float s = fr.b - 43.0f;
         const float q = s < 1.0f ? s : 2.0f - s;
@@ -107,7 +121,8 @@ void step_metaball_pictures(const Frame& fr)
 
 void step_tunnel_pictures(const Frame& fr)
 {
-    if (fr.d < 76 || fr.d >= 100) return;
+    if (fr.d < 76 || fr.d >= 100)
+        return;
     const int32_t h0 = fr.d >= 80 ? -100 : -ifloor(ease_out(200.0f, 100.0f, (fr.b - 76.0f) / 4.0f));
     blend(picture(31), 0, h0 - fr.bob, fr.a2);
     if (fr.d >= 80) {
@@ -118,22 +133,26 @@ void step_tunnel_pictures(const Frame& fr)
 
 void step_water_pictures(const Frame& fr)
 {
-    if (fr.d < 100 || fr.d >= 132) return;
+    if (fr.d < 100 || fr.d >= 132)
+        return;
     const Texture* p = picture(32);
     int32_t y0 = 550 - p->height;
-    if (fr.d < 108) y0 += ifloor(ease_out(static_cast<float>(p->height), 0.0f, (fr.b - 100.0f) / 8.0f));
+    if (fr.d < 108)
+        y0 += ifloor(ease_out(static_cast<float>(p->height), 0.0f, (fr.b - 100.0f) / 8.0f));
     blend(p, 640 - p->width, y0 + fr.bob, fr.a1);
     if (fr.d >= 108) {
         const Texture* text = images[IMG_RETIREMENT];
         const int32_t k =
-            fr.d >= 110 ? 0 : ifloor(ease_out(-static_cast<float>(text->width), 0.0f, (fr.b - 108.0f) / 2.0f));
+            fr.d >= 110 ? 0
+                        : ifloor(ease_out(-static_cast<float>(text->width), 0.0f, (fr.b - 108.0f) / 2.0f));
         blend(text, fr.wx + k, fr.wy, 255);
     }
 }
 
 void step_ribbon_pictures(const Frame& fr)
 {
-    if (fr.d < 132 || fr.d >= 164) return;
+    if (fr.d < 132 || fr.d >= 164)
+        return;
     const int32_t e0 = fr.d >= 134 ? 0 : ifloor(ease_out(-197.0f, 0.0f, (fr.b - 132.0f) / 2.0f));
     const int32_t sway = ifloor(core_sin(1.1f * fr.t) * core_sin(1.4f * fr.t + 0.3f) * 16.0f);
     blend(picture(30), e0 + sway, 120, float_to_int(fr.f * 55.0f + 200.0f));
@@ -145,12 +164,15 @@ void step_ribbon_pictures(const Frame& fr)
 
 void step_twister_pictures(const Frame& fr)
 {
-    if (fr.d < 164 || fr.d >= 196) return;
+    if (fr.d < 164 || fr.d >= 196)
+        return;
     const int32_t c0 = fr.d >= 168 ? 0 : ifloor(ease_out(-264.0f, 0.0f, (fr.b - 164.0f) / 4.0f));
     blend(picture(16), c0, 40, fr.a1);
     const int32_t y = ifloor(core_cos(1.5f * fr.t) * 8.0f) + 192;
-    if (fr.d >= 172 && fr.d < 180) blend(images[IMG_THIS_IS_WHAT], 145, y, fr.a1);
-    else if (fr.d >= 180 && fr.d < 190) blend(images[IMG_GPU], 145, y, fr.a1);
+    if (fr.d >= 172 && fr.d < 180)
+        blend(images[IMG_THIS_IS_WHAT], 145, y, fr.a1);
+    else if (fr.d >= 180 && fr.d < 190)
+        blend(images[IMG_GPU], 145, y, fr.a1);
     if (fr.d >= 194) {
         const Texture* gap = images[IMG_MIND_GAP];
         blend(gap, 576 - gap->width, 392 - gap->height, float_to_int(fr.f * 127.0f + 128.0f));
@@ -159,7 +181,8 @@ void step_twister_pictures(const Frame& fr)
 
 void step_greetings_grain(const Frame& fr)
 {
-    if (fr.d < 228 || fr.d >= 268) return;
+    if (fr.d < 228 || fr.d >= 268)
+        return;
     grain_modulate(images[IMG_GRAIN], ifloor((rnd() * 0.25f + 0.1f) * 255.0f));
 }
 
@@ -170,7 +193,8 @@ void blend_centred(const Texture* image, float k)
 
 void step_terrain_phrases(const Frame& fr)
 {
-    if (fr.d < 268 || fr.d >= 310) return;
+    if (fr.d < 268 || fr.d >= 310)
+        return;
     float o;
     if (fr.d < 294) {
         o = rnd() * 0.25f;
@@ -202,7 +226,8 @@ void step_terrain_phrases(const Frame& fr)
 
 void step_collider_pictures(const Frame& fr)
 {
-    if (fr.d < 308 || fr.d >= 372) return;
+    if (fr.d < 308 || fr.d >= 372)
+        return;
     const float r = next_random();
     if (fr.d >= 361) {
         const float s = (fr.b - 361.0f) / 11.0f;
@@ -225,43 +250,53 @@ void step_collider_pictures(const Frame& fr)
 
 bool glitch_beat(int32_t d)
 {
-    static const int32_t beats[] = {24, 40, 56, 72, 92, 112, 128, 144, 160, 176,
+    static const int32_t beats[] = {24,  40,  56,  72,  92,  112, 128, 144, 160, 176,
                                     192, 208, 224, 240, 256, 272, 289, 295, 305};
     for (int32_t beat : beats)
-        if (beat == d) return true;
+        if (beat == d)
+            return true;
     return false;
 }
 
-int32_t glitch_shift(const Frame& fr) { return float_to_int(8.0f - fr.f * 8.0f) + 1; }
+int32_t glitch_shift(const Frame& fr)
+{
+    return float_to_int(8.0f - fr.f * 8.0f) + 1;
+}
 
 void step_glitches(const Frame& fr)
 {
-    if (glitch_beat(fr.d)) row_glitch(glitch_shift(fr), 8);
+    if (glitch_beat(fr.d))
+        row_glitch(glitch_shift(fr), 8);
     if (fr.d >= 304 && fr.d < 308) {
         const float wave = core_sin((fr.b - 304.0f) / 4.0f * PI);
         const float level = next_random() * 0.25f + 0.75f;
         grain_mix(images[IMG_GRAIN], ifloor(level * wave * 255.0f));
         row_glitch(glitch_shift(fr), 8);
     }
-    if (fr.d >= 268 && fr.d < 308) blend(images[IMG_OLDTV], 0, 0, 255);
+    if (fr.d >= 268 && fr.d < 308)
+        blend(images[IMG_OLDTV], 0, 0, 255);
 }
 
 void step_end_flicker(const Frame& fr)
 {
-    if (fr.d < 361 || fr.d >= 397) return;
+    if (fr.d < 361 || fr.d >= 397)
+        return;
     if (fr.d >= 372) {
         blend(picture(35), 229, 40, core_rand() & 0x7f);
         blend(picture(36), 0, 40, core_rand() & 0x7f);
         blend(picture(37), 369, 40, core_rand() & 0x7f);
     }
     grain_modulate(images[IMG_GRAIN], ifloor((next_random() * 0.1f + 0.9f) * 255.0f));
-    if (core_rand() & 0x80) grain_mix(images[IMG_GRAIN], ifloor((next_random() * 0.3f + 0.7f) * 127.0f));
-    if (fr.d >= 385) fade_screen(0xff000000u, ifloor((fr.b - 385.0f) / 12.0f * 255.0f));
+    if (core_rand() & 0x80)
+        grain_mix(images[IMG_GRAIN], ifloor((next_random() * 0.3f + 0.7f) * 127.0f));
+    if (fr.d >= 385)
+        fade_screen(0xff000000u, ifloor((fr.b - 385.0f) / 12.0f * 255.0f));
 }
 
 void step_closing_text(const Frame& fr)
 {
-    if (fr.d < 389) return;
+    if (fr.d < 389)
+        return;
     blend(images[IMG_END], 0, 0, closing_text_alpha(fr.d, fr.b));
 }
 
@@ -315,7 +350,8 @@ void overlay_free()
 
 void overlay_render(float seconds)
 {
-    if (!images[IMG_GRAIN]) return;
+    if (!images[IMG_GRAIN])
+        return;
     Frame fr;
     fr.t = seconds;
     fr.b = clock_beat();
@@ -327,7 +363,8 @@ void overlay_render(float seconds)
     fr.a1 = float_to_int(fr.f * 32.0f + 223.0f);
     fr.a2 = float_to_int((1.0f - fr.f) * 32.0f + 223.0f);
 
-    if (fr.d < 43) grain_modulate(images[IMG_GRAIN], 63);
+    if (fr.d < 43)
+        grain_modulate(images[IMG_GRAIN], 63);
     step_hands(fr);
     step_metaball_pictures(fr);
     step_tunnel_pictures(fr);

@@ -15,7 +15,8 @@
 
 #include <emmintrin.h>
 
-namespace {
+namespace
+{
 
 enum { GRAIN_TOP = 40, GRAIN_BOTTOM = 440 };
 
@@ -24,8 +25,7 @@ enum { GRAIN_TOP = 40, GRAIN_BOTTOM = 440 };
 // (r + y) & 255, r being drawn for the previous row; the column is the signed
 // byte (o - (640 - x)) + 128, which is (o + x) & 255. `combine` gets the screen
 // row and the 640 grain texels under it.
-template <typename Combine>
-void grain_walk(const Texture* grain, Combine combine)
+template <typename Combine> void grain_walk(const Texture* grain, Combine combine)
 {
     uint32_t under[SCREEN_WIDTH];
     int32_t r = core_rand();
@@ -37,7 +37,8 @@ void grain_walk(const Texture* grain, Combine combine)
         for (int32_t x = 0; x < SCREEN_WIDTH;) {
             const int32_t column = static_cast<int8_t>(static_cast<uint8_t>(o - (640 - x))) + 128;
             int32_t run = 256 - column;
-            if (run > SCREEN_WIDTH - x) run = SCREEN_WIDTH - x;
+            if (run > SCREEN_WIDTH - x)
+                run = SCREEN_WIDTH - x;
             std::memcpy(under + x, g_row + column, static_cast<size_t>(run) * sizeof(uint32_t));
             x += run;
         }
@@ -49,8 +50,7 @@ void grain_walk(const Texture* grain, Combine combine)
 // Per channel on 16-bit lanes, four pixels at a time:
 //   keep = P x (255 - a) >> 8, and the grain term, then saturated to 255.
 // Every product of two bytes fits a 16-bit lane unsigned.
-template <bool MODULATE>
-void grain_combine(uint32_t* row, const uint32_t* under, uint32_t a)
+template <bool MODULATE> void grain_combine(uint32_t* row, const uint32_t* under, uint32_t a)
 {
     const __m128i zero = _mm_setzero_si128();
     const __m128i level = _mm_set1_epi16(static_cast<int16_t>(a));
@@ -64,8 +64,10 @@ void grain_combine(uint32_t* row, const uint32_t* under, uint32_t a)
             const __m128i gc = half ? _mm_unpackhi_epi8(g, zero) : _mm_unpacklo_epi8(g, zero);
             const __m128i keep = _mm_srli_epi16(_mm_mullo_epi16(pc, rest), 8);
             __m128i add;
-            if (MODULATE) add = _mm_srli_epi16(_mm_mullo_epi16(level, _mm_srli_epi16(_mm_mullo_epi16(pc, gc), 8)), 8);
-            else add = _mm_srli_epi16(_mm_mullo_epi16(level, gc), 8);
+            if (MODULATE)
+                add = _mm_srli_epi16(_mm_mullo_epi16(level, _mm_srli_epi16(_mm_mullo_epi16(pc, gc), 8)), 8);
+            else
+                add = _mm_srli_epi16(_mm_mullo_epi16(level, gc), 8);
             out[half] = _mm_add_epi16(keep, add);
         }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), _mm_packus_epi16(out[0], out[1]));
@@ -73,7 +75,10 @@ void grain_combine(uint32_t* row, const uint32_t* under, uint32_t a)
 }
 
 // Clamped to 0..255 so that the channel products stay in range for any caller.
-uint32_t level_of(int32_t a) { return a < 0 ? 0u : (a > 255 ? 255u : static_cast<uint32_t>(a)); }
+uint32_t level_of(int32_t a)
+{
+    return a < 0 ? 0u : (a > 255 ? 255u : static_cast<uint32_t>(a));
+}
 
 // The ease envelope: one static two-key record reused by both operations.
 MotionKey ease_keys[2];
@@ -106,9 +111,15 @@ float ease(float start, float end, float s, float tension0, float tension1)
 
 } // namespace
 
-float ease_in(float start, float end, float s) { return ease(start, end, s, 1.25f, -2.0f); }
+float ease_in(float start, float end, float s)
+{
+    return ease(start, end, s, 1.25f, -2.0f);
+}
 
-float ease_out(float start, float end, float s) { return ease(start, end, s, -2.0f, 1.25f); }
+float ease_out(float start, float end, float s)
+{
+    return ease(start, end, s, -2.0f, 1.25f);
+}
 
 void grain_mix(const Texture* grain, int32_t a)
 {
@@ -124,19 +135,23 @@ void grain_modulate(const Texture* grain, int32_t a)
 
 void row_glitch(int32_t shift, int32_t band)
 {
-    if (band <= 0 || shift < 0 || shift >= SCREEN_WIDTH) return;
+    if (band <= 0 || shift < 0 || shift >= SCREEN_WIDTH)
+        return;
     for (int32_t y = 0; y < SCREEN_HEIGHT - band; y += band) {
         const int32_t r = core_rand() & 3;
-        if (r != 1 && r != 3) continue;
+        if (r != 1 && r != 3)
+            continue;
         for (int32_t row_index = y; row_index < y + band; ++row_index) {
             uint32_t* row = screen_row(row_index);
             const size_t kept = static_cast<size_t>(SCREEN_WIDTH - shift);
             if (r == 1) {
                 std::memmove(row, row + shift, kept * sizeof(uint32_t));
-                for (int32_t x = SCREEN_WIDTH - shift; x < SCREEN_WIDTH; ++x) row[x] = 0xff000000u;
+                for (int32_t x = SCREEN_WIDTH - shift; x < SCREEN_WIDTH; ++x)
+                    row[x] = 0xff000000u;
             } else {
                 std::memmove(row + shift, row, kept * sizeof(uint32_t));
-                for (int32_t x = 0; x < shift; ++x) row[x] = 0xff000000u;
+                for (int32_t x = 0; x < shift; ++x)
+                    row[x] = 0xff000000u;
             }
         }
     }
@@ -152,7 +167,8 @@ void fade_screen(uint32_t colour, int32_t a)
             uint32_t out = 0;
             for (int shift = 0; shift < 32; shift += 8) {
                 uint32_t v = ((((p >> shift) & 0xff) * k) >> 8) + ((colour >> shift) & 0xff);
-                if (v > 255) v = 255;
+                if (v > 255)
+                    v = 255;
                 out |= v << shift;
             }
             row[x] = out;
@@ -162,7 +178,8 @@ void fade_screen(uint32_t colour, int32_t a)
 
 void hand_sprite(Texture* texture, float x, float y, int32_t grey_level, float angle, float scale)
 {
-    if (!texture) return;
+    if (!texture)
+        return;
     static const float corners[4][2] = {{1.0f, 1.0f}, {-1.0f, 1.0f}, {-1.0f, -1.0f}, {1.0f, -1.0f}};
     const float half_w = static_cast<float>(texture->width) / 2.0f * scale;
     const float half_h = static_cast<float>(texture->height) / 2.0f * scale;
@@ -185,7 +202,8 @@ void hand_sprite(Texture* texture, float x, float y, int32_t grey_level, float a
     std::memset(triangles, 0, sizeof triangles);
     const int32_t order[2][3] = {{0, 1, 2}, {0, 2, 3}};
     for (int32_t t = 0; t < 2; ++t) {
-        for (int32_t k = 0; k < 3; ++k) triangles[t].v[k] = quad[order[t][k]];
+        for (int32_t k = 0; k < 3; ++k)
+            triangles[t].v[k] = quad[order[t][k]];
         triangles[t].flat_colour = grey(grey_level);
         triangles[t].flags = 0;
     }

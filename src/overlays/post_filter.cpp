@@ -14,7 +14,8 @@
 #include <cmath>
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 enum { LETTERBOX_TOP = 40, LETTERBOX_BOTTOM = 440 };
 
@@ -24,7 +25,8 @@ Crack cracks[CRACK_COUNT];
 
 int32_t scratch_speed()
 {
-    if (core_rand() & 0x80) return core_rand() & 15;
+    if (core_rand() & 0x80)
+        return core_rand() & 15;
     return -(core_rand() & 15);
 }
 
@@ -33,8 +35,10 @@ int32_t scratch_speed()
 int32_t crack_step(int32_t from, float offset)
 {
     int64_t to = static_cast<int64_t>(from) + float_to_int(core_floor(offset));
-    if (to > 1000000) to = 1000000;
-    if (to < -1000000) to = -1000000;
+    if (to > 1000000)
+        to = 1000000;
+    if (to < -1000000)
+        to = -1000000;
     return static_cast<int32_t>(to);
 }
 
@@ -58,8 +62,10 @@ void crack_generate(Crack* crack)
         float e = s / core_sqrt(u * u + v * v);
         float ox = u * e;
         float oy = v * e;
-        if (!std::isfinite(ox)) ox = 0.0f; // u = v = 0: no direction to go
-        if (!std::isfinite(oy)) oy = 0.0f;
+        if (!std::isfinite(ox))
+            ox = 0.0f; // u = v = 0: no direction to go
+        if (!std::isfinite(oy))
+            oy = 0.0f;
         crack->points[i][0] = crack_step(crack->points[i - 1][0], ox);
         crack->points[i][1] = crack_step(crack->points[i - 1][1], oy);
         s = s / 2.0f;
@@ -87,7 +93,8 @@ void crack_draw(const Crack* crack)
 void scratch_draw(const Scratch* scratch)
 {
     int32_t c = scratch->x >> 4;
-    if (c < 0 || c > 639) return;
+    if (c < 0 || c > 639)
+        return;
     const bool second = c + 1 <= 639;
     const uint32_t* grain = post_grain->pixels;
     uint32_t* row = screen_row(LETTERBOX_TOP);
@@ -100,18 +107,26 @@ void scratch_draw(const Scratch* scratch)
             const uint32_t pc = (p >> shift) & 0xff;
             const uint32_t gc = (g >> shift) & 0xff;
             uint32_t v = ((pc * mix) >> 8) + ((((pc * gc) >> 8) * (255 - mix)) >> 8);
-            if (v > 255) v = 255;
+            if (v > 255)
+                v = 255;
             out |= v << shift;
         }
         row[c] = out;
-        if (second) row[c + 1] = out;
+        if (second)
+            row[c + 1] = out;
     }
 }
 
 } // namespace
 
-Scratch* post_filter_scratches() { return scratches; }
-Crack* post_filter_cracks() { return cracks; }
+Scratch* post_filter_scratches()
+{
+    return scratches;
+}
+Crack* post_filter_cracks()
+{
+    return cracks;
+}
 
 void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour)
 {
@@ -183,7 +198,8 @@ void post_filter_free()
 
 void post_filter_render(float)
 {
-    if (!post_grain) return;
+    if (!post_grain)
+        return;
     const int32_t a = float_to_int(core_floor(clock_beat() * 16.0f));
 
     for (Scratch& s : scratches) {
@@ -206,17 +222,21 @@ void post_filter_render(float)
         }
     }
     for (const Scratch& s : scratches)
-        if (s.visible) scratch_draw(&s);
+        if (s.visible)
+            scratch_draw(&s);
 
-    if (clock_beat_index() <= 360) return;
+    if (clock_beat_index() <= 360)
+        return;
 
     for (Crack& c : cracks) {
         if (a >= c.start + c.life) {
             crack_generate(&c);
             c.start = a;
         } else if (c.visible) {
-            if ((c.mode & 2) == 0 || c.mode == 3) crack_draw(&c);
-            if (c.mode & 2) c.mode ^= 1; // modes 2 and 3 alternate: the crack blinks
+            if ((c.mode & 2) == 0 || c.mode == 3)
+                crack_draw(&c);
+            if (c.mode & 2)
+                c.mode ^= 1; // modes 2 and 3 alternate: the crack blinks
         }
     }
 }

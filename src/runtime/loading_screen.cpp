@@ -18,7 +18,8 @@
 
 std::atomic<int32_t> loading_active{0};
 
-namespace {
+namespace
+{
 
 struct Caption {
     const char* text;
@@ -47,12 +48,15 @@ struct RingGroup {
 };
 
 const RingGroup ring_groups[5] = {
-    {0, 0.0f, 0.0f, 0.0f, 0.7853982f},    {1, -0.25f, -8.0f, -8.0f, 0.5235988f},
-    {1, 0.5f, 8.0f, -8.0f, 0.5235988f},   {1, -0.25f, -8.0f, 8.0f, 0.62831855f},
+    {0, 0.0f, 0.0f, 0.0f, 0.7853982f},  {1, -0.25f, -8.0f, -8.0f, 0.5235988f},
+    {1, 0.5f, 8.0f, -8.0f, 0.5235988f}, {1, -0.25f, -8.0f, 8.0f, 0.62831855f},
     {1, 0.5f, 8.0f, 8.0f, 0.62831855f},
 };
 
-void clear_screen() { std::memset(screen->pixels, 0, static_cast<size_t>(screen->pitch) * SCREEN_HEIGHT); }
+void clear_screen()
+{
+    std::memset(screen->pixels, 0, static_cast<size_t>(screen->pitch) * SCREEN_HEIGHT);
+}
 
 void copy_screen(Texture* layer)
 {
@@ -80,8 +84,10 @@ void draw_rings(Mesh* ring, int32_t frame)
     for (const RingGroup& group : ring_groups) {
         for (int32_t k = 0; k < 4; ++k) {
             Matrix model;
-            if (group.yxz) matrix_rotation_yxz(&model, group.y_factor * a, 0.7853982f, a);
-            else matrix_rotation_x(&model, a);
+            if (group.yxz)
+                matrix_rotation_yxz(&model, group.y_factor * a, 0.7853982f, a);
+            else
+                matrix_rotation_x(&model, a);
             model.m[12] = group.x;
             model.m[13] = group.y;
             model.m[14] = 8.0f * static_cast<float>(k);
@@ -102,14 +108,21 @@ void draw_rings(Mesh* ring, int32_t frame)
 uint32_t loading_screen_filters(int32_t frame)
 {
     uint32_t filters = 0;
-    if (frame & 2) filters |= LOADING_GLOW_HORIZONTAL;
-    if (frame & 4) filters |= LOADING_GLOW_VERTICAL;
-    if (frame & 8) filters |= LOADING_SCANLINES;
-    if (frame & 16) filters |= LOADING_BLOCK_GLOW;
+    if (frame & 2)
+        filters |= LOADING_GLOW_HORIZONTAL;
+    if (frame & 4)
+        filters |= LOADING_GLOW_VERTICAL;
+    if (frame & 8)
+        filters |= LOADING_SCANLINES;
+    if (frame & 16)
+        filters |= LOADING_BLOCK_GLOW;
     return filters;
 }
 
-int32_t loading_screen_blend_mode(int32_t frame) { return (frame & 0x15) < 7 ? BLEND_SCREEN_WEIGHT : BLEND_ALPHA; }
+int32_t loading_screen_blend_mode(int32_t frame)
+{
+    return (frame & 0x15) < 7 ? BLEND_SCREEN_WEIGHT : BLEND_ALPHA;
+}
 
 int loading_screen_main(void*)
 {
@@ -142,10 +155,14 @@ int loading_screen_main(void*)
         draw_rings(ring, frame);
         blit_image(caption_layer, -2, -2, BLIT_AVERAGE);
         const uint32_t filters = loading_screen_filters(frame);
-        if (filters & LOADING_GLOW_HORIZONTAL) glow_horizontal();
-        if (filters & LOADING_GLOW_VERTICAL) glow_vertical();
-        if (filters & LOADING_SCANLINES) rgb_scanlines();
-        if (filters & LOADING_BLOCK_GLOW) block_glow(0x5B5B5B5Bu);
+        if (filters & LOADING_GLOW_HORIZONTAL)
+            glow_horizontal();
+        if (filters & LOADING_GLOW_VERTICAL)
+            glow_vertical();
+        if (filters & LOADING_SCANLINES)
+            rgb_scanlines();
+        if (filters & LOADING_BLOCK_GLOW)
+            block_glow(0x5B5B5B5Bu);
         copy_screen(glow_layer);
         zoom_blur(glow_layer, 320, 240, 1, 6);
         blit_image(glow_layer, 0, 0, BLIT_ADD);

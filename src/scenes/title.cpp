@@ -11,6 +11,7 @@
 #include "core/frame.h"
 #include "image/image.h"
 #include "lightwave/lightwave.h"
+#include "platform/paths.h"
 #include "raster/raster.h"
 #include "runtime/clock.h"
 #include "scene/lighting.h"
@@ -22,16 +23,21 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr float PI = 3.1415927f;
 
 enum { LOGO_COUNT = 6, OBJECT_COUNT = 7, GRID = 6, SPARK_COUNT = 64 };
-enum : uint32_t { SPARK_COLOUR = 0x3fbd7e3fu, SPARK_SHADOW_COLOUR = 0x0f2d1e0fu, SHADOW_COLOUR = 0xff000000u };
+enum : uint32_t {
+    SPARK_COLOUR = 0x3fbd7e3fu,
+    SPARK_SHADOW_COLOUR = 0x0f2d1e0fu,
+    SHADOW_COLOUR = 0xff000000u
+};
 enum : int32_t { FILL_SOLID = 17, FILL_SPARK = 53, CLIP_WINDOW_ONLY = 30 };
 
 const char* const object_paths[OBJECT_COUNT] = {
-    "data\\tolvenari.lwo", "data\\coproduction.lwo", "data\\vs.lwo",  "data\\dunravel.lwo",
+    "data\\tolvenari.lwo", "data\\coproduction.lwo", "data\\vs.lwo",   "data\\dunravel.lwo",
     "data\\presents.lwo",  "data\\event.lwo",        "data\\grid.lwo",
 };
 
@@ -82,9 +88,12 @@ void draw_solid(Mesh* mesh, const Camera* camera, Vec3* light, uint32_t what_lit
     Matrix model_view;
     matrix_multiply(&mesh->model, &camera->view, &model_view);
     mesh_transform(mesh, &model_view, &mesh->normal_matrix, what_lit);
-    if (light) mesh_light(mesh, light, LIGHT_PER_TRIANGLE);
-    if (clip < 0) draw_mesh_clipped(mesh, camera, FILL_SOLID);
-    else draw_mesh(mesh, camera, FILL_SOLID, clip);
+    if (light)
+        mesh_light(mesh, light, LIGHT_PER_TRIANGLE);
+    if (clip < 0)
+        draw_mesh_clipped(mesh, camera, FILL_SOLID);
+    else
+        draw_mesh(mesh, camera, FILL_SOLID, clip);
 }
 
 void camera_place(Camera* camera, float seconds, int32_t n, float b)
@@ -95,8 +104,10 @@ void camera_place(Camera* camera, float seconds, int32_t n, float b)
         camera->eye = {0.0f, height, z};
     } else {
         float d = n >= 20 ? b - 20.0f : b - 12.0f;
-        if (n % 2 == 1) d -= 1.0f;
-        else if (n % 4 == 2) d += 1.0f;
+        if (n % 2 == 1)
+            d -= 1.0f;
+        else if (n % 4 == 2)
+            d += 1.0f;
         const float swing = n >= 20 ? 0.39f : 0.78f;
         const float a = swing * core_sin(d);
         const float r = 4.5f - (0.5f * core_sin(d) + 0.5f);
@@ -117,30 +128,41 @@ void camera_place(Camera* camera, float seconds, int32_t n, float b)
 
 float title_floor_height(int32_t n, float b, float fr)
 {
-    if (n <= 0) return 2.0f - 4.0f * b;
+    if (n <= 0)
+        return 2.0f - 4.0f * b;
     const float k = 1.0f - fr;
     const float kick = 0.5f * (k * k * k * k * k * k * k * k);
-    if (n >= 11 && n <= 26) return -2.0f - kick;
-    if (n >= 28) return -2.0f + kick;
+    if (n >= 11 && n <= 26)
+        return -2.0f - kick;
+    if (n >= 28)
+        return -2.0f + kick;
     return -2.0f;
 }
 
 float title_spark_depth(float z)
 {
-    if (z < -4.0f) return std::fmod(-z, 8.0f) - 4.0f;
-    if (z > 4.0f) return std::fmod(z, 8.0f) - 4.0f;
+    if (z < -4.0f)
+        return std::fmod(-z, 8.0f) - 4.0f;
+    if (z > 4.0f)
+        return std::fmod(z, 8.0f) - 4.0f;
     return z;
 }
 
-int32_t title_block_glow_beat(int32_t n) { return n > 4 && n < 34 && (n & 2) ? 1 : 0; }
+int32_t title_block_glow_beat(int32_t n)
+{
+    return n > 4 && n < 34 && (n & 2) ? 1 : 0;
+}
 
-namespace {
+namespace
+{
 
 void draw_floor(const Camera* camera, Vec3* light, float seconds, int32_t n, float b, float fr)
 {
     Mesh** grid = objects[GRID].meshes;
-    if (n >= 1) matrix_identity(&grid[0]->model);
-    else matrix_scale(&grid[0]->model, 1.0f, 1.0f, 16.0f * (1.0f - b) + 1.0f);
+    if (n >= 1)
+        matrix_identity(&grid[0]->model);
+    else
+        matrix_scale(&grid[0]->model, 1.0f, 1.0f, 16.0f * (1.0f - b) + 1.0f);
     draw_solid(grid[0], camera, light, 4, -1);
 
     const float h = title_floor_height(n, b, fr);
@@ -163,7 +185,8 @@ void logo_wobble(const MeshArray& logo, const Matrix* model, float v, int32_t bi
         mesh_restore_vertices(mesh);
         const float lift = 0.25f * core_sin(1.57f * static_cast<float>(i) + spectrum[bin] + PI * v) + 0.25f;
         const int32_t m = mesh->vertex_count;
-        for (int32_t j = m / 2 + m % 2; j < m; ++j) mesh->vertices[j].y += lift;
+        for (int32_t j = m / 2 + m % 2; j < m; ++j)
+            mesh->vertices[j].y += lift;
         mesh_compute_normals(mesh);
         mesh->model = *model;
         draw_solid(mesh, camera, light, 4, CLIP_WINDOW_ONLY);
@@ -176,7 +199,8 @@ void logo_shadow(const MeshArray& logo, const Matrix* model, const Camera* camer
     matrix_planar_shadow(&shadow, shadow_plane, shadow_light);
     for (int32_t i = 0; i < logo.count; ++i) {
         Mesh* mesh = logo.meshes[i];
-        for (int32_t t = 0; t < mesh->triangle_count; ++t) mesh->triangles[t].lit_colour = SHADOW_COLOUR;
+        for (int32_t t = 0; t < mesh->triangle_count; ++t)
+            mesh->triangles[t].lit_colour = SHADOW_COLOUR;
         mesh->flags |= MESH_DIVIDE_W;
         matrix_multiply(model, &shadow, &mesh->model);
         draw_solid(mesh, camera, nullptr, 0, CLIP_WINDOW_ONLY);
@@ -196,12 +220,16 @@ TitleLogo centre_slot(int32_t n, float b, float seconds)
     TitleLogo p = {-1, {}, seconds + 1.57f, 2};
     if (n >= 4 && n <= 27) {
         p.object = 2;
-        if (n <= 7) grow(&p.model, (b - 4.0f) / 4.0f + 0.01f, 0.0f);
-        else matrix_identity(&p.model);
+        if (n <= 7)
+            grow(&p.model, (b - 4.0f) / 4.0f + 0.01f, 0.0f);
+        else
+            matrix_identity(&p.model);
     } else if (n >= 28) {
         p.object = 4;
-        if (n <= 31) grow(&p.model, static_cast<float>(n - 28) / 4.0f + 0.01f, 0.0f);
-        else matrix_identity(&p.model);
+        if (n <= 31)
+            grow(&p.model, static_cast<float>(n - 28) / 4.0f + 0.01f, 0.0f);
+        else
+            matrix_identity(&p.model);
     }
     return p;
 }
@@ -211,12 +239,16 @@ TitleLogo back_slot(int32_t n, float b, float seconds)
     TitleLogo p = {-1, {}, seconds, 0};
     if (n >= 8 && n <= 27) {
         p.object = 0;
-        if (n <= 11) grow(&p.model, (b - 8.0f) / 4.0f + 0.01f, -1.4f);
-        else matrix_translation(&p.model, 0.0f, 0.0f, -1.4f);
+        if (n <= 11)
+            grow(&p.model, (b - 8.0f) / 4.0f + 0.01f, -1.4f);
+        else
+            matrix_translation(&p.model, 0.0f, 0.0f, -1.4f);
     } else if (n >= 32) {
         p.object = 3;
-        if (n <= 35) grow(&p.model, static_cast<float>(n - 32) / 4.0f + 0.01f, -1.1f);
-        else matrix_translation(&p.model, 0.0f, 0.0f, -1.1f);
+        if (n <= 35)
+            grow(&p.model, static_cast<float>(n - 32) / 4.0f + 0.01f, -1.1f);
+        else
+            matrix_translation(&p.model, 0.0f, 0.0f, -1.1f);
     }
     return p;
 }
@@ -228,12 +260,16 @@ TitleLogo front_slot(int32_t n, float b, float seconds)
         p.object = 1;
         p.time = seconds + 0.78f;
         p.bin = 1;
-        if (n <= 15) grow(&p.model, (b - 12.0f) / 4.0f + 0.01f, 1.1f);
-        else matrix_translation(&p.model, 0.0f, 0.0f, 1.1f);
+        if (n <= 15)
+            grow(&p.model, (b - 12.0f) / 4.0f + 0.01f, 1.1f);
+        else
+            matrix_translation(&p.model, 0.0f, 0.0f, 1.1f);
     } else if (n >= 36) {
         p.object = 5;
-        if (n <= 39) grow(&p.model, static_cast<float>(n - 36) / 4.0f + 0.1f, 1.1f);
-        else matrix_translation(&p.model, 0.0f, 0.0f, 1.1f);
+        if (n <= 39)
+            grow(&p.model, static_cast<float>(n - 36) / 4.0f + 0.1f, 1.1f);
+        else
+            matrix_translation(&p.model, 0.0f, 0.0f, 1.1f);
     }
     return p;
 }
@@ -242,16 +278,20 @@ TitleLogo front_slot(int32_t n, float b, float seconds)
 
 TitleLogo title_logo(int32_t slot, int32_t n, float b, float seconds)
 {
-    if (slot == TITLE_SLOT_CENTRE) return centre_slot(n, b, seconds);
-    if (slot == TITLE_SLOT_BACK) return back_slot(n, b, seconds);
+    if (slot == TITLE_SLOT_CENTRE)
+        return centre_slot(n, b, seconds);
+    if (slot == TITLE_SLOT_BACK)
+        return back_slot(n, b, seconds);
     return front_slot(n, b, seconds);
 }
 
-namespace {
+namespace
+{
 
 void draw_logo(const TitleLogo& p, const Camera* camera, Vec3* light)
 {
-    if (p.object < 0) return;
+    if (p.object < 0)
+        return;
     logo_wobble(objects[p.object], &p.model, p.time, p.bin, camera, light);
     logo_shadow(objects[p.object], &p.model, camera);
 }
@@ -314,12 +354,14 @@ void sparks_draw(const Camera* camera)
     spark_transform(camera);
     draw_mesh_clipped(spark_mesh, camera, FILL_SPARK);
     spark_mesh->flags &= ~MESH_DIVIDE_W;
-    for (int32_t t = 0; t < spark_mesh->triangle_count; ++t) spark_mesh->triangles[t].visible = 1;
+    for (int32_t t = 0; t < spark_mesh->triangle_count; ++t)
+        spark_mesh->triangles[t].visible = 1;
 }
 
 void letterbox_fill()
 {
-    for (int32_t y = 40; y < 440; ++y) std::memset(screen_row(y), 0x91, SCREEN_WIDTH * sizeof(uint32_t));
+    for (int32_t y = 40; y < 440; ++y)
+        std::memset(screen_row(y), 0x91, SCREEN_WIDTH * sizeof(uint32_t));
 }
 
 } // namespace
@@ -327,7 +369,8 @@ void letterbox_fill()
 void title_free()
 {
     for (MeshArray& array : objects) {
-        for (int32_t i = 0; i < array.count; ++i) mesh_free(array.meshes[i]);
+        for (int32_t i = 0; i < array.count; ++i)
+            mesh_free(array.meshes[i]);
         std::free(array.meshes);
         array.meshes = nullptr;
         array.count = 0;
@@ -345,7 +388,10 @@ int32_t title_load()
         return 1;
     }
     for (int32_t i = 0; i < OBJECT_COUNT; ++i) {
-        if (mesh_load_layers(object_paths[i], &objects[i].meshes, &objects[i].count) != 0) {
+        // Objects are opened by their operating-system name (data folder and separators mapped).
+        char native[1024];
+        const char* path = path_native(object_paths[i], native, sizeof native);
+        if (!path || mesh_load_layers(path, &objects[i].meshes, &objects[i].count) != 0) {
             std::fprintf(stderr, "title: cannot load %s\n", object_paths[i]);
             objects[i].meshes = nullptr;
             objects[i].count = 0;
@@ -397,7 +443,8 @@ int32_t title_load()
 
 void title_render(float seconds)
 {
-    if (!spark_mesh) return;
+    if (!spark_mesh)
+        return;
     const int32_t n = clock_beat_index();
     const float b = clock_beat();
     const float fr = clock_beat_fraction();
@@ -424,5 +471,6 @@ void title_render(float seconds)
 
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 
-    if (title_block_glow_beat(n)) block_glow(0xa3a3a3a3u);
+    if (title_block_glow_beat(n))
+        block_glow(0xa3a3a3a3u);
 }

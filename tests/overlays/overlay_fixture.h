@@ -20,7 +20,8 @@
 inline bool write_png(const std::string& path, int w, int h, uint32_t rgba)
 {
     FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
+    if (!file)
+        return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
     if (setjmp(png_jmpbuf(png))) {
@@ -39,15 +40,17 @@ inline bool write_png(const std::string& path, int w, int h, uint32_t rgba)
         row[x * 4 + 2] = static_cast<png_byte>(rgba >> 8);
         row[x * 4 + 3] = static_cast<png_byte>(rgba);
     }
-    for (int y = 0; y < h; ++y) png_write_row(png, row.data());
+    for (int y = 0; y < h; ++y)
+        png_write_row(png, row.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     std::fclose(file);
     return true;
 }
 
-class OverlayFrame : public ::testing::Test {
-protected:
+class OverlayFrame : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         pixels_.assign(SCREEN_WIDTH * SCREEN_HEIGHT, 0u);

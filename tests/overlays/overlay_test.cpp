@@ -8,7 +8,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 const char* const overlay_files[] = {
     "when_straight_isnt_good_enough.png",
@@ -73,11 +74,14 @@ TEST(OverlayClosingText, RisesHoldsAndFalls)
 TEST_F(OverlayFrame, RowGlitchNeverTouchesTheLastBand)
 {
     for (int y = 0; y < SCREEN_HEIGHT; ++y)
-        for (int x = 0; x < SCREEN_WIDTH; ++x) pixel(x, y) = static_cast<uint32_t>(y * 1000 + x);
+        for (int x = 0; x < SCREEN_WIDTH; ++x)
+            pixel(x, y) = static_cast<uint32_t>(y * 1000 + x);
     const std::vector<uint32_t> original = pixels_;
-    for (int round = 0; round < 50; ++round) row_glitch(5, 8);
+    for (int round = 0; round < 50; ++round)
+        row_glitch(5, 8);
     for (int y = 472; y < SCREEN_HEIGHT; ++y)
-        for (int x = 0; x < SCREEN_WIDTH; ++x) ASSERT_EQ(pixel(x, y), original[y * SCREEN_WIDTH + x]);
+        for (int x = 0; x < SCREEN_WIDTH; ++x)
+            ASSERT_EQ(pixel(x, y), original[y * SCREEN_WIDTH + x]);
 
     // One call moves each band as a whole, left or right, filling with black.
     pixels_ = original;
@@ -113,7 +117,8 @@ TEST_F(OverlayFrame, RowGlitchRefusesBadBandsAndShifts)
     row_glitch(640, 8);
     row_glitch(-1, 8);
     EXPECT_EQ(core_rand_state(), state);
-    for (uint32_t p : pixels_) ASSERT_EQ(p, 0x11223344u);
+    for (uint32_t p : pixels_)
+        ASSERT_EQ(p, 0x11223344u);
 }
 
 TEST_F(OverlayFrame, GrainStaysInTheLetterboxAndFollowsItsFormulas)
@@ -136,7 +141,8 @@ TEST_F(OverlayFrame, GrainStaysInTheLetterboxAndFollowsItsFormulas)
     uint32_t state = core_rand_state();
     grain_mix(grain, 100);
     core_srand(state);
-    for (int i = 0; i < 801; ++i) core_rand(); // one first draw, two per row
+    for (int i = 0; i < 801; ++i)
+        core_rand(); // one first draw, two per row
     const uint32_t after_mix = core_rand_state();
     EXPECT_EQ(pixel(0, 39), p);
     EXPECT_EQ(pixel(639, 440), p);
@@ -162,14 +168,18 @@ TEST_F(OverlayFrame, GrainWalksMatchThePerPixelRuleOnRandomImages)
     ASSERT_NE(grain, nullptr);
     uint32_t seed = 12345;
     auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-    for (int i = 0; i < 256 * 256; ++i) grain->pixels[i] = next();
+    for (int i = 0; i < 256 * 256; ++i)
+        grain->pixels[i] = next();
     for (int modulate = 0; modulate < 2; ++modulate) {
         for (int32_t a : {0, 63, 200, 255}) {
-            for (uint32_t& p : pixels_) p = next();
+            for (uint32_t& p : pixels_)
+                p = next();
             const std::vector<uint32_t> before = pixels_;
             const uint32_t state = core_rand_state();
-            if (modulate) grain_modulate(grain, a);
-            else grain_mix(grain, a);
+            if (modulate)
+                grain_modulate(grain, a);
+            else
+                grain_mix(grain, a);
             core_srand(state);
             int32_t r = core_rand();
             for (int y = 40; y < 440; ++y) {
@@ -184,7 +194,8 @@ TEST_F(OverlayFrame, GrainWalksMatchThePerPixelRuleOnRandomImages)
                     for (int shift = 0; shift < 32; shift += 8) {
                         const uint32_t pc = (p >> shift) & 0xff, gc = (g >> shift) & 0xff;
                         const uint32_t k = static_cast<uint32_t>(a);
-                        uint32_t v = ((pc * (255 - k)) >> 8) + (modulate ? (k * ((pc * gc) >> 8)) >> 8 : (k * gc) >> 8);
+                        uint32_t v = ((pc * (255 - k)) >> 8) +
+                                     (modulate ? (k * ((pc * gc) >> 8)) >> 8 : (k * gc) >> 8);
                         want |= (v > 255 ? 255 : v) << shift;
                     }
                     ASSERT_EQ(pixel(x, y), want) << modulate << " a " << a << " at " << x << "," << y;
@@ -209,7 +220,8 @@ TEST_F(OverlayFrame, FadeAddsTheColourOverTheWholeScreen)
 
 TEST_F(OverlayFrame, LoadRefusesAGrainSmallerThan256AndNamesIt)
 {
-    for (const char* name : overlay_files) ASSERT_TRUE(write_png(data_file(name), 8, 8, 0xffffffffu));
+    for (const char* name : overlay_files)
+        ASSERT_TRUE(write_png(data_file(name), 8, 8, 0xffffffffu));
     ASSERT_TRUE(write_png(data_file("grain.png"), 128, 256, 0x808080ffu));
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(overlay_load(), 1);
@@ -225,7 +237,8 @@ TEST_F(OverlayFrame, LoadRefusesAGrainSmallerThan256AndNamesIt)
 
 TEST_F(OverlayFrame, LoadNamesAMissingImage)
 {
-    for (const char* name : overlay_files) ASSERT_TRUE(write_png(data_file(name), 8, 8, 0xffffffffu));
+    for (const char* name : overlay_files)
+        ASSERT_TRUE(write_png(data_file(name), 8, 8, 0xffffffffu));
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(overlay_load(), 1);
     const std::string err = ::testing::internal::GetCapturedStderr();

@@ -9,10 +9,12 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
-class PostFilter : public OverlayFrame {
-protected:
+class PostFilter : public OverlayFrame
+{
+  protected:
     void SetUp() override
     {
         OverlayFrame::SetUp();
@@ -41,7 +43,8 @@ TEST_F(OverlayFrame, DrawLineClampsEndsAndDrawsBothEndPoints)
 {
     draw_line(-5, 10, 10, 10, 0xffffffffu);
     int count = 0;
-    for (int x = 0; x < SCREEN_WIDTH; ++x) count += pixel(x, 10) != 0;
+    for (int x = 0; x < SCREEN_WIDTH; ++x)
+        count += pixel(x, 10) != 0;
     EXPECT_EQ(count, 11);
     EXPECT_EQ(pixel(0, 10), 0xffffffffu);
     EXPECT_EQ(pixel(10, 10), 0xffffffffu);
@@ -49,14 +52,16 @@ TEST_F(OverlayFrame, DrawLineClampsEndsAndDrawsBothEndPoints)
     fill(0);
     draw_line(5, -100, 6, 900, 0x12345678u);
     int rows = 0;
-    for (int y = 0; y < SCREEN_HEIGHT; ++y) rows += (pixel(5, y) | pixel(6, y)) != 0;
+    for (int y = 0; y < SCREEN_HEIGHT; ++y)
+        rows += (pixel(5, y) | pixel(6, y)) != 0;
     EXPECT_EQ(rows, SCREEN_HEIGHT); // one pixel per row, first and last row included
     EXPECT_EQ(pixel(5, 0), 0x12345678u);
     EXPECT_EQ(pixel(6, 479), 0x12345678u);
 
     fill(0);
     draw_line(3, 3, 0, 0, 0xffu);
-    for (int i = 0; i <= 3; ++i) EXPECT_EQ(pixel(i, i), 0xffu) << i;
+    for (int i = 0; i <= 3; ++i)
+        EXPECT_EQ(pixel(i, i), 0xffu) << i;
 }
 
 TEST_F(PostFilter, LoadDrawsScratchesInTheirRanges)
@@ -116,8 +121,10 @@ TEST_F(PostFilter, ExpiredScratchRespawnsWithDrawsInWrittenOrder)
     const int32_t life = (core_rand() & 31) + 1;
     const int32_t x = (core_rand() % 640) * 16;
     int32_t dx = 0;
-    if (core_rand() & 0x80) dx = core_rand() & 15;
-    else dx = -(core_rand() & 15);
+    if (core_rand() & 0x80)
+        dx = core_rand() & 15;
+    else
+        dx = -(core_rand() & 15);
     const int32_t alpha = (core_rand() & 0x7f) | 0x80;
     core_srand(state);
 
@@ -141,7 +148,8 @@ TEST_F(PostFilter, ScratchFollowsItsFormulaOnTwoColumnsInsideTheLetterbox)
     const uint32_t opaque = 0xff90a0b0u;
     const uint32_t clear = 0x0090a0b0u;
     fill(opaque);
-    for (int y = 0; y < SCREEN_HEIGHT; y += 2) pixel(100, y) = clear;
+    for (int y = 0; y < SCREEN_HEIGHT; y += 2)
+        pixel(100, y) = clear;
     Texture* grain_image = texture_load_png("data\\grain.png", 0);
     ASSERT_NE(grain_image, nullptr);
     const uint32_t grain = grain_image->pixels[0];
@@ -180,7 +188,8 @@ TEST_F(PostFilter, ScratchOnTheLastColumnStaysInItsRow)
     for (;; ++seed) {
         core_srand(seed);
         core_rand();
-        if (core_rand() % 640 == 639) break;
+        if (core_rand() % 640 == 639)
+            break;
     }
     core_srand(seed);
     fill(0xff808080u);
@@ -188,7 +197,8 @@ TEST_F(PostFilter, ScratchOnTheLastColumnStaysInItsRow)
     ASSERT_EQ(s[0].x >> 4, 639);
     EXPECT_NE(pixel(639, 40), 0xff808080u);
     EXPECT_NE(pixel(639, 439), 0xff808080u);
-    for (int y = 40; y <= 440; ++y) EXPECT_EQ(pixel(0, y), 0xff808080u) << y;
+    for (int y = 40; y <= 440; ++y)
+        EXPECT_EQ(pixel(0, y), 0xff808080u) << y;
 }
 
 TEST_F(PostFilter, CracksOnlyLiveAfterBeat360)
@@ -199,12 +209,14 @@ TEST_F(PostFilter, CracksOnlyLiveAfterBeat360)
     fill(0xffffffffu);
     post_filter_render(0.0f);
     EXPECT_EQ(std::memcmp(before.data(), post_filter_cracks(), sizeof(Crack) * CRACK_COUNT), 0);
-    for (uint32_t p : pixels_) ASSERT_EQ(p, 0xffffffffu);
+    for (uint32_t p : pixels_)
+        ASSERT_EQ(p, 0xffffffffu);
 
     set_beat(361.0);
     quiet_scratches(361.0);
     post_filter_render(0.0f);
-    for (int i = 0; i < CRACK_COUNT; ++i) EXPECT_EQ(post_filter_cracks()[i].start, 361 * 16) << i;
+    for (int i = 0; i < CRACK_COUNT; ++i)
+        EXPECT_EQ(post_filter_cracks()[i].start, 361 * 16) << i;
 }
 
 TEST_F(PostFilter, VisibleCracksDrawBlackLinesAndBlinkingOnesAlternate)
@@ -233,7 +245,8 @@ TEST_F(PostFilter, VisibleCracksDrawBlackLinesAndBlinkingOnesAlternate)
     EXPECT_EQ(c.mode, 3);
     post_filter_render(0.0f); // mode 3: drawn, then 2
     EXPECT_EQ(c.mode, 2);
-    for (int x = 10; x <= 20; ++x) EXPECT_EQ(pixel(x, 50), 0u) << x;
+    for (int x = 10; x <= 20; ++x)
+        EXPECT_EQ(pixel(x, 50), 0u) << x;
     EXPECT_EQ(pixel(21, 50), 0xffffffffu);
 }
 

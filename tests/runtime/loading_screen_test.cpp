@@ -13,9 +13,13 @@
 // fontconfig keeps its parsed configuration for the life of the process; the
 // leak checker would report it once a caption has been rendered. Weak, so
 // that another suppression list of this test program takes precedence.
-extern "C" __attribute__((weak)) const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+extern "C" __attribute__((weak)) const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
 
-namespace {
+namespace
+{
 
 TEST(LoadingScreenFilters, ChoiceFollowsTheFrameBits)
 {
@@ -23,7 +27,8 @@ TEST(LoadingScreenFilters, ChoiceFollowsTheFrameBits)
     EXPECT_EQ(loading_screen_filters(1), 0u);
     EXPECT_EQ(loading_screen_blend_mode(0), 4);
     EXPECT_EQ(loading_screen_blend_mode(1), 4);
-    EXPECT_EQ(loading_screen_filters(14), LOADING_GLOW_HORIZONTAL | LOADING_GLOW_VERTICAL | LOADING_SCANLINES);
+    EXPECT_EQ(loading_screen_filters(14),
+              LOADING_GLOW_HORIZONTAL | LOADING_GLOW_VERTICAL | LOADING_SCANLINES);
     EXPECT_EQ(loading_screen_blend_mode(14), 4);
     EXPECT_EQ(loading_screen_filters(16), LOADING_BLOCK_GLOW);
     EXPECT_EQ(loading_screen_blend_mode(16), 0);
@@ -34,8 +39,9 @@ TEST(LoadingScreenFilters, ChoiceFollowsTheFrameBits)
         EXPECT_EQ(loading_screen_filters(frame), loading_screen_filters(frame + 32)) << frame;
 }
 
-class LoadingScreen : public ::testing::Test {
-protected:
+class LoadingScreen : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         VideoSettings settings = {VIDEO_WINDOW, 1, 0, 1};
