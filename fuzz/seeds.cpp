@@ -214,12 +214,212 @@ LwmoKey key(float time, float value, int16_t shape)
     return k;
 }
 
+std::vector<uint8_t> triangle_file()
+{
+    LwoObject o;
+    LwoLayer layer;
+    layer.points = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+    LwoPolygon p;
+    p.corners = {0, 1, 2};
+    layer.polygons.push_back(p);
+    o.layers.push_back(layer);
+    return lwo_build(o);
+}
+
+void put_u4(std::vector<uint8_t>& b, size_t at, uint32_t v)
+{
+    b[at] = static_cast<uint8_t>(v >> 24);
+    b[at + 1] = static_cast<uint8_t>(v >> 16);
+    b[at + 2] = static_cast<uint8_t>(v >> 8);
+    b[at + 3] = static_cast<uint8_t>(v);
+}
+
+bool write_text(const std::string& path, const std::string& text)
+{
+    return lwo_write_file(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
+
+// The deliberately broken files kept under tests/lightwave/corpus/; the
+// tests know what each must give.
+bool write_broken(const std::string& dir)
+{
+    bool ok = true;
+    auto put = [&](const char* name, const std::vector<uint8_t>& bytes) {
+        ok = lwo_write_file(dir + "/" + name, bytes) && ok;
+    };
+    std::vector<uint8_t> good = triangle_file();
+    put("empty.lwo", {});
+    put("truncated_in_chunk.lwo", std::vector<uint8_t>(good.begin(), good.end() - 5));
+    {
+        // Cut after the LAYR chunk: the FORM still claims the rest.
+        std::vector<uint8_t> cut(good.begin(), good.begin() + 12 + 8 + 18);
+        put("truncated_at_boundary.lwo", cut);
+    }
+    {
+        std::vector<uint8_t> b = good;
+        put_u4(b, 12 + 8 + 18 + 4, 0x7FFFFFF0u); // the PNTS size
+        put("lying_chunk_size.lwo", b);
+    }
+    {
+        std::vector<uint8_t> b = good;
+        put_u4(b, 4, 0xFFFFFFF0u);
+        put("lying_form_size.lwo", b);
+    }
+    {
+        LwoWriter w;
+        w.raw(good.data() + 12, good.size() - 12);
+        w.begin_chunk("SURF");
+        w.s0("S");
+        w.s0("");
+        w.id4("COLR");
+        w.u2(0x7FFF);
+        w.f4(1);
+        w.end_chunk();
+        put("lying_subchunk_size.lwo", w.finish());
+    }
+    {
+        LwoWriter w;
+        w.raw(good.data() + 12, good.size() - 12);
+        w.begin_chunk("POLS");
+        w.id4("FACE");
+        w.u2(0x3FF);
+        w.u2(0);
+        w.end_chunk();
+        put("corner_count_beyond_chunk.lwo", w.finish());
+    }
+    {
+        LwoWriter w;
+        w.begin_chunk("TAGS");
+        w.raw("abcd", 4);
+        w.end_chunk();
+        w.raw(good.data() + 12, good.size() - 12);
+        put("string_without_nul.lwo", w.finish());
+    }
+    {
+        LwoWriter w;
+        w.raw(good.data() + 12, good.size() - 12);
+        w.begin_chunk("ENVL");
+        w.vx(0);
+        w.begin_subchunk("KEY ");
+        w.f4(0);
+        w.f4(0);
+        w.end_subchunk();
+        w.begin_subchunk("SPAN");
+        w.id4("CUBE");
+        w.end_subchunk();
+        w.end_chunk();
+        put("bad_envelope_span.lwo", w.finish());
+    }
+    {
+        std::vector<uint8_t> b = good;
+        b[11] = 'B'; // LWOB
+        put("wrong_form_type.lwo", b);
+    }
+    {
+        std::string text = "this is not an object file at all\n";
+        put("not_iff.lwo", std::vector<uint8_t>(text.begin(), text.end()));
+    }
+    {
+        LwoWriter w;
+        w.begin_chunk("PNTS");
+        w.f4(0);
+        w.f4(0);
+        w.f4(0);
+        w.end_chunk();
+        put("geometry_before_layer.lwo", w.finish());
+    }
+    {
+        LwoWriter w;
+        LwoSurface s;
+        s.name = "Lonely";
+        lwo_write_surface(w, s);
+        put("no_layer.lwo", w.finish());
+    }
+    {
+        LwoWriter w;
+        w.raw(good.data() + 12, good.size() - 12);
+        w.begin_chunk("SURF");
+        w.s0("S");
+        w.s0("");
+        w.raw("COL", 3); // a sub-chunk header that does not fit
+        w.end_chunk();
+        put("subchunk_header_cut.lwo", w.finish());
+    }
+    {
+        LwoWriter w;
+        w.raw(good.data() + 12, good.size() - 12);
+        w.begin_chunk("VMAP");
+        w.id4("TXUV");
+        w.u2(0xFFFF);
+        w.s0("wide");
+        w.u2(0);
+        w.f4(1);
+        w.end_chunk();
+        put("huge_vmap_dimension.lwo", w.finish());
+    }
+    {
+        LwoWriter w;
+        lwo_write_tags(w, {"S"});
+        w.raw(good.data() + 12, good.size() - 12);
+        w.begin_chunk("POLS");
+        w.id4("FACE");
+        w.u2(3);
+        w.vx(0);
+        w.vx(1);
+        w.vx(0xFFFFFF);
+        w.end_chunk();
+        w.begin_chunk("PTAG");
+        w.id4("SURF");
+        w.vx(0x123456);
+        w.u2(0);
+        w.vx(1);
+        w.u2(999);
+        w.end_chunk();
+        w.begin_chunk("VMAP");
+        w.id4("TXUV");
+        w.u2(2);
+        w.s0("uv");
+        w.vx(0xFFFFFF);
+        w.f4(1);
+        w.f4(1);
+        w.end_chunk();
+        w.begin_chunk("VMAD");
+        w.id4("TXUV");
+        w.u2(2);
+        w.s0("uv");
+        w.vx(2);
+        w.vx(0xFFFFFF);
+        w.f4(1);
+        w.f4(1);
+        w.end_chunk();
+        put("out_of_range_indices.lwo", w.finish());
+    }
+
+    const std::string head = "LWMO\n3\n\nNumChannels 1\nChannel 0\n{ Envelope\n  1\n";
+    auto text = [&](const char* name, const std::string& t) { ok = write_text(dir + "/" + name, t) && ok; };
+    text("no_magic.mo", "LWM0\nNumChannels 1\n");
+    text("eof_before_brace.mo", head + "  Key 0 0 3 0 0 0 0 0 0 0\n");
+    text("short_key.mo", head + "  Key 0 0 3 0\n}\n");
+    text("short_behaviours.mo", head + "  Behaviors 2\n}\n");
+    text("negative_channels.mo", "LWMO\nNumChannels -1\n");
+    text("huge_channels.mo", "LWMO\nNumChannels 2147483647\n");
+    text("missing_channel.mo", "LWMO\nNumChannels 2\nChannel 0\n{ Envelope\n 0\n}\n");
+    std::string tail(300, 'k');
+    tail[270] = '}';
+    // Loads with one key: the brace beyond the line buffer must not end the channel.
+    text("overlong_brace.mo", head + "Note " + tail + "\n  Key 1 0 3 0 0 0 0 0 0 0\n}\n");
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    if (argc == 3 && std::string(argv[1]) == "--broken")
+        return write_broken(argv[2]) ? 0 : 1;
     if (argc != 3) {
-        std::fprintf(stderr, "usage: lightwave_seeds OBJECT_DIR MOTION_DIR\n");
+        std::fprintf(stderr, "usage: lightwave_seeds OBJECT_DIR MOTION_DIR\n"
+                             "       lightwave_seeds --broken CORPUS_DIR\n");
         return 2;
     }
     std::string objects = argv[1], motions = argv[2];

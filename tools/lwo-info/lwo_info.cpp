@@ -53,7 +53,9 @@ const char* const HELP =
     "A file that cannot be read prints 'PATH: TEXT' on standard error, TEXT\n"
     "being the reader's diagnostic (e.g. ERROR: END OF FILE); with --tsv it\n"
     "prints PATH - error TEXT (tab-separated) on standard output. The other\n"
-    "files are still listed; the exit status is then 1, else 0.\n";
+    "files are still listed; the exit status is then 1, else 0. A motion file\n"
+    "without the LWMO magic also makes the reader print its own line\n"
+    "'ERROR! PATH is not a LWMO file: LINE' on standard output.\n";
 
 const float TIMES[] = {-1.0f, 0.0f, 0.5f, 1.0f, 2.0f, 5.0f, 10.0f};
 

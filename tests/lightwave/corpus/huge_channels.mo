@@ -1,0 +1,2 @@
+LWMO
+NumChannels 2147483647

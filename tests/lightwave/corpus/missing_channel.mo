@@ -1,0 +1,6 @@
+LWMO
+NumChannels 2
+Channel 0
+{ Envelope
+ 0
+}

@@ -1,0 +1,2 @@
+LWM0
+NumChannels 1

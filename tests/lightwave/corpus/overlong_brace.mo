@@ -1,0 +1,10 @@
+LWMO
+3
+
+NumChannels 1
+Channel 0
+{ Envelope
+  1
+Note kkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkkk}kkkkkkkkkkkkkkkkkkkkkkkkkkkkk
+  Key 1 0 3 0 0 0 0 0 0 0
+}

@@ -1,0 +1,9 @@
+LWMO
+3
+
+NumChannels 1
+Channel 0
+{ Envelope
+  1
+  Behaviors 2
+}
