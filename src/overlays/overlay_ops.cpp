@@ -159,19 +159,19 @@ void row_glitch(int32_t shift, int32_t band)
 
 void fade_screen(uint32_t colour, int32_t a)
 {
-    const uint32_t k = 255 - level_of(a);
+    // Per channel on 16-bit lanes: P x (255 - a) >> 8, plus the colour, saturated.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i rest = _mm_set1_epi16(static_cast<int16_t>(255 - level_of(a)));
+    const __m128i add = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int32_t>(colour)), zero);
     for (int32_t y = 0; y < SCREEN_HEIGHT; ++y) {
         uint32_t* row = screen_row(y);
-        for (int32_t x = 0; x < SCREEN_WIDTH; ++x) {
-            const uint32_t p = row[x];
-            uint32_t out = 0;
-            for (int shift = 0; shift < 32; shift += 8) {
-                uint32_t v = ((((p >> shift) & 0xff) * k) >> 8) + ((colour >> shift) & 0xff);
-                if (v > 255)
-                    v = 255;
-                out |= v << shift;
-            }
-            row[x] = out;
+        for (int32_t x = 0; x < SCREEN_WIDTH; x += 4) {
+            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
+            const __m128i lo =
+                _mm_add_epi16(_mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(p, zero), rest), 8), add);
+            const __m128i hi =
+                _mm_add_epi16(_mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(p, zero), rest), 8), add);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), _mm_packus_epi16(lo, hi));
         }
     }
 }

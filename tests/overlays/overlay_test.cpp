@@ -216,6 +216,20 @@ TEST_F(OverlayFrame, FadeAddsTheColourOverTheWholeScreen)
     fill(0x80404040u);
     fade_screen(0xff000000u, 0);
     EXPECT_EQ(pixel(5, 5), 0xff3f3f3fu);
+
+    uint32_t seed = 99;
+    for (uint32_t& p : pixels_)
+        p = seed = seed * 1664525u + 1013904223u;
+    const std::vector<uint32_t> before = pixels_;
+    fade_screen(0x40c02080u, 100);
+    for (size_t i = 0; i < before.size(); ++i) {
+        uint32_t want = 0;
+        for (int shift = 0; shift < 32; shift += 8) {
+            uint32_t v = ((((before[i] >> shift) & 0xff) * 155) >> 8) + ((0x40c02080u >> shift) & 0xff);
+            want |= (v > 255 ? 255 : v) << shift;
+        }
+        ASSERT_EQ(pixels_[i], want) << i;
+    }
 }
 
 TEST_F(OverlayFrame, LoadRefusesAGrainSmallerThan256AndNamesIt)
