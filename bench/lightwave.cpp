@@ -11,7 +11,8 @@
 #include <cstdio>
 #include <string>
 
-namespace {
+namespace
+{
 
 // A 250 x 200 grid of quads: 50,000 polygons, 50,451 points.
 const std::string& grid_object(bool projected)

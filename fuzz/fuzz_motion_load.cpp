@@ -24,8 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     MotionEnvelope** envelopes = nullptr;
     int32_t count = 0;
     if (motion_load_stream(file, "fuzz.mo", &envelopes, &count) == 0) {
-        static const float times[] = {-1e9f, -7.5f, -1.0f, -0.25f, 0.0f, 0.3f, 1.0f, 2.5f, 19.9f, 1e9f,
-                                      INFINITY, -INFINITY, NAN};
+        static const float times[] = {-1e9f, -7.5f, -1.0f, -0.25f,   0.0f,      0.3f, 1.0f,
+                                      2.5f,  19.9f, 1e9f,  INFINITY, -INFINITY, NAN};
         volatile float sink = 0.0f;
         for (int32_t i = 0; i < count; ++i)
             for (float t : times)

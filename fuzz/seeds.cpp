@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 LwoLayer grid_layer(int n, float z, int32_t surface)
 {
@@ -144,7 +145,8 @@ void extra_chunks(LwoWriter& w)
     w.u2(1);
     w.end_subchunk();
     w.end_subchunk();
-    const char* value_pairs[] = {"LUMI", "SPEC", "GLOS", "SHRP", "BUMP", "RSAN", "RBLR", "RIND", "TBLR", "CLRH", "CLRF"};
+    const char* value_pairs[] = {"LUMI", "SPEC", "GLOS", "SHRP", "BUMP", "RSAN",
+                                 "RBLR", "RIND", "TBLR", "CLRH", "CLRF"};
     for (const char* id : value_pairs) {
         w.begin_subchunk(id);
         w.f4(0.5f);
@@ -472,7 +474,8 @@ int main(int argc, char** argv)
             c.pre = behaviour;
             c.post = static_cast<int16_t>(5 - behaviour);
             for (int k = 0; k < 4; ++k)
-                c.keys.push_back(key(static_cast<float>(k) * 1.5f, std::sin(static_cast<float>(k + shape)), shape));
+                c.keys.push_back(
+                    key(static_cast<float>(k) * 1.5f, std::sin(static_cast<float>(k + shape)), shape));
             channels.push_back(c);
         }
         ok = lwmo_write_file(motions + "/behaviour_" + std::to_string(behaviour) + ".mo", channels) && ok;

@@ -241,7 +241,8 @@ int32_t lwo_read_vmad(LwoReader* r, ObjectLayer* layer)
     size_t capacity = lwo_remaining(r) / entry_size;
     if (capacity > INT32_MAX)
         return LWO_NO_MEMORY;
-    map->entries = static_cast<DiscontinuousEntry*>(std::calloc(capacity ? capacity : 1, sizeof(DiscontinuousEntry)));
+    map->entries =
+        static_cast<DiscontinuousEntry*>(std::calloc(capacity ? capacity : 1, sizeof(DiscontinuousEntry)));
     if (!map->entries)
         return LWO_NO_MEMORY;
     size_t count = 0;
@@ -332,7 +333,8 @@ static int32_t drop_bad_indices(ObjectLayer* layer)
     }
     for (DiscontinuousMap* m = layer->discontinuous_maps; m; m = m->next)
         for (int32_t k = 0; k < m->entry_count; ++k)
-            m->entries[k].polygon = m->entries[k].polygon < old_count ? remap[m->entries[k].polygon] : UINT32_MAX;
+            m->entries[k].polygon =
+                m->entries[k].polygon < old_count ? remap[m->entries[k].polygon] : UINT32_MAX;
     std::free(remap);
     return LWO_OK;
 }
@@ -443,9 +445,11 @@ static int32_t link_image_maps(ObjectLayer* layer, int32_t surface_count)
 
     // Per surface: the chosen map (resolved lazily); per map: the first entry
     // of each point (built lazily), so corners find their entry in O(1).
-    VertexMap** chosen = static_cast<VertexMap**>(std::calloc(static_cast<size_t>(surface_count) + 1, sizeof(VertexMap*)));
+    VertexMap** chosen =
+        static_cast<VertexMap**>(std::calloc(static_cast<size_t>(surface_count) + 1, sizeof(VertexMap*)));
     uint8_t* resolved = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(surface_count) + 1, 1));
-    int32_t** first_entry = static_cast<int32_t**>(std::calloc(static_cast<size_t>(map_count), sizeof(int32_t*)));
+    int32_t** first_entry =
+        static_cast<int32_t**>(std::calloc(static_cast<size_t>(map_count), sizeof(int32_t*)));
     int32_t code = LWO_OK;
     if (!chosen || !resolved || !first_entry)
         code = LWO_NO_MEMORY;
@@ -500,15 +504,32 @@ static int32_t link_image_maps(ObjectLayer* layer, int32_t surface_count)
 
     for (VertexMap* m = layer->vertex_maps; m; m = m->next) {
         switch (m->type) {
-        case lwo_id("RGB "): set->rgb = m; break;
-        case lwo_id("RGBA"): set->rgba = m; break;
-        case lwo_id("MORF"): set->morph = m; break;
-        case lwo_id("PICK"): set->pick = m; break;
-        case lwo_id("WGHT"): set->weight = m; break;
-        case lwo_id("SPOT"): set->spot = m; break;
-        case lwo_id("TXUV"): set->txuv = m; break;
-        case lwo_id("MNVW"): set->mnvw = m; break;
-        default: break;
+        case lwo_id("RGB "):
+            set->rgb = m;
+            break;
+        case lwo_id("RGBA"):
+            set->rgba = m;
+            break;
+        case lwo_id("MORF"):
+            set->morph = m;
+            break;
+        case lwo_id("PICK"):
+            set->pick = m;
+            break;
+        case lwo_id("WGHT"):
+            set->weight = m;
+            break;
+        case lwo_id("SPOT"):
+            set->spot = m;
+            break;
+        case lwo_id("TXUV"):
+            set->txuv = m;
+            break;
+        case lwo_id("MNVW"):
+            set->mnvw = m;
+            break;
+        default:
+            break;
         }
     }
     return LWO_OK;
@@ -631,12 +652,18 @@ static void bounding_box(ObjectLayer* layer)
     Vec3 lo = set->positions[0], hi = set->positions[0];
     for (int32_t j = 1; j < set->count; ++j) {
         const Vec3* p = &set->positions[j];
-        if (p->x < lo.x) lo.x = p->x;
-        if (p->y < lo.y) lo.y = p->y;
-        if (p->z < lo.z) lo.z = p->z;
-        if (p->x > hi.x) hi.x = p->x;
-        if (p->y > hi.y) hi.y = p->y;
-        if (p->z > hi.z) hi.z = p->z;
+        if (p->x < lo.x)
+            lo.x = p->x;
+        if (p->y < lo.y)
+            lo.y = p->y;
+        if (p->z < lo.z)
+            lo.z = p->z;
+        if (p->x > hi.x)
+            hi.x = p->x;
+        if (p->y > hi.y)
+            hi.y = p->y;
+        if (p->z > hi.z)
+            hi.z = p->z;
     }
     layer->bbox_min = lo;
     layer->bbox_max = hi;

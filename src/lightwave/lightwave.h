@@ -78,10 +78,10 @@ struct Polygon {
     uint32_t* map_entries; // per corner: entry index into image_map
     Vec3 normal;
     float d;
-    uint16_t part;            // tag index
-    uint16_t smoothing_group; // tag index
-    float normal_length;      // length of the unnormalised corner cross product
-    Surface* surface;         // or null
+    uint16_t part;                      // tag index
+    uint16_t smoothing_group;           // tag index
+    float normal_length;                // length of the unnormalised corner cross product
+    Surface* surface;                   // or null
     DiscontinuousEntry** discontinuous; // per corner, entries may be null
     VertexMap* image_map;               // or null
 };
@@ -187,7 +187,8 @@ struct Surface {
     char* source;
     float colour[3];
     int32_t colour_envelope;
-    ValuePair diffuse, luminosity, specular, reflection, transparency, translucency, glossiness, sharpness, bump;
+    ValuePair diffuse, luminosity, specular, reflection, transparency, translucency, glossiness, sharpness,
+        bump;
     uint16_t sidedness;
     float max_smoothing_angle;
     uint16_t reflection_options;

@@ -87,7 +87,10 @@ static void insert_key(MotionEnvelope* env, MotionKey* key)
     env->key_count++;
 }
 
-static int32_t behaviour(short b) { return b >= 0 && b <= 5 ? static_cast<int32_t>(b) : static_cast<int32_t>(MOTION_CONSTANT); }
+static int32_t behaviour(short b)
+{
+    return b >= 0 && b <= 5 ? static_cast<int32_t>(b) : static_cast<int32_t>(MOTION_CONSTANT);
+}
 
 // Reads one channel after its "Channel " line. 0 on success.
 static int read_channel(FILE* file, MotionEnvelope* env, char* line)
@@ -157,7 +160,8 @@ int32_t motion_load_stream(FILE* file, const char* name, MotionEnvelope*** envel
     bool ok = std::sscanf(std::strstr(line, "NumChannels "), "%*s %d", &channels) == 1 && channels > 0 &&
               channels <= MAX_CHANNELS;
     if (ok) {
-        array = static_cast<MotionEnvelope**>(std::calloc(static_cast<size_t>(channels), sizeof(MotionEnvelope*)));
+        array = static_cast<MotionEnvelope**>(
+            std::calloc(static_cast<size_t>(channels), sizeof(MotionEnvelope*)));
         ok = array != nullptr;
     }
     for (int c = 0; ok && c < channels; ++c) {
@@ -236,7 +240,10 @@ static float bezier_time(float x0, float x1, float x2, float x3, float time, flo
 }
 
 // a / b, or 0 when b is 0 (keys at equal times).
-static float ratio(float a, float b) { return b != 0.0f ? a / b : 0.0f; }
+static float ratio(float a, float b)
+{
+    return b != 0.0f ? a / b : 0.0f;
+}
 
 // Wraps v into [lo, hi) relative to lo; n counts the periods moved.
 static float range(float v, float lo, float hi, int* n)
@@ -342,9 +349,13 @@ float envelope_evaluate(const MotionEnvelope* envelope, float time)
 
     if (time < s->time) {
         switch (envelope->pre_behaviour) {
-        case MOTION_RESET: return 0.0f;
-        case MOTION_CONSTANT: return s->value;
-        case MOTION_REPEAT: time = range(time, s->time, e->time, nullptr); break;
+        case MOTION_RESET:
+            return 0.0f;
+        case MOTION_CONSTANT:
+            return s->value;
+        case MOTION_REPEAT:
+            time = range(time, s->time, e->time, nullptr);
+            break;
         case MOTION_OSCILLATE:
             time = range(time, s->time, e->time, &n);
             if (n % 2 != 0)
@@ -356,13 +367,18 @@ float envelope_evaluate(const MotionEnvelope* envelope, float time)
             break;
         case MOTION_LINEAR_EXTRAPOLATE:
             return s->value + ratio((time - s->time) * outgoing(s, s->next), s->next->time - s->time);
-        default: break;
+        default:
+            break;
         }
     } else if (time > e->time) {
         switch (envelope->post_behaviour) {
-        case MOTION_RESET: return 0.0f;
-        case MOTION_CONSTANT: return e->value;
-        case MOTION_REPEAT: time = range(time, s->time, e->time, nullptr); break;
+        case MOTION_RESET:
+            return 0.0f;
+        case MOTION_CONSTANT:
+            return e->value;
+        case MOTION_REPEAT:
+            time = range(time, s->time, e->time, nullptr);
+            break;
         case MOTION_OSCILLATE:
             time = range(time, s->time, e->time, &n);
             if (n % 2 != 0)
@@ -374,7 +390,8 @@ float envelope_evaluate(const MotionEnvelope* envelope, float time)
             break;
         case MOTION_LINEAR_EXTRAPOLATE:
             return e->value + ratio((time - e->time) * incoming(e, e->previous), e->time - e->previous->time);
-        default: break;
+        default:
+            break;
         }
     }
 
@@ -402,10 +419,17 @@ float envelope_evaluate(const MotionEnvelope* envelope, float time)
         value = h1 * k0->value + h2 * k1->value + h3 * out + h4 * in;
         break;
     }
-    case MOTION_LINEAR: value = k0->value + (k1->value - k0->value) * t; break;
-    case MOTION_STEPPED: value = k0->value; break;
-    case MOTION_BEZIER_2D: value = bezier_2d(k0, k1, time); break;
-    default: return offset;
+    case MOTION_LINEAR:
+        value = k0->value + (k1->value - k0->value) * t;
+        break;
+    case MOTION_STEPPED:
+        value = k0->value;
+        break;
+    case MOTION_BEZIER_2D:
+        value = bezier_2d(k0, k1, time);
+        break;
+    default:
+        return offset;
     }
     return offset + value;
 }

@@ -540,7 +540,10 @@ ObjectLayer* object_load_code(const char* path, int32_t* code)
     return layer;
 }
 
-ObjectLayer* object_load(const char* path) { return object_load_code(path, nullptr); }
+ObjectLayer* object_load(const char* path)
+{
+    return object_load_code(path, nullptr);
+}
 
 const char* object_error_text(int32_t code)
 {

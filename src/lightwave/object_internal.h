@@ -19,7 +19,10 @@ struct LwoReader {
     int32_t* status;
 };
 
-inline size_t lwo_remaining(const LwoReader* r) { return r->pos < r->end ? r->end - r->pos : 0; }
+inline size_t lwo_remaining(const LwoReader* r)
+{
+    return r->pos < r->end ? r->end - r->pos : 0;
+}
 void lwo_fail(LwoReader* r, int32_t code);
 uint8_t lwo_u1(LwoReader* r);
 uint16_t lwo_u2(LwoReader* r);

@@ -16,7 +16,8 @@ static const float TWO_PI = std::bit_cast<float>(0x40C90FDAu);  // 6.283185
 static const float PI = std::bit_cast<float>(0x40490FDAu);      // 3.1415925
 static const float HALF_PI = std::bit_cast<float>(0x3FC90FDAu); // 1.5707963
 
-namespace {
+namespace
+{
 
 struct Frame {
     Vec3 centre;
@@ -29,7 +30,10 @@ struct UV {
 
 } // namespace
 
-static float normalised(float p, float o, float s) { return (p - o) / s + 0.5f; }
+static float normalised(float p, float o, float s)
+{
+    return (p - o) / s + 0.5f;
+}
 
 static UV planar(const Frame* f, const Vec3* p, uint16_t axis)
 {
@@ -37,10 +41,14 @@ static UV planar(const Frame* f, const Vec3* p, uint16_t axis)
     float y = normalised(p->y, f->centre.y, f->size.y);
     float z = normalised(p->z, f->centre.z, f->size.z);
     switch (axis) {
-    case 1: return {z, y};
-    case 2: return {x, z};
-    case 3: return {x, y};
-    default: return {0.0f, 0.0f};
+    case 1:
+        return {z, y};
+    case 2:
+        return {x, z};
+    case 3:
+        return {x, y};
+    default:
+        return {0.0f, 0.0f};
     }
 }
 
@@ -141,9 +149,12 @@ static UV spherical(const Frame* f, const Vec3* p, uint16_t axis)
 static UV project_point(uint16_t projection, const Frame* f, const Vec3* p, uint16_t axis, int dominant)
 {
     switch (projection) {
-    case LWO_PROJECTION_CUBIC: return cubic(f, p, dominant);
-    case LWO_PROJECTION_CYLINDRICAL: return cylindrical(f, p, axis);
-    default: return spherical(f, p, axis);
+    case LWO_PROJECTION_CUBIC:
+        return cubic(f, p, dominant);
+    case LWO_PROJECTION_CYLINDRICAL:
+        return cylindrical(f, p, axis);
+    default:
+        return spherical(f, p, axis);
     }
 }
 
@@ -155,7 +166,8 @@ static int32_t run_projection(ObjectLayer* layer, Block* block)
     if (!set || set->count <= 0 || !block->texture_map)
         return LWO_OK; // nothing to project, or no centre and size to project with
     Frame frame;
-    frame.centre = {block->texture_map->centre[0], block->texture_map->centre[1], block->texture_map->centre[2]};
+    frame.centre = {block->texture_map->centre[0], block->texture_map->centre[1],
+                    block->texture_map->centre[2]};
     frame.size = {block->texture_map->size[0], block->texture_map->size[1], block->texture_map->size[2]};
 
     int32_t before = 0;

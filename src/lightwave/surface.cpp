@@ -14,7 +14,10 @@ static void value_pair(LwoReader* r, ValuePair* v)
     lwo_get_vx(r, &v->envelope);
 }
 
-static int32_t status(const LwoReader* r) { return *r->status; }
+static int32_t status(const LwoReader* r)
+{
+    return *r->status;
+}
 
 // ---- Texture blocks ---------------------------------------------------------------
 
@@ -84,9 +87,15 @@ static int32_t read_imap(LwoReader* r, Block* block)
         if (code != LWO_OK)
             return code;
         switch (id) {
-        case lwo_id("PROJ"): lwo_get_u2(&b, &m->projection); break;
-        case lwo_id("AXIS"): lwo_get_u2(&b, &m->axis); break;
-        case lwo_id("IMAG"): lwo_get_vx(&b, &m->image); break;
+        case lwo_id("PROJ"):
+            lwo_get_u2(&b, &m->projection);
+            break;
+        case lwo_id("AXIS"):
+            lwo_get_u2(&b, &m->axis);
+            break;
+        case lwo_id("IMAG"):
+            lwo_get_vx(&b, &m->image);
+            break;
         case lwo_id("WRAP"):
             lwo_get_u2(&b, &m->wrap_width_mode);
             lwo_get_u2(&b, &m->wrap_height_mode);
@@ -99,12 +108,16 @@ static int32_t read_imap(LwoReader* r, Block* block)
             lwo_get_f4(&b, &m->wrap_height);
             lwo_get_vx(&b, &m->wrap_height_envelope);
             break;
-        case lwo_id("VMAP"): lwo_get_s0(&b, &m->vmap_name); break;
+        case lwo_id("VMAP"):
+            lwo_get_s0(&b, &m->vmap_name);
+            break;
         case lwo_id("AAST"):
             lwo_get_u2(&b, &m->antialiasing_flags);
             lwo_get_f4(&b, &m->antialiasing_strength);
             break;
-        case lwo_id("PIXB"): lwo_get_u2(&b, &m->pixel_blending); break;
+        case lwo_id("PIXB"):
+            lwo_get_u2(&b, &m->pixel_blending);
+            break;
         case lwo_id("STCK"):
             lwo_get_u2(&b, &m->sticky);
             lwo_get_f4(&b, &m->sticky_time);
@@ -113,8 +126,11 @@ static int32_t read_imap(LwoReader* r, Block* block)
             lwo_get_f4(&b, &m->amplitude);
             lwo_get_vx(&b, &m->amplitude_envelope);
             break;
-        case lwo_id("TMAP"): code = read_tmap(&b, block); break;
-        default: break;
+        case lwo_id("TMAP"):
+            code = read_tmap(&b, block);
+            break;
+        default:
+            break;
         }
         if (code != LWO_OK)
             return code;
@@ -139,7 +155,9 @@ static int32_t read_proc(LwoReader* r, Block* block)
         if (code != LWO_OK)
             return code;
         switch (id) {
-        case lwo_id("AXIS"): lwo_get_u2(&b, &p->axis); break;
+        case lwo_id("AXIS"):
+            lwo_get_u2(&b, &p->axis);
+            break;
         case lwo_id("VALU"):
             for (int i = 0; i < 3; ++i)
                 lwo_get_f4(&b, &p->values[i]);
@@ -160,8 +178,11 @@ static int32_t read_proc(LwoReader* r, Block* block)
                 }
             }
             break;
-        case lwo_id("TMAP"): code = read_tmap(&b, block); break;
-        default: break;
+        case lwo_id("TMAP"):
+            code = read_tmap(&b, block);
+            break;
+        default:
+            break;
         }
         if (code != LWO_OK)
             return code;
@@ -186,11 +207,21 @@ static int32_t read_grad(LwoReader* r, Block* block)
         if (code != LWO_OK)
             return code;
         switch (id) {
-        case lwo_id("FNAM"): lwo_get_s0(&b, &g->parameter); break;
-        case lwo_id("INAM"): lwo_get_s0(&b, &g->item); break;
-        case lwo_id("GRST"): lwo_get_f4(&b, &g->start); break;
-        case lwo_id("GREN"): lwo_get_f4(&b, &g->end); break;
-        case lwo_id("GRPT"): lwo_get_u2(&b, &g->repeat); break;
+        case lwo_id("FNAM"):
+            lwo_get_s0(&b, &g->parameter);
+            break;
+        case lwo_id("INAM"):
+            lwo_get_s0(&b, &g->item);
+            break;
+        case lwo_id("GRST"):
+            lwo_get_f4(&b, &g->start);
+            break;
+        case lwo_id("GREN"):
+            lwo_get_f4(&b, &g->end);
+            break;
+        case lwo_id("GRPT"):
+            lwo_get_u2(&b, &g->repeat);
+            break;
         case lwo_id("FKEY"): {
             size_t n = lwo_remaining(&b) / 8;
             std::free(g->keys);
@@ -226,7 +257,8 @@ static int32_t read_grad(LwoReader* r, Block* block)
             }
             break;
         }
-        default: break;
+        default:
+            break;
         }
         if (code != LWO_OK)
             return code;
@@ -259,25 +291,36 @@ static int32_t read_blok(LwoReader* r, Surface* surface)
         if (code != LWO_OK)
             return code;
         switch (id) {
-        case lwo_id("CHAN"): lwo_get_u4(&b, &block->channel); break;
-        case lwo_id("ENAB"): lwo_get_u2(&b, &block->enable); break;
+        case lwo_id("CHAN"):
+            lwo_get_u4(&b, &block->channel);
+            break;
+        case lwo_id("ENAB"):
+            lwo_get_u2(&b, &block->enable);
+            break;
         case lwo_id("OPAC"):
             lwo_get_u2(&b, &block->opacity_type);
             lwo_get_f4(&b, &block->opacity);
             lwo_get_vx(&b, &block->opacity_envelope);
             break;
-        case lwo_id("AXIS"): lwo_get_u2(&b, &block->axis); break;
-        default: break;
+        case lwo_id("AXIS"):
+            lwo_get_u2(&b, &block->axis);
+            break;
+        default:
+            break;
         }
         if (status(r) != LWO_OK)
             return status(r);
     }
 
     switch (block->type) {
-    case lwo_id("IMAP"): return read_imap(r, block);
-    case lwo_id("PROC"): return read_proc(r, block);
-    case lwo_id("GRAD"): return read_grad(r, block);
-    default: return LWO_OK; // the rest of the block is skipped
+    case lwo_id("IMAP"):
+        return read_imap(r, block);
+    case lwo_id("PROC"):
+        return read_proc(r, block);
+    case lwo_id("GRAD"):
+        return read_grad(r, block);
+    default:
+        return LWO_OK; // the rest of the block is skipped
     }
 }
 
@@ -294,10 +337,22 @@ int32_t lwo_read_surf(LwoReader* r, LwoLoad* load)
     while (*tail)
         tail = &(*tail)->next;
     *tail = s;
-    ValuePair* unset[] = {&s->diffuse,         &s->luminosity,        &s->specular,         &s->reflection,
-                          &s->transparency,    &s->translucency,      &s->glossiness,       &s->sharpness,
-                          &s->bump,            &s->reflection_seam_angle, &s->reflection_blur, &s->refractive_index,
-                          &s->refraction_blur, &s->colour_highlights, &s->colour_filter,    &s->additive_transparency};
+    ValuePair* unset[] = {&s->diffuse,
+                          &s->luminosity,
+                          &s->specular,
+                          &s->reflection,
+                          &s->transparency,
+                          &s->translucency,
+                          &s->glossiness,
+                          &s->sharpness,
+                          &s->bump,
+                          &s->reflection_seam_angle,
+                          &s->reflection_blur,
+                          &s->refractive_index,
+                          &s->refraction_blur,
+                          &s->colour_highlights,
+                          &s->colour_filter,
+                          &s->additive_transparency};
     for (ValuePair* v : unset)
         v->envelope = -1;
 
@@ -318,26 +373,66 @@ int32_t lwo_read_surf(LwoReader* r, LwoLoad* load)
                 lwo_get_f4(&b, &v);
             lwo_get_vx(&b, &s->colour_envelope);
             break;
-        case lwo_id("DIFF"): value_pair(&b, &s->diffuse); break;
-        case lwo_id("LUMI"): value_pair(&b, &s->luminosity); break;
-        case lwo_id("SPEC"): value_pair(&b, &s->specular); break;
-        case lwo_id("TRAN"): value_pair(&b, &s->transparency); break;
-        case lwo_id("GLOS"): value_pair(&b, &s->glossiness); break;
-        case lwo_id("SHRP"): value_pair(&b, &s->sharpness); break;
-        case lwo_id("BUMP"): value_pair(&b, &s->bump); break;
-        case lwo_id("SIDE"): lwo_get_u2(&b, &s->sidedness); break;
-        case lwo_id("SMAN"): lwo_get_f4(&b, &s->max_smoothing_angle); break;
-        case lwo_id("RFOP"): lwo_get_u2(&b, &s->reflection_options); break;
-        case lwo_id("RIMG"): lwo_get_vx(&b, &s->reflection_image); break;
-        case lwo_id("RSAN"): value_pair(&b, &s->reflection_seam_angle); break;
-        case lwo_id("RBLR"): value_pair(&b, &s->reflection_blur); break;
-        case lwo_id("RIND"): value_pair(&b, &s->refractive_index); break;
-        case lwo_id("TROP"): lwo_get_u2(&b, &s->transparency_options); break;
-        case lwo_id("TIMG"): lwo_get_vx(&b, &s->refraction_image); break;
-        case lwo_id("TBLR"): value_pair(&b, &s->refraction_blur); break;
-        case lwo_id("CLRH"): value_pair(&b, &s->colour_highlights); break;
-        case lwo_id("CLRF"): value_pair(&b, &s->colour_filter); break;
-        case lwo_id("ADTR"): value_pair(&b, &s->additive_transparency); break;
+        case lwo_id("DIFF"):
+            value_pair(&b, &s->diffuse);
+            break;
+        case lwo_id("LUMI"):
+            value_pair(&b, &s->luminosity);
+            break;
+        case lwo_id("SPEC"):
+            value_pair(&b, &s->specular);
+            break;
+        case lwo_id("TRAN"):
+            value_pair(&b, &s->transparency);
+            break;
+        case lwo_id("GLOS"):
+            value_pair(&b, &s->glossiness);
+            break;
+        case lwo_id("SHRP"):
+            value_pair(&b, &s->sharpness);
+            break;
+        case lwo_id("BUMP"):
+            value_pair(&b, &s->bump);
+            break;
+        case lwo_id("SIDE"):
+            lwo_get_u2(&b, &s->sidedness);
+            break;
+        case lwo_id("SMAN"):
+            lwo_get_f4(&b, &s->max_smoothing_angle);
+            break;
+        case lwo_id("RFOP"):
+            lwo_get_u2(&b, &s->reflection_options);
+            break;
+        case lwo_id("RIMG"):
+            lwo_get_vx(&b, &s->reflection_image);
+            break;
+        case lwo_id("RSAN"):
+            value_pair(&b, &s->reflection_seam_angle);
+            break;
+        case lwo_id("RBLR"):
+            value_pair(&b, &s->reflection_blur);
+            break;
+        case lwo_id("RIND"):
+            value_pair(&b, &s->refractive_index);
+            break;
+        case lwo_id("TROP"):
+            lwo_get_u2(&b, &s->transparency_options);
+            break;
+        case lwo_id("TIMG"):
+            lwo_get_vx(&b, &s->refraction_image);
+            break;
+        case lwo_id("TBLR"):
+            value_pair(&b, &s->refraction_blur);
+            break;
+        case lwo_id("CLRH"):
+            value_pair(&b, &s->colour_highlights);
+            break;
+        case lwo_id("CLRF"):
+            value_pair(&b, &s->colour_filter);
+            break;
+        case lwo_id("ADTR"):
+            value_pair(&b, &s->additive_transparency);
+            break;
         case lwo_id("GLOW"):
             lwo_get_u2(&b, &s->glow_type);
             lwo_get_f4(&b, &s->glow_intensity);
@@ -355,8 +450,11 @@ int32_t lwo_read_surf(LwoReader* r, LwoLoad* load)
             lwo_get_u4(&b, &s->vertex_colour_map_type);
             lwo_get_s0(&b, &s->vertex_colour_map_name);
             break;
-        case lwo_id("BLOK"): code = read_blok(&b, s); break;
-        default: break;
+        case lwo_id("BLOK"):
+            code = read_blok(&b, s);
+            break;
+        default:
+            break;
         }
         if (code != LWO_OK)
             return code;
@@ -447,8 +545,12 @@ int32_t lwo_read_envl(LwoReader* r, LwoLoad* load)
             lwo_get_u1(&b, &e->type[0]);
             lwo_get_u1(&b, &e->type[1]);
             break;
-        case lwo_id("PRE "): lwo_get_u2(&b, &e->pre_behaviour); break;
-        case lwo_id("POST"): lwo_get_u2(&b, &e->post_behaviour); break;
+        case lwo_id("PRE "):
+            lwo_get_u2(&b, &e->pre_behaviour);
+            break;
+        case lwo_id("POST"):
+            lwo_get_u2(&b, &e->post_behaviour);
+            break;
         case lwo_id("KEY "): {
             EnvelopeKey* k = static_cast<EnvelopeKey*>(std::malloc(sizeof(EnvelopeKey)));
             if (!k)
@@ -502,7 +604,8 @@ int32_t lwo_read_envl(LwoReader* r, LwoLoad* load)
             }
             break;
         }
-        default: break;
+        default:
+            break;
         }
         if (status(r) != LWO_OK)
             return status(r);

@@ -10,9 +10,13 @@
 #include <filesystem>
 #include <map>
 
-namespace {
+namespace
+{
 
-std::string corpus(const std::string& name) { return std::string(DUNRAVEL_SOURCE_DIR) + "/tests/lightwave/corpus/" + name; }
+std::string corpus(const std::string& name)
+{
+    return std::string(DUNRAVEL_SOURCE_DIR) + "/tests/lightwave/corpus/" + name;
+}
 
 } // namespace
 

@@ -16,7 +16,8 @@ struct ObjectDeleter {
 };
 using ObjectPtr = std::unique_ptr<ObjectLayer, ObjectDeleter>;
 
-inline ObjectPtr load_bytes(const std::vector<uint8_t>& bytes, int32_t* code = nullptr, const char* name = "mem")
+inline ObjectPtr load_bytes(const std::vector<uint8_t>& bytes, int32_t* code = nullptr,
+                            const char* name = "mem")
 {
     int32_t c = 99;
     ObjectLayer* l = object_load_memory(bytes.data(), bytes.size(), name, &c);
@@ -32,11 +33,14 @@ inline int32_t load_code(const std::vector<uint8_t>& bytes)
     return c;
 }
 
-inline std::string build_path(const std::string& name) { return std::string(DUNRAVEL_BINARY_DIR) + "/" + name; }
+inline std::string build_path(const std::string& name)
+{
+    return std::string(DUNRAVEL_BINARY_DIR) + "/" + name;
+}
 
 // One layer holding the given points and polygons (surface -1: none).
-inline LwoLayer make_layer(const std::vector<float>& points, const std::vector<std::vector<uint32_t>>& polygons,
-                           int32_t surface = -1)
+inline LwoLayer make_layer(const std::vector<float>& points,
+                           const std::vector<std::vector<uint32_t>>& polygons, int32_t surface = -1)
 {
     LwoLayer layer;
     layer.points = points;

@@ -7,7 +7,8 @@
 
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 struct MeshDeleter {
     void operator()(Mesh* m) const { mesh_free(m); }

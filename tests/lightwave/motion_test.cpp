@@ -8,7 +8,8 @@
 #include <cstdio>
 #include <string>
 
-namespace {
+namespace
+{
 
 struct Envelopes {
     MotionEnvelope** array = nullptr;
@@ -221,18 +222,18 @@ TEST(MotionFile, BrokenFilesFailCleanly)
 {
     const char* head = "LWMO\n3\n\nNumChannels 1\nChannel 0\n{ Envelope\n  1\n";
     const std::string cases[] = {
-        "LWMO\n3\n",                                                             // no channel count
-        "LWMO\nNumChannels 0\n",                                                 // none
-        "LWMO\nNumChannels -3\n",                                                // negative
-        "LWMO\nNumChannels 5000\n",                                              // absurd
-        "LWMO\nNumChannels x\n",                                                 // unparsable
-        std::string(head) + "  Key 0 0 3 0 0 0 0 0 0 0\n",                        // end of file before "}"
-        std::string(head) + "  Key 0 0 3\n}\n",                                   // short key
-        std::string(head) + "  Behaviors 1\n}\n",                                 // short behaviours
-        "LWMO\nNumChannels 2\nChannel 0\n{ Envelope\n 0\n}\n",                    // second channel missing
-        "LWMO\nNumChannels 1\nChanel 0\n{ Envelope\n 0\n}\n",                     // no "Channel "
-        "LWMO\nNumChannels 1\nChannel 0\n{ Curve\n 0\n}\n",                       // no "{ Envelope"
-        "",                                                                      // empty
+        "LWMO\n3\n",                                           // no channel count
+        "LWMO\nNumChannels 0\n",                               // none
+        "LWMO\nNumChannels -3\n",                              // negative
+        "LWMO\nNumChannels 5000\n",                            // absurd
+        "LWMO\nNumChannels x\n",                               // unparsable
+        std::string(head) + "  Key 0 0 3 0 0 0 0 0 0 0\n",     // end of file before "}"
+        std::string(head) + "  Key 0 0 3\n}\n",                // short key
+        std::string(head) + "  Behaviors 1\n}\n",              // short behaviours
+        "LWMO\nNumChannels 2\nChannel 0\n{ Envelope\n 0\n}\n", // second channel missing
+        "LWMO\nNumChannels 1\nChanel 0\n{ Envelope\n 0\n}\n",  // no "Channel "
+        "LWMO\nNumChannels 1\nChannel 0\n{ Curve\n 0\n}\n",    // no "{ Envelope"
+        "",                                                    // empty
     };
     int i = 0;
     for (const std::string& text : cases) {
@@ -253,8 +254,9 @@ TEST(MotionFile, LongLinesAreReadWholeAndBehavioursClamped)
 {
     std::string tail(300, 'x');
     tail[280] = '}'; // beyond the buffer: must not end the channel
-    std::string text = "LWMO\r\n" + std::string(400, '#') + "\nNumChannels 1\r\nChannel 0\r\n{ Envelope\r\n  2\r\n" +
-                       "Comment " + tail + "\r\n  Key 5 0 3 0 0 0 0 0 0 0\r\n  Key 7 1 3 0 0 0 0 0 0 0\r\n" +
+    std::string text = "LWMO\r\n" + std::string(400, '#') +
+                       "\nNumChannels 1\r\nChannel 0\r\n{ Envelope\r\n  2\r\n" + "Comment " + tail +
+                       "\r\n  Key 5 0 3 0 0 0 0 0 0 0\r\n  Key 7 1 3 0 0 0 0 0 0 0\r\n" +
                        "  Behaviors 9 -2\r\n}\r\n";
     Envelopes e;
     load_text("lw_motion_long.mo", text, &e);

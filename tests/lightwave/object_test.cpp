@@ -8,7 +8,8 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 const std::vector<float> TRIANGLE = {0, 0, 0, 1, 0, 0, 0, 1, 0};
 
@@ -252,7 +253,8 @@ TEST(ObjectReader, FaceFlagBitsAreDroppedAndOtherPolygonTypesSkipped)
 TEST(ObjectReader, QuadsAndPentagonsBecomeFans)
 {
     std::vector<float> pts = {0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0, -1, 0.5f, 0};
-    ObjectPtr o = load_bytes(lwo_build({{}, {}, {make_layer(pts, {{0, 1, 2, 3}, {0, 1, 2}, {0, 1, 2, 3, 4}})}}));
+    ObjectPtr o =
+        load_bytes(lwo_build({{}, {}, {make_layer(pts, {{0, 1, 2, 3}, {0, 1, 2}, {0, 1, 2, 3, 4}})}}));
     ASSERT_TRUE(o);
     EXPECT_EQ(o->face_polygon_count, 3);
     ASSERT_EQ(o->polygon_count, 2 + 1 + 3);
@@ -534,8 +536,8 @@ TEST(ObjectReader, TruncationAtEveryChunkBoundaryAndByteFailsCleanly)
     std::vector<size_t> boundaries;
     for (size_t pos = 12; pos + 8 <= full.size();) {
         boundaries.push_back(pos);
-        uint32_t size = static_cast<uint32_t>(full[pos + 4]) << 24 | full[pos + 5] << 16 | full[pos + 6] << 8 |
-                        full[pos + 7];
+        uint32_t size = static_cast<uint32_t>(full[pos + 4]) << 24 | full[pos + 5] << 16 |
+                        full[pos + 6] << 8 | full[pos + 7];
         pos += 8 + size + (size & 1);
     }
     ASSERT_GE(boundaries.size(), 10u);

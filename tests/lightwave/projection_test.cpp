@@ -7,7 +7,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 struct Projected {
     ObjectPtr object;
@@ -73,9 +74,9 @@ TEST(Projection, MapNumberCountsTheLayersMaps)
 TEST(Projection, CubicFollowsTheDominantNormalAxis)
 {
     // A floor (normal Y), a wall facing Z and one facing X; size 2.
-    std::vector<float> pts = {0, 0, 0, 0, 0, 1, 1, 0, 0,   // floor
-                              0, 0, 0, 1, 0, 0, 0, 1, 0,   // wall Z
-                              0, 0, 0, 0, 1, 0, 0, 0, 1};  // wall X
+    std::vector<float> pts = {0, 0, 0, 0, 0, 1, 1, 0, 0,  // floor
+                              0, 0, 0, 1, 0, 0, 0, 1, 0,  // wall Z
+                              0, 0, 0, 0, 1, 0, 0, 0, 1}; // wall X
     Projected p = project(LWO_PROJECTION_CUBIC, 0, pts, {{0, 1, 2}, {3, 4, 5}, {6, 7, 8}}, 2.0f);
     ASSERT_NE(p.map, nullptr);
     EXPECT_STREQ(p.map->name, "cubic_uv_1");

@@ -22,7 +22,10 @@ void LwoWriter::id4(const char* id)
         bytes_.push_back(i < n ? static_cast<uint8_t>(id[i]) : static_cast<uint8_t>(' '));
 }
 
-void LwoWriter::u1(uint8_t v) { bytes_.push_back(v); }
+void LwoWriter::u1(uint8_t v)
+{
+    bytes_.push_back(v);
+}
 
 void LwoWriter::u2(uint16_t v)
 {
@@ -53,7 +56,10 @@ void LwoWriter::vx(uint32_t index)
         vx4(index);
 }
 
-void LwoWriter::vx4(uint32_t index) { u4(0xFF000000u | (index & 0x00FFFFFFu)); }
+void LwoWriter::vx4(uint32_t index)
+{
+    u4(0xFF000000u | (index & 0x00FFFFFFu));
+}
 
 void LwoWriter::s0(const std::string& s)
 {
@@ -99,8 +105,14 @@ void LwoWriter::end_open(bool pad)
         bytes_.push_back(0);
 }
 
-void LwoWriter::end_chunk(bool pad) { end_open(pad); }
-void LwoWriter::end_subchunk(bool pad) { end_open(pad); }
+void LwoWriter::end_chunk(bool pad)
+{
+    end_open(pad);
+}
+void LwoWriter::end_subchunk(bool pad)
+{
+    end_open(pad);
+}
 
 void LwoWriter::patch_u2(size_t offset, uint16_t v)
 {

@@ -26,8 +26,9 @@
 //     LwoWriter w;                 // FORM ... LWO2
 //     w.begin_chunk("PNTS"); w.f4(0); w.f4(0); w.f4(0); w.end_chunk();
 //     std::vector<uint8_t> file = w.finish();
-class LwoWriter {
-public:
+class LwoWriter
+{
+  public:
     // With form_header, starts with "FORM" <size> "LWO2"; finish() patches the size.
     explicit LwoWriter(bool form_header = true);
 
@@ -36,8 +37,8 @@ public:
     void u2(uint16_t v);
     void u4(uint32_t v);
     void f4(float v);
-    void vx(uint32_t index);  // 2 bytes below 0xFF00, else 0xFF + 24-bit index
-    void vx4(uint32_t index); // always the 4-byte form (0xFF marker), low 24 bits
+    void vx(uint32_t index);       // 2 bytes below 0xFF00, else 0xFF + 24-bit index
+    void vx4(uint32_t index);      // always the 4-byte form (0xFF marker), low 24 bits
     void s0(const std::string& s); // string, NUL, pad byte when the length is even
     void raw(const void* data, size_t size);
 
@@ -59,7 +60,7 @@ public:
     std::vector<uint8_t> finish();
     std::vector<uint8_t>& bytes() { return bytes_; }
 
-private:
+  private:
     struct Open {
         size_t size_offset;
         bool wide; // 32-bit size
@@ -93,7 +94,7 @@ struct LwoSurface {
 };
 
 struct LwoVertexMap {
-    char type[5] = "TXUV";  // four characters
+    char type[5] = "TXUV"; // four characters
     uint16_t dimension = 2;
     std::string name;
     std::vector<uint32_t> points; // point index per entry

@@ -10,52 +10,52 @@
 #include <cstring>
 #include <string>
 
-namespace {
+namespace
+{
 
-const char* const HELP =
-    "usage: lwo-info [--tsv] FILE...\n"
-    "\n"
-    "Prints what the demo reads from LightWave object files (LWO2, .lwo) and\n"
-    "motion files (LWMO, .mo). A file is read as a motion file when its name\n"
-    "ends in .mo or it starts with LWMO, otherwise as an object file.\n"
-    "\n"
-    "Object file, one block per file:\n"
-    "  object PATH\n"
-    "  layer ORDINAL NAME number N parent P\n"
-    "    points N\n"
-    "    polygons N triangulated M      N: polygons read from FACE chunks,\n"
-    "                                   M: polygons after triangulation\n"
-    "    mesh triangles T               T: triangles of the Mesh built from the\n"
-    "                                   layer, or 'mesh failed'\n"
-    "    bbox MINX MINY MINZ MAXX MAXY MAXZ\n"
-    "    vmap TYPE NAME entries N dimension D   (one line per vertex map; TXUV\n"
-    "                                   maps the Mesh uses are marked ' used')\n"
-    "  surface NAME colour R G B transparency T additive A   (R G B as 0..1)\n"
-    "    block TYPE projection P (KIND) axis A (X|Y|Z|?) vmap NAME|-\n"
-    "                                   (one line per IMAP block; projection\n"
-    "                                   1 planar, 2 cubic, 3 cylindrical,\n"
-    "                                   4 spherical, 0 none; axis 1 X, 2 Y, 3 Z)\n"
-    "  clip INDEX FILENAME\n"
-    "Names are printed in double quotes. Numbers use printf %g.\n"
-    "\n"
-    "Motion file:\n"
-    "  motion PATH\n"
-    "  channels N\n"
-    "  channel I keys K pre B post B values T:V T:V ...\n"
-    "                                   values at times -1 0 0.5 1 2 5 10\n"
-    "\n"
-    "--tsv prints instead one tab-separated line per layer of each object:\n"
-    "  PATH  LAYER  POINTS  POLYGONS  TRIANGLES\n"
-    "LAYER counts from 0, POLYGONS are those read from FACE chunks before\n"
-    "triangulation, TRIANGLES those of the Mesh built from the layer ('-' when\n"
-    "the build fails). A motion file prints PATH - motion CHANNELS.\n"
-    "\n"
-    "A file that cannot be read prints 'PATH: TEXT' on standard error, TEXT\n"
-    "being the reader's diagnostic (e.g. ERROR: END OF FILE); with --tsv it\n"
-    "prints PATH - error TEXT (tab-separated) on standard output. The other\n"
-    "files are still listed; the exit status is then 1, else 0. A motion file\n"
-    "without the LWMO magic also makes the reader print its own line\n"
-    "'ERROR! PATH is not a LWMO file: LINE' on standard output.\n";
+const char* const HELP = "usage: lwo-info [--tsv] FILE...\n"
+                         "\n"
+                         "Prints what the demo reads from LightWave object files (LWO2, .lwo) and\n"
+                         "motion files (LWMO, .mo). A file is read as a motion file when its name\n"
+                         "ends in .mo or it starts with LWMO, otherwise as an object file.\n"
+                         "\n"
+                         "Object file, one block per file:\n"
+                         "  object PATH\n"
+                         "  layer ORDINAL NAME number N parent P\n"
+                         "    points N\n"
+                         "    polygons N triangulated M      N: polygons read from FACE chunks,\n"
+                         "                                   M: polygons after triangulation\n"
+                         "    mesh triangles T               T: triangles of the Mesh built from the\n"
+                         "                                   layer, or 'mesh failed'\n"
+                         "    bbox MINX MINY MINZ MAXX MAXY MAXZ\n"
+                         "    vmap TYPE NAME entries N dimension D   (one line per vertex map; TXUV\n"
+                         "                                   maps the Mesh uses are marked ' used')\n"
+                         "  surface NAME colour R G B transparency T additive A   (R G B as 0..1)\n"
+                         "    block TYPE projection P (KIND) axis A (X|Y|Z|?) vmap NAME|-\n"
+                         "                                   (one line per IMAP block; projection\n"
+                         "                                   1 planar, 2 cubic, 3 cylindrical,\n"
+                         "                                   4 spherical, 0 none; axis 1 X, 2 Y, 3 Z)\n"
+                         "  clip INDEX FILENAME\n"
+                         "Names are printed in double quotes. Numbers use printf %g.\n"
+                         "\n"
+                         "Motion file:\n"
+                         "  motion PATH\n"
+                         "  channels N\n"
+                         "  channel I keys K pre B post B values T:V T:V ...\n"
+                         "                                   values at times -1 0 0.5 1 2 5 10\n"
+                         "\n"
+                         "--tsv prints instead one tab-separated line per layer of each object:\n"
+                         "  PATH  LAYER  POINTS  POLYGONS  TRIANGLES\n"
+                         "LAYER counts from 0, POLYGONS are those read from FACE chunks before\n"
+                         "triangulation, TRIANGLES those of the Mesh built from the layer ('-' when\n"
+                         "the build fails). A motion file prints PATH - motion CHANNELS.\n"
+                         "\n"
+                         "A file that cannot be read prints 'PATH: TEXT' on standard error, TEXT\n"
+                         "being the reader's diagnostic (e.g. ERROR: END OF FILE); with --tsv it\n"
+                         "prints PATH - error TEXT (tab-separated) on standard output. The other\n"
+                         "files are still listed; the exit status is then 1, else 0. A motion file\n"
+                         "without the LWMO magic also makes the reader print its own line\n"
+                         "'ERROR! PATH is not a LWMO file: LINE' on standard output.\n";
 
 const float TIMES[] = {-1.0f, 0.0f, 0.5f, 1.0f, 2.0f, 5.0f, 10.0f};
 
@@ -72,21 +72,30 @@ std::string id_text(uint32_t id)
 const char* projection_name(uint16_t p)
 {
     switch (p) {
-    case LWO_PROJECTION_PLANAR: return "planar";
-    case LWO_PROJECTION_CUBIC: return "cubic";
-    case LWO_PROJECTION_CYLINDRICAL: return "cylindrical";
-    case LWO_PROJECTION_SPHERICAL: return "spherical";
-    default: return "none";
+    case LWO_PROJECTION_PLANAR:
+        return "planar";
+    case LWO_PROJECTION_CUBIC:
+        return "cubic";
+    case LWO_PROJECTION_CYLINDRICAL:
+        return "cylindrical";
+    case LWO_PROJECTION_SPHERICAL:
+        return "spherical";
+    default:
+        return "none";
     }
 }
 
 const char* axis_name(uint16_t a)
 {
     switch (a) {
-    case 1: return "X";
-    case 2: return "Y";
-    case 3: return "Z";
-    default: return "?";
+    case 1:
+        return "X";
+    case 2:
+        return "Y";
+    case 3:
+        return "Z";
+    default:
+        return "?";
     }
 }
 
@@ -144,8 +153,8 @@ bool motion_info(const char* path, bool tsv)
 void print_layer(const ObjectLayer* layer, int ordinal, int32_t triangles)
 {
     const PointSet* set = layer->points;
-    std::printf("layer %d \"%s\" number %d parent %d\n", ordinal, layer->name ? layer->name : "", layer->number,
-                layer->parent);
+    std::printf("layer %d \"%s\" number %d parent %d\n", ordinal, layer->name ? layer->name : "",
+                layer->number, layer->parent);
     std::printf("  points %d\n", set ? set->count : 0);
     std::printf("  polygons %d triangulated %d\n", layer->face_polygon_count, layer->polygon_count);
     if (triangles >= 0)
@@ -155,8 +164,9 @@ void print_layer(const ObjectLayer* layer, int ordinal, int32_t triangles)
     std::printf("  bbox %g %g %g %g %g %g\n", layer->bbox_min.x, layer->bbox_min.y, layer->bbox_min.z,
                 layer->bbox_max.x, layer->bbox_max.y, layer->bbox_max.z);
     for (const VertexMap* m = layer->vertex_maps; m; m = m->next)
-        std::printf("  vmap %s \"%s\" entries %d dimension %d%s\n", id_text(m->type).c_str(), m->name ? m->name : "",
-                    m->entry_count, m->dimension, set && set->txuv == m ? " used" : "");
+        std::printf("  vmap %s \"%s\" entries %d dimension %d%s\n", id_text(m->type).c_str(),
+                    m->name ? m->name : "", m->entry_count, m->dimension,
+                    set && set->txuv == m ? " used" : "");
 }
 
 void print_surfaces(const ObjectLayer* first)
@@ -171,7 +181,8 @@ void print_surfaces(const ObjectLayer* first)
             const ImageMap* m = b->image_map;
             std::printf("  block %s projection %d (%s) axis %d (%s) vmap %s%s%s\n", id_text(b->type).c_str(),
                         m->projection, projection_name(m->projection), m->axis, axis_name(m->axis),
-                        m->vmap_name ? "\"" : "", m->vmap_name ? m->vmap_name : "-", m->vmap_name ? "\"" : "");
+                        m->vmap_name ? "\"" : "", m->vmap_name ? m->vmap_name : "-",
+                        m->vmap_name ? "\"" : "");
         }
     }
     for (const Clip* c = first->clips; c; c = c->next)
