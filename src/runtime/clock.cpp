@@ -100,6 +100,21 @@ void music_set_clock(int32_t mode, int32_t fps)
 }
 
 void music_set_end(double end_seconds) { fixed_end_seconds = end_seconds; }
+int64_t music_frame_index() { return fixed_next_frame - 1; }
+int64_t music_next_frame() { return fixed_next_frame; }
+void music_seek_frame(int64_t k) { fixed_next_frame = k > 0 ? k : 0; }
+
+int64_t music_frame_at(double seconds, int32_t fps)
+{
+    if (!(seconds > 0.0) || fps <= 0)
+        return 0;
+    int64_t k = static_cast<int64_t>(std::ceil(seconds * fps));
+    // Guard the rounding of seconds × fps: step back while the frame before
+    // still starts at or after seconds.
+    while (k > 0 && static_cast<double>(k - 1) / fps >= seconds)
+        k--;
+    return k;
+}
 
 int32_t music_open(const char* path, float tempo_bpm, float start_seconds)
 {
@@ -134,7 +149,7 @@ int32_t music_play()
         // The first frame at or after the start position, on the k / fps grid.
         fixed_next_frame = 0;
         if (music_start_seconds > 0.0f)
-            fixed_next_frame = static_cast<int64_t>(std::ceil(static_cast<double>(music_start_seconds) * fixed_fps));
+            fixed_next_frame = music_frame_at(static_cast<double>(music_start_seconds), fixed_fps);
     } else if (audio_play(music_stream) != 0) {
         std::fprintf(stderr, "dunravel: the music stream did not start playing\n");
         return 1;

@@ -67,8 +67,16 @@ void music_pause(int32_t paused);
 void music_close();
 // The decoded track while open (captures and video export read it), or null.
 const AudioTrack* music_track();
-// Ends the fixed-step clock at end_seconds (the track's end when <= 0).
+// Fixed-step clock only: ends it at end_seconds (the track's end when <= 0);
+// the frame number k that the last music_update drew (-1 before the first);
+// the frame number k that the next music_update draws, settable to jump.
 void music_set_end(double end_seconds);
+int64_t music_frame_index();
+int64_t music_next_frame();
+void music_seek_frame(int64_t k);
+// The frame number k of the first frame at or after seconds at fps frames a
+// second: the smallest k with k / fps >= seconds.
+int64_t music_frame_at(double seconds, int32_t fps);
 
 // ---- Spectrum meter ------------------------------------------------------------
 // Follows one spectrum band over time, optionally averaged over history.

@@ -8,6 +8,7 @@
 #include "runtime/clock.h"
 #include "runtime/effects.h"
 #include "runtime/loading_screen.h"
+#include "runtime/offline.h"
 #include "runtime/options.h"
 #include "runtime/screenshot.h"
 #include "runtime/video.h"
@@ -46,12 +47,19 @@ bool quit_requested()
     return SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_QUITMASK) > 0;
 }
 
-void draw_frame()
+// Space toggles the pause on its press, not while held.
+struct PauseKey {
+    bool was_down = false;
+    bool paused = false;
+};
+
+void pause_key_update(PauseKey* key, bool down)
 {
-    frame_begin();
-    std::memset(screen->pixels, 0, static_cast<size_t>(screen->pitch) * SCREEN_HEIGHT);
-    timeline_render();
-    frame_end();
+    if (down && !key->was_down) {
+        key->paused = !key->paused;
+        music_pause(key->paused ? 1 : 0);
+    }
+    key->was_down = down;
 }
 
 } // namespace
@@ -71,9 +79,18 @@ int demo_main(int argc, char** argv)
     paths_init();
     if (options.data_dir)
         paths_set_data_dir(options.data_dir);
-    start_seconds = static_cast<float>(static_cast<double>(options.start_beat) * 60.0 / TEMPO_BPM);
-    music_set_clock(options.no_sound ? MUSIC_CLOCK_SILENT : MUSIC_CLOCK_DEVICE, 0);
-    VideoSettings video = {options.video_mode, options.scale, options.vsync, 0};
+    bool offline = options_offline(&options);
+    double start = options.start_beat * 60.0 / TEMPO_BPM;
+    if (offline && options.from_seconds >= 0.0)
+        start = options.from_seconds;
+    if (offline && options.warm_up)
+        start = 0.0; // the warm-up draws from the first frame
+    start_seconds = static_cast<float>(start);
+    if (offline)
+        music_set_clock(MUSIC_CLOCK_FIXED, options.fps);
+    else
+        music_set_clock(options.no_sound ? MUSIC_CLOCK_SILENT : MUSIC_CLOCK_DEVICE, 0);
+    VideoSettings video = {options.video_mode, options.scale, options.vsync, offline ? 1 : 0};
     video_configure(&video);
 
     // Start-up.
@@ -93,23 +110,40 @@ int demo_main(int argc, char** argv)
     SDL_WaitThread(thread, nullptr);
     if (status != 0)
         std::exit(1);
-    SDL_Delay(500);
+    if (!offline)
+        SDL_Delay(500);
     if (music_play() != 0) {
         effects_free_all();
         music_close();
         std::exit(1);
     }
 
-    // Frame loop.
+    if (offline) {
+        int result = offline_run(&options);
+        effects_free_all();
+        music_close();
+        std::exit(result);
+    }
+
+    // Frame loop. While paused the clock stands still and the last frame is
+    // presented again, so nothing that carries state from frame to frame moves.
     int32_t screenshot_guard = 0;
+    PauseKey pause;
     while (music_is_playing()) {
         SDL_PumpEvents();
         const Uint8* keys = SDL_GetKeyState(nullptr);
         if (keys[SDLK_ESCAPE] || quit_requested())
             break;
-        music_update();
-        draw_frame();
-        if (screenshot_due(keys[SDLK_1], &screenshot_guard))
+        pause_key_update(&pause, keys[SDLK_SPACE] != 0);
+        if (pause.paused) {
+            frame_begin(); // presents the last frame again, untouched
+            frame_end();
+            SDL_Delay(15);
+        } else {
+            music_update();
+            offline_draw_frame();
+        }
+        if (screenshot_due(keys[SDLK_1] || keys[SDLK_F12], &screenshot_guard))
             screenshot_save(screen, nullptr, 0);
     }
 

@@ -51,12 +51,43 @@ void options_print_usage(FILE* to)
                  "      --start BEAT    start the music at this beat (90 beats per minute)\n"
                  "      --data DIR      read the data files from DIR instead of data/\n"
                  "  -h, --help          show this text\n"
-                 "keys: Escape quits, 1 saves screenshot-NNN.bmp\n");
+                 "offline (fixed-step clock: frame k at k / fps, no window, no sound device):\n"
+                 "      --capture DIR   write every frame as DIR/frame-NNNNNN.png (N = frame number k)\n"
+                 "      --video FILE    pipe the frames and the music to ffmpeg (H.264 in MP4)\n"
+                 "      --bench         time every frame; print a table per timeline row\n"
+                 "      --bench-json F  also write the bench results as JSON to F\n"
+                 "      --contact-sheet FILE.png  one picture: a labelled frame every 8 beats\n"
+                 "      --fps N         frames per second of the fixed-step clock (default 60)\n"
+                 "      --from X        start at X: a beat, or seconds with the suffix s (12.5s)\n"
+                 "      --to X          stop before X (same units; default: the end)\n"
+                 "      --frames N      stop after N frames\n"
+                 "      --warm-up       draw the frames before --from too (without output), so\n"
+                 "                      scenes that carry state from frame to frame match a full run\n"
+                 "keys: Escape quits, 1 or F12 saves screenshot-NNN.bmp, Space pauses and resumes;\n"
+                 "      Escape or Ctrl-C stops an offline run (every written file is complete)\n");
+}
+
+bool options_offline(const Options* o) { return o->capture_dir || o->video_file || o->bench || o->contact_sheet; }
+
+double options_parse_time(const char* text)
+{
+    if (!text || !*text)
+        return -1.0;
+    char* end = nullptr;
+    errno = 0;
+    double v = std::strtod(text, &end);
+    if (errno != 0 || end == text || !std::isfinite(v) || v < 0.0 || v > 1e6)
+        return -1.0;
+    if (*end == 's' && end[1] == '\0')
+        return v;
+    if (*end != '\0')
+        return -1.0;
+    return v * 60.0 / 90.0;
 }
 
 int32_t options_parse(int argc, char** argv, Options* out)
 {
-    *out = Options{VIDEO_ASK, 1, 0, 0, 0.0f, nullptr};
+    *out = Options{VIDEO_ASK, 1, 0, 0, 0.0f, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 60, -1.0, -1.0, 0, 0};
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         // Split "--name=value".
@@ -98,6 +129,45 @@ int32_t options_parse(int argc, char** argv, Options* out)
                 std::fprintf(stderr, "dunravel: --start needs a beat number of 0 or more\n");
                 return OPTIONS_ERROR;
             }
+        } else if (flag && !std::strcmp(name, "--bench")) {
+            out->bench = 1;
+        } else if (flag && !std::strcmp(name, "--warm-up")) {
+            out->warm_up = 1;
+        } else if (!std::strcmp(name, "--fps")) {
+            if (!parse_int(take_value(), 1, 1000, &out->fps)) {
+                std::fprintf(stderr, "dunravel: --fps needs a whole number from 1 to 1000\n");
+                return OPTIONS_ERROR;
+            }
+        } else if (!std::strcmp(name, "--frames")) {
+            if (!parse_int(take_value(), 1, 100000000, &out->max_frames)) {
+                std::fprintf(stderr, "dunravel: --frames needs a whole number of 1 or more\n");
+                return OPTIONS_ERROR;
+            }
+        } else if (!std::strcmp(name, "--from") || !std::strcmp(name, "--to")) {
+            bool from = !std::strcmp(name, "--from");
+            double t = options_parse_time(take_value());
+            if (t < 0.0) {
+                std::fprintf(stderr, "dunravel: %s needs a beat (12.5) or seconds (8.3s) of 0 or more\n", name);
+                return OPTIONS_ERROR;
+            }
+            (from ? out->from_seconds : out->to_seconds) = t;
+        } else if (!std::strcmp(name, "--capture") || !std::strcmp(name, "--video") ||
+                   !std::strcmp(name, "--bench-json") || !std::strcmp(name, "--contact-sheet")) {
+            const char* file = take_value();
+            if (!file || !*file) {
+                std::fprintf(stderr, "dunravel: %s needs a file or folder name\n", name);
+                return OPTIONS_ERROR;
+            }
+            if (!std::strcmp(name, "--capture"))
+                out->capture_dir = file;
+            else if (!std::strcmp(name, "--video"))
+                out->video_file = file;
+            else if (!std::strcmp(name, "--contact-sheet"))
+                out->contact_sheet = file;
+            else {
+                out->bench_json = file;
+                out->bench = 1;
+            }
         } else if (!std::strcmp(name, "--data")) {
             const char* dir = take_value();
             if (!dir || !*dir) {
@@ -109,6 +179,16 @@ int32_t options_parse(int argc, char** argv, Options* out)
             std::fprintf(stderr, "dunravel: unknown option %s\n", arg);
             return OPTIONS_ERROR;
         }
+    }
+    if (out->from_seconds >= 0.0 && out->to_seconds >= 0.0 && out->to_seconds <= out->from_seconds) {
+        std::fprintf(stderr, "dunravel: --to must come after --from\n");
+        return OPTIONS_ERROR;
+    }
+    int32_t modes = (out->capture_dir != nullptr) + (out->video_file != nullptr) + (out->bench != 0) +
+                    (out->contact_sheet != nullptr);
+    if (modes > 1) {
+        std::fprintf(stderr, "dunravel: choose one of --capture, --video, --bench and --contact-sheet\n");
+        return OPTIONS_ERROR;
     }
     return OPTIONS_RUN;
 }

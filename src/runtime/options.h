@@ -13,9 +13,29 @@ struct Options {
     int32_t no_sound;     // --no-sound
     float start_beat;     // --start BEAT (0 = from the beginning)
     const char* data_dir; // --data DIR, or null
+
+    // Offline modes: the fixed-step clock, no window, no sound device.
+    const char* capture_dir;   // --capture DIR: numbered PNG frames
+    const char* video_file;    // --video FILE: frames and music through ffmpeg
+    int32_t bench;             // --bench: time every frame, print a table per row
+    const char* bench_json;    // --bench-json FILE (implies --bench)
+    const char* contact_sheet; // --contact-sheet FILE.png
+    int32_t fps;               // --fps N (default 60)
+    double from_seconds;       // --from X (a beat, or seconds with the suffix s); -1 = start
+    double to_seconds;         // --to X; -1 = the end of the demo
+    int32_t max_frames;        // --frames N; 0 = no limit
+    int32_t warm_up;           // --warm-up: draw the frames before --from without output
 };
 
 enum { OPTIONS_RUN = 0, OPTIONS_HELP = 1, OPTIONS_ERROR = 2 };
+
+// True when the options ask for an offline mode (capture, video, bench or
+// contact sheet).
+bool options_offline(const Options* options);
+
+// Parses a time: "12.5" is a beat (at 90 beats per minute), "12.5s" seconds.
+// Returns seconds, or -1 for text that is not a time of 0 or more.
+double options_parse_time(const char* text);
 
 // Fills out from argv. OPTIONS_HELP for --help; OPTIONS_ERROR after printing
 // what was wrong to standard error.
