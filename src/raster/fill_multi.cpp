@@ -178,14 +178,35 @@ void fill_multi(RasterTriangle* triangles, int32_t count, const Texture* texture
         for (int k = 0; k < N; k++)
             vx[k] = static_cast<uint32_t>(a[k].x_step);
         raster_walk<true, N>(t, a, [&](uint32_t* p, int32_t* z, int32_t n, const uint32_t* v0) {
+            const uint32_t dx = vx[T::depth_index];
             uint32_t depth = v0[T::depth_index];
-            for (int32_t k = 0; k < n; k++, depth += vx[T::depth_index]) {
-                int32_t d = static_cast<int32_t>(depth) >> 11;
+            auto pixel = [&](int32_t k, uint32_t value) {
+                int32_t d = static_cast<int32_t>(value) >> 11;
                 if (!(d < z[k]))
-                    continue;
+                    return;
                 z[k] = d;
                 p[k] = shade_multi<M>(s, SpanPoint{v0, vx, static_cast<uint32_t>(k)});
+            };
+            // Four depth tests at once; groups where all four fail (most of
+            // them under heavy overdraw) cost one compare.
+            const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(dx * 4u));
+            __m128i depth4 = _mm_set_epi32(static_cast<int32_t>(depth + 3u * dx), static_cast<int32_t>(depth + 2u * dx),
+                                           static_cast<int32_t>(depth + dx), static_cast<int32_t>(depth));
+            int32_t k = 0;
+            for (; k + 4 <= n; k += 4) {
+                __m128i d = _mm_srai_epi32(depth4, 11);
+                __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(z + k));
+                int mask = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(d, stored)));
+                if (mask) {
+                    uint32_t value = depth + dx * static_cast<uint32_t>(k);
+                    for (int j = 0; j < 4; j++, value += dx)
+                        if (mask & (1 << j))
+                            pixel(k + j, value);
+                }
+                depth4 = _mm_add_epi32(depth4, step4);
             }
+            for (uint32_t value = depth + dx * static_cast<uint32_t>(k); k < n; k++, value += dx)
+                pixel(k, value);
         });
     }
 }
