@@ -1,10 +1,13 @@
 // The colour and single-texture fillers as one template over the mode's flag
 // bits: what a covered pixel becomes is chosen at compile time, the set-up and
-// walk are raster_internal.h's. Included by fill_colour.cpp and fill_texture.cpp only.
+// walk are raster_internal.h's. The most drawn modes also have a four-pixel
+// SSE2 span giving the same bits as the per-pixel rule. Included by
+// fill_colour.cpp and fill_texture.cpp only.
 #pragma once
 
-#include "raster/fill_spans.h"
 #include "raster/raster_internal.h"
+
+#include <emmintrin.h>
 
 namespace fill_detail {
 
@@ -166,6 +169,148 @@ inline bool mip_prepare(const RasterTriangle* t, const Texture* tex, ShadeState*
     return s->mip_pixels != nullptr;
 }
 
+// One covered pixel by the per-pixel rule: depth test first where the mode has it.
+template <uint32_t M>
+inline void shade_pixel(const ShadeState& s, uint32_t& p, int32_t* z, const uint32_t* v)
+{
+    using T = ModeTraits<M>;
+    uint32_t c;
+    if constexpr (T::depth_test) {
+        int32_t d = static_cast<int32_t>(v[0]) >> 11;
+        if (!(d < *z))
+            return;
+        if (!shade<M>(s, p, v, &c))
+            return;
+        if constexpr (T::depth_write)
+            *z = d;
+        p = c;
+    } else {
+        if (shade<M>(s, p, v, &c))
+            p = c;
+    }
+}
+
+// Modes with a four-pixel span: flat, Gouraud and plain texture with depth, and
+// the texture added to the surface with or without the depth test.
+template <uint32_t M>
+inline constexpr bool has_simd_span = M == (FILL_FLAT | FILL_DEPTH) || M == (FILL_GOURAUD | FILL_DEPTH) ||
+                                      M == (FILL_TEXTURE | FILL_DEPTH) || M == (FILL_ADD | FILL_TEXTURE) ||
+                                      M == (FILL_ADD | FILL_DEPTH | FILL_TEXTURE);
+
+// Lanes (v, v + s, v + 2s, v + 3s), wrapping like the per-pixel steps.
+inline __m128i lanes_of(uint32_t v, uint32_t s)
+{
+    return _mm_setr_epi32(static_cast<int32_t>(v), static_cast<int32_t>(v + s), static_cast<int32_t>(v + 2 * s),
+                          static_cast<int32_t>(v + 3 * s));
+}
+
+inline __m128i select(__m128i mask, __m128i a, __m128i b)
+{
+    return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+
+// Four texels at the affine coordinates of four pixels.
+inline __m128i gather_affine(const Texture* t, __m128i u, __m128i v)
+{
+    __m128i tu = _mm_and_si128(_mm_srai_epi32(u, 11), _mm_set1_epi32(t->width_mask));
+    __m128i tv = _mm_and_si128(_mm_srai_epi32(v, 11), _mm_set1_epi32(t->height_mask));
+    __m128i index = _mm_add_epi32(_mm_sll_epi32(tv, _mm_cvtsi32_si128(t->width_log2)), tu);
+    alignas(16) uint32_t i[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(i), index);
+    const uint32_t* px = t->pixels;
+    return _mm_setr_epi32(static_cast<int32_t>(px[i[0]]), static_cast<int32_t>(px[i[1]]),
+                          static_cast<int32_t>(px[i[2]]), static_cast<int32_t>(px[i[3]]));
+}
+
+template <uint32_t M, int N>
+inline void span_simd(const ShadeState& s, const Interpolant* a, uint32_t* p, int32_t* z, int32_t n,
+                      const uint32_t* v0)
+{
+    using T = ModeTraits<M>;
+    uint32_t vx[N];
+#pragma GCC unroll 8
+    for (int i = 0; i < N; i++)
+        vx[i] = static_cast<uint32_t>(a[i].x_step);
+    __m128i vz = _mm_setzero_si128(), vz4 = _mm_setzero_si128();
+    __m128i vu = _mm_setzero_si128(), vu4 = _mm_setzero_si128(), vv = _mm_setzero_si128(), vv4 = _mm_setzero_si128();
+    __m128i colour = _mm_setzero_si128(), colour_step = _mm_setzero_si128();
+    if constexpr (T::depth_values) {
+        vz = lanes_of(v0[0], vx[0]);
+        vz4 = _mm_set1_epi32(static_cast<int32_t>(vx[0] * 4));
+    }
+    if constexpr (T::affine) {
+        constexpr int ti = T::texture_index;
+        vu = lanes_of(v0[ti], vx[ti]);
+        vu4 = _mm_set1_epi32(static_cast<int32_t>(vx[ti] * 4));
+        vv = lanes_of(v0[ti + 1], vx[ti + 1]);
+        vv4 = _mm_set1_epi32(static_cast<int32_t>(vx[ti + 1] * 4));
+    }
+    if constexpr (T::gouraud) {
+        constexpr int ci = T::colour_index;
+        colour = _mm_setr_epi32(static_cast<int32_t>(v0[ci]), static_cast<int32_t>(v0[ci + 1]),
+                                static_cast<int32_t>(v0[ci + 2]), static_cast<int32_t>(v0[ci + 3]));
+        colour_step = _mm_setr_epi32(static_cast<int32_t>(vx[ci]), static_cast<int32_t>(vx[ci + 1]),
+                                     static_cast<int32_t>(vx[ci + 2]), static_cast<int32_t>(vx[ci + 3]));
+    }
+    const __m128i flat = _mm_set1_epi32(static_cast<int32_t>(s.flat));
+    int32_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        __m128i mask = _mm_set1_epi32(-1), d = _mm_setzero_si128(), old_depth = _mm_setzero_si128();
+        bool any = true;
+        if constexpr (T::depth_test) {
+            d = _mm_srai_epi32(vz, 11);
+            old_depth = _mm_loadu_si128(reinterpret_cast<const __m128i*>(z + k));
+            mask = _mm_cmplt_epi32(d, old_depth);
+            any = _mm_movemask_epi8(mask) != 0;
+        }
+        if (any) {
+            __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+            __m128i c;
+            if constexpr (T::gouraud) {
+                // Per channel clamp of value >> 11 to 0..255: the signed then
+                // unsigned saturating packs give exactly that.
+                __m128i c0 = colour, c1 = _mm_add_epi32(c0, colour_step), c2 = _mm_add_epi32(c1, colour_step),
+                        c3 = _mm_add_epi32(c2, colour_step);
+                __m128i lo = _mm_packs_epi32(_mm_srai_epi32(c0, 11), _mm_srai_epi32(c1, 11));
+                __m128i hi = _mm_packs_epi32(_mm_srai_epi32(c2, 11), _mm_srai_epi32(c3, 11));
+                c = _mm_packus_epi16(lo, hi);
+            } else if constexpr (T::affine) {
+                c = gather_affine(s.texture, vu, vv);
+            } else {
+                c = flat;
+            }
+            if constexpr (T::add)
+                c = _mm_adds_epu8(dst, c);
+            if constexpr (T::depth_test) {
+                if constexpr (T::depth_write)
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(z + k), select(mask, d, old_depth));
+                c = select(mask, c, dst);
+            }
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k), c);
+        }
+        if constexpr (T::depth_values)
+            vz = _mm_add_epi32(vz, vz4);
+        if constexpr (T::affine) {
+            vu = _mm_add_epi32(vu, vu4);
+            vv = _mm_add_epi32(vv, vv4);
+        }
+        if constexpr (T::gouraud)
+            colour = _mm_add_epi32(colour, _mm_slli_epi32(colour_step, 2));
+    }
+    if (k < n) {
+        uint32_t v[N];
+#pragma GCC unroll 8
+        for (int i = 0; i < N; i++)
+            v[i] = v0[i] + vx[i] * static_cast<uint32_t>(k);
+        for (; k < n; k++) {
+            shade_pixel<M>(s, p[k], T::depth_test ? z + k : nullptr, v);
+#pragma GCC unroll 8
+            for (int i = 0; i < N; i++)
+                v[i] += vx[i];
+        }
+    }
+}
+
 template <uint32_t M>
 void fill_standard(RasterTriangle* triangles, int32_t count, const Texture* texture)
 {
@@ -204,26 +349,13 @@ void fill_standard(RasterTriangle* triangles, int32_t count, const Texture* text
                 continue;
         }
         state.flat = t->flat_colour;
-        if constexpr (fill_spans::has_span<M>) {
+        if constexpr (has_simd_span<M>) {
             raster_walk<T::depth_test, N>(t, a, [&](uint32_t* p, int32_t* z, int32_t n, const uint32_t* v) {
-                fill_spans::span<M>(state.texture, state.flat, a, p, z, n, v);
+                span_simd<M, N>(state, a, p, z, n, v);
             });
         } else {
             raster_walk_pixels<T::depth_test, N>(t, a, [&](uint32_t& p, int32_t* z, const uint32_t* v) {
-                uint32_t c;
-                if constexpr (T::depth_test) {
-                    int32_t d = static_cast<int32_t>(v[0]) >> 11;
-                    if (!(d < *z))
-                        return;
-                    if (!shade<M>(state, p, v, &c))
-                        return;
-                    if constexpr (T::depth_write)
-                        *z = d;
-                    p = c;
-                } else {
-                    if (shade<M>(state, p, v, &c))
-                        p = c;
-                }
+                shade_pixel<M>(state, p, z, v);
             });
         }
     }

@@ -142,6 +142,7 @@ inline uint32_t colour_unclamped(const uint32_t* v)
 // max_y with row offsets, as the fillers always have.
 namespace raster_detail {
 inline bool fits32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+
 // Whether every edge value inside the box is representable, so that the
 // per-row span ends can be computed by division instead of by stepping.
 bool box_is_linear(const RasterTriangle* t);
@@ -181,22 +182,25 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
     for (int32_t y = min_y; y <= max_y; y++) {
         int32_t lo = 0, hi = width - 1;
         if (linear) {
-            // Edge i is >= 0 at column k of the row where E + a k >= 0.
+            // Edge i covers column k of the row where E + a k >= 0: from
+            // ceil(-E / a) on for a > 0, up to floor(E / -a) for a < 0. Both
+            // quotients fit unsigned 32-bit division.
             for (int i = 0; i < 3; i++) {
                 int32_t e = static_cast<int32_t>(e_row[i]);
                 int32_t a = ex[i];
                 if (a > 0) {
                     if (e < 0) {
-                        int64_t k = (static_cast<int64_t>(-static_cast<int64_t>(e)) + a - 1) / a;
-                        if (k > lo)
-                            lo = k > width ? width : static_cast<int32_t>(k);
+                        uint32_t k = (0u - static_cast<uint32_t>(e) + static_cast<uint32_t>(a) - 1u) /
+                                     static_cast<uint32_t>(a);
+                        if (static_cast<int64_t>(k) > lo)
+                            lo = static_cast<int64_t>(k) > width ? width : static_cast<int32_t>(k);
                     }
                 } else if (a < 0) {
                     if (e < 0) {
                         hi = -1;
                     } else {
-                        int64_t k = static_cast<int64_t>(e) / -static_cast<int64_t>(a);
-                        if (k < hi)
+                        uint32_t k = static_cast<uint32_t>(e) / (0u - static_cast<uint32_t>(a));
+                        if (static_cast<int64_t>(k) < hi)
                             hi = static_cast<int32_t>(k);
                     }
                 } else if (e < 0) {
@@ -225,6 +229,7 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
         }
         if (lo <= hi) {
             uint32_t v[NA];
+#pragma GCC unroll 8
             for (int i = 0; i < N; i++)
                 v[i] = v_row[i] + vx[i] * static_cast<uint32_t>(lo);
             std::size_t offset = static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(min_x + lo);
@@ -232,6 +237,7 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
         }
         for (int i = 0; i < 3; i++)
             e_row[i] += ey[i];
+#pragma GCC unroll 8
         for (int i = 0; i < N; i++)
             v_row[i] += vy[i];
     }
@@ -243,14 +249,17 @@ inline void raster_walk_pixels(RasterTriangle* t, const Interpolant* attributes,
 {
     constexpr int NA = N > 0 ? N : 1;
     uint32_t vx[NA];
+#pragma GCC unroll 8
     for (int i = 0; i < N; i++)
         vx[i] = static_cast<uint32_t>(attributes[i].x_step);
     raster_walk<DEPTH, N>(t, attributes, [&](uint32_t* p, int32_t* z, int32_t count, const uint32_t* v0) {
         uint32_t v[NA];
+#pragma GCC unroll 8
         for (int i = 0; i < N; i++)
             v[i] = v0[i];
         for (int32_t k = 0; k < count; k++) {
             pixel_fn(p[k], DEPTH ? z + k : nullptr, static_cast<const uint32_t*>(v));
+#pragma GCC unroll 8
             for (int i = 0; i < N; i++)
                 v[i] += vx[i];
         }
