@@ -399,15 +399,16 @@ static int32_t resolve_tags(ObjectLayer* layer, LwoLoad* load)
 {
     if (layer->polygon_tag_count == 0)
         return LWO_OK;
-    // The surface of each tag string, looked up once.
-    Surface** by_tag = nullptr;
-    if (load->tag_count > 0) {
-        by_tag = static_cast<Surface**>(std::malloc(static_cast<size_t>(load->tag_count) * sizeof(Surface*)));
-        if (!by_tag)
+    // The surface of each tag string, looked up once per load.
+    if (!load->surface_by_tag && load->tag_count > 0) {
+        load->surface_by_tag =
+            static_cast<Surface**>(std::malloc(static_cast<size_t>(load->tag_count) * sizeof(Surface*)));
+        if (!load->surface_by_tag)
             return LWO_NO_MEMORY;
         for (int32_t t = 0; t < load->tag_count; ++t)
-            by_tag[t] = surface_named(load->surfaces, load->tags[t]);
+            load->surface_by_tag[t] = surface_named(load->surfaces, load->tags[t]);
     }
+    Surface** by_tag = load->surface_by_tag;
     for (int32_t i = 0; i < layer->polygon_tag_count; ++i) {
         const PolygonTag* t = &layer->polygon_tags[i];
         if (t->polygon >= static_cast<uint32_t>(layer->polygon_count) || t->tag >= load->tag_count)
@@ -420,7 +421,6 @@ static int32_t resolve_tags(ObjectLayer* layer, LwoLoad* load)
         else if (t->type == lwo_id("PART"))
             p->part = t->tag;
     }
-    std::free(by_tag);
     return LWO_OK;
 }
 

@@ -338,6 +338,7 @@ static void free_load(LwoLoad* load)
     lwo_free_surfaces(load->surfaces);
     lwo_free_clips(load->clips);
     lwo_free_envelopes(load->envelopes);
+    std::free(load->surface_by_tag);
     *load = LwoLoad{};
 }
 
@@ -485,6 +486,8 @@ static int32_t read_object(const uint8_t* data, size_t size, const char* name, L
     load->surfaces = nullptr;
     load->clips = nullptr;
     load->envelopes = nullptr;
+    std::free(load->surface_by_tag);
+    load->surface_by_tag = nullptr;
     return LWO_OK;
 }
 

@@ -63,6 +63,7 @@ struct LwoLoad {
     int32_t tag_capacity;
     char** tags;
     Surface* surfaces;
+    Surface** surface_by_tag; // per tag, the surface of that name (built while post-processing)
     Clip* clips;
     Envelope* envelopes;
     int32_t status;
