@@ -36,8 +36,6 @@ struct Slots {
 inline int32_t red_of(uint32_t p) { return static_cast<int32_t>((p >> 16) & 0xFFu); }
 inline int32_t green_of(uint32_t p) { return static_cast<int32_t>((p >> 8) & 0xFFu); }
 
-inline int32_t saturate16(int32_t x) { return x < -32768 ? -32768 : x > 32767 ? 32767 : x; }
-
 // The bump texel at the triangle texture's (tu, tv), wrapped by the bump
 // texture's own masks so that a smaller bump map is never read outside.
 inline uint32_t bump_texel(const Texture* bump, int32_t tu, int32_t tv)
