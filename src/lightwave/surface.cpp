@@ -23,11 +23,14 @@ static int32_t status(const LwoReader* r)
 
 static int32_t read_tmap(LwoReader* r, Block* block)
 {
-    if (!block->texture_map) {
-        block->texture_map = static_cast<TextureMap*>(std::calloc(1, sizeof(TextureMap)));
-        if (!block->texture_map)
-            return LWO_NO_MEMORY;
+    // A repeated TMAP replaces the earlier one.
+    if (block->texture_map) {
+        std::free(block->texture_map->reference_object);
+        std::free(block->texture_map);
     }
+    block->texture_map = static_cast<TextureMap*>(std::calloc(1, sizeof(TextureMap)));
+    if (!block->texture_map)
+        return LWO_NO_MEMORY;
     TextureMap* t = block->texture_map;
     while (lwo_remaining(r) > 0) {
         uint32_t id;
