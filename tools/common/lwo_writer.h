@@ -102,7 +102,7 @@ struct LwoVertexMap {
 };
 
 struct LwoPolygon {
-    std::vector<uint32_t> corners; // point indices
+    std::vector<uint32_t> corners; // point indices, at most 1023 (FACE polygons)
     int32_t surface = -1;          // index into LwoObject::surfaces; -1 = no PTAG entry
 };
 
