@@ -34,7 +34,10 @@ void depth_buffer_fill(DepthBuffer* buffer, int32_t value)
         v[i] = value;
 }
 
-void depth_buffer_free(DepthBuffer* buffer) { std::free(buffer); }
+void depth_buffer_free(DepthBuffer* buffer)
+{
+    std::free(buffer);
+}
 
 void specular_ramp_build()
 {

@@ -4,21 +4,42 @@
 #include <cmath>
 #include <cstdint>
 
-float core_sin(float x) { return static_cast<float>(std::sin(static_cast<double>(x))); }
-float core_cos(float x) { return static_cast<float>(std::cos(static_cast<double>(x))); }
-float core_tan(float x) { return static_cast<float>(std::tan(static_cast<double>(x))); }
-float core_sqrt(float x) { return static_cast<float>(std::sqrt(static_cast<double>(x))); }
+float core_sin(float x)
+{
+    return static_cast<float>(std::sin(static_cast<double>(x)));
+}
+float core_cos(float x)
+{
+    return static_cast<float>(std::cos(static_cast<double>(x)));
+}
+float core_tan(float x)
+{
+    return static_cast<float>(std::tan(static_cast<double>(x)));
+}
+float core_sqrt(float x)
+{
+    return static_cast<float>(std::sqrt(static_cast<double>(x)));
+}
 float core_pow(float x, float y)
 {
     return static_cast<float>(std::pow(static_cast<double>(x), static_cast<double>(y)));
 }
-float core_acos(float x) { return static_cast<float>(std::acos(static_cast<double>(x))); }
+float core_acos(float x)
+{
+    return static_cast<float>(std::acos(static_cast<double>(x)));
+}
 float core_atan2(float y, float x)
 {
     return static_cast<float>(std::atan2(static_cast<double>(y), static_cast<double>(x)));
 }
-float core_exp(float x) { return static_cast<float>(std::exp(static_cast<double>(x))); }
-float core_floor(float x) { return std::floor(x); }
+float core_exp(float x)
+{
+    return static_cast<float>(std::exp(static_cast<double>(x)));
+}
+float core_floor(float x)
+{
+    return std::floor(x);
+}
 
 int32_t float_to_int(float x)
 {
@@ -66,7 +87,10 @@ void vec3_cubic(const Vec3* a, const Vec3* b, const Vec3* c, const Vec3* d, floa
     out->z = z;
 }
 
-float vec3_dot(const Vec3* a, const Vec3* b) { return a->x * b->x + a->y * b->y + a->z * b->z; }
+float vec3_dot(const Vec3* a, const Vec3* b)
+{
+    return a->x * b->x + a->y * b->y + a->z * b->z;
+}
 
 float vec3_length(const Vec3* v)
 {

@@ -27,8 +27,14 @@ int32_t core_rand()
     return static_cast<int32_t>((rand_state >> 16) & 0x7fffu);
 }
 
-void core_srand(uint32_t state) { rand_state = state; }
-uint32_t core_rand_state() { return rand_state; }
+void core_srand(uint32_t state)
+{
+    rand_state = state;
+}
+uint32_t core_rand_state()
+{
+    return rand_state;
+}
 
 float random_signed(int32_t n)
 {

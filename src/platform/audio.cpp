@@ -24,7 +24,8 @@ struct AudioTrack {
     float window[AUDIO_FFT_SIZE]; // Hann window
 };
 
-namespace {
+namespace
+{
 
 // Longest track accepted: an hour (about 635 MB of samples).
 constexpr int64_t MAX_FRAMES = int64_t{AUDIO_RATE} * 3600;
@@ -126,9 +127,9 @@ struct Output {
 
     // Shared with the device callback, under lock.
     std::mutex lock;
-    int64_t cursor = 0;       // next track frame to hand to the device
-    bool have_block = false;  // a block was handed over since the last seek
-    int64_t block_start = 0;  // track frames of the last block handed over
+    int64_t cursor = 0;      // next track frame to hand to the device
+    bool have_block = false; // a block was handed over since the last seek
+    int64_t block_start = 0; // track frames of the last block handed over
     int64_t block_end = 0;
     bool have_anchor = false; // a block has started sounding since the last seek
     int64_t anchor_frame = 0; // track frame sounding at anchor_time
@@ -136,8 +137,8 @@ struct Output {
     int64_t anchor_time = 0;
 
     // Main thread only.
-    int64_t start_frame = 0;  // position after the last seek or resume
-    int64_t floor = 0;        // last position reported (positions never go back)
+    int64_t start_frame = 0; // position after the last seek or resume
+    int64_t floor = 0;       // last position reported (positions never go back)
     bool paused = false;
     int64_t paused_frame = 0;
     int64_t silent_since = 0; // counter value when the silent clock started
@@ -182,7 +183,8 @@ void device_callback(void*, Uint8* stream, int len)
         }
     }
     if (count > 0)
-        std::memcpy(stream, track->samples.data() + start * 2, static_cast<size_t>(count) * AUDIO_FRAME_BYTES);
+        std::memcpy(stream, track->samples.data() + start * 2,
+                    static_cast<size_t>(count) * AUDIO_FRAME_BYTES);
     std::memset(stream + count * AUDIO_FRAME_BYTES, 0, static_cast<size_t>(len - count * AUDIO_FRAME_BYTES));
 }
 
@@ -272,7 +274,10 @@ void audio_track_free(AudioTrack* track)
     delete track;
 }
 
-int64_t audio_track_bytes(const AudioTrack* track) { return track ? track->frames * AUDIO_FRAME_BYTES : 0; }
+int64_t audio_track_bytes(const AudioTrack* track)
+{
+    return track ? track->frames * AUDIO_FRAME_BYTES : 0;
+}
 
 const int16_t* audio_track_samples(const AudioTrack* track, int64_t* frames)
 {
@@ -406,7 +411,10 @@ void audio_set_position(int64_t byte)
     restart_at(frame);
 }
 
-int64_t audio_position() { return position_frames() * AUDIO_FRAME_BYTES; }
+int64_t audio_position()
+{
+    return position_frames() * AUDIO_FRAME_BYTES;
+}
 
 int32_t audio_state()
 {

@@ -9,4 +9,7 @@ int64_t counter_now()
     return std::chrono::duration_cast<std::chrono::nanoseconds>(since).count();
 }
 
-int64_t counter_frequency() { return 1000000000; }
+int64_t counter_frequency()
+{
+    return 1000000000;
+}

@@ -7,7 +7,8 @@
 
 #include <cstring>
 
-namespace {
+namespace
+{
 
 enum { PATH_CAPACITY = 4096 };
 

@@ -16,7 +16,8 @@ const double& music_seconds = demo_clock.music_seconds;
 const double& frame_seconds = demo_clock.frame_seconds;
 float spectrum[SPECTRUM_SIZE];
 
-namespace {
+namespace
+{
 
 // A backwards jump or a stall of more than a second gives this delta:
 // 1/60 s as a 32-bit float, widened.
@@ -31,7 +32,10 @@ AudioTrack* music_stream = nullptr;
 float music_start_seconds = 0.0f;
 
 // Track frames at fixed-step frame k: k × 44100 / fps, whole frames.
-int64_t fixed_frame_position(int64_t k) { return k * AUDIO_RATE / fixed_fps; }
+int64_t fixed_frame_position(int64_t k)
+{
+    return k * AUDIO_RATE / fixed_fps;
+}
 
 double fixed_end()
 {
@@ -57,8 +61,8 @@ void clock_reset()
 void clock_advance_counter()
 {
     int64_t now = counter_now();
-    demo_clock.frame_seconds =
-        static_cast<double>(now - demo_clock.last_counter) / static_cast<double>(demo_clock.counter_frequency);
+    demo_clock.frame_seconds = static_cast<double>(now - demo_clock.last_counter) /
+                               static_cast<double>(demo_clock.counter_frequency);
     demo_clock.music_seconds += demo_clock.frame_seconds;
     demo_clock.last_counter = now;
     clock_update_beat();
@@ -75,14 +79,24 @@ void clock_update_beat()
     // The seconds are rounded to float first; the product is formed in double
     // and stored as float.
     float s = static_cast<float>(demo_clock.music_seconds);
-    demo_clock.beat = static_cast<float>(static_cast<double>(s) * 1000.0 * static_cast<double>(demo_clock.beats_per_ms));
+    demo_clock.beat =
+        static_cast<float>(static_cast<double>(s) * 1000.0 * static_cast<double>(demo_clock.beats_per_ms));
     float whole = static_cast<float>(std::floor(static_cast<double>(demo_clock.beat)));
     demo_clock.beat_fraction = demo_clock.beat - whole;
 }
 
-float clock_beat() { return demo_clock.beat; }
-int32_t clock_beat_index() { return float_to_int(demo_clock.beat); }
-float clock_beat_fraction() { return demo_clock.beat_fraction; }
+float clock_beat()
+{
+    return demo_clock.beat;
+}
+int32_t clock_beat_index()
+{
+    return float_to_int(demo_clock.beat);
+}
+float clock_beat_fraction()
+{
+    return demo_clock.beat_fraction;
+}
 
 void clock_set_time(double seconds, double frame_delta)
 {
@@ -99,10 +113,22 @@ void music_set_clock(int32_t mode, int32_t fps)
     fixed_fps = fps > 0 ? fps : 60;
 }
 
-void music_set_end(double end_seconds) { fixed_end_seconds = end_seconds; }
-int64_t music_frame_index() { return fixed_next_frame - 1; }
-int64_t music_next_frame() { return fixed_next_frame; }
-void music_seek_frame(int64_t k) { fixed_next_frame = k > 0 ? k : 0; }
+void music_set_end(double end_seconds)
+{
+    fixed_end_seconds = end_seconds;
+}
+int64_t music_frame_index()
+{
+    return fixed_next_frame - 1;
+}
+int64_t music_next_frame()
+{
+    return fixed_next_frame;
+}
+void music_seek_frame(int64_t k)
+{
+    fixed_next_frame = k > 0 ? k : 0;
+}
 
 int64_t music_frame_at(double seconds, int32_t fps)
 {
@@ -120,10 +146,12 @@ int32_t music_open(const char* path, float tempo_bpm, float start_seconds)
 {
     clock_set_tempo(tempo_bpm);
     bool device = clock_mode != MUSIC_CLOCK_FIXED;
-    if (device && audio_open(clock_mode == MUSIC_CLOCK_SILENT ? AUDIO_OUTPUT_SILENT : AUDIO_OUTPUT_DEVICE) != 0) {
+    if (device &&
+        audio_open(clock_mode == MUSIC_CLOCK_SILENT ? AUDIO_OUTPUT_SILENT : AUDIO_OUTPUT_DEVICE) != 0) {
         std::printf("unable to init sound device\n");
         std::fflush(stdout);
-        std::fprintf(stderr, "dunravel: no sound device could be opened; run with --no-sound to play without one\n");
+        std::fprintf(stderr,
+                     "dunravel: no sound device could be opened; run with --no-sound to play without one\n");
         return 1;
     }
     music_stream = audio_track_load(path);
@@ -208,7 +236,10 @@ void music_close()
     music_stream = nullptr;
 }
 
-const AudioTrack* music_track() { return music_stream; }
+const AudioTrack* music_track()
+{
+    return music_stream;
+}
 
 // ---- Spectrum meter ------------------------------------------------------------
 

@@ -11,12 +11,12 @@ struct AudioTrack;
 enum { SPECTRUM_SIZE = 512, SPECTRUM_METER_HISTORY = 16 };
 
 struct DemoClock {
-    double music_seconds;  // music position in seconds
-    double frame_seconds;  // seconds since the previous update (clamped)
-    float beat;            // music_seconds × 1000 × beats_per_ms
-    float beat_fraction;   // beat − floor(beat), in [0, 1)
+    double music_seconds; // music position in seconds
+    double frame_seconds; // seconds since the previous update (clamped)
+    float beat;           // music_seconds × 1000 × beats_per_ms
+    float beat_fraction;  // beat − floor(beat), in [0, 1)
     float tempo_bpm;
-    float beats_per_ms;    // tempo_bpm / 60 / 1000
+    float beats_per_ms; // tempo_bpm / 60 / 1000
     int64_t last_counter;
     int64_t counter_frequency;
 };

@@ -19,7 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 constexpr const char* MUSIC_PATH = "data\\dunravel.mp3";
 constexpr float TEMPO_BPM = 90.0f;

@@ -9,38 +9,38 @@
 #include "scenes/scenes.h"
 
 // One list: the effect rows with their names.
-#define DUNRAVEL_EFFECTS(X)                                                                                       \
-    X(texture_table_load, texture_table_free, "texture_table")                                                   \
-    X(title_load, title_free, "title")                                                                           \
-    X(metaball_load, metaball_free, "metaball")                                                                  \
-    X(tunnel_load, tunnel_free, "tunnel")                                                                        \
-    X(water_load, water_free, "water")                                                                           \
-    X(ribbon_load, ribbon_free, "ribbon")                                                                        \
-    X(twister_load, twister_free, "twister")                                                                     \
-    X(spikeball_load, spikeball_free, "spikeball")                                                               \
-    X(greetings_load, greetings_free, "greetings")                                                               \
-    X(terrain_load, terrain_free, "terrain")                                                                     \
-    X(collider_load, collider_free, "collider")                                                                  \
-    X(end_load, end_free, "end")                                                                                 \
-    X(overlay_load, overlay_free, "overlay")                                                                     \
+#define DUNRAVEL_EFFECTS(X)                                                                                  \
+    X(texture_table_load, texture_table_free, "texture_table")                                               \
+    X(title_load, title_free, "title")                                                                       \
+    X(metaball_load, metaball_free, "metaball")                                                              \
+    X(tunnel_load, tunnel_free, "tunnel")                                                                    \
+    X(water_load, water_free, "water")                                                                       \
+    X(ribbon_load, ribbon_free, "ribbon")                                                                    \
+    X(twister_load, twister_free, "twister")                                                                 \
+    X(spikeball_load, spikeball_free, "spikeball")                                                           \
+    X(greetings_load, greetings_free, "greetings")                                                           \
+    X(terrain_load, terrain_free, "terrain")                                                                 \
+    X(collider_load, collider_free, "collider")                                                              \
+    X(end_load, end_free, "end")                                                                             \
+    X(overlay_load, overlay_free, "overlay")                                                                 \
     X(post_filter_load, post_filter_free, "post_filter")
 
 // The timeline rows, drawn in this order each frame.
-#define DUNRAVEL_TIMELINE(X)                                                                                      \
-    X(title_render, 0, 44, "title")                                                                              \
-    X(metaball_render, 44, 76, "metaball")                                                                       \
-    X(tunnel_render, 76, 100, "tunnel")                                                                          \
-    X(water_render, 100, 132, "water")                                                                           \
-    X(ribbon_render, 132, 164, "ribbon")                                                                         \
-    X(twister_render, 164, 196, "twister")                                                                       \
-    X(spikeball_render, 196, 228, "spikeball")                                                                   \
-    X(greetings_render, 228, 268, "greetings")                                                                   \
-    X(terrain_render, 268, 308, "terrain")                                                                       \
-    X(collider_render, 308, 372, "collider")                                                                     \
-    X(end_render, 361, 397, "end")                                                                               \
-    X(overlay_render, 0, 410, "overlay")                                                                         \
-    X(post_filter_render, 0, 44, "post_filter")                                                                  \
-    X(post_filter_render, 228, 268, "post_filter")                                                               \
+#define DUNRAVEL_TIMELINE(X)                                                                                 \
+    X(title_render, 0, 44, "title")                                                                          \
+    X(metaball_render, 44, 76, "metaball")                                                                   \
+    X(tunnel_render, 76, 100, "tunnel")                                                                      \
+    X(water_render, 100, 132, "water")                                                                       \
+    X(ribbon_render, 132, 164, "ribbon")                                                                     \
+    X(twister_render, 164, 196, "twister")                                                                   \
+    X(spikeball_render, 196, 228, "spikeball")                                                               \
+    X(greetings_render, 228, 268, "greetings")                                                               \
+    X(terrain_render, 268, 308, "terrain")                                                                   \
+    X(collider_render, 308, 372, "collider")                                                                 \
+    X(end_render, 361, 397, "end")                                                                           \
+    X(overlay_render, 0, 410, "overlay")                                                                     \
+    X(post_filter_render, 0, 44, "post_filter")                                                              \
+    X(post_filter_render, 228, 268, "post_filter")                                                           \
     X(post_filter_render, 361, 397, "post_filter")
 
 #define EFFECT_ROW(load, free, name) {load, free},
@@ -97,8 +97,14 @@ void effects_free_all()
     noise_release();
 }
 
-const char* effect_name(int32_t row) { return row >= 0 && row < EFFECT_COUNT ? effect_names[row] : nullptr; }
-const char* timeline_name(int32_t row) { return row >= 0 && row < TIMELINE_COUNT ? timeline_names[row] : nullptr; }
+const char* effect_name(int32_t row)
+{
+    return row >= 0 && row < EFFECT_COUNT ? effect_names[row] : nullptr;
+}
+const char* timeline_name(int32_t row)
+{
+    return row >= 0 && row < TIMELINE_COUNT ? timeline_names[row] : nullptr;
+}
 
 bool timeline_row_active(int32_t row, int32_t beat)
 {

@@ -4,6 +4,12 @@
 // Sanitizer builds: SDL2 (under the SDL 1.2 layer) keeps a few small blocks
 // from setting the video mode past SDL_Quit, and fontconfig keeps blocks of
 // its font cache to the end. They are not ours to free.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libSDL2-2.0.so\nleak:libfontconfig.so\n"; }
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libSDL2-2.0.so\nleak:libfontconfig.so\n";
+}
 
-int main(int argc, char** argv) { return demo_main(argc, argv); }
+int main(int argc, char** argv)
+{
+    return demo_main(argc, argv);
+}

@@ -31,7 +31,8 @@
 
 extern char** environ;
 
-namespace {
+namespace
+{
 
 constexpr float TEMPO_BPM = 90.0f;
 constexpr int32_t PNG_LEVEL = 1; // fast; frames are large and many
@@ -40,7 +41,10 @@ constexpr int32_t SHEET_COLUMNS = 8;
 constexpr int32_t THUMB_W = SCREEN_WIDTH / 4, THUMB_H = SCREEN_HEIGHT / 4, SHEET_GAP = 4;
 
 volatile std::sig_atomic_t stop_signal = 0;
-void on_stop_signal(int) { stop_signal = 1; }
+void on_stop_signal(int)
+{
+    stop_signal = 1;
+}
 
 // ---- Stopping ------------------------------------------------------------------
 
@@ -115,14 +119,16 @@ void progress_print(Progress* p, bool final)
     double elapsed = static_cast<double>(now - p->start) / static_cast<double>(counter_frequency());
     double fps = elapsed > 0.0 ? static_cast<double>(p->done) / elapsed : 0.0;
     char bar[33];
-    int32_t filled = p->total > 0 ? static_cast<int32_t>(32 * std::min<int64_t>(p->done, p->total) / p->total) : 0;
+    int32_t filled =
+        p->total > 0 ? static_cast<int32_t>(32 * std::min<int64_t>(p->done, p->total) / p->total) : 0;
     for (int32_t i = 0; i < 32; i++)
         bar[i] = i < filled ? '#' : '.';
     bar[32] = '\0';
     double left = (fps > 0.0 && p->total > p->done) ? static_cast<double>(p->total - p->done) / fps : 0.0;
     int32_t left_s = static_cast<int32_t>(left + 0.5);
-    std::fprintf(stderr, "\r[%s] %lld/%lld frames  %.1f fps  %d:%02d left ", bar, static_cast<long long>(p->done),
-                 static_cast<long long>(p->total), fps, left_s / 60, left_s % 60);
+    std::fprintf(stderr, "\r[%s] %lld/%lld frames  %.1f fps  %d:%02d left ", bar,
+                 static_cast<long long>(p->done), static_cast<long long>(p->total), fps, left_s / 60,
+                 left_s % 60);
     if (final)
         std::fprintf(stderr, "\n");
     std::fflush(stderr);
@@ -180,7 +186,8 @@ int run_capture(const Options* o)
         char number[32];
         std::snprintf(number, sizeof number, "%06lld.png", static_cast<long long>(music_frame_index()));
         name += number;
-        if (png_out_write(name.c_str(), screen->pixels, SCREEN_WIDTH, SCREEN_HEIGHT, screen->pitch / 4, PNG_LEVEL) != 0) {
+        if (png_out_write(name.c_str(), screen->pixels, SCREEN_WIDTH, SCREEN_HEIGHT, screen->pitch / 4,
+                          PNG_LEVEL) != 0) {
             std::fprintf(stderr, "\ndunravel: cannot write %s\n", name.c_str());
             status = 1;
             break;
@@ -290,8 +297,9 @@ RowStats row_stats(const std::vector<BenchFrame>& frames, int32_t row)
 // ---- Contact sheet -----------------------------------------------------------------------
 
 // A 3 × 5 digit font, one row of three bits per line, top line first.
-const uint8_t DIGITS[10][5] = {{7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7}, {5, 5, 7, 1, 1},
-                               {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1}, {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7}};
+const uint8_t DIGITS[10][5] = {{7, 5, 5, 5, 7}, {2, 6, 2, 2, 7}, {7, 1, 7, 4, 7}, {7, 1, 7, 1, 7},
+                               {5, 5, 7, 1, 1}, {7, 4, 7, 1, 7}, {7, 4, 7, 5, 7}, {7, 1, 1, 1, 1},
+                               {7, 5, 7, 5, 7}, {7, 5, 7, 1, 7}};
 
 int run_contact_sheet(const Options* o)
 {
@@ -330,7 +338,8 @@ int run_contact_sheet(const Options* o)
                         b += row[dx] & 0xFFu;
                     }
                 }
-                sheet[static_cast<size_t>(y0 + y) * width + x0 + x] = ((r / 16) << 16) | ((g / 16) << 8) | (b / 16);
+                sheet[static_cast<size_t>(y0 + y) * width + x0 + x] =
+                    ((r / 16) << 16) | ((g / 16) << 8) | (b / 16);
             }
         }
         contact_sheet_label(sheet.data(), width, height, x0 + 2, y0 + 2, beats[i]);
@@ -378,8 +387,8 @@ int offline_run(const Options* o)
 
 void bench_report_text(FILE* to, const std::vector<BenchFrame>& frames, double seconds)
 {
-    std::fprintf(to, "%-4s %-12s %-9s %7s %10s %8s %8s\n", "row", "name", "beats", "frames", "median_ms", "p95_ms",
-                 "max_ms");
+    std::fprintf(to, "%-4s %-12s %-9s %7s %10s %8s %8s\n", "row", "name", "beats", "frames", "median_ms",
+                 "p95_ms", "max_ms");
     for (int32_t row = 0; row < TIMELINE_COUNT; row++) {
         RowStats s = row_stats(frames, row);
         char beats[16];
@@ -397,11 +406,12 @@ void bench_report_json(FILE* to, const std::vector<BenchFrame>& frames, double s
     std::fprintf(to, "{\"fps\": %.3f, \"frames\": %zu, \"rows\": [", fps, frames.size());
     for (int32_t row = 0; row < TIMELINE_COUNT; row++) {
         RowStats s = row_stats(frames, row);
-        std::fprintf(to,
-                     "%s\n  {\"row\": %d, \"name\": \"%s\", \"first_beat\": %d, \"end_beat\": %d, \"frames\": %lld, "
-                     "\"median_ms\": %.4f, \"p95_ms\": %.4f, \"max_ms\": %.4f}",
-                     row ? "," : "", row, timeline_name(row), timeline[row].first_beat, timeline[row].end_beat,
-                     static_cast<long long>(s.frames), s.median, s.p95, s.max);
+        std::fprintf(
+            to,
+            "%s\n  {\"row\": %d, \"name\": \"%s\", \"first_beat\": %d, \"end_beat\": %d, \"frames\": %lld, "
+            "\"median_ms\": %.4f, \"p95_ms\": %.4f, \"max_ms\": %.4f}",
+            row ? "," : "", row, timeline_name(row), timeline[row].first_beat, timeline[row].end_beat,
+            static_cast<long long>(s.frames), s.median, s.p95, s.max);
     }
     std::fprintf(to, "\n]}\n");
 }
@@ -419,15 +429,15 @@ VideoPipe* video_pipe_open(const char* file, int32_t fps, const char* music_path
     std::string rate = std::to_string(fps);
     char from[32];
     std::snprintf(from, sizeof from, "%.6f", from_seconds);
-    std::vector<std::string> args = {"ffmpeg", "-hide_banner", "-loglevel", "error", "-nostdin", "-y",
-                                     "-f", "rawvideo", "-pixel_format", "bgr0", "-video_size", "640x480",
-                                     "-framerate", rate, "-i", "pipe:0"};
+    std::vector<std::string> args = {
+        "ffmpeg",        "-hide_banner", "-loglevel",   "error",   "-nostdin",   "-y", "-f", "rawvideo",
+        "-pixel_format", "bgr0",         "-video_size", "640x480", "-framerate", rate, "-i", "pipe:0"};
     if (music_path) {
-        std::vector<std::string> audio = {"-ss", from, "-i", music_path, "-map", "0:v:0", "-map", "1:a:0",
-                                          "-c:a", "aac", "-b:a", "192k", "-shortest"};
+        std::vector<std::string> audio = {"-ss",   from,   "-i",  music_path, "-map", "0:v:0",    "-map",
+                                          "1:a:0", "-c:a", "aac", "-b:a",     "192k", "-shortest"};
         args.insert(args.end(), audio.begin(), audio.end());
     }
-    std::vector<std::string> video = {"-c:v", "libx264", "-preset", "veryfast", "-crf", "18",
+    std::vector<std::string> video = {"-c:v",     "libx264", "-preset",   "veryfast",   "-crf", "18",
                                       "-pix_fmt", "yuv420p", "-movflags", "+faststart", file};
     args.insert(args.end(), video.begin(), video.end());
     std::vector<char*> argv;

@@ -39,4 +39,5 @@ int32_t video_pipe_close(VideoPipe* pipe);
 
 // Draws the decimal number value with a small built-in digit font, white on a
 // black box, at (x, y) of an image of width × height words.
-void contact_sheet_label(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y, int32_t value);
+void contact_sheet_label(uint32_t* pixels, int32_t width, int32_t height, int32_t x, int32_t y,
+                         int32_t value);

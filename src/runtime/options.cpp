@@ -9,7 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 bool parse_int(const char* text, int32_t low, int32_t high, int32_t* out)
 {
@@ -41,33 +42,35 @@ bool parse_float(const char* text, float low, float high, float* out)
 
 void options_print_usage(FILE* to)
 {
-    std::fprintf(to,
-                 "usage: dunravel [options]\n"
-                 "  -w, --window        run in a window (do not ask)\n"
-                 "  -f, --fullscreen    run full screen (do not ask)\n"
-                 "      --scale N       enlarge the window N times (1 to 8)\n"
-                 "      --vsync         present in step with the display\n"
-                 "      --no-sound      play without a sound device (the clock still follows the track)\n"
-                 "      --start BEAT    start the music at this beat (90 beats per minute)\n"
-                 "      --data DIR      read the data files from DIR instead of data/\n"
-                 "  -h, --help          show this text\n"
-                 "offline (fixed-step clock: frame k at k / fps, no window, no sound device):\n"
-                 "      --capture DIR   write every frame as DIR/frame-NNNNNN.png (N = frame number k)\n"
-                 "      --video FILE    pipe the frames and the music to ffmpeg (H.264 in MP4)\n"
-                 "      --bench         time every frame; print a table per timeline row\n"
-                 "      --bench-json F  also write the bench results as JSON to F\n"
-                 "      --contact-sheet FILE.png  one picture: a labelled frame every 8 beats\n"
-                 "      --fps N         frames per second of the fixed-step clock (default 60)\n"
-                 "      --from X        start at X: a beat, or seconds with the suffix s (12.5s)\n"
-                 "      --to X          stop before X (same units; default: the end)\n"
-                 "      --frames N      stop after N frames\n"
-                 "      --warm-up       draw the frames before --from too (without output), so\n"
-                 "                      scenes that carry state from frame to frame match a full run\n"
-                 "keys: Escape quits, 1 or F12 saves screenshot-NNN.bmp, Space pauses and resumes;\n"
-                 "      Escape or Ctrl-C stops an offline run (every written file is complete)\n");
+    std::fprintf(to, "usage: dunravel [options]\n"
+                     "  -w, --window        run in a window (do not ask)\n"
+                     "  -f, --fullscreen    run full screen (do not ask)\n"
+                     "      --scale N       enlarge the window N times (1 to 8)\n"
+                     "      --vsync         present in step with the display\n"
+                     "      --no-sound      play without a sound device (the clock still follows the track)\n"
+                     "      --start BEAT    start the music at this beat (90 beats per minute)\n"
+                     "      --data DIR      read the data files from DIR instead of data/\n"
+                     "  -h, --help          show this text\n"
+                     "offline (fixed-step clock: frame k at k / fps, no window, no sound device):\n"
+                     "      --capture DIR   write every frame as DIR/frame-NNNNNN.png (N = frame number k)\n"
+                     "      --video FILE    pipe the frames and the music to ffmpeg (H.264 in MP4)\n"
+                     "      --bench         time every frame; print a table per timeline row\n"
+                     "      --bench-json F  also write the bench results as JSON to F\n"
+                     "      --contact-sheet FILE.png  one picture: a labelled frame every 8 beats\n"
+                     "      --fps N         frames per second of the fixed-step clock (default 60)\n"
+                     "      --from X        start at X: a beat, or seconds with the suffix s (12.5s)\n"
+                     "      --to X          stop before X (same units; default: the end)\n"
+                     "      --frames N      stop after N frames\n"
+                     "      --warm-up       draw the frames before --from too (without output), so\n"
+                     "                      scenes that carry state from frame to frame match a full run\n"
+                     "keys: Escape quits, 1 or F12 saves screenshot-NNN.bmp, Space pauses and resumes;\n"
+                     "      Escape or Ctrl-C stops an offline run (every written file is complete)\n");
 }
 
-bool options_offline(const Options* o) { return o->capture_dir || o->video_file || o->bench || o->contact_sheet; }
+bool options_offline(const Options* o)
+{
+    return o->capture_dir || o->video_file || o->bench || o->contact_sheet;
+}
 
 double options_parse_time(const char* text)
 {
@@ -87,7 +90,8 @@ double options_parse_time(const char* text)
 
 int32_t options_parse(int argc, char** argv, Options* out)
 {
-    *out = Options{VIDEO_ASK, 1, 0, 0, 0.0f, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 60, -1.0, -1.0, 0, 0};
+    *out = Options{VIDEO_ASK, 1,       0,       0,  0.0f, nullptr, nullptr, nullptr,
+                   0,         nullptr, nullptr, 60, -1.0, -1.0,    0,       0};
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         // Split "--name=value".
@@ -147,7 +151,8 @@ int32_t options_parse(int argc, char** argv, Options* out)
             bool from = !std::strcmp(name, "--from");
             double t = options_parse_time(take_value());
             if (t < 0.0) {
-                std::fprintf(stderr, "dunravel: %s needs a beat (12.5) or seconds (8.3s) of 0 or more\n", name);
+                std::fprintf(stderr, "dunravel: %s needs a beat (12.5) or seconds (8.3s) of 0 or more\n",
+                             name);
                 return OPTIONS_ERROR;
             }
             (from ? out->from_seconds : out->to_seconds) = t;

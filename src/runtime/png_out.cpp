@@ -9,11 +9,12 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // The libpng part, apart so that setjmp never skips a C++ destructor.
-bool write_rows(FILE* fp, const uint32_t* pixels, int32_t width, int32_t height, int32_t stride, int32_t level,
-                unsigned char* row)
+bool write_rows(FILE* fp, const uint32_t* pixels, int32_t width, int32_t height, int32_t stride,
+                int32_t level, unsigned char* row)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png)
@@ -27,8 +28,9 @@ bool write_rows(FILE* fp, const uint32_t* pixels, int32_t width, int32_t height,
     png_set_compression_level(png, level);
     // Sub filtering alone: nearly the size of adaptive filtering, much faster.
     png_set_filter(png, 0, PNG_FILTER_SUB);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8, PNG_COLOR_TYPE_RGB,
-                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int32_t y = 0; y < height; y++) {
         const uint32_t* src = pixels + static_cast<size_t>(y) * static_cast<size_t>(stride);

@@ -23,7 +23,8 @@ int32_t screenshot_due(int32_t key_down, int32_t* guard)
     return 0;
 }
 
-namespace {
+namespace
+{
 
 enum { WRITE_OK = 0, WRITE_FAILED = 1, WRITE_EXISTS = 2 };
 
@@ -35,8 +36,8 @@ int32_t write_bmp(const FrameSurface* s, const char* name, bool exclusive)
     FILE* fp = std::fopen(name, exclusive ? "wbx" : "wb");
     if (!fp)
         return errno == EEXIST ? WRITE_EXISTS : WRITE_FAILED;
-    SDL_Surface* view = SDL_CreateRGBSurfaceFrom(s->pixels, s->w, s->h, 32, s->pitch, 0x00FF0000u, 0x0000FF00u,
-                                                 0x000000FFu, 0);
+    SDL_Surface* view = SDL_CreateRGBSurfaceFrom(s->pixels, s->w, s->h, 32, s->pitch, 0x00FF0000u,
+                                                 0x0000FF00u, 0x000000FFu, 0);
     SDL_RWops* rw = SDL_RWFromFP(fp, 1);
     int32_t result = WRITE_FAILED;
     if (view && rw)

@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 enum : uint32_t { RED_MASK = 0x00FF0000u, GREEN_MASK = 0x0000FF00u, BLUE_MASK = 0x000000FFu };
 
@@ -31,7 +32,10 @@ bool surface_is_direct(const SDL_Surface* s)
 }
 
 // Sets an SDL 1.2 layer setting unless the user already set it.
-void set_default_env(const char* name, const char* value) { setenv(name, value, 0); }
+void set_default_env(const char* name, const char* value)
+{
+    setenv(name, value, 0);
+}
 
 void print_rendering_info()
 {
@@ -66,8 +70,8 @@ bool make_own_frame()
     if (!own_pixels)
         return false;
     if (surface) {
-        own_view = SDL_CreateRGBSurfaceFrom(own_pixels, SCREEN_WIDTH, SCREEN_HEIGHT, 32, SCREEN_WIDTH * 4, RED_MASK,
-                                            GREEN_MASK, BLUE_MASK, 0);
+        own_view = SDL_CreateRGBSurfaceFrom(own_pixels, SCREEN_WIDTH, SCREEN_HEIGHT, 32, SCREEN_WIDTH * 4,
+                                            RED_MASK, GREEN_MASK, BLUE_MASK, 0);
         if (!own_view)
             return false;
     }
@@ -103,8 +107,9 @@ int32_t video_open(int32_t create_depth)
         if (SDL_Init(SDL_INIT_VIDEO) == -1)
             return 1;
         sdl_started = true;
-        bool full = settings.mode == VIDEO_FULLSCREEN ||
-                    (settings.mode == VIDEO_ASK && question_yes_no("Tolvenari", "Fullscreen?") == QUESTION_YES);
+        bool full =
+            settings.mode == VIDEO_FULLSCREEN ||
+            (settings.mode == VIDEO_ASK && question_yes_no("Tolvenari", "Fullscreen?") == QUESTION_YES);
         if (full) {
             surface = SDL_SetVideoMode(SCREEN_WIDTH, SCREEN_HEIGHT, 32, SDL_FULLSCREEN);
             SDL_ShowCursor(0);

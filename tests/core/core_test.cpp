@@ -38,7 +38,8 @@ TEST(Vec3, EveryOperationAllowsOutToBeAnInput)
     const Vec3 a0{1, 2, 3}, b0{4, -5, 6};
     auto same = [](const Vec3& p, const Vec3& q) { return p.x == q.x && p.y == q.y && p.z == q.z; };
     using Binary = void (*)(const Vec3*, const Vec3*, Vec3*);
-    for (Binary op : {Binary(vec3_cross), Binary(vec3_add), Binary(vec3_sub), Binary(vec3_div), Binary(vec3_reflect)}) {
+    for (Binary op :
+         {Binary(vec3_cross), Binary(vec3_add), Binary(vec3_sub), Binary(vec3_div), Binary(vec3_reflect)}) {
         Vec3 expected;
         op(&a0, &b0, &expected);
         Vec3 a = a0, b = b0;

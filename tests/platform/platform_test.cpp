@@ -20,7 +20,8 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 // A scratch folder under the build folder, removed afterwards.
 struct ScratchDir {
@@ -47,7 +48,10 @@ int peak_bin(const float* bins)
     return best;
 }
 
-void sleep_ms(int ms) { SDL_Delay(static_cast<Uint32>(ms)); }
+void sleep_ms(int ms)
+{
+    SDL_Delay(static_cast<Uint32>(ms));
+}
 
 } // namespace
 
@@ -210,7 +214,10 @@ static void play_through(int32_t output)
     audio_track_free(track);
 }
 
-TEST(AudioPlayback, SilentOutputFollowsTheSteadyClock) { play_through(AUDIO_OUTPUT_SILENT); }
+TEST(AudioPlayback, SilentOutputFollowsTheSteadyClock)
+{
+    play_through(AUDIO_OUTPUT_SILENT);
+}
 
 TEST(AudioPlayback, DeviceOutputAdvancesAndEnds)
 {

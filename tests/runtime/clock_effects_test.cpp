@@ -22,7 +22,8 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 struct ScratchDir {
     fs::path path;
@@ -43,10 +44,24 @@ struct InDirectory {
 };
 
 std::vector<int> calls;
-template <int N> int32_t load_ok() { calls.push_back(N); return 0; }
-template <int N> int32_t load_fail() { calls.push_back(N); return 1; }
-template <int N> void free_row() { calls.push_back(100 + N); }
-template <int N> void render_row(float) { calls.push_back(N); }
+template <int N> int32_t load_ok()
+{
+    calls.push_back(N);
+    return 0;
+}
+template <int N> int32_t load_fail()
+{
+    calls.push_back(N);
+    return 1;
+}
+template <int N> void free_row()
+{
+    calls.push_back(100 + N);
+}
+template <int N> void render_row(float)
+{
+    calls.push_back(N);
+}
 
 } // namespace
 
@@ -177,8 +192,8 @@ TEST(SpectrumMeter, InitAndHistoryMean)
 TEST(Effects, FailingLoadReleasesExactlyTheEarlierRows)
 {
     const EffectSlot table[] = {
-        {load_ok<0>, free_row<0>}, {load_ok<1>, free_row<1>},   {load_ok<2>, free_row<2>},
-        {load_ok<3>, free_row<3>}, {load_ok<4>, free_row<4>},   {load_fail<5>, free_row<5>},
+        {load_ok<0>, free_row<0>}, {load_ok<1>, free_row<1>}, {load_ok<2>, free_row<2>},
+        {load_ok<3>, free_row<3>}, {load_ok<4>, free_row<4>}, {load_fail<5>, free_row<5>},
         {load_ok<6>, free_row<6>}, {load_ok<7>, free_row<7>},
     };
     calls.clear();
@@ -193,10 +208,10 @@ TEST(Effects, FailingLoadReleasesExactlyTheEarlierRows)
 TEST(Effects, TimelineDrawsTheActiveRowsInTableOrder)
 {
     // The real ranges with recording render functions.
-    void (*renders[TIMELINE_COUNT])(float) = {render_row<0>, render_row<1>,  render_row<2>,  render_row<3>,
-                                             render_row<4>, render_row<5>,  render_row<6>,  render_row<7>,
-                                             render_row<8>, render_row<9>,  render_row<10>, render_row<11>,
-                                             render_row<12>, render_row<13>, render_row<14>};
+    void (*renders[TIMELINE_COUNT])(float) = {render_row<0>,  render_row<1>,  render_row<2>,  render_row<3>,
+                                              render_row<4>,  render_row<5>,  render_row<6>,  render_row<7>,
+                                              render_row<8>,  render_row<9>,  render_row<10>, render_row<11>,
+                                              render_row<12>, render_row<13>, render_row<14>};
     TimelineEntry rows[TIMELINE_COUNT];
     for (int i = 0; i < TIMELINE_COUNT; i++)
         rows[i] = {renders[i], timeline[i].first_beat, timeline[i].end_beat};

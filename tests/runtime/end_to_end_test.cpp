@@ -16,7 +16,8 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 struct ProgramRun {
     int status = -1;
@@ -34,8 +35,9 @@ std::string slurp(const fs::path& p)
 // Runs program with args in dir, headless, with no terminal on standard input.
 ProgramRun run_program(const fs::path& program, const fs::path& dir, const std::string& args)
 {
-    std::string cmd = "cd '" + dir.string() + "' && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 120 '" +
-                      program.string() + "' " + args + " > run.out 2> run.err < /dev/null";
+    std::string cmd = "cd '" + dir.string() +
+                      "' && SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 120 '" + program.string() +
+                      "' " + args + " > run.out 2> run.err < /dev/null";
     int raw = std::system(cmd.c_str());
     ProgramRun r;
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -44,8 +46,9 @@ ProgramRun run_program(const fs::path& program, const fs::path& dir, const std::
     return r;
 }
 
-class EndToEnd : public testing::Test {
-protected:
+class EndToEnd : public testing::Test
+{
+  protected:
     fs::path program = fs::path(DUNRAVEL_BINARY_DIR) / "dunravel";
     fs::path dir = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" / "end-to-end";
     fs::path real_data = fs::path(DUNRAVEL_SOURCE_DIR) / "data";
@@ -68,7 +71,8 @@ protected:
     // Effects that need the data set fail without it: that is no fault here.
     bool missing_data_set(const ProgramRun& r)
     {
-        return r.status == 1 && !fs::is_directory(real_data) && r.err.find("dunravel.mp3") == std::string::npos &&
+        return r.status == 1 && !fs::is_directory(real_data) &&
+               r.err.find("dunravel.mp3") == std::string::npos &&
                r.err.find("Sanitizer") == std::string::npos;
     }
 };

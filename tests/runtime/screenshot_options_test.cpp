@@ -16,7 +16,8 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 struct ScratchDir {
     fs::path path;
@@ -64,7 +65,9 @@ TEST(Screenshot, NumbersSkipExistingFilesAndNeverOverwrite)
     ScratchDir dir("screenshots");
     std::vector<uint32_t> pixels(SCREEN_WIDTH * SCREEN_HEIGHT, 0x00FF8040u);
     FrameSurface surface = {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, pixels.data()};
-    { std::ofstream("screenshot-002.bmp") << "keep me"; }
+    {
+        std::ofstream("screenshot-002.bmp") << "keep me";
+    }
     screenshot_number = 1;
     char name[64];
     ASSERT_EQ(screenshot_save(&surface, name, sizeof name), 0);

@@ -1,0 +1,228 @@
+// Golden frames: every tests/golden/beat-<B>.png is the frame that
+// `dunravel --capture DIR --from <B> --frames 1` draws (fixed-step clock at
+// 60 frames per second, a fresh process, the real data set). A mismatch
+// writes the actual frame and a difference image under
+// <build>/golden-out/ and names them. scripts/golden.sh refreshes the set or
+// adds beats. Also: two captures of the same range are byte-identical, and
+// Ctrl-C during a capture leaves only complete files.
+#include <gtest/gtest.h>
+
+#include <png.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+const fs::path source_dir = DUNRAVEL_SOURCE_DIR;
+const fs::path binary_dir = DUNRAVEL_BINARY_DIR;
+const fs::path program = binary_dir / "dunravel";
+const fs::path data_dir = source_dir / "data";
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint32_t> pixels; // 0x00RRGGBB
+};
+
+bool read_png(const fs::path& path, Image* out)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return false;
+    image.format = PNG_FORMAT_BGRA;
+    out->width = static_cast<int>(image.width);
+    out->height = static_cast<int>(image.height);
+    out->pixels.assign(static_cast<size_t>(out->width) * out->height, 0);
+    if (!png_image_finish_read(&image, nullptr, out->pixels.data(), 0, nullptr)) {
+        png_image_free(&image);
+        return false;
+    }
+    for (uint32_t& p : out->pixels)
+        p &= 0x00FFFFFFu;
+    return true;
+}
+
+bool write_png(const fs::path& path, const Image& in)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(in.width);
+    image.height = static_cast<png_uint_32>(in.height);
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<uint32_t> opaque(in.pixels);
+    for (uint32_t& p : opaque)
+        p |= 0xFF000000u;
+    return png_image_write_to_file(&image, path.c_str(), 0, opaque.data(), 0, nullptr) != 0;
+}
+
+std::vector<unsigned char> file_bytes(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return std::vector<unsigned char>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Runs the program with args; its output goes to log. Returns the exit status.
+int run(const std::string& args, const fs::path& log)
+{
+    std::string cmd = "SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy timeout 600 '" + program.string() +
+                      "' --data '" + data_dir.string() + "' " + args + " > '" + log.string() +
+                      "' 2>&1 < /dev/null";
+    int raw = std::system(cmd.c_str());
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+bool have_program_and_data(std::string* why)
+{
+    if (!fs::exists(program)) {
+        *why = "the program is not built: " + program.string();
+        return false;
+    }
+    if (!fs::exists(data_dir / "dunravel.mp3")) {
+        *why = "no data set at " + data_dir.string() + " (run scripts/data.sh)";
+        return false;
+    }
+    return true;
+}
+
+std::vector<fs::path> golden_files()
+{
+    std::vector<fs::path> files;
+    fs::path dir = source_dir / "tests" / "golden";
+    if (fs::is_directory(dir))
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path().extension() == ".png" && e.path().filename().string().rfind("beat-", 0) == 0)
+                files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+fs::path scratch(const char* name)
+{
+    fs::path p = binary_dir / "test-scratch" / name;
+    fs::remove_all(p);
+    fs::create_directories(p);
+    return p;
+}
+
+} // namespace
+
+TEST(GoldenFrames, EveryGoldenBeatDrawsItsReferenceFrame)
+{
+    std::string why;
+    if (!have_program_and_data(&why))
+        GTEST_SKIP() << why;
+    std::vector<fs::path> goldens = golden_files();
+    if (goldens.empty())
+        GTEST_SKIP() << "no golden frames in tests/golden (add some with scripts/golden.sh BEAT)";
+    fs::path out = binary_dir / "golden-out";
+    fs::create_directories(out);
+    for (const fs::path& golden : goldens) {
+        std::string stem = golden.stem().string(); // beat-<B>
+        std::string beat = stem.substr(5);
+        fs::path dir = scratch("golden-capture");
+        ASSERT_EQ(
+            run("--capture '" + dir.string() + "' --fps 60 --from " + beat + " --frames 1", dir / "log.txt"),
+            0)
+            << stem << ": " << std::ifstream(dir / "log.txt").rdbuf();
+        fs::path frame;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path().extension() == ".png")
+                frame = e.path();
+        ASSERT_FALSE(frame.empty()) << stem << ": no frame written";
+        Image want, got;
+        ASSERT_TRUE(read_png(golden, &want)) << golden;
+        ASSERT_TRUE(read_png(frame, &got)) << frame;
+        ASSERT_EQ(want.width, got.width);
+        ASSERT_EQ(want.height, got.height);
+        Image diff = got;
+        int64_t differing = 0;
+        for (size_t i = 0; i < got.pixels.size(); i++) {
+            uint32_t a = want.pixels[i], b = got.pixels[i];
+            uint32_t d = 0;
+            for (int shift = 0; shift < 24; shift += 8) {
+                int da = static_cast<int>((a >> shift) & 0xFF) - static_cast<int>((b >> shift) & 0xFF);
+                uint32_t m = static_cast<uint32_t>(std::min(255, std::abs(da) * 8));
+                d |= m << shift;
+            }
+            diff.pixels[i] = d;
+            differing += a != b;
+        }
+        if (differing > 0) {
+            fs::path actual = out / (stem + ".actual.png");
+            fs::path difference = out / (stem + ".diff.png");
+            fs::copy_file(frame, actual, fs::copy_options::overwrite_existing);
+            write_png(difference, diff);
+            ADD_FAILURE() << stem << ": " << differing << " pixels differ from " << golden.string()
+                          << "\n  actual frame: " << actual.string()
+                          << "\n  difference (x8): " << difference.string()
+                          << "\n  if the change is intended: scripts/golden.sh " << beat;
+        }
+        fs::remove_all(dir);
+    }
+}
+
+TEST(GoldenFrames, TwoCapturesOfOneRangeAreByteIdentical)
+{
+    std::string why;
+    if (!have_program_and_data(&why))
+        GTEST_SKIP() << why;
+    fs::path a = scratch("capture-a"), b = scratch("capture-b");
+    ASSERT_EQ(run("--capture '" + a.string() + "' --fps 20 --from 43 --to 45", a / "log.txt"), 0);
+    ASSERT_EQ(run("--capture '" + b.string() + "' --fps 20 --from 43 --to 45", b / "log.txt"), 0);
+    int frames = 0;
+    for (const auto& e : fs::directory_iterator(a)) {
+        if (e.path().extension() != ".png")
+            continue;
+        frames++;
+        EXPECT_EQ(file_bytes(e.path()), file_bytes(b / e.path().filename())) << e.path().filename();
+    }
+    EXPECT_EQ(frames, 26); // beats 43 to 45 at 20 frames a second: k = 574 ... 599
+    fs::remove_all(a);
+    fs::remove_all(b);
+}
+
+TEST(GoldenFrames, InterruptedCaptureLeavesOnlyCompleteFiles)
+{
+    std::string why;
+    if (!have_program_and_data(&why))
+        GTEST_SKIP() << why;
+    fs::path dir = scratch("capture-interrupted");
+    std::string cmd = "cd '" + dir.string() + "' && SDL_VIDEODRIVER=dummy exec '" + program.string() +
+                      "' --data '" + data_dir.string() +
+                      "' --capture frames > log.txt 2>&1 < /dev/null & echo $! > '" + (dir / "pid").string() +
+                      "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    pid_t pid = 0;
+    std::ifstream(dir / "pid") >> pid;
+    ASSERT_GT(pid, 0);
+    // Wait for the first frames, then interrupt.
+    for (int i = 0; i < 600 && !fs::exists(dir / "frames" / "frame-000003.png"); i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    kill(pid, SIGINT);
+    for (int i = 0; i < 300 && kill(pid, 0) == 0; i++)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_NE(kill(pid, 0), 0) << "the capture did not stop";
+    int pngs = 0;
+    for (const auto& e : fs::directory_iterator(dir / "frames")) {
+        EXPECT_EQ(e.path().extension(), ".png") << "left behind: " << e.path();
+        Image image;
+        EXPECT_TRUE(read_png(e.path(), &image)) << "incomplete: " << e.path();
+        pngs++;
+    }
+    EXPECT_GE(pngs, 4);
+    EXPECT_LT(pngs, 16400);
+    fs::remove_all(dir);
+}

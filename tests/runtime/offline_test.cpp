@@ -1,0 +1,233 @@
+// Pieces of the offline modes that need no data set: the fixed-step frame
+// grid, time options, the bench report, the PNG writer, the ffmpeg pipe and
+// the contact-sheet labels.
+#include "core/frame.h"
+#include "runtime/clock.h"
+#include "runtime/offline.h"
+#include "runtime/options.h"
+#include "runtime/png_out.h"
+
+#include "../platform/test_mp3.h"
+
+#include <gtest/gtest.h>
+
+#include <png.h>
+#include <sys/wait.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+fs::path scratch(const char* name)
+{
+    fs::path p = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" / name;
+    fs::remove_all(p);
+    fs::create_directories(p);
+    return p;
+}
+
+int32_t parse(std::vector<const char*> args, Options* out)
+{
+    args.insert(args.begin(), "dunravel");
+    return options_parse(static_cast<int>(args.size()), const_cast<char**>(args.data()), out);
+}
+
+std::string read_all(FILE* fp)
+{
+    std::rewind(fp);
+    std::string s;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0)
+        s.append(buf, n);
+    return s;
+}
+
+} // namespace
+
+TEST(FixedStep, FrameGridBeatsAndFractions)
+{
+    EXPECT_EQ(music_frame_at(0.0, 60), 0);
+    EXPECT_EQ(music_frame_at(1.0 / 60.0, 60), 1);
+    EXPECT_EQ(music_frame_at(0.5, 60), 30);
+    EXPECT_EQ(music_frame_at(0.501, 60), 31);
+    EXPECT_EQ(music_frame_at(12.5 * 60 / 90, 60), 500); // beat 12.5
+    EXPECT_EQ(music_frame_at(-4.0, 60), 0);
+    // Frame k at k / fps: frame 90 at 60 fps is 1.5 s, beat 2.25.
+    clock_set_tempo(90.0f);
+    clock_set_time(90 * 735 / 44100.0, 1.0 / 60);
+    EXPECT_EQ(music_seconds, 1.5);
+    EXPECT_EQ(clock_beat(), 2.25f);
+    EXPECT_EQ(clock_beat_index(), 2);
+    EXPECT_EQ(clock_beat_fraction(), 0.25f);
+}
+
+TEST(OfflineOptions, TimesModesAndRanges)
+{
+    EXPECT_DOUBLE_EQ(options_parse_time("12"), 8.0);
+    EXPECT_DOUBLE_EQ(options_parse_time("12.5s"), 12.5);
+    EXPECT_EQ(options_parse_time("12x"), -1.0);
+    EXPECT_EQ(options_parse_time("s"), -1.0);
+    EXPECT_EQ(options_parse_time("-3"), -1.0);
+    EXPECT_EQ(options_parse_time("inf"), -1.0);
+    Options o;
+    ASSERT_EQ(parse({"--capture", "out", "--fps", "30", "--from", "12", "--to", "20.5s", "--warm-up"}, &o),
+              OPTIONS_RUN);
+    EXPECT_STREQ(o.capture_dir, "out");
+    EXPECT_EQ(o.fps, 30);
+    EXPECT_DOUBLE_EQ(o.from_seconds, 8.0);
+    EXPECT_DOUBLE_EQ(o.to_seconds, 20.5);
+    EXPECT_EQ(o.warm_up, 1);
+    EXPECT_TRUE(options_offline(&o));
+    ASSERT_EQ(parse({"--bench-json=b.json", "--frames", "10"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(o.bench, 1);
+    EXPECT_STREQ(o.bench_json, "b.json");
+    EXPECT_EQ(o.max_frames, 10);
+    ASSERT_EQ(parse({"--no-sound"}, &o), OPTIONS_RUN);
+    EXPECT_FALSE(options_offline(&o));
+    EXPECT_EQ(o.fps, 60);
+    EXPECT_EQ(o.from_seconds, -1.0);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(parse({"--capture", "a", "--video", "b.mp4"}, &o), OPTIONS_ERROR);
+    EXPECT_EQ(parse({"--from", "20", "--to", "10"}, &o), OPTIONS_ERROR);
+    EXPECT_EQ(parse({"--fps", "0"}, &o), OPTIONS_ERROR);
+    EXPECT_EQ(parse({"--contact-sheet"}, &o), OPTIONS_ERROR);
+    testing::internal::GetCapturedStderr();
+}
+
+TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
+{
+    // 100 frames at beat 0 (rows 0, 11, 12) taking 1..100 ms, 10 at beat 50
+    // (rows 1, 11) taking 1000 ms.
+    std::vector<BenchFrame> frames;
+    for (int i = 1; i <= 100; i++)
+        frames.push_back({static_cast<double>(i), 0});
+    for (int i = 0; i < 10; i++)
+        frames.push_back({1000.0, 50});
+    FILE* fp = std::tmpfile();
+    bench_report_json(fp, frames, 2.0);
+    std::string json = read_all(fp);
+    std::fclose(fp);
+    EXPECT_NE(json.find("{\"fps\": 55.000, \"frames\": 110, \"rows\": ["), std::string::npos) << json;
+    EXPECT_NE(
+        json.find("{\"row\": 0, \"name\": \"title\", \"first_beat\": 0, \"end_beat\": 44, \"frames\": 100, "
+                  "\"median_ms\": 50.0000, \"p95_ms\": 95.0000, \"max_ms\": 100.0000}"),
+        std::string::npos)
+        << json;
+    EXPECT_NE(
+        json.find(
+            "{\"row\": 11, \"name\": \"overlay\", \"first_beat\": 0, \"end_beat\": 410, \"frames\": 110, "
+            "\"median_ms\": 55.0000, \"p95_ms\": 1000.0000, \"max_ms\": 1000.0000}"),
+        std::string::npos)
+        << json;
+    EXPECT_NE(
+        json.find("{\"row\": 2, \"name\": \"tunnel\", \"first_beat\": 76, \"end_beat\": 100, \"frames\": 0"),
+        std::string::npos);
+    fp = std::tmpfile();
+    bench_report_text(fp, frames, 2.0);
+    std::string text = read_all(fp);
+    std::fclose(fp);
+    EXPECT_NE(text.find("all: 110 frames in 2.000 s, 55.0 frames per second"), std::string::npos) << text;
+}
+
+TEST(PngOut, WritesCompleteFilesOnlyAndReadsBack)
+{
+    fs::path dir = scratch("png-out");
+    std::vector<uint32_t> pixels(8 * 4, 0);
+    for (int i = 0; i < 32; i++)
+        pixels[i] = 0x00102030u * static_cast<uint32_t>(i % 5) | 0xAA000000u; // alpha byte is ignored
+    std::string name = (dir / "a.png").string();
+    ASSERT_EQ(png_out_write(name.c_str(), pixels.data(), 6, 4, 8, 1), 0); // stride wider than the image
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, name.c_str()));
+    EXPECT_EQ(image.width, 6u);
+    EXPECT_EQ(image.height, 4u);
+    EXPECT_EQ(image.format & PNG_FORMAT_FLAG_ALPHA, 0u);
+    image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> rgb(6 * 4 * 3);
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr));
+    EXPECT_EQ(rgb[(1 * 6 + 3) * 3 + 0], 0x10 * ((8 + 3) % 5)); // row 1 starts at word 8
+    EXPECT_EQ(rgb[(1 * 6 + 3) * 3 + 2], 0x30 * ((8 + 3) % 5));
+    // No temporary file stays; a folder that does not exist fails cleanly.
+    EXPECT_FALSE(fs::exists(dir / "a.png.part"));
+    std::string bad = (dir / "missing" / "b.png").string();
+    EXPECT_EQ(png_out_write(bad.c_str(), pixels.data(), 6, 4, 8, 1), 1);
+    EXPECT_EQ(png_out_write(name.c_str(), nullptr, 6, 4, 8, 1), 1);
+    EXPECT_EQ(png_out_write(name.c_str(), pixels.data(), 6, 4, 5, 1), 1);
+    fs::remove_all(dir);
+}
+
+TEST(VideoPipe, FfmpegMuxesFramesAndMusic)
+{
+    if (std::system("command -v ffmpeg > /dev/null 2>&1 && command -v ffprobe > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    fs::path dir = scratch("video-pipe");
+    std::string music = (dir / "music.mp3").string();
+    ASSERT_TRUE(write_test_mp3(music, 44100, 2, 3.0, 440.0, 0.3));
+    std::string file = (dir / "out.mp4").string();
+    VideoPipe* pipe = video_pipe_open(file.c_str(), 30, music.c_str(), 1.0);
+    ASSERT_NE(pipe, nullptr);
+    std::vector<uint32_t> frame(SCREEN_WIDTH * SCREEN_HEIGHT);
+    for (int k = 0; k < 45; k++) {
+        for (size_t i = 0; i < frame.size(); i++)
+            frame[i] = static_cast<uint32_t>(k * 5) << 8;
+        ASSERT_EQ(video_pipe_write(pipe, frame.data()), 0);
+    }
+    ASSERT_EQ(video_pipe_close(pipe), 0);
+    std::string probe = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                        "stream=nb_read_frames,duration -of csv=p=0 '" +
+                        file + "' > '" + (dir / "probe.txt").string() + "'";
+    ASSERT_EQ(std::system(probe.c_str()), 0);
+    double duration = 0;
+    int count = 0;
+    FILE* fp = std::fopen((dir / "probe.txt").c_str(), "r");
+    ASSERT_NE(fp, nullptr);
+    ASSERT_EQ(std::fscanf(fp, "%lf,%d", &duration, &count), 2);
+    std::fclose(fp);
+    EXPECT_EQ(count, 45);
+    EXPECT_NEAR(duration, 1.5, 0.01);
+    std::string audio = "ffprobe -v error -select_streams a:0 -show_entries stream=codec_name -of csv=p=0 '" +
+                        file + "' | grep -q aac";
+    EXPECT_EQ(std::system(audio.c_str()), 0);
+    fs::remove_all(dir);
+}
+
+TEST(VideoPipe, FfmpegRefusingTheFileIsReported)
+{
+    if (std::system("command -v ffmpeg > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    fs::path dir = scratch("video-bad");
+    std::string file = (dir / "no" / "such" / "folder.mp4").string();
+    VideoPipe* pipe = video_pipe_open(file.c_str(), 30, nullptr, 0.0);
+    ASSERT_NE(pipe, nullptr);
+    std::vector<uint32_t> frame(SCREEN_WIDTH * SCREEN_HEIGHT, 0);
+    std::signal(SIGPIPE, SIG_IGN);
+    for (int k = 0; k < 30; k++)
+        if (video_pipe_write(pipe, frame.data()) != 0)
+            break;
+    EXPECT_EQ(video_pipe_close(pipe), 1);
+    std::signal(SIGPIPE, SIG_DFL);
+    fs::remove_all(dir);
+}
+
+TEST(ContactSheet, LabelsStayInsideTheImage)
+{
+    std::vector<uint32_t> image(40 * 20, 0x00808080u);
+    contact_sheet_label(image.data(), 40, 20, 1, 1, 408);
+    // The box is black and the digits white; nothing outside the image moves.
+    EXPECT_EQ(image[1 * 40 + 1], 0u);
+    int white = 0;
+    for (uint32_t p : image)
+        white += p == 0x00FFFFFFu;
+    EXPECT_GT(white, 20);
+    contact_sheet_label(image.data(), 40, 20, 35, 15, 123456);
+    contact_sheet_label(image.data(), 40, 20, -10, -10, 7);
+}
