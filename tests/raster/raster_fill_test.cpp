@@ -259,3 +259,37 @@ TEST_F(RasterFill, MipModesUseTheOnlyLevelOfATextureWithoutAChain)
 }
 
 } // namespace
+
+namespace {
+
+class RasterLayers : public RasterFixture {};
+
+// Full-screen quads whose texture coordinates are whole texels at whole pixels
+// map texels one to one; row 0 lies on the top edges, which the fill rule leaves out.
+TEST_F(RasterLayers, FullScreenTexturedQuadsMapTexelsOneToOne)
+{
+    TestTexture tex(8, 8);
+    for (uint32_t v = 0; v < 256; v++)
+        for (uint32_t u = 0; u < 256; u++)
+            tex.at(static_cast<int>(u), static_cast<int>(v)) = 0xFF000000u | ((u ^ v) << 16) | (u << 8) | v;
+    uint32_t ou = 0, ov = 0;
+    TestRandom r(6);
+    for (int k = 0; k < 10; k++) {
+        ou = r.below(256);
+        ov = r.below(256);
+        auto corner = [&](float X, float Y) {
+            return sv(X, Y, static_cast<float>(((10 - k) << 20) + (X ? 1 << 18 : 0) + (Y ? 1 << 18 : 0)) / 16777216.0f,
+                      0xFFFFFFFFu, (X + static_cast<float>(ou)) / 256.0f, (Y + static_cast<float>(ov)) / 256.0f);
+        };
+        RasterTriangle t[2] = {tri(corner(0, 0), corner(640, 0), corner(640, 480)),
+                               tri(corner(0, 0), corner(640, 480), corner(0, 480))};
+        draw_triangles(t, 2, &tex.t, FILL_TEXTURE | FILL_DEPTH);
+    }
+    for (int x = 0; x < 640; x++)
+        ASSERT_EQ(px(x, 0), 0xFF000000u);
+    for (int y = 1; y < 480; y++)
+        for (int x = 0; x < 640; x++)
+            ASSERT_EQ(px(x, y), tex.at((x + static_cast<int>(ou)) & 255, (y + static_cast<int>(ov)) & 255)) << x << "," << y;
+}
+
+} // namespace
