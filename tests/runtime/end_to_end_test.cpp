@@ -50,13 +50,16 @@ class EndToEnd : public testing::Test
 {
   protected:
     fs::path program = fs::path(DUNRAVEL_BINARY_DIR) / "dunravel";
-    fs::path dir = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" / "end-to-end";
+    fs::path dir;
     fs::path real_data = fs::path(DUNRAVEL_SOURCE_DIR) / "data";
 
     void SetUp() override
     {
         if (!fs::exists(program))
             GTEST_SKIP() << "the program is not built: " << program;
+        // One folder per test: ctest runs them side by side.
+        dir = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" /
+              (std::string("end-to-end-") + testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir / "data");
         // Every file of the real data set, except the music, which is ours.
@@ -66,7 +69,11 @@ class EndToEnd : public testing::Test
                     fs::create_symlink(entry.path(), dir / "data" / entry.path().filename());
         ASSERT_TRUE(write_test_mp3((dir / "data" / "dunravel.mp3").string(), 44100, 2, 1.0, 440.0, 0.3));
     }
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override
+    {
+        if (!dir.empty())
+            fs::remove_all(dir);
+    }
 
     // Effects that need the data set fail without it: that is no fault here.
     bool missing_data_set(const ProgramRun& r)
