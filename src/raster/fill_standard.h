@@ -190,12 +190,11 @@ inline void shade_pixel(const ShadeState& s, uint32_t& p, int32_t* z, const uint
     }
 }
 
-// Modes with a four-pixel span: flat, Gouraud and plain texture with depth, and
-// the texture added to the surface with or without the depth test.
+// Every affine and colour mode has a four-pixel span; the depth grey, the
+// perspective, bilinear and mip-mapped modes go pixel by pixel.
 template <uint32_t M>
-inline constexpr bool has_simd_span = M == (FILL_FLAT | FILL_DEPTH) || M == (FILL_GOURAUD | FILL_DEPTH) ||
-                                      M == (FILL_TEXTURE | FILL_DEPTH) || M == (FILL_ADD | FILL_TEXTURE) ||
-                                      M == (FILL_ADD | FILL_DEPTH | FILL_TEXTURE);
+inline constexpr bool has_simd_span = !ModeTraits<M>::grey && !ModeTraits<M>::perspective &&
+                                      !ModeTraits<M>::bilinear && !ModeTraits<M>::mipmap;
 
 // Lanes (v, v + s, v + 2s, v + 3s), wrapping like the per-pixel steps.
 inline __m128i lanes_of(uint32_t v, uint32_t s)
@@ -207,6 +206,56 @@ inline __m128i lanes_of(uint32_t v, uint32_t s)
 inline __m128i select(__m128i mask, __m128i a, __m128i b)
 {
     return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
+}
+
+// Per byte (a x b) >> 8 of four pixels, on 16-bit lanes (the products fit).
+inline __m128i multiply4(__m128i a, __m128i b)
+{
+    const __m128i zero = _mm_setzero_si128();
+    __m128i lo = _mm_mullo_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero));
+    __m128i hi = _mm_mullo_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero));
+    return _mm_packus_epi16(_mm_srli_epi16(lo, 8), _mm_srli_epi16(hi, 8));
+}
+
+// alpha_blend() of four pixels: k = (f x a) >> 8 per lane, then
+// (t k >> 8) + (p (255 - k) >> 8) saturated to a byte by the unsigned pack.
+inline __m128i alpha_blend4(__m128i texel, __m128i pixel, __m128i flat)
+{
+    const __m128i zero = _mm_setzero_si128(), full = _mm_set1_epi16(255);
+    __m128i f = _mm_unpacklo_epi8(flat, zero);
+    __m128i half[2];
+    for (int h = 0; h < 2; h++) {
+        __m128i t = h ? _mm_unpackhi_epi8(texel, zero) : _mm_unpacklo_epi8(texel, zero);
+        __m128i p = h ? _mm_unpackhi_epi8(pixel, zero) : _mm_unpacklo_epi8(pixel, zero);
+        __m128i a = _mm_shufflehi_epi16(_mm_shufflelo_epi16(t, 0xFF), 0xFF);
+        __m128i k = _mm_srli_epi16(_mm_mullo_epi16(f, a), 8);
+        __m128i x = _mm_srli_epi16(_mm_mullo_epi16(t, k), 8);
+        __m128i y = _mm_srli_epi16(_mm_mullo_epi16(p, _mm_sub_epi16(full, k)), 8);
+        half[h] = _mm_adds_epu16(x, y);
+    }
+    return _mm_packus_epi16(half[0], half[1]);
+}
+
+// Vertex colours of four pixels from their (blue, green, red, alpha) values:
+// clamped to 0..255 per channel by the signed then unsigned saturating packs,
+// or packed without clamping (each value >> 11 shifted into place and OR-ed).
+template <bool CLAMPED>
+inline __m128i vertex_colour4(__m128i c0, __m128i c1, __m128i c2, __m128i c3)
+{
+    c0 = _mm_srai_epi32(c0, 11);
+    c1 = _mm_srai_epi32(c1, 11);
+    c2 = _mm_srai_epi32(c2, 11);
+    c3 = _mm_srai_epi32(c3, 11);
+    if constexpr (CLAMPED) {
+        return _mm_packus_epi16(_mm_packs_epi32(c0, c1), _mm_packs_epi32(c2, c3));
+    } else {
+        __m128i t0 = _mm_unpacklo_epi32(c0, c1), t1 = _mm_unpacklo_epi32(c2, c3);
+        __m128i t2 = _mm_unpackhi_epi32(c0, c1), t3 = _mm_unpackhi_epi32(c2, c3);
+        __m128i b = _mm_unpacklo_epi64(t0, t1), g = _mm_unpackhi_epi64(t0, t1);
+        __m128i r = _mm_unpacklo_epi64(t2, t3), a = _mm_unpackhi_epi64(t2, t3);
+        return _mm_or_si128(_mm_or_si128(b, _mm_slli_epi32(g, 8)),
+                            _mm_or_si128(_mm_slli_epi32(r, 16), _mm_slli_epi32(a, 24)));
+    }
 }
 
 // Four texels at the affine coordinates of four pixels.
@@ -265,23 +314,33 @@ inline void span_simd(const ShadeState& s, const Interpolant* a, uint32_t* p, in
         }
         if (any) {
             __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
-            __m128i c;
+            __m128i vertex = _mm_setzero_si128();
             if constexpr (T::gouraud) {
-                // Per channel clamp of value >> 11 to 0..255: the signed then
-                // unsigned saturating packs give exactly that.
-                __m128i c0 = colour, c1 = _mm_add_epi32(c0, colour_step), c2 = _mm_add_epi32(c1, colour_step),
+                __m128i c1 = _mm_add_epi32(colour, colour_step), c2 = _mm_add_epi32(c1, colour_step),
                         c3 = _mm_add_epi32(c2, colour_step);
-                __m128i lo = _mm_packs_epi32(_mm_srai_epi32(c0, 11), _mm_srai_epi32(c1, 11));
-                __m128i hi = _mm_packs_epi32(_mm_srai_epi32(c2, 11), _mm_srai_epi32(c3, 11));
-                c = _mm_packus_epi16(lo, hi);
-            } else if constexpr (T::affine) {
+                vertex = vertex_colour4<!T::unclamped>(colour, c1, c2, c3);
+            }
+            __m128i c;
+            if constexpr (T::affine) {
                 c = gather_affine(s.texture, vu, vv);
+                if constexpr (T::colour_key)
+                    mask = _mm_andnot_si128(_mm_cmpeq_epi32(c, _mm_set1_epi32(static_cast<int32_t>(KEY_COLOUR))), mask);
+                if constexpr (T::flat && !T::alpha)
+                    c = multiply4(c, flat);
+                if constexpr (T::gouraud)
+                    c = multiply4(c, vertex);
+                if constexpr (T::alpha)
+                    c = alpha_blend4(c, dst, flat);
+            } else if constexpr (T::gouraud) {
+                c = vertex;
             } else {
                 c = flat;
             }
             if constexpr (T::add)
                 c = _mm_adds_epu8(dst, c);
-            if constexpr (T::depth_test) {
+            else if constexpr (T::multiply)
+                c = multiply4(dst, c);
+            if constexpr (T::depth_test || T::colour_key) {
                 if constexpr (T::depth_write)
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(z + k), select(mask, d, old_depth));
                 c = select(mask, c, dst);
