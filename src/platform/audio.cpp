@@ -253,11 +253,18 @@ AudioTrack* audio_track_load(const char* path)
     }
     if (frames <= 0)
         return nullptr;
+    return audio_track_create(samples.data(), frames);
+}
+
+AudioTrack* audio_track_create(const int16_t* samples, int64_t frames)
+{
+    if (!samples || frames <= 0 || frames > MAX_FRAMES)
+        return nullptr;
     kiss_fftr_cfg fft = kiss_fftr_alloc(AUDIO_FFT_SIZE, 0, nullptr, nullptr);
     if (!fft)
         return nullptr;
     auto* track = new AudioTrack;
-    track->samples = std::move(samples);
+    track->samples.assign(samples, samples + frames * 2);
     track->frames = frames;
     track->fft = fft;
     // Periodic Hann window: its mean is exactly 1/2.

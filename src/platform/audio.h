@@ -26,6 +26,9 @@ struct AudioTrack;
 // resampled to 44,100 Hz stereo when the file is another rate or mono.
 // Null when the file is missing, not MP3 or holds no sound.
 AudioTrack* audio_track_load(const char* path);
+// A track from 44,100 Hz interleaved stereo samples (copied); null when
+// frames is not positive.
+AudioTrack* audio_track_create(const int16_t* samples, int64_t frames);
 void audio_track_free(AudioTrack* track);
 // Length in bytes of the decoded stream (frames × 4).
 int64_t audio_track_bytes(const AudioTrack* track);

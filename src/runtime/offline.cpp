@@ -22,6 +22,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -169,6 +172,79 @@ void warm_up(const Options* o)
 
 // ---- Capture ---------------------------------------------------------------------
 
+// Encodes PNG files on a second thread while the main thread draws the next
+// frame: one frame waits in `pending` at most. finish() writes what is left.
+struct FrameWriter {
+    std::thread thread;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<uint32_t> pending;
+    std::string pending_name;
+    bool has_pending = false;
+    bool closing = false;
+    bool failed = false;
+    std::string failed_name;
+
+    void run()
+    {
+        std::vector<uint32_t> pixels;
+        std::string name;
+        for (;;) {
+            {
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, [&] { return has_pending || closing; });
+                if (!has_pending)
+                    return;
+                pixels.swap(pending);
+                name.swap(pending_name);
+                has_pending = false;
+            }
+            changed.notify_all();
+            bool ok = png_out_write(name.c_str(), pixels.data(), SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH,
+                                    PNG_LEVEL) == 0;
+            if (!ok) {
+                std::lock_guard<std::mutex> guard(lock);
+                if (!failed)
+                    failed_name = name;
+                failed = true;
+            }
+        }
+    }
+
+    void start()
+    {
+        thread = std::thread([this] { run(); });
+    }
+
+    // Hands over a copy of the screen; false once a write has failed.
+    bool submit(const std::string& name)
+    {
+        std::unique_lock<std::mutex> guard(lock);
+        changed.wait(guard, [&] { return !has_pending; });
+        if (failed)
+            return false;
+        pending.resize(static_cast<size_t>(SCREEN_WIDTH) * SCREEN_HEIGHT);
+        for (int32_t y = 0; y < SCREEN_HEIGHT; y++)
+            std::memcpy(&pending[static_cast<size_t>(y) * SCREEN_WIDTH], screen_row(y), SCREEN_WIDTH * 4);
+        pending_name = name;
+        has_pending = true;
+        changed.notify_all();
+        return true;
+    }
+
+    // Writes the frame still waiting, stops the thread; false if any write failed.
+    bool finish()
+    {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            closing = true;
+        }
+        changed.notify_all();
+        thread.join();
+        return !failed;
+    }
+};
+
 int run_capture(const Options* o)
 {
     if (mkdir(o->capture_dir, 0777) != 0 && errno != EEXIST) {
@@ -178,25 +254,26 @@ int run_capture(const Options* o)
     Progress progress;
     progress.total = frames_expected(o, demo_end_seconds(o));
     progress.start = counter_now();
-    int status = 0;
+    FrameWriter writer;
+    writer.start();
     while (music_is_playing() && !stop_requested() && (o->max_frames == 0 || progress.done < o->max_frames)) {
         music_update();
         offline_draw_frame();
-        std::string name = std::string(o->capture_dir) + "/frame-";
         char number[32];
-        std::snprintf(number, sizeof number, "%06lld.png", static_cast<long long>(music_frame_index()));
-        name += number;
-        if (png_out_write(name.c_str(), screen->pixels, SCREEN_WIDTH, SCREEN_HEIGHT, screen->pitch / 4,
-                          PNG_LEVEL) != 0) {
-            std::fprintf(stderr, "\ndunravel: cannot write %s\n", name.c_str());
-            status = 1;
+        std::snprintf(number, sizeof number, "/frame-%06lld.png",
+                      static_cast<long long>(music_frame_index()));
+        if (!writer.submit(std::string(o->capture_dir) + number))
             break;
-        }
         progress.done++;
         progress_print(&progress, false);
     }
+    bool ok = writer.finish();
     progress_print(&progress, true);
-    return status;
+    if (!ok) {
+        std::fprintf(stderr, "dunravel: cannot write %s\n", writer.failed_name.c_str());
+        return 1;
+    }
+    return 0;
 }
 
 // ---- Video -------------------------------------------------------------------------
