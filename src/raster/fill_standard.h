@@ -271,6 +271,9 @@ inline __m128i gather_affine(const Texture* t, __m128i u, __m128i v)
                           static_cast<int32_t>(px[i[2]]), static_cast<int32_t>(px[i[3]]));
 }
 
+// One span of mode M, four pixels at a time. The last partial group is done
+// as the four pixels ending the span, with the lanes already drawn (or lying
+// before the span) masked off; the masked lanes are written back unchanged.
 template <uint32_t M, int N>
 inline void span_simd(const ShadeState& s, const Interpolant* a, uint32_t* p, int32_t* z, int32_t n,
                       const uint32_t* v0)
@@ -280,93 +283,111 @@ inline void span_simd(const ShadeState& s, const Interpolant* a, uint32_t* p, in
 #pragma GCC unroll 8
     for (int i = 0; i < N; i++)
         vx[i] = static_cast<uint32_t>(a[i].x_step);
-    __m128i vz = _mm_setzero_si128(), vz4 = _mm_setzero_si128();
-    __m128i vu = _mm_setzero_si128(), vu4 = _mm_setzero_si128(), vv = _mm_setzero_si128(), vv4 = _mm_setzero_si128();
-    __m128i colour = _mm_setzero_si128(), colour_step = _mm_setzero_si128();
-    if constexpr (T::depth_values) {
-        vz = lanes_of(v0[0], vx[0]);
-        vz4 = _mm_set1_epi32(static_cast<int32_t>(vx[0] * 4));
-    }
-    if constexpr (T::affine) {
-        constexpr int ti = T::texture_index;
-        vu = lanes_of(v0[ti], vx[ti]);
-        vu4 = _mm_set1_epi32(static_cast<int32_t>(vx[ti] * 4));
-        vv = lanes_of(v0[ti + 1], vx[ti + 1]);
-        vv4 = _mm_set1_epi32(static_cast<int32_t>(vx[ti + 1] * 4));
-    }
-    if constexpr (T::gouraud) {
-        constexpr int ci = T::colour_index;
-        colour = _mm_setr_epi32(static_cast<int32_t>(v0[ci]), static_cast<int32_t>(v0[ci + 1]),
-                                static_cast<int32_t>(v0[ci + 2]), static_cast<int32_t>(v0[ci + 3]));
+    constexpr int ti = T::texture_index, ci = T::colour_index;
+    const __m128i flat = _mm_set1_epi32(static_cast<int32_t>(s.flat));
+    __m128i colour_step = _mm_setzero_si128();
+    if constexpr (T::gouraud)
         colour_step = _mm_setr_epi32(static_cast<int32_t>(vx[ci]), static_cast<int32_t>(vx[ci + 1]),
                                      static_cast<int32_t>(vx[ci + 2]), static_cast<int32_t>(vx[ci + 3]));
-    }
-    const __m128i flat = _mm_set1_epi32(static_cast<int32_t>(s.flat));
-    int32_t k = 0;
-    for (; k + 4 <= n; k += 4) {
-        __m128i mask = _mm_set1_epi32(-1), d = _mm_setzero_si128(), old_depth = _mm_setzero_si128();
-        bool any = true;
-        if constexpr (T::depth_test) {
-            d = _mm_srai_epi32(vz, 11);
-            old_depth = _mm_loadu_si128(reinterpret_cast<const __m128i*>(z + k));
-            mask = _mm_cmplt_epi32(d, old_depth);
-            any = _mm_movemask_epi8(mask) != 0;
-        }
-        if (any) {
-            __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
-            __m128i vertex = _mm_setzero_si128();
-            if constexpr (T::gouraud) {
-                __m128i c1 = _mm_add_epi32(colour, colour_step), c2 = _mm_add_epi32(c1, colour_step),
-                        c3 = _mm_add_epi32(c2, colour_step);
-                vertex = vertex_colour4<!T::unclamped>(colour, c1, c2, c3);
-            }
-            __m128i c;
-            if constexpr (T::affine) {
-                c = gather_affine(s.texture, vu, vv);
-                if constexpr (T::colour_key)
-                    mask = _mm_andnot_si128(_mm_cmpeq_epi32(c, _mm_set1_epi32(static_cast<int32_t>(KEY_COLOUR))), mask);
-                if constexpr (T::flat && !T::alpha)
-                    c = multiply4(c, flat);
-                if constexpr (T::gouraud)
-                    c = multiply4(c, vertex);
-                if constexpr (T::alpha)
-                    c = alpha_blend4(c, dst, flat);
-            } else if constexpr (T::gouraud) {
-                c = vertex;
-            } else {
-                c = flat;
-            }
-            if constexpr (T::add)
-                c = _mm_adds_epu8(dst, c);
-            else if constexpr (T::multiply)
-                c = multiply4(dst, c);
-            if constexpr (T::depth_test || T::colour_key) {
-                if constexpr (T::depth_write)
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(z + k), select(mask, d, old_depth));
-                c = select(mask, c, dst);
-            }
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k), c);
-        }
+
+    // Attribute lanes of the four pixels starting at column k of the span.
+    struct Lanes {
+        __m128i z, u, v, colour;
+    };
+    auto lanes_at = [&](int32_t k) {
+        Lanes l{_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
+        const uint32_t kk = static_cast<uint32_t>(k);
         if constexpr (T::depth_values)
-            vz = _mm_add_epi32(vz, vz4);
+            l.z = lanes_of(v0[0] + vx[0] * kk, vx[0]);
         if constexpr (T::affine) {
-            vu = _mm_add_epi32(vu, vu4);
-            vv = _mm_add_epi32(vv, vv4);
+            l.u = lanes_of(v0[ti] + vx[ti] * kk, vx[ti]);
+            l.v = lanes_of(v0[ti + 1] + vx[ti + 1] * kk, vx[ti + 1]);
         }
         if constexpr (T::gouraud)
-            colour = _mm_add_epi32(colour, _mm_slli_epi32(colour_step, 2));
+            l.colour = _mm_setr_epi32(static_cast<int32_t>(v0[ci] + vx[ci] * kk),
+                                      static_cast<int32_t>(v0[ci + 1] + vx[ci + 1] * kk),
+                                      static_cast<int32_t>(v0[ci + 2] + vx[ci + 2] * kk),
+                                      static_cast<int32_t>(v0[ci + 3] + vx[ci + 3] * kk));
+        return l;
+    };
+
+    auto group = [&](int32_t k, __m128i mask, const Lanes& l) {
+        __m128i d = _mm_setzero_si128(), old_depth = _mm_setzero_si128();
+        if constexpr (T::depth_test) {
+            d = _mm_srai_epi32(l.z, 11);
+            old_depth = _mm_loadu_si128(reinterpret_cast<const __m128i*>(z + k));
+            mask = _mm_and_si128(mask, _mm_cmplt_epi32(d, old_depth));
+            if (_mm_movemask_epi8(mask) == 0)
+                return;
+        }
+        __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        __m128i vertex = _mm_setzero_si128();
+        if constexpr (T::gouraud) {
+            __m128i c1 = _mm_add_epi32(l.colour, colour_step), c2 = _mm_add_epi32(c1, colour_step),
+                    c3 = _mm_add_epi32(c2, colour_step);
+            vertex = vertex_colour4<!T::unclamped>(l.colour, c1, c2, c3);
+        }
+        __m128i c;
+        if constexpr (T::affine) {
+            c = gather_affine(s.texture, l.u, l.v);
+            if constexpr (T::colour_key)
+                mask = _mm_andnot_si128(_mm_cmpeq_epi32(c, _mm_set1_epi32(static_cast<int32_t>(KEY_COLOUR))), mask);
+            if constexpr (T::flat && !T::alpha)
+                c = multiply4(c, flat);
+            if constexpr (T::gouraud)
+                c = multiply4(c, vertex);
+            if constexpr (T::alpha)
+                c = alpha_blend4(c, dst, flat);
+        } else if constexpr (T::gouraud) {
+            c = vertex;
+        } else {
+            c = flat;
+        }
+        if constexpr (T::add)
+            c = _mm_adds_epu8(dst, c);
+        else if constexpr (T::multiply)
+            c = multiply4(dst, c);
+        if constexpr (T::depth_write)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(z + k), select(mask, d, old_depth));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k), select(mask, c, dst));
+    };
+
+    const __m128i all = _mm_set1_epi32(-1);
+    Lanes l = lanes_at(0);
+    const __m128i z4 = _mm_set1_epi32(static_cast<int32_t>(vx[0] * 4u));
+    const __m128i u4 = _mm_set1_epi32(static_cast<int32_t>(vx[T::affine ? ti : 0] * 4u));
+    const __m128i w4 = _mm_set1_epi32(static_cast<int32_t>(vx[T::affine ? ti + 1 : 0] * 4u));
+    const __m128i colour4 = _mm_slli_epi32(colour_step, 2);
+    int32_t k = 0;
+    for (; k + 4 <= n; k += 4) {
+        group(k, all, l);
+        if constexpr (T::depth_values)
+            l.z = _mm_add_epi32(l.z, z4);
+        if constexpr (T::affine) {
+            l.u = _mm_add_epi32(l.u, u4);
+            l.v = _mm_add_epi32(l.v, w4);
+        }
+        if constexpr (T::gouraud)
+            l.colour = _mm_add_epi32(l.colour, colour4);
     }
-    if (k < n) {
-        uint32_t v[N];
+    if (k == n)
+        return;
+    const int32_t start = n - 4;
+    if ((p - screen->pixels) + start >= 0) {
+        // Lanes j with start + j >= k are the ones not drawn yet.
+        const __m128i index = _mm_add_epi32(_mm_set1_epi32(start), _mm_setr_epi32(0, 1, 2, 3));
+        group(start, _mm_cmpgt_epi32(index, _mm_set1_epi32(k - 1)), lanes_at(start));
+        return;
+    }
+    uint32_t v[N];
+#pragma GCC unroll 8
+    for (int i = 0; i < N; i++)
+        v[i] = v0[i] + vx[i] * static_cast<uint32_t>(k);
+    for (; k < n; k++) {
+        shade_pixel<M>(s, p[k], T::depth_test ? z + k : nullptr, v);
 #pragma GCC unroll 8
         for (int i = 0; i < N; i++)
-            v[i] = v0[i] + vx[i] * static_cast<uint32_t>(k);
-        for (; k < n; k++) {
-            shade_pixel<M>(s, p[k], T::depth_test ? z + k : nullptr, v);
-#pragma GCC unroll 8
-            for (int i = 0; i < N; i++)
-                v[i] += vx[i];
-        }
+            v[i] += vx[i];
     }
 }
 
