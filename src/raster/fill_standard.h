@@ -279,7 +279,8 @@ inline void span_simd(const ShadeState& s, const Interpolant* a, uint32_t* p, in
                       const uint32_t* v0)
 {
     using T = ModeTraits<M>;
-    uint32_t vx[N];
+    constexpr int NA = N > 0 ? N : 1;
+    uint32_t vx[NA] = {};
 #pragma GCC unroll 8
     for (int i = 0; i < N; i++)
         vx[i] = static_cast<uint32_t>(a[i].x_step);
@@ -379,7 +380,7 @@ inline void span_simd(const ShadeState& s, const Interpolant* a, uint32_t* p, in
         group(start, _mm_cmpgt_epi32(index, _mm_set1_epi32(k - 1)), lanes_at(start));
         return;
     }
-    uint32_t v[N];
+    uint32_t v[NA];
 #pragma GCC unroll 8
     for (int i = 0; i < N; i++)
         v[i] = v0[i] + vx[i] * static_cast<uint32_t>(k);
