@@ -84,15 +84,18 @@ void reference_walk(const RasterTriangle& t, const std::vector<Interpolant>& a,
     std::vector<uint32_t> vr(a.size());
     for (size_t i = 0; i < a.size(); i++)
         vr[i] = static_cast<uint32_t>(a[i].start);
+    std::vector<uint32_t> row_values;
     for (int y = t.min_y; y <= t.max_y; y++) {
         uint32_t e[3] = {er[0], er[1], er[2]};
-        std::vector<uint32_t> v = vr;
+        std::vector<uint32_t>& v = row_values;
+        v = vr;
         int entered = 0;
         for (int x = t.min_x; x <= t.max_x; x++) {
             if (static_cast<int32_t>(e[0] | e[1] | e[2]) >= 0) {
-                std::vector<int32_t> vi(v.begin(), v.end());
-                vi.push_back(0);
-                fn(y * 640 + x, vi.data());
+                int32_t vi[16] = {};
+                for (size_t i = 0; i < v.size() && i < 16; i++)
+                    vi[i] = static_cast<int32_t>(v[i]);
+                fn(y * 640 + x, vi);
                 entered++;
             } else if (entered) {
                 break;
