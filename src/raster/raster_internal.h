@@ -62,10 +62,16 @@ FillFunction fill_function(FillMode mode);
 // True when `screen` is a 640 x 480 surface with a 2,560-byte pitch and, when
 // with_depth, `depth_buffer` is at least 640 x 480.
 bool raster_target_ready(bool with_depth);
-// True for a texture that can be sampled (pixels present, sizes positive).
+// True for a texture that can be sampled: pixels present and masks and
+// logarithms consistent with the sizes, so that masked addressing stays inside.
 inline bool raster_texture_ready(const Texture* t)
 {
-    return t && t->pixels && t->width > 0 && t->height > 0;
+    if (!t || !t->pixels || t->width <= 0 || t->height <= 0)
+        return false;
+    if (t->width_log2 < 0 || t->width_log2 > 30 || t->height_log2 < 0 || t->height_log2 > 30)
+        return false;
+    return (1 << t->width_log2) <= t->width && (1 << t->height_log2) <= t->height &&
+           t->width_mask == (1 << t->width_log2) - 1 && t->height_mask == (1 << t->height_log2) - 1;
 }
 
 // ---- Attribute sets (after a successful setup_triangle) ---------------------------
