@@ -1,7 +1,9 @@
 // Fixed triangle workloads W0-W6 drawn through draw_triangles, timed per frame
 // (median of the timed frames after warm-up), with the image checksum and the
 // number of fragments written; --mesh instead times mesh_transform plus
-// draw_mesh_clipped of a 2,000-triangle mesh. Relies on raster/ and scene/.
+// draw_mesh_clipped of a 2,000-triangle mesh; --peer also runs the same
+// triangles through Mesa's llvmpipe (OSMesa, loaded at run time where it is
+// installed, one rasterizer thread). Relies on raster/ and scene/.
 #include "core/frame.h"
 #include "image/texture.h"
 #include "raster/raster.h"
@@ -14,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <dlfcn.h>
 #include <string>
 #include <vector>
 
@@ -211,6 +214,186 @@ double now_ms()
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
+// ---- The peer: the same frames through OSMesa's llvmpipe -----------------------
+// The few OpenGL 1.1 names the peer uses (no GL headers needed to build).
+typedef unsigned int GLenum;
+typedef unsigned int GLuint;
+typedef int GLint;
+typedef int GLsizei;
+typedef unsigned int GLbitfield;
+typedef float GLfloat;
+typedef double GLdouble;
+typedef unsigned char GLboolean;
+enum : GLenum {
+    GL_UNSIGNED_BYTE = 0x1401,
+    GL_FLOAT = 0x1406,
+    GL_TRIANGLES = 0x0004,
+    GL_PROJECTION = 0x1701,
+    GL_MODELVIEW = 0x1700,
+    GL_DEPTH_TEST = 0x0B71,
+    GL_BLEND = 0x0BE2,
+    GL_ONE = 1,
+    GL_LESS = 0x0201,
+    GL_TEXTURE_2D = 0x0DE1,
+    GL_RGBA8 = 0x8058,
+    GL_BGRA = 0x80E1,
+    GL_TEXTURE_MIN_FILTER = 0x2801,
+    GL_TEXTURE_MAG_FILTER = 0x2800,
+    GL_TEXTURE_WRAP_S = 0x2802,
+    GL_TEXTURE_WRAP_T = 0x2803,
+    GL_NEAREST = 0x2600,
+    GL_REPEAT = 0x2901,
+    GL_TEXTURE_ENV = 0x2300,
+    GL_TEXTURE_ENV_MODE = 0x2200,
+    GL_REPLACE = 0x1E01,
+    GL_SMOOTH = 0x1D01,
+    GL_VERTEX_ARRAY = 0x8074,
+    GL_COLOR_ARRAY = 0x8076,
+    GL_TEXTURE_COORD_ARRAY = 0x8078,
+};
+enum : GLbitfield { GL_COLOR_BUFFER_BIT = 0x4000, GL_DEPTH_BUFFER_BIT = 0x0100 };
+struct Peer {
+    void* lib = nullptr;
+    void* context = nullptr;
+    void* (*create)(GLenum, GLint, GLint, GLint, void*) = nullptr;
+    GLboolean (*make_current)(void*, void*, GLenum, GLsizei, GLsizei) = nullptr;
+    void (*pixel_store)(GLint, GLint) = nullptr;
+    void (*destroy)(void*) = nullptr;
+    void* (*proc)(const char*) = nullptr;
+#define PEER_GL(ret, name, args) ret(*name) args = nullptr;
+#define PEER_GL_LIST(X)                                                                             \
+    X(void, Viewport, (GLint, GLint, GLsizei, GLsizei))                                             \
+    X(void, MatrixMode, (GLenum))                                                                   \
+    X(void, LoadIdentity, ())                                                                       \
+    X(void, Ortho, (GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble))                    \
+    X(void, Enable, (GLenum))                                                                       \
+    X(void, Disable, (GLenum))                                                                      \
+    X(void, DepthFunc, (GLenum))                                                                    \
+    X(void, BlendFunc, (GLenum, GLenum))                                                            \
+    X(void, ClearColor, (GLfloat, GLfloat, GLfloat, GLfloat))                                       \
+    X(void, ClearDepth, (GLdouble))                                                                 \
+    X(void, Clear, (GLbitfield))                                                                    \
+    X(void, Finish, ())                                                                             \
+    X(void, GenTextures, (GLsizei, GLuint*))                                                        \
+    X(void, BindTexture, (GLenum, GLuint))                                                          \
+    X(void, TexImage2D, (GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*)) \
+    X(void, TexParameteri, (GLenum, GLenum, GLint))                                                 \
+    X(void, TexEnvi, (GLenum, GLenum, GLint))                                                       \
+    X(void, EnableClientState, (GLenum))                                                            \
+    X(void, VertexPointer, (GLint, GLenum, GLsizei, const void*))                                   \
+    X(void, ColorPointer, (GLint, GLenum, GLsizei, const void*))                                    \
+    X(void, TexCoordPointer, (GLint, GLenum, GLsizei, const void*))                                 \
+    X(void, DrawArrays, (GLenum, GLint, GLsizei))                                                   \
+    X(void, ShadeModel, (GLenum))
+    PEER_GL_LIST(PEER_GL)
+
+    bool open(uint32_t* pixels, const uint32_t* texels)
+    {
+        setenv("LP_NUM_THREADS", "0", 1);
+        setenv("MESA_SHADER_CACHE_DISABLE", "true", 1);
+        lib = dlopen("libOSMesa.so.8", RTLD_NOW | RTLD_LOCAL);
+        if (!lib)
+            return false;
+        create = reinterpret_cast<decltype(create)>(dlsym(lib, "OSMesaCreateContextExt"));
+        make_current = reinterpret_cast<decltype(make_current)>(dlsym(lib, "OSMesaMakeCurrent"));
+        pixel_store = reinterpret_cast<decltype(pixel_store)>(dlsym(lib, "OSMesaPixelStore"));
+        destroy = reinterpret_cast<decltype(destroy)>(dlsym(lib, "OSMesaDestroyContext"));
+        proc = reinterpret_cast<decltype(proc)>(dlsym(lib, "OSMesaGetProcAddress"));
+        if (!create || !make_current || !pixel_store || !destroy || !proc)
+            return false;
+        context = create(0x1 /* OSMESA_BGRA */, 24, 0, 0, nullptr);
+        if (!context || !make_current(context, pixels, GL_UNSIGNED_BYTE, 640, 480))
+            return false;
+        pixel_store(0x11 /* OSMESA_Y_UP */, 0);
+#define PEER_GL_LOAD(ret, name, args)                                              \
+    name = reinterpret_cast<decltype(name)>(proc("gl" #name));                   \
+    if (!name)                                                                     \
+        return false;
+        PEER_GL_LIST(PEER_GL_LOAD)
+        Viewport(0, 0, 640, 480);
+        MatrixMode(GL_PROJECTION);
+        LoadIdentity();
+        // x, y in pixels with row 0 at the top; eye z = depth maps to window z = depth.
+        Ortho(0.0, 640.0, 480.0, 0.0, 0.0, -1.0);
+        MatrixMode(GL_MODELVIEW);
+        LoadIdentity();
+        GLuint name = 0;
+        GenTextures(1, &name);
+        BindTexture(GL_TEXTURE_2D, name);
+        TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, 256, 256, 0, GL_BGRA, GL_UNSIGNED_BYTE, texels);
+        TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_REPEAT);
+        TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_REPEAT);
+        TexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
+        ShadeModel(GL_SMOOTH);
+        EnableClientState(GL_VERTEX_ARRAY);
+        EnableClientState(GL_COLOR_ARRAY);
+        EnableClientState(GL_TEXTURE_COORD_ARRAY);
+        ClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        ClearDepth(1.0);
+        DepthFunc(GL_LESS);
+        return true;
+    }
+    void close()
+    {
+        if (context)
+            destroy(context);
+        context = nullptr;
+    }
+};
+
+struct PeerVertex {
+    float x, y, z, u, v;
+    uint8_t rgba[4];
+};
+
+// Median ms per frame of the workload through the peer; the frame stays in `pixels`.
+double peer_run(Peer& gl, const std::vector<WTriangle>& tris, FillMode mode, int frames)
+{
+    std::vector<PeerVertex> v;
+    for (const auto& t : tris)
+        for (const auto& p : t.p) {
+            uint32_t c = (mode & FILL_FLAT) ? t.p[0].argb : p.argb;
+            v.push_back(PeerVertex{static_cast<float>(p.x) / 32.0f, static_cast<float>(p.y) / 32.0f,
+                                   static_cast<float>(p.z) / 16777216.0f, static_cast<float>(p.u) / 32.0f / 256.0f,
+                                   static_cast<float>(p.v) / 32.0f / 256.0f,
+                                   {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c),
+                                    static_cast<uint8_t>(c >> 24)}});
+        }
+    if (!v.empty()) {
+        gl.VertexPointer(3, GL_FLOAT, sizeof(PeerVertex), &v[0].x);
+        gl.TexCoordPointer(2, GL_FLOAT, sizeof(PeerVertex), &v[0].u);
+        gl.ColorPointer(4, GL_UNSIGNED_BYTE, sizeof(PeerVertex), v[0].rgba);
+    }
+    if (mode & FILL_DEPTH)
+        gl.Enable(GL_DEPTH_TEST);
+    else
+        gl.Disable(GL_DEPTH_TEST);
+    if (mode & FILL_TEXTURE)
+        gl.Enable(GL_TEXTURE_2D);
+    else
+        gl.Disable(GL_TEXTURE_2D);
+    if (mode & FILL_ADD) {
+        gl.Enable(GL_BLEND);
+        gl.BlendFunc(GL_ONE, GL_ONE);
+    } else {
+        gl.Disable(GL_BLEND);
+    }
+    std::vector<double> times;
+    for (int f = 0; f < 10 + frames; f++) {
+        double t0 = now_ms();
+        gl.Clear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+        if (!v.empty())
+            gl.DrawArrays(GL_TRIANGLES, 0, static_cast<GLsizei>(v.size()));
+        gl.Finish();
+        double t1 = now_ms();
+        if (f >= 10)
+            times.push_back(t1 - t0);
+    }
+    return median(times);
+}
+
 // A torus of 40 x 25 quads (2,000 triangles) in front of the camera.
 Mesh* build_torus()
 {
@@ -268,8 +451,11 @@ void run_mesh(int frames, const Texture* tex)
         if (f >= 10)
             times.push_back(t1 - t0);
     }
-    std::printf("M1 median_ms=%.3f triangles=%d checksum=0x%08x\n", median(times), mesh->triangle_count,
-                fnv_words(screen->pixels, 640 * 480));
+    long covered = 0;
+    for (int i = 0; i < 640 * 480; i++)
+        covered += screen->pixels[i] != 0xFF000000u;
+    std::printf("M1 median_ms=%.3f triangles=%d covered=%ld checksum=0x%08x\n", median(times), mesh->triangle_count,
+                covered, fnv_words(screen->pixels, 640 * 480));
     mesh_free(mesh);
 }
 
@@ -279,7 +465,7 @@ int main(int argc, char** argv)
 {
     std::string only;
     int frames = 50;
-    bool mesh = false;
+    bool mesh = false, with_peer = false;
     for (int i = 1; i < argc; i++) {
         if (!std::strcmp(argv[i], "--workloads") && i + 1 < argc)
             only = argv[++i];
@@ -289,6 +475,8 @@ int main(int argc, char** argv)
             mesh = true;
         else if (!std::strcmp(argv[i], "--cpu"))
             use_cpu_time = true;
+        else if (!std::strcmp(argv[i], "--peer"))
+            with_peer = true;
         else {
             std::fprintf(stderr, "raster_workloads: unknown option %s\n", argv[i]);
             return 1;
@@ -314,6 +502,13 @@ int main(int argc, char** argv)
         run_mesh(frames, &tex);
         depth_buffer_free(depth_buffer);
         return 0;
+    }
+
+    Peer peer;
+    std::vector<uint32_t> peer_pixels(640 * 480);
+    if (with_peer && !peer.open(peer_pixels.data(), texels.data())) {
+        std::fprintf(stderr, "raster_workloads: the llvmpipe peer (libOSMesa.so.8) is not available\n");
+        with_peer = false;
     }
 
     std::vector<WTriangle> w1 = random_triangles(1, 20000, 13), w2 = random_triangles(2, 2000, 81);
@@ -352,8 +547,14 @@ int main(int argc, char** argv)
         long written = tris.empty() ? 0 : count_written(to_raster(w.triangles), &tex, w.mode);
         std::printf("%s median_ms=%.3f mpix_s=%.1f checksum=0x%08x written=%ld\n", w.name, ms,
                     area / (ms * 1000.0), checksum, written);
+        if (with_peer) {
+            double peer_ms = peer_run(peer, w.triangles, w.mode, frames);
+            std::printf("%s-llvmpipe median_ms=%.3f mpix_s=%.1f checksum=0x%08x ratio=%.2f\n", w.name, peer_ms,
+                        area / (peer_ms * 1000.0), fnv_words(peer_pixels.data(), 640 * 480), peer_ms / ms);
+        }
         std::fflush(stdout);
     }
+    peer.close();
     depth_buffer_free(depth_buffer);
     return 0;
 }
