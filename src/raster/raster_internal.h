@@ -12,7 +12,7 @@
 //   1. checks once what it needs: raster_target_ready(with_depth), the texture and
 //      any slot it reads (null: return without drawing);
 //   2. for each triangle in order: `if (setup_triangle(t)) continue;`
-//   3. builds its attribute sets into a `Interpolant a[N]` with the raster_*_interpolants
+//   3. builds its attribute sets into an `Interpolant a[N]` with the raster_*_interpolants
 //      helpers below (these read the box, so they come after set-up and before the walk);
 //   4. calls raster_walk_pixels<DEPTH, N>(t, a, pixel_fn), where pixel_fn is
 //          [&](uint32_t& pixel, int32_t* depth, const uint32_t* v) { ... }
