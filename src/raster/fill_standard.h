@@ -7,6 +7,7 @@
 
 #include "raster/raster_internal.h"
 
+#include <cstddef>
 #include <emmintrin.h>
 
 namespace fill_detail {
@@ -272,8 +273,9 @@ inline __m128i gather_affine(const Texture* t, __m128i u, __m128i v)
 }
 
 // One span of mode M, four pixels at a time. The last partial group is done
-// as the four pixels ending the span, with the lanes already drawn (or lying
-// before the span) masked off; the masked lanes are written back unchanged.
+// as a full group with the lanes outside the span masked off (the pixels
+// after the span, or at the end of the frame those before it); masked lanes
+// are written back unchanged.
 template <uint32_t M, int N>
 inline void span_simd(const ShadeState& s, const Interpolant* a, uint32_t* p, int32_t* z, int32_t n,
                       const uint32_t* v0)
@@ -373,11 +375,19 @@ inline void span_simd(const ShadeState& s, const Interpolant* a, uint32_t* p, in
     }
     if (k == n)
         return;
+    const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
+    const std::ptrdiff_t base = p - screen->pixels;
+    if (base + k + 4 <= SCREEN_WIDTH * SCREEN_HEIGHT) {
+        // The four pixels from column k, lanes past the span masked off.
+        group(k, _mm_cmpgt_epi32(_mm_set1_epi32(n - k), lane), l);
+        return;
+    }
     const int32_t start = n - 4;
-    if ((p - screen->pixels) + start >= 0) {
-        // Lanes j with start + j >= k are the ones not drawn yet.
-        const __m128i index = _mm_add_epi32(_mm_set1_epi32(start), _mm_setr_epi32(0, 1, 2, 3));
-        group(start, _mm_cmpgt_epi32(index, _mm_set1_epi32(k - 1)), lanes_at(start));
+    if (base + start >= 0) {
+        // At the end of the frame: the four pixels ending the span, lanes
+        // already drawn masked off.
+        group(start, _mm_cmpgt_epi32(_mm_add_epi32(_mm_set1_epi32(start), lane), _mm_set1_epi32(k - 1)),
+              lanes_at(start));
         return;
     }
     uint32_t v[NA];
