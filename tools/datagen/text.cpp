@@ -16,7 +16,7 @@
 
 namespace {
 
-std::mutex font_mutex; // fontconfig and one FT_Library are shared by the threads
+std::recursive_mutex font_mutex; // fontconfig and one FT_Library are shared by the threads
 
 const char* style_pattern(FontStyle style)
 {
@@ -64,7 +64,7 @@ struct Face {
 
 std::string font_file(FontStyle style)
 {
-    std::lock_guard<std::mutex> lock(font_mutex);
+    std::lock_guard<std::recursive_mutex> lock(font_mutex);
     std::string result = "/usr/share/fonts/truetype/liberation/LiberationSans-Bold.ttf";
     FcPattern* pat = FcNameParse(reinterpret_cast<const FcChar8*>(style_pattern(style)));
     if (!pat)
@@ -85,7 +85,7 @@ std::string font_file(FontStyle style)
 
 TextMask render_text(const std::string& text, FontStyle style, int pixel_size, bool mono, int tracking)
 {
-    std::lock_guard<std::mutex> lock(font_mutex);
+    std::lock_guard<std::recursive_mutex> lock(font_mutex);
     TextMask m;
     Face f(style);
     if (!f.face)
@@ -225,7 +225,7 @@ void clean(Contour& c)
 
 std::vector<GlyphShape> text_outlines(const std::string& text, FontStyle style, float letter_gap)
 {
-    std::lock_guard<std::mutex> lock(font_mutex);
+    std::lock_guard<std::recursive_mutex> lock(font_mutex);
     std::vector<GlyphShape> out;
     Face f(style);
     if (!f.face)
