@@ -175,3 +175,5 @@ int32_t clip_bottom(const MeshVertex* in, int32_t n, MeshVertex* out)
 }
 
 float clip_near_plane() { return clip_near_z; }
+
+ClipWindow clip_window_bounds() { return ClipWindow{clip_min_x, clip_min_y, clip_max_x, clip_max_y}; }

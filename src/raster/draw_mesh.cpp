@@ -59,9 +59,23 @@ static bool indices_valid(const Mesh* mesh, const MeshTriangle* t)
 }
 
 // The four window planes in order, alternating buffers; returns the count left
-// (below 3: nothing to draw) and which buffer holds the result.
-static int32_t clip_window(MeshVertex (*buffers)[CLIP_BUFFER_SIZE], int32_t* current, int32_t n)
+// (below 3: nothing to draw) and which buffer holds the result. A polygon wholly
+// inside the window comes out of each plane turned by one vertex (the walk
+// emits from in[1] on), so it is returned as it is with *first = 4 mod n, the
+// index of the vertex that the four planes would have put first.
+static int32_t clip_window(MeshVertex (*buffers)[CLIP_BUFFER_SIZE], int32_t* current, int32_t n, int32_t* first)
 {
+    const ClipWindow w = clip_window_bounds();
+    const MeshVertex* in = buffers[*current];
+    bool inside = true;
+    for (int32_t i = 0; i < n && inside; i++)
+        inside = in[i].tx >= w.min_x && in[i].tx <= w.max_x && in[i].ty >= w.min_y && in[i].ty <= w.max_y &&
+                 std::isfinite(in[i].tz);
+    if (inside) {
+        *first = 4 % n;
+        return n;
+    }
+    *first = 0;
     typedef int32_t (*ClipFunction)(const MeshVertex*, int32_t, MeshVertex*);
     static const ClipFunction planes[4] = {clip_left, clip_right, clip_top, clip_bottom};
     for (ClipFunction clip : planes) {
@@ -73,18 +87,35 @@ static int32_t clip_window(MeshVertex (*buffers)[CLIP_BUFFER_SIZE], int32_t* cur
     return n;
 }
 
-// Whether the near plane must run: always with CLIP_NEAR; on the window-only
-// path when some vertex lies in front of the plane, so that nothing behind
-// the camera is projected through w <= 0.
-static bool needs_near_clip(const MeshVertex* v, int32_t n, bool near_requested)
+// Puts the triangle (a, b, c) into clip_buffer[0], through the near plane
+// where it must run: always with CLIP_NEAR, and on the window-only path when
+// some vertex lies in front of the plane, so that nothing behind the camera is
+// projected through w <= 0. A finite triangle wholly behind the plane passes
+// clip_near turned by one vertex (b, c, a), which is copied directly. Returns
+// the vertex count (below 3: nothing left) and the buffer holding them.
+static int32_t near_stage(const MeshVertex& a, const MeshVertex& b, const MeshVertex& c, bool near_requested,
+                          int32_t* current)
 {
-    if (near_requested)
-        return true;
     const float z = clip_near_plane();
-    for (int32_t i = 0; i < n; i++)
-        if (!(v[i].tz <= z))
-            return true;
-    return false;
+    const bool inside = a.tz <= z && b.tz <= z && c.tz <= z;
+    *current = 0;
+    if (inside && !near_requested) {
+        clip_buffer[0][0] = a;
+        clip_buffer[0][1] = b;
+        clip_buffer[0][2] = c;
+        return 3;
+    }
+    auto finite = [](const MeshVertex& v) { return std::isfinite(v.tx) && std::isfinite(v.ty) && std::isfinite(v.tz); };
+    if (inside && finite(a) && finite(b) && finite(c)) {
+        clip_buffer[0][0] = b;
+        clip_buffer[0][1] = c;
+        clip_buffer[0][2] = a;
+        return 3;
+    }
+    clip_buffer[1][0] = a;
+    clip_buffer[1][1] = b;
+    clip_buffer[1][2] = c;
+    return clip_near(clip_buffer[1], 3, clip_buffer[0]);
 }
 
 void draw_mesh(Mesh* mesh, const Camera* camera, FillMode mode, uint32_t clip_flags)
@@ -111,25 +142,22 @@ void draw_mesh(Mesh* mesh, const Camera* camera, FillMode mode, uint32_t clip_fl
         const MeshTriangle* t = &mesh->triangles[i];
         if (!t->visible || !indices_valid(mesh, t))
             continue;
-        int32_t current = 0, n = 3;
-        clip_buffer[0][0] = mesh->vertices[t->a];
-        clip_buffer[0][1] = mesh->vertices[t->b];
-        clip_buffer[0][2] = mesh->vertices[t->c];
-        if (needs_near_clip(clip_buffer[0], 3, near_requested)) {
-            n = clip_near(clip_buffer[0], 3, clip_buffer[1]);
-            if (n < 3)
-                continue;
-            current = 1;
-        }
+        int32_t current = 0;
+        int32_t n = near_stage(mesh->vertices[t->a], mesh->vertices[t->b], mesh->vertices[t->c], near_requested,
+                               &current);
+        if (n < 3)
+            continue;
         project_vertices(&camera->screen, clip_buffer[current], n);
+        int32_t first = 0;
         if (window) {
-            n = clip_window(clip_buffer, &current, n);
+            n = clip_window(clip_buffer, &current, n, &first);
             if (n < 3)
                 continue;
         }
         const MeshVertex* p = clip_buffer[current];
+        auto at = [p, first, n](int32_t j) -> const MeshVertex& { return p[(first + j) % n]; };
         for (int32_t k = 1; k <= n - 2; k++) {
-            build_triangle(p[0], p[k], p[k + 1], t->lit_colour, two_sided, &triangle);
+            build_triangle(at(0), at(k), at(k + 1), t->lit_colour, two_sided, &triangle);
             draw_triangles(&triangle, 1, mesh->texture, mode);
         }
     }
@@ -152,7 +180,8 @@ void clip_and_draw_triangles(const MeshVertex* vertices, int32_t count, const Ca
             continue;
         int32_t current = 0;
         project_vertices(&camera->screen, list_clip_buffer[0], n);
-        n = clip_window(list_clip_buffer, &current, n);
+        int32_t first = 0;
+        n = clip_window(list_clip_buffer, &current, n, &first);
         if (n <= 2)
             continue;
         // A full buffer is drawn before the next fan is appended: same order,
@@ -162,8 +191,9 @@ void clip_and_draw_triangles(const MeshVertex* vertices, int32_t count, const Ca
             total = 0;
         }
         const MeshVertex* p = list_clip_buffer[current];
+        auto at = [p, first, n](int32_t j) -> const MeshVertex& { return p[(first + j) % n]; };
         for (int32_t k = 1; k <= n - 2; k++)
-            build_triangle(p[0], p[k], p[k + 1], 0xFFFFFFFFu, 0u, &triangle_list_buffer[total++]);
+            build_triangle(at(0), at(k), at(k + 1), 0xFFFFFFFFu, 0u, &triangle_list_buffer[total++]);
     }
     if (total > 0)
         draw_triangles(triangle_list_buffer, total, texture, mode);

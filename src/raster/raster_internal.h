@@ -52,8 +52,12 @@ void fill_triangles(RasterTriangle* triangles, int32_t count, const Texture* tex
 FILL_MODE_LIST(FILL_DECLARE_SPECIALISATION)
 #undef FILL_DECLARE_SPECIALISATION
 
-// The clipper's near plane (camera-space z), for the drawing's window-only path.
+// The clipper's near plane (camera-space z) and window, for the drawing.
 float clip_near_plane();
+struct ClipWindow {
+    float min_x, min_y, max_x, max_y;
+};
+ClipWindow clip_window_bounds();
 
 // The filler of a drawable mode, or null.
 FillFunction fill_function(FillMode mode);
