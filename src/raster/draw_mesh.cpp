@@ -94,28 +94,28 @@ static int32_t clip_window(MeshVertex (*buffers)[CLIP_BUFFER_SIZE], int32_t* cur
 // clip_near turned by one vertex (b, c, a), which is copied directly. Returns
 // the vertex count (below 3: nothing left) and the buffer holding them.
 static int32_t near_stage(const MeshVertex& a, const MeshVertex& b, const MeshVertex& c, bool near_requested,
-                          int32_t* current)
+                          MeshVertex (*buffers)[CLIP_BUFFER_SIZE], int32_t* current)
 {
     const float z = clip_near_plane();
     const bool inside = a.tz <= z && b.tz <= z && c.tz <= z;
     *current = 0;
     if (inside && !near_requested) {
-        clip_buffer[0][0] = a;
-        clip_buffer[0][1] = b;
-        clip_buffer[0][2] = c;
+        buffers[0][0] = a;
+        buffers[0][1] = b;
+        buffers[0][2] = c;
         return 3;
     }
     auto finite = [](const MeshVertex& v) { return std::isfinite(v.tx) && std::isfinite(v.ty) && std::isfinite(v.tz); };
     if (inside && finite(a) && finite(b) && finite(c)) {
-        clip_buffer[0][0] = b;
-        clip_buffer[0][1] = c;
-        clip_buffer[0][2] = a;
+        buffers[0][0] = b;
+        buffers[0][1] = c;
+        buffers[0][2] = a;
         return 3;
     }
-    clip_buffer[1][0] = a;
-    clip_buffer[1][1] = b;
-    clip_buffer[1][2] = c;
-    return clip_near(clip_buffer[1], 3, clip_buffer[0]);
+    buffers[1][0] = a;
+    buffers[1][1] = b;
+    buffers[1][2] = c;
+    return clip_near(buffers[1], 3, buffers[0]);
 }
 
 void draw_mesh(Mesh* mesh, const Camera* camera, FillMode mode, uint32_t clip_flags)
@@ -144,7 +144,7 @@ void draw_mesh(Mesh* mesh, const Camera* camera, FillMode mode, uint32_t clip_fl
             continue;
         int32_t current = 0;
         int32_t n = near_stage(mesh->vertices[t->a], mesh->vertices[t->b], mesh->vertices[t->c], near_requested,
-                               &current);
+                               clip_buffer, &current);
         if (n < 3)
             continue;
         project_vertices(&camera->screen, clip_buffer[current], n);
@@ -175,11 +175,11 @@ void clip_and_draw_triangles(const MeshVertex* vertices, int32_t count, const Ca
         return;
     int32_t total = 0;
     for (int32_t g = 0; g + 3 <= count; g += 3) {
-        int32_t n = clip_near(vertices + g, 3, list_clip_buffer[0]);
+        int32_t current = 0;
+        int32_t n = near_stage(vertices[g], vertices[g + 1], vertices[g + 2], true, list_clip_buffer, &current);
         if (n <= 2)
             continue;
-        int32_t current = 0;
-        project_vertices(&camera->screen, list_clip_buffer[0], n);
+        project_vertices(&camera->screen, list_clip_buffer[current], n);
         int32_t first = 0;
         n = clip_window(list_clip_buffer, &current, n, &first);
         if (n <= 2)

@@ -385,3 +385,25 @@ TEST_F(RasterClip, ClippedMeshDrawingMatchesTheStepByStepPipeline)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RasterClip, TriangleListsMatchTheStepByStepPipeline)
+{
+    Camera cam = test_camera();
+    set_depth_clip(cam.near, cam.far);
+    TestRandom r(12);
+    Mesh* mesh = mesh_create(300, 100);
+    for (int i = 0; i < 300; i++)
+        mesh->vertices[i] = mv(r.range(-12, 12), r.range(-9, 9), r.range(-9, 0.5f), r.next() | 0xFF000000u);
+    for (int i = 0; i < 100; i++)
+        mesh->triangles[i] = MeshTriangle{3 * i, 3 * i + 1, 3 * i + 2, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFFFFFFu, 1, 0};
+    clip_and_draw_triangles(mesh->vertices, 300, &cam, nullptr, 18);
+    std::vector<uint32_t> drawn = frame();
+    clear(0xFF000000u);
+    manual_clipped_draw(mesh, cam, 18, true);
+    EXPECT_EQ(drawn, frame());
+    mesh_free(mesh);
+}
+
+} // namespace
