@@ -1,7 +1,7 @@
 // The colour and single-texture fillers as one template over the mode's flag
 // bits: what a covered pixel becomes is chosen at compile time, the set-up and
-// walk are raster_internal.h's. The most drawn modes also have a four-pixel
-// SSE2 span giving the same bits as the per-pixel rule. Included by
+// walk are raster_internal.h's. The affine and colour modes draw four pixels
+// at a time with SSE2, giving the same bits as the per-pixel rule. Included by
 // fill_colour.cpp and fill_texture.cpp only.
 #pragma once
 
@@ -113,13 +113,15 @@ inline bool shade(const ShadeState& s, uint32_t dst, const uint32_t* v, uint32_t
         if constexpr (T::perspective) {
             int32_t up = static_cast<int32_t>(tv[0]), vp = static_cast<int32_t>(tv[1]),
                     w = static_cast<int32_t>(tv[2]);
-            if (w == 0 || (w == -1 && (up == INT32_MIN || vp == INT32_MIN)))
+            if (w == 0)
                 return false;
             if constexpr (T::bilinear) {
                 uint32_t uf = static_cast<uint32_t>((static_cast<int64_t>(up) * 2048) / w);
                 uint32_t vf = static_cast<uint32_t>((static_cast<int64_t>(vp) * 2048) / w);
                 texel = bilinear_texel(tex, uf, vf);
             } else {
+                if (w == -1 && (up == INT32_MIN || vp == INT32_MIN))
+                    return false; // the one 32-bit quotient that does not exist
                 texel = texel_at(tex, (up / w) & tex->width_mask, (vp / w) & tex->height_mask);
             }
         } else if constexpr (T::bilinear) {

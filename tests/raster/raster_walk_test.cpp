@@ -325,7 +325,7 @@ void reference_draw_special(RasterTriangle t, uint32_t mode, const Texture& tx, 
                 int32_t vf = static_cast<int32_t>(static_cast<uint32_t>((static_cast<int64_t>(val[ti + 1]) * 2048) / W));
                 texel = ref_bilinear(tx, uf, vf);
             } else {
-                if (W == -1)
+                if (W == -1 && (val[ti] == INT32_MIN || val[ti + 1] == INT32_MIN))
                     return;
                 texel = tx.pixels[(((val[ti + 1] / W) & tx.height_mask) << tx.width_log2) + ((val[ti] / W) & tx.width_mask)];
             }
