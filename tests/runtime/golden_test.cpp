@@ -226,3 +226,38 @@ TEST(GoldenFrames, InterruptedCaptureLeavesOnlyCompleteFiles)
     EXPECT_LT(pngs, 16400);
     fs::remove_all(dir);
 }
+
+TEST(OfflineProgram, VideoAndBenchOfAShortRange)
+{
+    std::string why;
+    if (!have_program_and_data(&why))
+        GTEST_SKIP() << why;
+    fs::path dir = scratch("offline-program");
+    if (std::system("command -v ffprobe > /dev/null 2>&1") == 0) {
+        fs::path video = dir / "short.mp4";
+        ASSERT_EQ(run("--video '" + video.string() + "' --from 40 --frames 30", dir / "video.txt"), 0)
+            << std::ifstream(dir / "video.txt").rdbuf();
+        std::string probe = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                            "stream=nb_read_frames,duration -of csv=p=0 '" +
+                            video.string() + "' > '" + (dir / "probe.txt").string() + "'";
+        ASSERT_EQ(std::system(probe.c_str()), 0);
+        double duration = 0;
+        int count = 0;
+        std::ifstream probe_out(dir / "probe.txt");
+        char comma = 0;
+        probe_out >> duration >> comma >> count;
+        EXPECT_EQ(count, 30);
+        EXPECT_NEAR(duration, 0.5, 0.01);
+    }
+    fs::path json = dir / "bench.json";
+    ASSERT_EQ(run("--bench --bench-json '" + json.string() + "' --from 40 --frames 20", dir / "bench.txt"),
+              0);
+    std::vector<unsigned char> bytes = file_bytes(json);
+    std::string text(bytes.begin(), bytes.end());
+    EXPECT_NE(text.find("\"frames\": 20, \"rows\": ["), std::string::npos) << text;
+    EXPECT_NE(
+        text.find("{\"row\": 0, \"name\": \"title\", \"first_beat\": 0, \"end_beat\": 44, \"frames\": 20,"),
+        std::string::npos)
+        << text;
+    fs::remove_all(dir);
+}
