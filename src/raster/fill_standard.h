@@ -279,8 +279,8 @@ inline __m128i gather_affine(const Texture* t, __m128i u, __m128i v)
 // after the span, or at the end of the frame those before it); masked lanes
 // are written back unchanged.
 template <uint32_t M, int N>
-inline void span_simd(const ShadeState& s, const Interpolant* a, uint32_t* p, int32_t* z, int32_t n,
-                      const uint32_t* v0)
+__attribute__((always_inline)) inline void span_simd(const ShadeState& s, const Interpolant* a, uint32_t* p,
+                                                     int32_t* z, int32_t n, const uint32_t* v0)
 {
     using T = ModeTraits<M>;
     constexpr int NA = N > 0 ? N : 1;
