@@ -407,3 +407,20 @@ TEST_F(RasterClip, TriangleListsMatchTheStepByStepPipeline)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(RasterClip, ProjectionTakesOneOverWAsOneWhereWIsZero)
+{
+    Camera cam = test_camera();
+    MeshVertex v[2] = {mv(2, 1, 0), mv(2, 1, -4)};
+    project_vertices(&cam.screen, v, 2);
+    const float* m = cam.screen.m;
+    EXPECT_EQ(v[0].tw, 1.0f);
+    EXPECT_EQ(v[0].tx, 2 * m[0] + 1 * m[4] + m[12]);
+    EXPECT_EQ(v[0].ty, 2 * m[1] + 1 * m[5] + m[13]);
+    EXPECT_EQ(v[1].tw, 0.25f);
+    EXPECT_FLOAT_EQ(v[1].tx, 320.0f + 0.5f * 0.75f * 320.0f);
+}
+
+} // namespace
