@@ -87,7 +87,7 @@ static int32_t clip_window(MeshVertex (*buffers)[CLIP_BUFFER_SIZE], int32_t* cur
     return n;
 }
 
-// Puts the triangle (a, b, c) into clip_buffer[0], through the near plane
+// Puts the triangle (a, b, c) into buffers[0], through the near plane
 // where it must run: always with CLIP_NEAR, and on the window-only path when
 // some vertex lies in front of the plane, so that nothing behind the camera is
 // projected through w <= 0. A finite triangle wholly behind the plane passes
