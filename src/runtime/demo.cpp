@@ -41,6 +41,47 @@ int32_t load_everything()
     return 0;
 }
 
+// Which thread runs the loads. The main thread loads while a second thread
+// draws the loading screen; where presenting from a second thread is not
+// safe, flip this: a second thread then loads while the main thread draws.
+// Either way loading_active is the only shared variable.
+constexpr bool LOADS_ON_MAIN_THREAD = true;
+
+int32_t load_with_screen_thread()
+{
+    loading_active.store(1);
+    SDL_Thread* thread = SDL_CreateThread(loading_screen_main, nullptr);
+    if (!thread) {
+        loading_active.store(0);
+        return 1;
+    }
+    int32_t status = load_everything();
+    loading_active.store(0);
+    SDL_WaitThread(thread, nullptr);
+    return status;
+}
+
+int loader_thread_main(void*)
+{
+    int32_t status = load_everything();
+    loading_active.store(0);
+    return status;
+}
+
+int32_t load_with_loader_thread()
+{
+    loading_active.store(1);
+    SDL_Thread* thread = SDL_CreateThread(loader_thread_main, nullptr);
+    if (!thread) {
+        loading_active.store(0);
+        return 1;
+    }
+    loading_screen_main(nullptr); // returns once loading_active reads 0
+    int status = 1;
+    SDL_WaitThread(thread, &status);
+    return status;
+}
+
 // True when the window was asked to close.
 bool quit_requested()
 {
@@ -100,15 +141,7 @@ int demo_main(int argc, char** argv)
     clock_reset();
     std::atexit(video_close);
     clock_advance_counter();
-    loading_active.store(1);
-    SDL_Thread* thread = SDL_CreateThread(loading_screen_main, nullptr);
-    if (!thread) {
-        loading_active.store(0);
-        std::exit(1);
-    }
-    int32_t status = load_everything();
-    loading_active.store(0);
-    SDL_WaitThread(thread, nullptr);
+    int32_t status = LOADS_ON_MAIN_THREAD ? load_with_screen_thread() : load_with_loader_thread();
     if (status != 0)
         std::exit(1);
     if (!offline)
