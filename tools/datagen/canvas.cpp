@@ -257,11 +257,12 @@ void fill_contours(Canvas& c, const std::vector<Contour>& contours, const Rgba& 
 void fill_polygon(Canvas& c, const Contour& points, const Rgba& colour) { fill_contours(c, {points}, colour); }
 
 template <typename T, typename Add, typename Scale>
-static void blur_line(std::vector<T>& data, int count, int stride, size_t start, int radius, Add add, Scale scale, std::vector<T>& tmp)
+static void blur_line(std::vector<T>& data, int count, int stride, size_t start, int radius, Add add, Scale scale, std::vector<T>& tmp,
+                      T zero)
 {
     tmp.resize(static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
-        T sum{};
+        T sum = zero;
         for (int k = -radius; k <= radius; ++k) {
             int j = std::clamp(i + k, 0, count - 1);
             sum = add(sum, data[start + static_cast<size_t>(j) * stride]);
@@ -291,9 +292,9 @@ void box_blur(Canvas& c, int radius, int passes)
     std::vector<Rgba> tmp;
     for (int p = 0; p < passes; ++p) {
         for (int y = 0; y < c.h; ++y)
-            blur_line(c.px, c.w, 1, static_cast<size_t>(y) * c.w, radius, add, scale, tmp);
+            blur_line(c.px, c.w, 1, static_cast<size_t>(y) * c.w, radius, add, scale, tmp, Rgba{0, 0, 0, 0});
         for (int x = 0; x < c.w; ++x)
-            blur_line(c.px, c.h, c.w, static_cast<size_t>(x), radius, add, scale, tmp);
+            blur_line(c.px, c.h, c.w, static_cast<size_t>(x), radius, add, scale, tmp, Rgba{0, 0, 0, 0});
     }
     for (Rgba& p : c.px)
         if (p.a > 1e-6f) {
@@ -310,9 +311,9 @@ void blur_mask(std::vector<float>& mask, int w, int h, int radius, int passes)
     std::vector<float> tmp;
     for (int p = 0; p < passes; ++p) {
         for (int y = 0; y < h; ++y)
-            blur_line(mask, w, 1, static_cast<size_t>(y) * w, radius, add, scale, tmp);
+            blur_line(mask, w, 1, static_cast<size_t>(y) * w, radius, add, scale, tmp, 0.0f);
         for (int x = 0; x < w; ++x)
-            blur_line(mask, h, w, static_cast<size_t>(x), radius, add, scale, tmp);
+            blur_line(mask, h, w, static_cast<size_t>(x), radius, add, scale, tmp, 0.0f);
     }
 }
 

@@ -36,6 +36,14 @@ struct Mix {
     }
 };
 
+// Side-chain pumping: the bass and pads duck under every kick and swell back
+// within the beat, which keeps the kick clear in the low spectrum bands.
+float duck(int sample, float depth)
+{
+    int pos = ((sample % BEAT) + BEAT) % BEAT;
+    return 1 - depth * std::exp(-static_cast<float>(pos) / RATE * 9);
+}
+
 float midi_hz(int note) { return 440.0f * std::pow(2.0f, static_cast<float>(note - 69) / 12.0f); }
 
 // Deterministic noise source.
@@ -154,7 +162,7 @@ void bass(Mix& m, int start, int len, int note, float gain, float bright)
         lp1 += k * (saw - lp1);
         lp2 += k * (lp1 - lp2);
         float env = std::min(1.0f, t * 300) * (i < len ? 1.0f : 1.0f - static_cast<float>(i - len) / rel);
-        float v = (lp2 * 0.35f + std::sin(ps) * 0.8f) * env;
+        float v = (lp2 * 0.35f + std::sin(ps) * 0.8f) * env * duck(start + i, 0.8f);
         m.add(start + i, v * gain, 0);
     }
 }
@@ -179,7 +187,7 @@ void pad(Mix& m, int start, int len, int note, float gain, float cutoff)
             float env = std::min(1.0f, t / attack);
             if (i >= len)
                 env *= 1 - static_cast<float>(i - len) / rel;
-            m.add(start + i, lp2 * env * gain, pan[o]);
+            m.add(start + i, lp2 * env * gain * duck(start + i, 0.5f), pan[o]);
         }
     }
 }
@@ -326,6 +334,7 @@ struct Section {
     bool tension;
 };
 
+// Bass modes: 1 an off-beat pulse, 2 eighths, 3 sixteenths.
 // Section boundaries follow the timeline's scene changes.
 const Section SECTIONS[] = {
     // from to   kick  snare clap hats open  bass pad   pluck bells crash melody    tr tension
@@ -373,8 +382,8 @@ void render(Mix& m)
                         hat(m, at + k * BEAT / 4, s.hats * (k == 0 ? 1.0f : 0.6f), false, -0.3f + 0.2f * static_cast<float>(k), seed++);
                 }
             // Bass.
-            if (s.bass_mode == 1 && in_bar == 0 && (s.from != 0 || b >= 12))
-                bass(m, at, 4 * BEAT - RATE / 20, ch.root, 0.45f * level, 0.2f);
+            if (s.bass_mode == 1 && (s.from != 0 || b >= 12)) // off-beat pulse between the kicks
+                bass(m, at + BEAT / 2, BEAT * 7 / 20, ch.root + (in_bar == 3 ? 12 : 0), 0.45f * level, 0.25f);
             if (s.bass_mode == 2)
                 for (int k = 0; k < 2; ++k) {
                     int note = ch.root + ((in_bar == 1 && k == 1) || (in_bar == 3 && k == 0) ? 12 : 0);
