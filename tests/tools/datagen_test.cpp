@@ -340,7 +340,9 @@ TEST(DataSet, SpikeballIsAClosedSpikedBallInsideTheLatticeBox)
         rmax = std::max(rmax, r);
     }
     EXPECT_GT(rmax, rmin * 1.5f); // spikes
-    EXPECT_LT(rmax, 6.0f);        // the camera at 12 units (ball 5 units closer) stays outside
+    // The camera at 12 units with the ball 5 units closer stays outside it,
+    // even with the scene's bulge of 1.75.
+    EXPECT_LT(rmax + 1.75f, 7.0f);
     expect_closed_and_outward(m, "spikeball.lwo");
     mesh_free(m);
 }

@@ -36,8 +36,8 @@ const float END_DEPTH = 0.5f;
 const float END_SMALL_CAP = 0.42f;
 // Spikeball: core radius and spike tips inside the lattice box -9..9 and well
 // inside the 12-unit camera distance of the scene's first beats.
-const float SPIKE_CORE = 3.0f;
-const float SPIKE_LENGTH = 2.4f;
+const float SPIKE_CORE = 2.6f;
+const float SPIKE_LENGTH = 2.0f;
 // Terrain: a wide valley under the circling camera (height 28 at most 90 out).
 const float TERRAIN_HALF = 144.0f;
 const int TERRAIN_CELLS = 48;
@@ -348,8 +348,8 @@ const Logo LOGOS[] = {
     {"coproduction.lwo", "VELLUMA", FONT_SERIF_BOLD, TITLE_CAP, 0x8DB6E0, 0xA8C8EC},
     {"vs.lwo", "vs", FONT_SERIF_ITALIC, TITLE_CAP * 1.2f, 0xECDDBE, 0xECDDBE},
     {"dunravel.lwo", "DUNRAVEL", FONT_SANS_BOLD, TITLE_CAP, 0xF7DC8C, 0xD9A640},
-    {"presents.lwo", "presents", FONT_SANS, TITLE_CAP, 0xC8A070, 0xC8A070},
-    {"event.lwo", "EMBERFALL 26", FONT_CONDENSED_BOLD, TITLE_CAP, 0x2E5C99, 0x4A78B4},
+    {"presents.lwo", "presents", FONT_SANS, TITLE_CAP, 0xECDDBE, 0xF7DC8C},
+    {"event.lwo", "EMBERFALL 26", FONT_CONDENSED_BOLD, TITLE_CAP, 0x5A8CCC, 0x8DB6E0},
 };
 
 int make_logos(const GenContext& ctx)
@@ -580,8 +580,8 @@ int make_terrain(const GenContext& ctx)
             float x = -TERRAIN_HALF + 2 * TERRAIN_HALF * static_cast<float>(i) / n;
             float z = -TERRAIN_HALF + 2 * TERRAIN_HALF * static_cast<float>(j) / n;
             float r = std::sqrt(x * x + z * z);
-            float hills = fbm(x / 48 + 10, z / 48 + 10, 601, 4) - 0.5f;
-            float y = -5 + 14 * hills + std::min(10.0f, 0.0009f * r * r) - 3 * std::exp(-r * r / 900);
+            float hills = fbm(x / 40 + 10, z / 40 + 10, 601, 5) - 0.5f;
+            float y = -5 + 22 * hills + std::min(10.0f, 0.0009f * r * r) - 3 * std::exp(-r * r / 900);
             b.add({x, y, z});
         }
     for (int j = 0; j < n; ++j)

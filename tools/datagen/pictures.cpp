@@ -208,14 +208,30 @@ Canvas make_angel()
         }
     sunburst(c, 320, 120, 18, palette::white, 0.18f);
     Rgba stone = rgb(0x4A3A2C);
-    for (int side = -1; side <= 1; side += 2) // wings: rows of feathers
-        for (int row = 0; row < 4; ++row)
-            for (int f = 0; f < 9; ++f) {
-                float t = static_cast<float>(f) / 8;
-                float bx = 320 + side * (20 + t * 190), by = 150 + t * t * 60 + static_cast<float>(row) * 28 - t * 60;
-                float len = 70 - static_cast<float>(row) * 12 + t * 20;
-                draw_line(c, bx, by, bx + side * 10, by + len, 16 - static_cast<float>(row) * 2, mix(stone, palette::sepia, static_cast<float>(row) * 0.2f));
+    for (int side = -1; side <= 1; side += 2) {
+        float sd = static_cast<float>(side);
+        // Wing outline: up and out from the shoulder to a raised tip, then a
+        // scalloped trailing edge of long feathers back to the waist.
+        Contour wing = {{320 + sd * 18, 150}, {320 + sd * 90, 95}, {320 + sd * 190, 48}, {320 + sd * 250, 40}};
+        for (int f = 0; f <= 10; ++f) {
+            float t = static_cast<float>(f) / 10;
+            float x = 320 + sd * (250 - 225 * t), y = 70 + 190 * t * (1.4f - 0.4f * t);
+            wing.push_back({x + sd * 10, y});
+            wing.push_back({x - sd * 2, y + 30 - 10 * t});
+        }
+        wing.push_back({320 + sd * 22, 250});
+        fill_polygon(c, wing, stone);
+        Canvas feathers(640, 400, Rgba{0, 0, 0, 0});
+        for (int row = 0; row < 4; ++row) // feather rows in lighter stone, kept inside the wing
+            for (int f = 0; f < 14; ++f) {
+                float t = static_cast<float>(f) / 13;
+                float bx = 320 + sd * (30 + 215 * t), by = 135 - 85 * t + static_cast<float>(row) * 40 + 30 * t * t;
+                draw_line(feathers, bx, by, bx - sd * 8, by + 36 - static_cast<float>(row) * 5, 5, mix(stone, palette::sepia, 0.3f + 0.12f * static_cast<float>(row)));
             }
+        std::vector<float> inside = contour_mask(640, 400, {wing});
+        for (size_t k = 0; k < feathers.px.size(); ++k)
+            blend_pixel(c, static_cast<int>(k % 640), static_cast<int>(k / 640), feathers.px[k], inside[k]);
+    }
     fill_ellipse(c, 320, 255, 38, 120, stone); // robe
     fill_polygon(c, {{282, 260}, {358, 260}, {392, 400}, {248, 400}}, stone);
     fill_circle(c, 320, 118, 24, stone);

@@ -365,23 +365,30 @@ Canvas make_angel_sprite()
     return c;
 }
 
-// Hands: a pointing hand silhouette with 1 to 4 raised fingers (a count-in).
+// Hands: a hand counting, one to four fingers raised and fanned out
+// (the overlay shows one per beat as a count-in), paper on transparent.
 Canvas hand(int fingers)
 {
     const int S = 128;
     Canvas c(S, S, Rgba{0, 0, 0, 0});
     Rgba skin = palette::paper;
     Rgba shade = palette::sepia_light;
-    fill_rect(c, 4, 52, 40, 84, shade);           // cuff
-    fill_ellipse(c, 58, 70, 26, 22, skin, 1.0f);  // palm
-    draw_line(c, 50, 84, 74, 98, 12, skin);       // thumb folded under
+    fill_rect(c, 2, 48, 34, 84, shade);          // cuff
+    fill_ellipse(c, 54, 66, 24, 21, skin, 1.0f); // palm
     for (int f = 0; f < 4; ++f) {
-        float y = 54 + static_cast<float>(f) * 9.5f;
-        bool raised = f < fingers;
-        float len = raised ? 44 - static_cast<float>(f) * 3 : 12;
-        draw_line(c, 70, y, 70 + len, y - (raised ? 2.0f : 0.0f), 8.5f, skin);
-        draw_line(c, 70 + len * 0.55f, y - 3, 70 + len * 0.55f, y + 2, 1.2f, shade); // knuckle crease
+        float by = 52 + static_cast<float>(f) * 9.0f, bx = 70;
+        float ang = -0.42f + 0.28f * static_cast<float>(f);
+        float len = f < fingers ? 42 - static_cast<float>(f) * 4 : 9;
+        float ex = bx + std::cos(ang) * len, ey = by + std::sin(ang) * len;
+        draw_line(c, bx - 6, by, ex, ey, 8.5f, skin);
+        if (f < fingers)
+            draw_line(c, bx + std::cos(ang) * len * 0.55f - 3 * std::sin(ang), by + std::sin(ang) * len * 0.55f - 3 * std::cos(ang),
+                      bx + std::cos(ang) * len * 0.55f + 3 * std::sin(ang), by + std::sin(ang) * len * 0.55f + 3 * std::cos(ang), 1.2f, shade);
+        else
+            draw_line(c, ex - 1, ey - 4, ex - 1, ey + 4, 1.2f, shade); // folded knuckle
     }
+    draw_line(c, 48, 48, 66, 40, 10, skin); // thumb tucked over the palm
+    draw_line(c, 58, 45, 60, 49, 1.2f, shade);
     return c;
 }
 Canvas make_hand_1() { return hand(1); }
