@@ -424,3 +424,51 @@ TEST_F(RasterClip, ProjectionTakesOneOverWAsOneWhereWIsZero)
 }
 
 } // namespace
+
+namespace {
+
+// Meshes with wild vertex values (far away, behind the camera, huge, not
+// finite) drawn on every path in every mode: nothing is written outside the
+// frame and nothing crashes (the sanitizer build checks the arithmetic).
+TEST_F(RasterClip, WildMeshesDrawSafelyOnEveryPathInEveryMode)
+{
+    Camera cam = test_camera();
+    set_depth_clip(cam.near, cam.far);
+    TestTexture tex(5, 5);
+    for (auto& p : tex.pixels)
+        p = 0x80FF8040u;
+    set_environment_texture(&tex.t);
+    set_bump_texture(&tex.t);
+    set_offset_texture(&tex.t);
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    const float wild[] = {0.0f, -0.0f, 1e-30f, -1e-30f, 1e30f, -1e30f, 3e9f, -3e9f, inf, -inf, nan, 5000.0f, -5000.0f};
+    TestRandom r(2024);
+    Mesh* mesh = mesh_create(30, 10);
+    mesh->texture = &tex.t;
+    for (int round = 0; round < 12; round++) {
+        for (int i = 0; i < 30; i++) {
+            MeshVertex& v = mesh->vertices[i];
+            float* f[6] = {&v.tx, &v.ty, &v.tz, &v.u, &v.v, &v.u2};
+            for (float* p : f)
+                *p = r.below(3) == 0 ? wild[r.below(sizeof wild / sizeof wild[0])] : r.range(-20, 20);
+            v.tw = 1.0f;
+            v.colour = r.next();
+        }
+        for (int i = 0; i < 10; i++)
+            mesh->triangles[i] = MeshTriangle{static_cast<int32_t>(r.below(30)), static_cast<int32_t>(r.below(30)),
+                                              static_cast<int32_t>(r.below(30)), 0, 0, 0, 0, 0, 0, 0, 0, r.next(), 1, 0};
+        mesh->flags = round % 2 ? MESH_TWO_SIDED : 0u;
+        for (FillMode mode : fill_modes) {
+            for (uint32_t clip : {uint32_t(CLIP_NEAR | CLIP_WINDOW), uint32_t(CLIP_WINDOW), uint32_t(CLIP_NEAR), 0u}) {
+                std::vector<MeshVertex> saved(mesh->vertices, mesh->vertices + 30);
+                draw_mesh(mesh, &cam, mode, clip);
+                std::copy(saved.begin(), saved.end(), mesh->vertices);
+            }
+            clip_and_draw_triangles(mesh->vertices, 30, &cam, &tex.t, mode);
+        }
+        ASSERT_TRUE(guards_intact());
+    }
+    mesh_free(mesh);
+}
+
+} // namespace
