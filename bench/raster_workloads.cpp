@@ -20,7 +20,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct Lcg {
     uint32_t s;
@@ -261,29 +262,29 @@ struct Peer {
     void (*destroy)(void*) = nullptr;
     void* (*proc)(const char*) = nullptr;
 #define PEER_GL(ret, name, args) ret(*name) args = nullptr;
-#define PEER_GL_LIST(X)                                                                             \
-    X(void, Viewport, (GLint, GLint, GLsizei, GLsizei))                                             \
-    X(void, MatrixMode, (GLenum))                                                                   \
-    X(void, LoadIdentity, ())                                                                       \
-    X(void, Ortho, (GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble))                    \
-    X(void, Enable, (GLenum))                                                                       \
-    X(void, Disable, (GLenum))                                                                      \
-    X(void, DepthFunc, (GLenum))                                                                    \
-    X(void, BlendFunc, (GLenum, GLenum))                                                            \
-    X(void, ClearColor, (GLfloat, GLfloat, GLfloat, GLfloat))                                       \
-    X(void, ClearDepth, (GLdouble))                                                                 \
-    X(void, Clear, (GLbitfield))                                                                    \
-    X(void, Finish, ())                                                                             \
-    X(void, GenTextures, (GLsizei, GLuint*))                                                        \
-    X(void, BindTexture, (GLenum, GLuint))                                                          \
-    X(void, TexImage2D, (GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*)) \
-    X(void, TexParameteri, (GLenum, GLenum, GLint))                                                 \
-    X(void, TexEnvi, (GLenum, GLenum, GLint))                                                       \
-    X(void, EnableClientState, (GLenum))                                                            \
-    X(void, VertexPointer, (GLint, GLenum, GLsizei, const void*))                                   \
-    X(void, ColorPointer, (GLint, GLenum, GLsizei, const void*))                                    \
-    X(void, TexCoordPointer, (GLint, GLenum, GLsizei, const void*))                                 \
-    X(void, DrawArrays, (GLenum, GLint, GLsizei))                                                   \
+#define PEER_GL_LIST(X)                                                                                      \
+    X(void, Viewport, (GLint, GLint, GLsizei, GLsizei))                                                      \
+    X(void, MatrixMode, (GLenum))                                                                            \
+    X(void, LoadIdentity, ())                                                                                \
+    X(void, Ortho, (GLdouble, GLdouble, GLdouble, GLdouble, GLdouble, GLdouble))                             \
+    X(void, Enable, (GLenum))                                                                                \
+    X(void, Disable, (GLenum))                                                                               \
+    X(void, DepthFunc, (GLenum))                                                                             \
+    X(void, BlendFunc, (GLenum, GLenum))                                                                     \
+    X(void, ClearColor, (GLfloat, GLfloat, GLfloat, GLfloat))                                                \
+    X(void, ClearDepth, (GLdouble))                                                                          \
+    X(void, Clear, (GLbitfield))                                                                             \
+    X(void, Finish, ())                                                                                      \
+    X(void, GenTextures, (GLsizei, GLuint*))                                                                 \
+    X(void, BindTexture, (GLenum, GLuint))                                                                   \
+    X(void, TexImage2D, (GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum, const void*))        \
+    X(void, TexParameteri, (GLenum, GLenum, GLint))                                                          \
+    X(void, TexEnvi, (GLenum, GLenum, GLint))                                                                \
+    X(void, EnableClientState, (GLenum))                                                                     \
+    X(void, VertexPointer, (GLint, GLenum, GLsizei, const void*))                                            \
+    X(void, ColorPointer, (GLint, GLenum, GLsizei, const void*))                                             \
+    X(void, TexCoordPointer, (GLint, GLenum, GLsizei, const void*))                                          \
+    X(void, DrawArrays, (GLenum, GLint, GLsizei))                                                            \
     X(void, ShadeModel, (GLenum))
     PEER_GL_LIST(PEER_GL)
 
@@ -305,9 +306,9 @@ struct Peer {
         if (!context || !make_current(context, pixels, GL_UNSIGNED_BYTE, 640, 480))
             return false;
         pixel_store(0x11 /* OSMESA_Y_UP */, 0);
-#define PEER_GL_LOAD(ret, name, args)                                              \
-    name = reinterpret_cast<decltype(name)>(proc("gl" #name));                   \
-    if (!name)                                                                     \
+#define PEER_GL_LOAD(ret, name, args)                                                                        \
+    name = reinterpret_cast<decltype(name)>(proc("gl" #name));                                               \
+    if (!name)                                                                                               \
         return false;
         PEER_GL_LIST(PEER_GL_LOAD)
         Viewport(0, 0, 640, 480);
@@ -355,11 +356,13 @@ double peer_run(Peer& gl, const std::vector<WTriangle>& tris, FillMode mode, int
     for (const auto& t : tris)
         for (const auto& p : t.p) {
             uint32_t c = (mode & FILL_FLAT) ? t.p[0].argb : p.argb;
-            v.push_back(PeerVertex{static_cast<float>(p.x) / 32.0f, static_cast<float>(p.y) / 32.0f,
-                                   static_cast<float>(p.z) / 16777216.0f, static_cast<float>(p.u) / 32.0f / 256.0f,
+            v.push_back(PeerVertex{static_cast<float>(p.x) / 32.0f,
+                                   static_cast<float>(p.y) / 32.0f,
+                                   static_cast<float>(p.z) / 16777216.0f,
+                                   static_cast<float>(p.u) / 32.0f / 256.0f,
                                    static_cast<float>(p.v) / 32.0f / 256.0f,
-                                   {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c),
-                                    static_cast<uint8_t>(c >> 24)}});
+                                   {static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8),
+                                    static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 24)}});
         }
     if (!v.empty()) {
         gl.VertexPointer(3, GL_FLOAT, sizeof(PeerVertex), &v[0].x);
@@ -454,8 +457,8 @@ void run_mesh(int frames, const Texture* tex)
     long covered = 0;
     for (int i = 0; i < 640 * 480; i++)
         covered += screen->pixels[i] != 0xFF000000u;
-    std::printf("M1 median_ms=%.3f triangles=%d covered=%ld checksum=0x%08x\n", median(times), mesh->triangle_count,
-                covered, fnv_words(screen->pixels, 640 * 480));
+    std::printf("M1 median_ms=%.3f triangles=%d covered=%ld checksum=0x%08x\n", median(times),
+                mesh->triangle_count, covered, fnv_words(screen->pixels, 640 * 480));
     mesh_free(mesh);
 }
 
@@ -549,8 +552,9 @@ int main(int argc, char** argv)
                     area / (ms * 1000.0), checksum, written);
         if (with_peer) {
             double peer_ms = peer_run(peer, w.triangles, w.mode, frames);
-            std::printf("%s-llvmpipe median_ms=%.3f mpix_s=%.1f checksum=0x%08x ratio=%.2f\n", w.name, peer_ms,
-                        area / (peer_ms * 1000.0), fnv_words(peer_pixels.data(), 640 * 480), peer_ms / ms);
+            std::printf("%s-llvmpipe median_ms=%.3f mpix_s=%.1f checksum=0x%08x ratio=%.2f\n", w.name,
+                        peer_ms, area / (peer_ms * 1000.0), fnv_words(peer_pixels.data(), 640 * 480),
+                        peer_ms / ms);
         }
         std::fflush(stdout);
     }

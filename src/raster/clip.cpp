@@ -96,7 +96,8 @@ static void window_intersection(const MeshVertex& cur, const MeshVertex& next, b
 // The common walk: for each edge cur -> next emit next when it is inside, and
 // the intersection when the edge crosses the plane (before next when entering).
 template <class Inside, class Intersect>
-static int32_t clip_polygon(const MeshVertex* in, int32_t n, MeshVertex* out, Inside inside, Intersect intersect)
+static int32_t clip_polygon(const MeshVertex* in, int32_t n, MeshVertex* out, Inside inside,
+                            Intersect intersect)
 {
     if (!in || !out || n <= 0 || n > CLIP_BUFFER_SIZE)
         return 0;
@@ -174,6 +175,12 @@ int32_t clip_bottom(const MeshVertex* in, int32_t n, MeshVertex* out)
         });
 }
 
-float clip_near_plane() { return clip_near_z; }
+float clip_near_plane()
+{
+    return clip_near_z;
+}
 
-ClipWindow clip_window_bounds() { return ClipWindow{clip_min_x, clip_min_y, clip_max_x, clip_max_y}; }
+ClipWindow clip_window_bounds()
+{
+    return ClipWindow{clip_min_x, clip_min_y, clip_max_x, clip_max_y};
+}

@@ -63,7 +63,8 @@ static bool indices_valid(const Mesh* mesh, const MeshTriangle* t)
 // inside the window comes out of each plane turned by one vertex (the walk
 // emits from in[1] on), so it is returned as it is with *first = 4 mod n, the
 // index of the vertex that the four planes would have put first.
-static int32_t clip_window(MeshVertex (*buffers)[CLIP_BUFFER_SIZE], int32_t* current, int32_t n, int32_t* first)
+static int32_t clip_window(MeshVertex (*buffers)[CLIP_BUFFER_SIZE], int32_t* current, int32_t n,
+                           int32_t* first)
 {
     const ClipWindow w = clip_window_bounds();
     const MeshVertex* in = buffers[*current];
@@ -105,7 +106,9 @@ static int32_t near_stage(const MeshVertex& a, const MeshVertex& b, const MeshVe
         buffers[0][2] = c;
         return 3;
     }
-    auto finite = [](const MeshVertex& v) { return std::isfinite(v.tx) && std::isfinite(v.ty) && std::isfinite(v.tz); };
+    auto finite = [](const MeshVertex& v) {
+        return std::isfinite(v.tx) && std::isfinite(v.ty) && std::isfinite(v.tz);
+    };
     if (inside && finite(a) && finite(b) && finite(c)) {
         buffers[0][0] = b;
         buffers[0][1] = c;
@@ -143,8 +146,8 @@ void draw_mesh(Mesh* mesh, const Camera* camera, FillMode mode, uint32_t clip_fl
         if (!t->visible || !indices_valid(mesh, t))
             continue;
         int32_t current = 0;
-        int32_t n = near_stage(mesh->vertices[t->a], mesh->vertices[t->b], mesh->vertices[t->c], near_requested,
-                               clip_buffer, &current);
+        int32_t n = near_stage(mesh->vertices[t->a], mesh->vertices[t->b], mesh->vertices[t->c],
+                               near_requested, clip_buffer, &current);
         if (n < 3)
             continue;
         project_vertices(&camera->screen, clip_buffer[current], n);
@@ -176,7 +179,8 @@ void clip_and_draw_triangles(const MeshVertex* vertices, int32_t count, const Ca
     int32_t total = 0;
     for (int32_t g = 0; g + 3 <= count; g += 3) {
         int32_t current = 0;
-        int32_t n = near_stage(vertices[g], vertices[g + 1], vertices[g + 2], true, list_clip_buffer, &current);
+        int32_t n =
+            near_stage(vertices[g], vertices[g + 1], vertices[g + 2], true, list_clip_buffer, &current);
         if (n <= 2)
             continue;
         project_vertices(&camera->screen, list_clip_buffer[current], n);

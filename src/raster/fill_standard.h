@@ -10,11 +10,11 @@
 #include <cstddef>
 #include <emmintrin.h>
 
-namespace fill_detail {
+namespace fill_detail
+{
 
 // Attribute layout and depth behaviour of mode M.
-template <uint32_t M>
-struct ModeTraits {
+template <uint32_t M> struct ModeTraits {
     static constexpr bool depth_values = (M & FILL_DEPTH) != 0; // also mode 16's grey
     static constexpr bool grey = M == FILL_DEPTH;
     static constexpr bool depth_test = depth_values && !grey;
@@ -84,8 +84,7 @@ struct ShadeState {
 
 // The colour of a covered pixel of mode M over surface pixel `dst`; false when
 // the pixel is not drawn (colour key, or a perspective pixel whose W is unusable).
-template <uint32_t M>
-inline bool shade(const ShadeState& s, uint32_t dst, const uint32_t* v, uint32_t* out)
+template <uint32_t M> inline bool shade(const ShadeState& s, uint32_t dst, const uint32_t* v, uint32_t* out)
 {
     using T = ModeTraits<M>;
     if constexpr (T::grey) {
@@ -173,8 +172,7 @@ inline bool mip_prepare(const RasterTriangle* t, const Texture* tex, ShadeState*
 }
 
 // One covered pixel by the per-pixel rule: depth test first where the mode has it.
-template <uint32_t M>
-inline void shade_pixel(const ShadeState& s, uint32_t& p, int32_t* z, const uint32_t* v)
+template <uint32_t M> inline void shade_pixel(const ShadeState& s, uint32_t& p, int32_t* z, const uint32_t* v)
 {
     using T = ModeTraits<M>;
     uint32_t c;
@@ -196,14 +194,14 @@ inline void shade_pixel(const ShadeState& s, uint32_t& p, int32_t* z, const uint
 // Every affine and colour mode has a four-pixel span; the depth grey, the
 // perspective, bilinear and mip-mapped modes go pixel by pixel.
 template <uint32_t M>
-inline constexpr bool has_simd_span = !ModeTraits<M>::grey && !ModeTraits<M>::perspective &&
-                                      !ModeTraits<M>::bilinear && !ModeTraits<M>::mipmap;
+inline constexpr bool has_simd_span =
+    !ModeTraits<M>::grey && !ModeTraits<M>::perspective && !ModeTraits<M>::bilinear && !ModeTraits<M>::mipmap;
 
 // Lanes (v, v + s, v + 2s, v + 3s), wrapping like the per-pixel steps.
 inline __m128i lanes_of(uint32_t v, uint32_t s)
 {
-    return _mm_setr_epi32(static_cast<int32_t>(v), static_cast<int32_t>(v + s), static_cast<int32_t>(v + 2 * s),
-                          static_cast<int32_t>(v + 3 * s));
+    return _mm_setr_epi32(static_cast<int32_t>(v), static_cast<int32_t>(v + s),
+                          static_cast<int32_t>(v + 2 * s), static_cast<int32_t>(v + 3 * s));
 }
 
 inline __m128i select(__m128i mask, __m128i a, __m128i b)
@@ -242,8 +240,7 @@ inline __m128i alpha_blend4(__m128i texel, __m128i pixel, __m128i flat)
 // Vertex colours of four pixels from their (blue, green, red, alpha) values:
 // clamped to 0..255 per channel by the signed then unsigned saturating packs,
 // or packed without clamping (each value >> 11 shifted into place and OR-ed).
-template <bool CLAMPED>
-inline __m128i vertex_colour4(__m128i c0, __m128i c1, __m128i c2, __m128i c3)
+template <bool CLAMPED> inline __m128i vertex_colour4(__m128i c0, __m128i c1, __m128i c2, __m128i c3)
 {
     c0 = _mm_srai_epi32(c0, 11);
     c1 = _mm_srai_epi32(c1, 11);
@@ -336,7 +333,8 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
         if constexpr (T::affine) {
             c = gather_affine(s.texture, l.u, l.v);
             if constexpr (T::colour_key)
-                mask = _mm_andnot_si128(_mm_cmpeq_epi32(c, _mm_set1_epi32(static_cast<int32_t>(KEY_COLOUR))), mask);
+                mask = _mm_andnot_si128(_mm_cmpeq_epi32(c, _mm_set1_epi32(static_cast<int32_t>(KEY_COLOUR))),
+                                        mask);
             if constexpr (T::flat && !T::alpha)
                 c = multiply4(c, flat);
             if constexpr (T::gouraud)
@@ -404,8 +402,7 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
     }
 }
 
-template <uint32_t M>
-void fill_standard(RasterTriangle* triangles, int32_t count, const Texture* texture)
+template <uint32_t M> void fill_standard(RasterTriangle* triangles, int32_t count, const Texture* texture)
 {
     using T = ModeTraits<M>;
     constexpr int N = T::count;
@@ -447,9 +444,8 @@ void fill_standard(RasterTriangle* triangles, int32_t count, const Texture* text
                 span_simd<M, N>(state, a, p, z, n, v);
             });
         } else {
-            raster_walk_pixels<T::depth_test, N>(t, a, [&](uint32_t& p, int32_t* z, const uint32_t* v) {
-                shade_pixel<M>(state, p, z, v);
-            });
+            raster_walk_pixels<T::depth_test, N>(
+                t, a, [&](uint32_t& p, int32_t* z, const uint32_t* v) { shade_pixel<M>(state, p, z, v); });
         }
     }
 }

@@ -4,11 +4,10 @@
 #include "raster/fill_standard.h"
 
 #define FILL_DEFINE(mode, flags, name, family) FILL_DEFINE_##family(mode)
-#define FILL_DEFINE_TEXTURE(mode)                                                                 \
-    template <>                                                                                   \
-    void fill_triangles<mode>(RasterTriangle * triangles, int32_t count, const Texture * texture) \
-    {                                                                                             \
-        fill_detail::fill_standard<mode>(triangles, count, texture);                              \
+#define FILL_DEFINE_TEXTURE(mode)                                                                            \
+    template <> void fill_triangles<mode>(RasterTriangle * triangles, int32_t count, const Texture* texture) \
+    {                                                                                                        \
+        fill_detail::fill_standard<mode>(triangles, count, texture);                                         \
     }
 #define FILL_DEFINE_COLOUR(mode)
 #define FILL_DEFINE_MULTI(mode)

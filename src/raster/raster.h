@@ -15,20 +15,20 @@ struct Texture;
 // raster/fill_modes.h draw anything.
 typedef uint32_t FillMode;
 enum : uint32_t {
-    FILL_FLAT = 1u,             // the triangle's flat colour
-    FILL_GOURAUD = 2u,          // interpolated vertex colours
-    FILL_TEXTURE = 4u,          // affine texture at (u, v)
-    FILL_PERSPECTIVE = 8u,      // perspective-corrected texture (implies a texture)
-    FILL_DEPTH = 16u,           // depth test; opaque modes also write depth
-    FILL_ADD = 32u,             // add to the surface with per-byte saturation
-    FILL_MULTIPLY = 64u,        // multiply the surface by the colour
-    FILL_BILINEAR = 128u,       // bilinear filter of four texels
-    FILL_MIPMAP = 256u,         // one mip level chosen per triangle
-    FILL_COLORKEY = 512u,       // texels equal to KEY_COLOUR are not drawn
+    FILL_FLAT = 1u,              // the triangle's flat colour
+    FILL_GOURAUD = 2u,           // interpolated vertex colours
+    FILL_TEXTURE = 4u,           // affine texture at (u, v)
+    FILL_PERSPECTIVE = 8u,       // perspective-corrected texture (implies a texture)
+    FILL_DEPTH = 16u,            // depth test; opaque modes also write depth
+    FILL_ADD = 32u,              // add to the surface with per-byte saturation
+    FILL_MULTIPLY = 64u,         // multiply the surface by the colour
+    FILL_BILINEAR = 128u,        // bilinear filter of four texels
+    FILL_MIPMAP = 256u,          // one mip level chosen per triangle
+    FILL_COLORKEY = 512u,        // texels equal to KEY_COLOUR are not drawn
     FILL_SECOND_TEXTURE = 1024u, // combine with environment_texture at (u2, v2)
-    FILL_OFFSET = 2048u,        // environment lookup shifted by an offset map
-    FILL_DOT3 = 4096u,          // normal-map lighting against the vertex colour
-    FILL_ALPHA = 8192u,         // blend by texel alpha scaled by the flat colour
+    FILL_OFFSET = 2048u,         // environment lookup shifted by an offset map
+    FILL_DOT3 = 4096u,           // normal-map lighting against the vertex colour
+    FILL_ALPHA = 8192u,          // blend by texel alpha scaled by the flat colour
 };
 
 enum : uint32_t { KEY_COLOUR = 0xFFFF00FFu };
@@ -42,12 +42,12 @@ const char* fill_mode_name(FillMode mode);
 
 // ---- Triangle record ----------------------------------------------------------
 struct ScreenVertex {
-    float x, y;   // pixel column and row (y down)
-    float z;      // z/w: -1 at the near plane, +1 at the far plane
-    float rhw;    // 1/w, carried through clipping
+    float x, y;      // pixel column and row (y down)
+    float z;         // z/w: -1 at the near plane, +1 at the far plane
+    float rhw;       // 1/w, carried through clipping
     uint32_t colour; // 0xAARRGGBB (the light vector in the DOT3 modes)
-    float u, v;   // first texture coordinate, in texture widths / heights
-    float u2, v2; // second texture coordinate
+    float u, v;      // first texture coordinate, in texture widths / heights
+    float u2, v2;    // second texture coordinate
 };
 static_assert(sizeof(ScreenVertex) == 36, "ScreenVertex is nine 32-bit words");
 
@@ -63,14 +63,14 @@ struct EdgeFunction {
 enum : uint32_t { RASTER_TWO_SIDED = 1u };
 
 struct RasterTriangle {
-    ScreenVertex v[3];        // filled by the caller
-    EdgeFunction edges[3];    // V0->V1, V1->V2, V2->V0; filled by setup_triangle
-    uint32_t flat_colour;     // filled by the caller
-    int32_t area;             // 2^12 x area in pixels, positive after set-up
-    int32_t min_x, min_y;     // bounding box; the walk turns min_y into a row offset
-    int32_t max_x, max_y;     // the walk turns max_y into a row offset
-    float inverse_area;       // 2048 / area
-    uint32_t flags;           // bit 0: RASTER_TWO_SIDED; filled by the caller
+    ScreenVertex v[3];     // filled by the caller
+    EdgeFunction edges[3]; // V0->V1, V1->V2, V2->V0; filled by setup_triangle
+    uint32_t flat_colour;  // filled by the caller
+    int32_t area;          // 2^12 x area in pixels, positive after set-up
+    int32_t min_x, min_y;  // bounding box; the walk turns min_y into a row offset
+    int32_t max_x, max_y;  // the walk turns max_y into a row offset
+    float inverse_area;    // 2048 / area
+    uint32_t flags;        // bit 0: RASTER_TWO_SIDED; filled by the caller
 };
 static_assert(sizeof(RasterTriangle) == 47 * 4, "RasterTriangle is 47 32-bit words");
 

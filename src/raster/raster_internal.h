@@ -46,9 +46,8 @@ typedef void (*FillFunction)(RasterTriangle* triangles, int32_t count, const Tex
 template <uint32_t MODE>
 void fill_triangles(RasterTriangle* triangles, int32_t count, const Texture* texture);
 
-#define FILL_DECLARE_SPECIALISATION(mode, flags, name, family) \
-    template <>                                                \
-    void fill_triangles<mode>(RasterTriangle * triangles, int32_t count, const Texture * texture);
+#define FILL_DECLARE_SPECIALISATION(mode, flags, name, family)                                               \
+    template <> void fill_triangles<mode>(RasterTriangle * triangles, int32_t count, const Texture* texture);
 FILL_MODE_LIST(FILL_DECLARE_SPECIALISATION)
 #undef FILL_DECLARE_SPECIALISATION
 
@@ -150,8 +149,12 @@ inline uint32_t colour_unclamped(const uint32_t* v)
 // once it has passed its span) and calls span(pixels, depth, count, values) with
 // the attribute values at the run's first pixel. Replaces the record's min_y and
 // max_y with row offsets, as the fillers always have.
-namespace raster_detail {
-inline bool fits32(int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; }
+namespace raster_detail
+{
+inline bool fits32(int64_t v)
+{
+    return v >= INT32_MIN && v <= INT32_MAX;
+}
 
 // Whether every edge value inside the box is representable, so that the
 // per-row span ends can be computed by division instead of by stepping.
@@ -243,7 +246,8 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
             for (int i = 0; i < N; i++)
                 v[i] = v_row[i] + vx[i] * static_cast<uint32_t>(lo);
             std::size_t offset = static_cast<std::size_t>(y) * stride + static_cast<std::size_t>(min_x + lo);
-            span(pixels + offset, DEPTH ? depths + offset : nullptr, hi - lo + 1, static_cast<const uint32_t*>(v));
+            span(pixels + offset, DEPTH ? depths + offset : nullptr, hi - lo + 1,
+                 static_cast<const uint32_t*>(v));
         }
         for (int i = 0; i < 3; i++)
             e_row[i] += ey[i];

@@ -9,9 +9,18 @@ const Texture* environment_texture = nullptr;
 const Texture* bump_texture = nullptr;
 const Texture* offset_texture = nullptr;
 
-void set_environment_texture(const Texture* texture) { environment_texture = texture; }
-void set_bump_texture(const Texture* texture) { bump_texture = texture; }
-void set_offset_texture(const Texture* texture) { offset_texture = texture; }
+void set_environment_texture(const Texture* texture)
+{
+    environment_texture = texture;
+}
+void set_bump_texture(const Texture* texture)
+{
+    bump_texture = texture;
+}
+void set_offset_texture(const Texture* texture)
+{
+    offset_texture = texture;
+}
 
 // ---- Mode table ---------------------------------------------------------------
 #define FILL_MODE_VALUE(mode, flags, name, family) mode,
@@ -21,8 +30,8 @@ const FillMode fill_modes[FILL_MODE_COUNT] = {FILL_MODE_LIST(FILL_MODE_VALUE)};
 const char* fill_mode_name(FillMode mode)
 {
     switch (mode) {
-#define FILL_MODE_NAME(mode, flags, name, family) \
-    case mode:                                    \
+#define FILL_MODE_NAME(mode, flags, name, family)                                                            \
+    case mode:                                                                                               \
         return name;
         FILL_MODE_LIST(FILL_MODE_NAME)
 #undef FILL_MODE_NAME
@@ -33,8 +42,8 @@ const char* fill_mode_name(FillMode mode)
 FillFunction fill_function(FillMode mode)
 {
     switch (mode) {
-#define FILL_MODE_FUNCTION(mode, flags, name, family) \
-    case mode:                                        \
+#define FILL_MODE_FUNCTION(mode, flags, name, family)                                                        \
+    case mode:                                                                                               \
         return fill_triangles<mode>;
         FILL_MODE_LIST(FILL_MODE_FUNCTION)
 #undef FILL_MODE_FUNCTION
@@ -171,8 +180,10 @@ bool raster_detail::box_is_linear(const RasterTriangle* t)
     for (int i = 0; i < 3; i++) {
         const EdgeFunction& e = t->edges[i];
         int64_t base = e.constant;
-        int64_t x0 = static_cast<int64_t>(e.x_step) * t->min_x, x1 = static_cast<int64_t>(e.x_step) * t->max_x;
-        int64_t y0 = static_cast<int64_t>(e.y_step) * t->min_y, y1 = static_cast<int64_t>(e.y_step) * t->max_y;
+        int64_t x0 = static_cast<int64_t>(e.x_step) * t->min_x,
+                x1 = static_cast<int64_t>(e.x_step) * t->max_x;
+        int64_t y0 = static_cast<int64_t>(e.y_step) * t->min_y,
+                y1 = static_cast<int64_t>(e.y_step) * t->max_y;
         if (!fits32(base + x0 + y0) || !fits32(base + x1 + y0) || !fits32(base + x0 + y1) ||
             !fits32(base + x1 + y1))
             return false;
@@ -217,7 +228,8 @@ int32_t select_mip_level(const RasterTriangle* t)
     }
     if (s < 0)
         s = -s;
-    static const float thresholds[11] = {2.5f, 5.0f, 10.0f, 20.0f, 40.0f, 80.0f, 160.0f, 320.0f, 640.0f, 1280.0f, 2560.0f};
+    static const float thresholds[11] = {2.5f,   5.0f,   10.0f,  20.0f,   40.0f,  80.0f,
+                                         160.0f, 320.0f, 640.0f, 1280.0f, 2560.0f};
     float ratio = static_cast<float>(static_cast<double>(s) / static_cast<double>(t->area) / 64.0);
     for (int i = 0; i < 11; i++)
         if (thresholds[i] > ratio)

@@ -6,7 +6,10 @@
 #include <cmath>
 #include <cstring>
 
-static void matrix_zero(Matrix* out) { std::memset(out->m, 0, sizeof(out->m)); }
+static void matrix_zero(Matrix* out)
+{
+    std::memset(out->m, 0, sizeof(out->m));
+}
 
 void matrix_identity(Matrix* out)
 {

@@ -69,8 +69,8 @@ void mesh_restore_vertices(Mesh* mesh)
 
 static bool triangle_indices_valid(const Mesh* mesh, const MeshTriangle* t)
 {
-    return t->a >= 0 && t->a < mesh->vertex_count && t->b >= 0 && t->b < mesh->vertex_count &&
-           t->c >= 0 && t->c < mesh->vertex_count;
+    return t->a >= 0 && t->a < mesh->vertex_count && t->b >= 0 && t->b < mesh->vertex_count && t->c >= 0 &&
+           t->c < mesh->vertex_count;
 }
 
 static Vec3 vertex_position(const Mesh* mesh, int32_t i)
@@ -127,7 +127,8 @@ int32_t mesh_compute_tangents(Mesh* mesh)
     if (!mesh)
         return 0;
     if (!mesh->tangents) {
-        mesh->tangents = static_cast<float*>(std::calloc(static_cast<size_t>(mesh->vertex_count) * 7, sizeof(float)));
+        mesh->tangents =
+            static_cast<float*>(std::calloc(static_cast<size_t>(mesh->vertex_count) * 7, sizeof(float)));
         if (!mesh->tangents)
             return 0;
     }

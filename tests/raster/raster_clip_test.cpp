@@ -10,7 +10,8 @@
 #include <cstring>
 #include <limits>
 
-namespace {
+namespace
+{
 
 MeshVertex mv(float x, float y, float z, uint32_t colour = 0xFFFFFFFFu, float u = 0, float v = 0)
 {
@@ -39,7 +40,9 @@ double signed_area(const MeshVertex* p, int n)
     return s;
 }
 
-class RasterClip : public RasterFixture {};
+class RasterClip : public RasterFixture
+{
+};
 
 TEST_F(RasterClip, NearPlaneKeepsInsideTrianglesAndRotatesThem)
 {
@@ -92,7 +95,8 @@ TEST_F(RasterClip, WindowEdgesGiveExactPlaneValuesKeepWindingAndClampColours)
         if (std::fabs(area) < 1.0)
             continue;
         int n = 3;
-        int32_t (*planes[4])(const MeshVertex*, int32_t, MeshVertex*) = {clip_left, clip_right, clip_top, clip_bottom};
+        int32_t (*planes[4])(const MeshVertex*, int32_t, MeshVertex*) = {clip_left, clip_right, clip_top,
+                                                                         clip_bottom};
         const float values[4] = {0.0f, 640.0f, 0.0f, 480.0f};
         MeshVertex* cur = a;
         MeshVertex* other = b;
@@ -201,7 +205,8 @@ TEST_F(RasterClip, AQuadFromClippingIsDrawnAsTheFan012And023)
     Camera cam = test_camera();
     set_depth_clip(cam.near, cam.far);
     // Camera-space z: the first vertex lies in front of the near plane.
-    MeshVertex a = mv(0, 0.3f, -0.5f, 0xFFFF0000u), b = mv(3, -2, -6.0f, 0xFF00FF00u), c = mv(-3, -2, -6.0f, 0xFF0000FFu);
+    MeshVertex a = mv(0, 0.3f, -0.5f, 0xFFFF0000u), b = mv(3, -2, -6.0f, 0xFF00FF00u),
+               c = mv(-3, -2, -6.0f, 0xFF0000FFu);
     Mesh* mesh = one_triangle_mesh(a, b, c, 0xFFFFFFFFu);
     mesh->flags = MESH_TWO_SIDED;
     draw_mesh_clipped(mesh, &cam, 18);
@@ -220,7 +225,8 @@ TEST_F(RasterClip, AQuadFromClippingIsDrawnAsTheFan012And023)
         RasterTriangle t{};
         const MeshVertex* p[3] = {&q[0], &q[k], &q[k + 1]};
         for (int i = 0; i < 3; i++)
-            t.v[i] = ScreenVertex{p[i]->tx, p[i]->ty, p[i]->tz, p[i]->tw, p[i]->colour, p[i]->u, p[i]->v, p[i]->u2, p[i]->v2};
+            t.v[i] = ScreenVertex{p[i]->tx, p[i]->ty, p[i]->tz, p[i]->tw, p[i]->colour,
+                                  p[i]->u,  p[i]->v,  p[i]->u2, p[i]->v2};
         t.flat_colour = 0xFFFFFFFFu;
         t.flags = RASTER_TWO_SIDED;
         draw_triangles(&t, 1, nullptr, 18);
@@ -310,7 +316,8 @@ TEST_F(RasterClip, TriangleListsLargerThanTheBufferAreDrawnInOrderAndTrailingVer
 
 } // namespace
 
-namespace {
+namespace
+{
 
 // The clipped path step by step as written: copy, clip_near, project, the four
 // window planes alternating buffers, then the fan from vertex 0.
@@ -332,7 +339,8 @@ void manual_clipped_draw(const Mesh* mesh, const Camera& cam, FillMode mode, boo
                 continue;
         }
         project_vertices(&cam.screen, buf[cur], n);
-        int32_t (*planes[4])(const MeshVertex*, int32_t, MeshVertex*) = {clip_left, clip_right, clip_top, clip_bottom};
+        int32_t (*planes[4])(const MeshVertex*, int32_t, MeshVertex*) = {clip_left, clip_right, clip_top,
+                                                                         clip_bottom};
         for (auto plane : planes) {
             n = plane(buf[cur], n, buf[1 - cur]);
             cur = 1 - cur;
@@ -345,7 +353,8 @@ void manual_clipped_draw(const Mesh* mesh, const Camera& cam, FillMode mode, boo
             RasterTriangle r{};
             const MeshVertex* p[3] = {&buf[cur][0], &buf[cur][k], &buf[cur][k + 1]};
             for (int j = 0; j < 3; j++)
-                r.v[j] = ScreenVertex{p[j]->tx, p[j]->ty, p[j]->tz, p[j]->tw, p[j]->colour, p[j]->u, p[j]->v, p[j]->u2, p[j]->v2};
+                r.v[j] = ScreenVertex{p[j]->tx, p[j]->ty, p[j]->tz, p[j]->tw, p[j]->colour,
+                                      p[j]->u,  p[j]->v,  p[j]->u2, p[j]->v2};
             r.flat_colour = t.lit_colour;
             r.flags = mesh->flags & MESH_TWO_SIDED;
             draw_triangles(&r, 1, nullptr, mode);
@@ -360,9 +369,11 @@ TEST_F(RasterClip, ClippedMeshDrawingMatchesTheStepByStepPipeline)
     TestRandom r(77);
     Mesh* mesh = mesh_create(600, 200);
     for (int i = 0; i < 600; i++)
-        mesh->vertices[i] = mv(r.range(-14, 14), r.range(-10, 10), r.range(-12, 0.5f), r.next() | 0xFF000000u);
+        mesh->vertices[i] =
+            mv(r.range(-14, 14), r.range(-10, 10), r.range(-12, 0.5f), r.next() | 0xFF000000u);
     for (int i = 0; i < 200; i++)
-        mesh->triangles[i] = MeshTriangle{3 * i, 3 * i + 1, 3 * i + 2, 0, 0, 0, 0, 0, 0, 0, r.next(), r.next(), 1, 0};
+        mesh->triangles[i] =
+            MeshTriangle{3 * i, 3 * i + 1, 3 * i + 2, 0, 0, 0, 0, 0, 0, 0, r.next(), r.next(), 1, 0};
     mesh->flags = MESH_TWO_SIDED;
     for (bool near_plane : {true, false}) {
         clear(0xFF000000u);
@@ -386,7 +397,8 @@ TEST_F(RasterClip, ClippedMeshDrawingMatchesTheStepByStepPipeline)
 
 } // namespace
 
-namespace {
+namespace
+{
 
 TEST_F(RasterClip, TriangleListsMatchTheStepByStepPipeline)
 {
@@ -397,7 +409,8 @@ TEST_F(RasterClip, TriangleListsMatchTheStepByStepPipeline)
     for (int i = 0; i < 300; i++)
         mesh->vertices[i] = mv(r.range(-12, 12), r.range(-9, 9), r.range(-9, 0.5f), r.next() | 0xFF000000u);
     for (int i = 0; i < 100; i++)
-        mesh->triangles[i] = MeshTriangle{3 * i, 3 * i + 1, 3 * i + 2, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFFFFFFu, 1, 0};
+        mesh->triangles[i] =
+            MeshTriangle{3 * i, 3 * i + 1, 3 * i + 2, 0, 0, 0, 0, 0, 0, 0, 0, 0xFFFFFFFFu, 1, 0};
     clip_and_draw_triangles(mesh->vertices, 300, &cam, nullptr, 18);
     std::vector<uint32_t> drawn = frame();
     clear(0xFF000000u);
@@ -408,7 +421,8 @@ TEST_F(RasterClip, TriangleListsMatchTheStepByStepPipeline)
 
 } // namespace
 
-namespace {
+namespace
+{
 
 TEST_F(RasterClip, ProjectionTakesOneOverWAsOneWhereWIsZero)
 {
@@ -425,7 +439,8 @@ TEST_F(RasterClip, ProjectionTakesOneOverWAsOneWhereWIsZero)
 
 } // namespace
 
-namespace {
+namespace
+{
 
 // Meshes with wild vertex values (far away, behind the camera, huge, not
 // finite) drawn on every path in every mode: nothing is written outside the
@@ -441,7 +456,8 @@ TEST_F(RasterClip, WildMeshesDrawSafelyOnEveryPathInEveryMode)
     set_bump_texture(&tex.t);
     set_offset_texture(&tex.t);
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
-    const float wild[] = {0.0f, -0.0f, 1e-30f, -1e-30f, 1e30f, -1e30f, 3e9f, -3e9f, inf, -inf, nan, 5000.0f, -5000.0f};
+    const float wild[] = {0.0f,  -0.0f, 1e-30f, -1e-30f, 1e30f,   -1e30f,  3e9f,
+                          -3e9f, inf,   -inf,   nan,     5000.0f, -5000.0f};
     TestRandom r(2024);
     Mesh* mesh = mesh_create(30, 10);
     mesh->texture = &tex.t;
@@ -455,11 +471,24 @@ TEST_F(RasterClip, WildMeshesDrawSafelyOnEveryPathInEveryMode)
             v.colour = r.next();
         }
         for (int i = 0; i < 10; i++)
-            mesh->triangles[i] = MeshTriangle{static_cast<int32_t>(r.below(30)), static_cast<int32_t>(r.below(30)),
-                                              static_cast<int32_t>(r.below(30)), 0, 0, 0, 0, 0, 0, 0, 0, r.next(), 1, 0};
+            mesh->triangles[i] = MeshTriangle{static_cast<int32_t>(r.below(30)),
+                                              static_cast<int32_t>(r.below(30)),
+                                              static_cast<int32_t>(r.below(30)),
+                                              0,
+                                              0,
+                                              0,
+                                              0,
+                                              0,
+                                              0,
+                                              0,
+                                              0,
+                                              r.next(),
+                                              1,
+                                              0};
         mesh->flags = round % 2 ? MESH_TWO_SIDED : 0u;
         for (FillMode mode : fill_modes) {
-            for (uint32_t clip : {uint32_t(CLIP_NEAR | CLIP_WINDOW), uint32_t(CLIP_WINDOW), uint32_t(CLIP_NEAR), 0u}) {
+            for (uint32_t clip :
+                 {uint32_t(CLIP_NEAR | CLIP_WINDOW), uint32_t(CLIP_WINDOW), uint32_t(CLIP_NEAR), 0u}) {
                 std::vector<MeshVertex> saved(mesh->vertices, mesh->vertices + 30);
                 draw_mesh(mesh, &cam, mode, clip);
                 std::copy(saved.begin(), saved.end(), mesh->vertices);

@@ -8,12 +8,16 @@
 #include <cstring>
 #include <limits>
 
-namespace {
+namespace
+{
 
 struct Fixed {
     int64_t x, y;
 };
-Fixed fx(const ScreenVertex& v) { return Fixed{static_cast<int32_t>(v.x * 32.0f), static_cast<int32_t>(v.y * 32.0f)}; }
+Fixed fx(const ScreenVertex& v)
+{
+    return Fixed{static_cast<int32_t>(v.x * 32.0f), static_cast<int32_t>(v.y * 32.0f)};
+}
 
 // Pixel-unit edge function (times 32) of P->Q at integer pixel (px, py); positive
 // inside a front-facing (clockwise on screen) triangle.
@@ -23,10 +27,14 @@ int64_t edge_at(Fixed p, Fixed q, int px, int py)
            (p.x * q.y - q.x * p.y);
 }
 
-int64_t orient(Fixed a, Fixed b, Fixed c) { return (a.x * b.y - b.x * a.y) + (b.x * c.y - c.x * b.y) + (c.x * a.y - a.x * c.y); }
+int64_t orient(Fixed a, Fixed b, Fixed c)
+{
+    return (a.x * b.y - b.x * a.y) + (b.x * c.y - c.x * b.y) + (c.x * a.y - a.x * c.y);
+}
 
-class RasterCoverage : public RasterFixture {
-protected:
+class RasterCoverage : public RasterFixture
+{
+  protected:
     // Draws with mode 33 adding 1 to the blue byte of a black frame.
     void count(RasterTriangle t)
     {
@@ -132,7 +140,8 @@ TEST_F(RasterCoverage, ABackFaceWithTheTwoSidedFlagCoversItsTwinAndItsEdgePixels
         // Whole and half pixel vertices put many pixels exactly on the edges.
         ScreenVertex p[3];
         for (auto& v : p)
-            v = sv(static_cast<float>(100 + r.below(160)) * 0.5f + 100, static_cast<float>(100 + r.below(160)) * 0.5f + 100);
+            v = sv(static_cast<float>(100 + r.below(160)) * 0.5f + 100,
+                   static_cast<float>(100 + r.below(160)) * 0.5f + 100);
         Fixed a = fx(p[0]), b = fx(p[1]), c = fx(p[2]);
         if (orient(a, b, c) == 0)
             continue;
@@ -154,7 +163,8 @@ TEST_F(RasterCoverage, ABackFaceWithTheTwoSidedFlagCoversItsTwinAndItsEdgePixels
                     ASSERT_EQ(back[i], 1u);
                 }
                 if (back[i] && !twin[i]) {
-                    ASSERT_TRUE(edge_at(a, b, x, y) == 0 || edge_at(b, c, x, y) == 0 || edge_at(c, a, x, y) == 0)
+                    ASSERT_TRUE(edge_at(a, b, x, y) == 0 || edge_at(b, c, x, y) == 0 ||
+                                edge_at(c, a, x, y) == 0)
                         << x << "," << y << " is not on an edge";
                 }
             }
@@ -166,8 +176,9 @@ TEST_F(RasterCoverage, RedrawingARecordGivesTheSamePixels)
     TestTexture tex(4, 4);
     for (int i = 0; i < 256; i++)
         tex.pixels[i] = 0xFF000000u | static_cast<uint32_t>(i * 977);
-    RasterTriangle t = tri(sv(10.3f, 20.7f, 0.1f, 0xFF102030u, 0.0f, 0.0f), sv(300.2f, 50.1f, 0.2f, 0xFFFFFFFFu, 3.0f, 0.5f),
-                           sv(120.9f, 400.4f, 0.3f, 0xFF00FF00u, 1.0f, 4.0f));
+    RasterTriangle t =
+        tri(sv(10.3f, 20.7f, 0.1f, 0xFF102030u, 0.0f, 0.0f), sv(300.2f, 50.1f, 0.2f, 0xFFFFFFFFu, 3.0f, 0.5f),
+            sv(120.9f, 400.4f, 0.3f, 0xFF00FF00u, 1.0f, 4.0f));
     draw_triangles(&t, 1, &tex.t, 4);
     std::vector<uint32_t> first = frame();
     RasterTriangle after_first = t;
@@ -221,7 +232,8 @@ TEST_F(RasterCoverage, OutOfRangeAndNonFiniteVerticesAreRejectedSafely)
     for (float b : bad)
         for (int k = 0; k < 3; k++)
             for (int axis = 0; axis < 2; axis++) {
-                RasterTriangle t = tri(sv(10, 10, 0.5f), sv(600, 40, 0.5f), sv(300, 470, 0.5f), 0xFFFFFFFFu, RASTER_TWO_SIDED);
+                RasterTriangle t = tri(sv(10, 10, 0.5f), sv(600, 40, 0.5f), sv(300, 470, 0.5f), 0xFFFFFFFFu,
+                                       RASTER_TWO_SIDED);
                 (axis ? t.v[k].y : t.v[k].x) = b;
                 RasterTriangle probe = t;
                 rejected += setup_triangle(&probe);

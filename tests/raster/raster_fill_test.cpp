@@ -4,10 +4,12 @@
 // and mip selection.
 #include "raster_fixture.h"
 
-namespace {
+namespace
+{
 
-class RasterFill : public RasterFixture {
-protected:
+class RasterFill : public RasterFixture
+{
+  protected:
     // A clockwise triangle covering pixel (50, 50) and its neighbourhood.
     RasterTriangle cover(uint32_t flat, float z = 0.5f)
     {
@@ -50,7 +52,8 @@ TEST_F(RasterFill, GouraudGivesTheExactVertexColourAtDrawnVertexPixels)
 {
     // Only V0's pixel lies on two edges that keep their pixels (the bottom
     // edge runs leftwards, the left edge upwards), so only it is drawn.
-    RasterTriangle t = tri(sv(10, 110, 0, 0xFFFF0000u), sv(60, 10, 0, 0xFF00FF00u), sv(110, 110, 0, 0xFF0000FFu));
+    RasterTriangle t =
+        tri(sv(10, 110, 0, 0xFFFF0000u), sv(60, 10, 0, 0xFF00FF00u), sv(110, 110, 0, 0xFF0000FFu));
     draw_triangles(&t, 1, nullptr, 2);
     EXPECT_EQ(px(10, 110), 0xFFFF0000u);
     EXPECT_EQ(px(60, 10), 0xFF000000u);
@@ -125,7 +128,8 @@ TEST_F(RasterFill, TextureCoordinatesRepeatBelowZeroAndBeyondOne)
         for (int u = 0; u < 256; u++)
             tex.at(u, v) = 0xFF000000u | static_cast<uint32_t>(u << 8 | v);
     // u = -0.25 everywhere addresses column 192; v = 1.5 row 128.
-    RasterTriangle t = tri(sv(0, 0, 0, 0, -0.25f, 1.5f), sv(200, 0, 0, 0, -0.25f, 1.5f), sv(0, 200, 0, 0, -0.25f, 1.5f));
+    RasterTriangle t =
+        tri(sv(0, 0, 0, 0, -0.25f, 1.5f), sv(200, 0, 0, 0, -0.25f, 1.5f), sv(0, 200, 0, 0, -0.25f, 1.5f));
     draw_triangles(&t, 1, &tex.t, 4);
     EXPECT_EQ(px(50, 50), 0xFF00C080u);
 }
@@ -135,7 +139,8 @@ TEST_F(RasterFill, ColourKeySkipsOnlyOpaqueMagentaAndKeepsDepthThere)
     TestTexture tex(1, 1);
     tex.pixels = {0xFFFF00FFu, 0x00FF00FFu, 0xFFFF00FFu, 0x00FF00FFu};
     // u = 0.1 -> column 0 (key), u = 0.6 -> column 1 (magenta with alpha 0).
-    RasterTriangle t = tri(sv(0, 0, 0.3f, 0, 0.1f, 0.1f), sv(200, 0, 0.3f, 0, 0.1f, 0.1f), sv(0, 200, 0.3f, 0, 0.1f, 0.1f));
+    RasterTriangle t =
+        tri(sv(0, 0, 0.3f, 0, 0.1f, 0.1f), sv(200, 0, 0.3f, 0, 0.1f, 0.1f), sv(0, 200, 0.3f, 0, 0.1f, 0.1f));
     draw_triangles(&t, 1, &tex.t, 532);
     EXPECT_EQ(px(50, 50), 0xFF000000u);
     EXPECT_EQ(dp(50, 50), DEPTH_CLEAR);
@@ -200,7 +205,8 @@ TEST_F(RasterFill, PerspectiveModesRejectVerticesAtOrBehindZeroAndMatchAffineWhe
     for (int i = 0; i < 256; i++)
         tex.pixels[i] = 0xFF000000u | static_cast<uint32_t>(i * 65793);
     // Constant z: perspective and affine agree up to the rounding of the quotient.
-    RasterTriangle t = tri(sv(10, 10, 0.3f, 0, 0.0f, 0.0f), sv(300, 10, 0.3f, 0, 2.0f, 0.0f), sv(10, 300, 0.3f, 0, 0.0f, 2.0f));
+    RasterTriangle t = tri(sv(10, 10, 0.3f, 0, 0.0f, 0.0f), sv(300, 10, 0.3f, 0, 2.0f, 0.0f),
+                           sv(10, 300, 0.3f, 0, 0.0f, 2.0f));
     RasterTriangle p = t;
     draw_triangles(&p, 1, &tex.t, 24);
     uint32_t a = px(100, 100);
@@ -248,7 +254,8 @@ TEST_F(RasterFill, MipModesUseTheOnlyLevelOfATextureWithoutAChain)
     TestTexture tex(2, 2);
     for (int i = 0; i < 16; i++)
         tex.pixels[i] = 0xFF000000u + static_cast<uint32_t>(i);
-    RasterTriangle t = tri(sv(0, 0, 0.5f, 0, 0, 0), sv(100, 0, 0.5f, 0, 400.0f, 0), sv(0, 100, 0.5f, 0, 0, 400.0f));
+    RasterTriangle t =
+        tri(sv(0, 0, 0.5f, 0, 0, 0), sv(100, 0, 0.5f, 0, 400.0f, 0), sv(0, 100, 0.5f, 0, 0, 400.0f));
     RasterTriangle a = t;
     draw_triangles(&a, 1, &tex.t, 276);
     std::vector<uint32_t> mip = frame();
@@ -260,9 +267,12 @@ TEST_F(RasterFill, MipModesUseTheOnlyLevelOfATextureWithoutAChain)
 
 } // namespace
 
-namespace {
+namespace
+{
 
-class RasterLayers : public RasterFixture {};
+class RasterLayers : public RasterFixture
+{
+};
 
 // Full-screen quads whose texture coordinates are whole texels at whole pixels
 // map texels one to one; row 0 lies on the top edges, which the fill rule leaves out.
@@ -278,8 +288,10 @@ TEST_F(RasterLayers, FullScreenTexturedQuadsMapTexelsOneToOne)
         ou = r.below(256);
         ov = r.below(256);
         auto corner = [&](float X, float Y) {
-            return sv(X, Y, static_cast<float>(((10 - k) << 20) + (X ? 1 << 18 : 0) + (Y ? 1 << 18 : 0)) / 16777216.0f,
-                      0xFFFFFFFFu, (X + static_cast<float>(ou)) / 256.0f, (Y + static_cast<float>(ov)) / 256.0f);
+            return sv(
+                X, Y,
+                static_cast<float>(((10 - k) << 20) + (X ? 1 << 18 : 0) + (Y ? 1 << 18 : 0)) / 16777216.0f,
+                0xFFFFFFFFu, (X + static_cast<float>(ou)) / 256.0f, (Y + static_cast<float>(ov)) / 256.0f);
         };
         RasterTriangle t[2] = {tri(corner(0, 0), corner(640, 0), corner(640, 480)),
                                tri(corner(0, 0), corner(640, 480), corner(0, 480))};
@@ -289,7 +301,8 @@ TEST_F(RasterLayers, FullScreenTexturedQuadsMapTexelsOneToOne)
         ASSERT_EQ(px(x, 0), 0xFF000000u);
     for (int y = 1; y < 480; y++)
         for (int x = 0; x < 640; x++)
-            ASSERT_EQ(px(x, y), tex.at((x + static_cast<int>(ou)) & 255, (y + static_cast<int>(ov)) & 255)) << x << "," << y;
+            ASSERT_EQ(px(x, y), tex.at((x + static_cast<int>(ou)) & 255, (y + static_cast<int>(ov)) & 255))
+                << x << "," << y;
 }
 
 } // namespace

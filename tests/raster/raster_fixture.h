@@ -14,8 +14,9 @@
 #include <string>
 #include <vector>
 
-class RasterFixture : public ::testing::Test {
-protected:
+class RasterFixture : public ::testing::Test
+{
+  protected:
     static constexpr int kGuard = 4096;
     static constexpr uint32_t kGuardWord = 0xDEADBEEFu;
 

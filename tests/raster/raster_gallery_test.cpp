@@ -7,7 +7,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 Mesh* torus(int seg, int ring, float big, float small)
 {
@@ -21,7 +22,8 @@ Mesh* torus(int seg, int ring, float big, float small)
             v.z = small * std::sin(b);
             v.u = static_cast<float>(i) / seg * 4.0f;
             v.v = static_cast<float>(j) / ring;
-            uint32_t r = static_cast<uint32_t>(128 + 127 * std::cos(a)), g = static_cast<uint32_t>(128 + 127 * std::sin(b));
+            uint32_t r = static_cast<uint32_t>(128 + 127 * std::cos(a)),
+                     g = static_cast<uint32_t>(128 + 127 * std::sin(b));
             v.colour = 0xFF000000u | r << 16 | g << 8 | 0x60u;
         }
     int t = 0;
@@ -56,8 +58,9 @@ Mesh* floor_quad(float size, float y, float repeat)
     return m;
 }
 
-class RasterGallery : public RasterFixture {
-protected:
+class RasterGallery : public RasterFixture
+{
+  protected:
     void SetUp() override
     {
         RasterFixture::SetUp();
@@ -77,11 +80,13 @@ protected:
                 checker_.at(u, v) = ((u / 8 + v / 8) % 2) ? 0xFFE0C040u : 0xFF203070u;
         for (int v = 0; v < 64; v++)
             for (int u = 0; u < 64; u++) {
-                uint32_t a = static_cast<uint32_t>(std::max(0.0, 255.0 - 8.0 * std::hypot(u - 32.0, v - 32.0)));
+                uint32_t a =
+                    static_cast<uint32_t>(std::max(0.0, 255.0 - 8.0 * std::hypot(u - 32.0, v - 32.0)));
                 glow_.at(u, v) = a << 24 | a << 16 | (a * 3 / 4) << 8 | a / 3;
             }
     }
-    void draw(Mesh* mesh, float ry, float rx, float dx, FillMode mode, uint32_t clip = CLIP_NEAR | CLIP_WINDOW)
+    void draw(Mesh* mesh, float ry, float rx, float dx, FillMode mode,
+              uint32_t clip = CLIP_NEAR | CLIP_WINDOW)
     {
         Matrix rot, move, model, model_view, full, normal;
         matrix_rotation_yxz(&rot, ry, rx, 0.0f);
@@ -121,7 +126,8 @@ TEST_F(RasterGallery, TexturedGouraudAndFlatToriOverAPerspectiveFloor)
     Mesh* c = torus(24, 12, 40, 16);
     draw(c, 0.5f, 2.0f, 110, FILL_FLAT | FILL_DEPTH);
     EXPECT_GT(lit_pixels(), 40000);
-    EXPECT_TRUE(write_frame_png(std::string(DUNRAVEL_BINARY_DIR) + "/raster_gallery_solid.png", surface_.pixels));
+    EXPECT_TRUE(
+        write_frame_png(std::string(DUNRAVEL_BINARY_DIR) + "/raster_gallery_solid.png", surface_.pixels));
     EXPECT_TRUE(guards_intact());
     mesh_free(ground);
     mesh_free(a);
@@ -152,7 +158,8 @@ TEST_F(RasterGallery, BlendedModesAndTheNearPlaneCuttingAMesh)
     around->flags = MESH_TWO_SIDED;
     draw(around, 0.0f, 1.5707964f, 0, FILL_TEXTURE | FILL_DEPTH | FILL_FLAT);
     EXPECT_GT(lit_pixels(), 100000);
-    EXPECT_TRUE(write_frame_png(std::string(DUNRAVEL_BINARY_DIR) + "/raster_gallery_blend.png", surface_.pixels));
+    EXPECT_TRUE(
+        write_frame_png(std::string(DUNRAVEL_BINARY_DIR) + "/raster_gallery_blend.png", surface_.pixels));
     EXPECT_TRUE(guards_intact());
     mesh_free(back);
     mesh_free(glow);
@@ -167,7 +174,8 @@ TEST_F(RasterGallery, DepthGreyOfAScene)
     clear(0xFF000000u);
     draw(a, 0.3f, 0.9f, 0, FILL_DEPTH);
     EXPECT_GT(lit_pixels(), 10000);
-    EXPECT_TRUE(write_frame_png(std::string(DUNRAVEL_BINARY_DIR) + "/raster_gallery_depth.png", surface_.pixels));
+    EXPECT_TRUE(
+        write_frame_png(std::string(DUNRAVEL_BINARY_DIR) + "/raster_gallery_depth.png", surface_.pixels));
     mesh_free(a);
 }
 

@@ -6,9 +6,13 @@
 #include <algorithm>
 #include <functional>
 
-namespace {
+namespace
+{
 
-uint32_t ch(uint32_t p, int c) { return (p >> (8 * c)) & 0xFFu; }
+uint32_t ch(uint32_t p, int c)
+{
+    return (p >> (8 * c)) & 0xFFu;
+}
 
 uint32_t ref_mul(uint32_t a, uint32_t b)
 {
@@ -163,25 +167,61 @@ void reference_draw(RasterTriangle t, uint32_t mode, const Texture& tx, uint32_t
         uint32_t out = 0;
         bool write_depth = has_depth && !(mode & (FILL_ADD | FILL_ALPHA));
         switch (mode) {
-        case 1: case 17: out = flat; break;
-        case 2: case 18: out = ref_clamped(val + ci); break;
-        case 33: out = ref_add(dst, flat); break;
-        case 34: out = ref_add(dst, ref_clamped(val + ci)); break;
-        case 65: case 81: out = ref_mul(dst, flat); break;
-        case 4: case 20: case 148: out = texel; break;
-        case 5: case 21: out = ref_mul(texel, flat); break;
-        case 6: out = ref_mul(texel, ref_clamped(val + ci)); break;
-        case 22: out = ref_mul(texel, ref_unclamped(val + ci)); break;
-        case 36: case 52: out = ref_add(dst, texel); break;
-        case 37: case 53: out = ref_add(dst, ref_mul(texel, flat)); break;
-        case 38: out = ref_add(dst, ref_mul(texel, ref_clamped(val + ci))); break;
+        case 1:
+        case 17:
+            out = flat;
+            break;
+        case 2:
+        case 18:
+            out = ref_clamped(val + ci);
+            break;
+        case 33:
+            out = ref_add(dst, flat);
+            break;
+        case 34:
+            out = ref_add(dst, ref_clamped(val + ci));
+            break;
+        case 65:
+        case 81:
+            out = ref_mul(dst, flat);
+            break;
+        case 4:
+        case 20:
+        case 148:
+            out = texel;
+            break;
+        case 5:
+        case 21:
+            out = ref_mul(texel, flat);
+            break;
+        case 6:
+            out = ref_mul(texel, ref_clamped(val + ci));
+            break;
+        case 22:
+            out = ref_mul(texel, ref_unclamped(val + ci));
+            break;
+        case 36:
+        case 52:
+            out = ref_add(dst, texel);
+            break;
+        case 37:
+        case 53:
+            out = ref_add(dst, ref_mul(texel, flat));
+            break;
+        case 38:
+            out = ref_add(dst, ref_mul(texel, ref_clamped(val + ci)));
+            break;
         case 532:
             if (texel == 0xFFFF00FFu)
                 return;
             out = texel;
             break;
-        case 8196: case 8212: out = ref_alpha(texel, dst, flat); break;
-        default: FAIL() << "no reference for mode " << mode;
+        case 8196:
+        case 8212:
+            out = ref_alpha(texel, dst, flat);
+            break;
+        default:
+            FAIL() << "no reference for mode " << mode;
         }
         if (write_depth)
             depth[i] = d;
@@ -198,20 +238,29 @@ RasterTriangle random_triangle(TestRandom& r, float spread, bool allow_back)
         uint32_t colour = r.next();
         if (r.below(4) == 0)
             colour |= 0xFF000000u;
-        t.v[k] = ScreenVertex{cx + r.range(-size, size), cy + r.range(-size, size), r.range(-1.0f, 1.0f),
-                              1.0f,  colour, r.range(-3.0f, 3.0f), r.range(-3.0f, 3.0f), 0.0f, 0.0f};
+        t.v[k] = ScreenVertex{cx + r.range(-size, size),
+                              cy + r.range(-size, size),
+                              r.range(-1.0f, 1.0f),
+                              1.0f,
+                              colour,
+                              r.range(-3.0f, 3.0f),
+                              r.range(-3.0f, 3.0f),
+                              0.0f,
+                              0.0f};
     }
     t.flat_colour = r.next();
     t.flags = allow_back && r.below(2) ? RASTER_TWO_SIDED : 0u;
     return t;
 }
 
-class RasterWalk : public RasterFixture {};
+class RasterWalk : public RasterFixture
+{
+};
 
 TEST_F(RasterWalk, EveryModeMatchesTheLiteralWalkOnRandomTriangles)
 {
-    const uint32_t modes[] = {1, 2, 16, 17, 18, 33, 34, 65, 81, 4, 5, 6, 20, 21, 22, 36, 37, 38, 52, 53, 148,
-                              532, 8196, 8212};
+    const uint32_t modes[] = {1,  2,  16, 17, 18, 33, 34, 65, 81,  4,   5,    6,
+                              20, 21, 22, 36, 37, 38, 52, 53, 148, 532, 8196, 8212};
     TestTexture tex(6, 5);
     TestRandom r(7);
     for (auto& p : tex.pixels)
@@ -231,7 +280,8 @@ TEST_F(RasterWalk, EveryModeMatchesTheLiteralWalkOnRandomTriangles)
         }
         int mismatches = 0;
         for (int i = 0; i < 640 * 480; i++)
-            mismatches += surface_.pixels[i] != expect[i] || ((mode & FILL_DEPTH) && mode != 16 && depth_buffer->values[i] != expect_depth[i]);
+            mismatches += surface_.pixels[i] != expect[i] ||
+                          ((mode & FILL_DEPTH) && mode != 16 && depth_buffer->values[i] != expect_depth[i]);
         EXPECT_EQ(mismatches, 0) << "mode " << mode << " (" << fill_mode_name(mode) << ")";
         EXPECT_TRUE(guards_intact());
     }
@@ -264,11 +314,13 @@ TEST_F(RasterWalk, ThinAndSliverTrianglesMatchTheLiteralWalk)
 
 } // namespace
 
-namespace {
+namespace
+{
 
 // Perspective, bilinear-perspective and mip-mapped modes against the literal
 // walk with their per-pixel rules written out again.
-void reference_draw_special(RasterTriangle t, uint32_t mode, const Texture& tx, uint32_t* pixels, int32_t* depth)
+void reference_draw_special(RasterTriangle t, uint32_t mode, const Texture& tx, uint32_t* pixels,
+                            int32_t* depth)
 {
     const bool persp = mode & FILL_PERSPECTIVE;
     if (persp && !(t.v[0].z > 0 && t.v[1].z > 0 && t.v[2].z > 0))
@@ -321,13 +373,16 @@ void reference_draw_special(RasterTriangle t, uint32_t mode, const Texture& tx, 
             if (W == 0)
                 return;
             if (mode & FILL_BILINEAR) {
-                int32_t uf = static_cast<int32_t>(static_cast<uint32_t>((static_cast<int64_t>(val[ti]) * 2048) / W));
-                int32_t vf = static_cast<int32_t>(static_cast<uint32_t>((static_cast<int64_t>(val[ti + 1]) * 2048) / W));
+                int32_t uf =
+                    static_cast<int32_t>(static_cast<uint32_t>((static_cast<int64_t>(val[ti]) * 2048) / W));
+                int32_t vf = static_cast<int32_t>(
+                    static_cast<uint32_t>((static_cast<int64_t>(val[ti + 1]) * 2048) / W));
                 texel = ref_bilinear(tx, uf, vf);
             } else {
                 if (W == -1 && (val[ti] == INT32_MIN || val[ti + 1] == INT32_MIN))
                     return;
-                texel = tx.pixels[(((val[ti + 1] / W) & tx.height_mask) << tx.width_log2) + ((val[ti] / W) & tx.width_mask)];
+                texel = tx.pixels[(((val[ti + 1] / W) & tx.height_mask) << tx.width_log2) +
+                                  ((val[ti] / W) & tx.width_mask)];
             }
         } else {
             int32_t tu = ((val[ti] >> 11) >> level) & mask, tv = ((val[ti + 1] >> 11) >> level) & mask;
@@ -366,7 +421,8 @@ TEST_F(RasterWalk, PerspectiveBilinearAndMipModesMatchTheLiteralWalk)
         }
         int mismatches = 0;
         for (int i = 0; i < 640 * 480; i++)
-            mismatches += surface_.pixels[i] != expect[i] || ((mode & FILL_DEPTH) && depth_buffer->values[i] != expect_depth[i]);
+            mismatches += surface_.pixels[i] != expect[i] ||
+                          ((mode & FILL_DEPTH) && depth_buffer->values[i] != expect_depth[i]);
         EXPECT_EQ(mismatches, 0) << "mode " << mode << " (" << fill_mode_name(mode) << ")";
         EXPECT_TRUE(guards_intact());
         int drawn = 0;

@@ -6,7 +6,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 struct Lcg {
     uint32_t s;
@@ -53,7 +54,8 @@ TEST(Matrix, SingularMatricesInvertToSixteenZeros)
             v = r.next();
         int c = n % 4;
         for (int row = 0; row < 4; row++)
-            a.m[row * 4 + c] = n % 8 < 4 ? 0.0f : a.m[row * 4 + (c + 1) % 4] * 2.0f; // zero or dependent column
+            a.m[row * 4 + c] =
+                n % 8 < 4 ? 0.0f : a.m[row * 4 + (c + 1) % 4] * 2.0f; // zero or dependent column
         for (float& v : inv.m)
             v = 7.0f;
         matrix_inverse(&a, &inv);

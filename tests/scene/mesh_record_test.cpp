@@ -7,7 +7,8 @@
 #include <cmath>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 void set_pos(Mesh* m, int i, float x, float y, float z, float u = 0, float v = 0)
 {
