@@ -87,6 +87,8 @@ Canvas resize(const Canvas& src, int w, int h);
 enum FontStyle { FONT_SANS_BOLD, FONT_SANS, FONT_SERIF_BOLD, FONT_SERIF_ITALIC, FONT_MONO_BOLD, FONT_CONDENSED_BOLD };
 // Path of a Debian font file for the style (through fontconfig).
 std::string font_file(FontStyle style);
+// Releases fontconfig's caches; call once when no text is drawn any more.
+void text_shutdown();
 struct TextMask {
     int w = 0, h = 0;
     int baseline = 0;

@@ -47,6 +47,7 @@ int main(int argc, char** argv)
     std::thread second(worker);
     worker();
     second.join();
+    text_shutdown();
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (failures > 0) {
         std::fprintf(stderr, "dunravel-datagen: %d file(s) failed in %s\n", failures.load(), dir.c_str());

@@ -62,6 +62,12 @@ struct Face {
 
 } // namespace
 
+void text_shutdown()
+{
+    std::lock_guard<std::recursive_mutex> lock(font_mutex);
+    FcFini();
+}
+
 std::string font_file(FontStyle style)
 {
     std::lock_guard<std::recursive_mutex> lock(font_mutex);
