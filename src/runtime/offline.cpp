@@ -172,10 +172,11 @@ void warm_up(const Options* o)
 
 // ---- Capture ---------------------------------------------------------------------
 
-// Encodes PNG files on a second thread while the main thread draws the next
-// frame: one frame waits in `pending` at most. finish() writes what is left.
+// Encodes PNG files on worker threads (one per processor, at most four) while
+// the main thread draws the next frame: one frame waits in `pending` at most,
+// each worker encodes one. finish() writes what is left.
 struct FrameWriter {
-    std::thread thread;
+    std::vector<std::thread> threads;
     std::mutex lock;
     std::condition_variable changed;
     std::vector<uint32_t> pending;
@@ -213,7 +214,9 @@ struct FrameWriter {
 
     void start()
     {
-        thread = std::thread([this] { run(); });
+        unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        for (unsigned i = 0; i < count; i++)
+            threads.emplace_back([this] { run(); });
     }
 
     // Hands over a copy of the screen; false once a write has failed.
@@ -240,7 +243,8 @@ struct FrameWriter {
             closing = true;
         }
         changed.notify_all();
-        thread.join();
+        for (std::thread& t : threads)
+            t.join();
         return !failed;
     }
 };
