@@ -164,6 +164,14 @@ TEST(Envelope, EqualKeyTimesAndOddInputsStayFinite)
     EXPECT_TRUE(std::isfinite(rep.at(3.0f)));
     Env tcb({key(0, 0, MOTION_TCB), key(1, 1, MOTION_TCB), key(1, 3, MOTION_TCB), key(1, 4, MOTION_TCB)});
     EXPECT_TRUE(std::isfinite(tcb.at(0.5f)));
+    // Times far beyond the span (more periods than an int holds) wrap without overflow.
+    std::vector<LwmoKey> keys = {key(0, 0), key(1, 10)};
+    for (int32_t b = MOTION_REPEAT; b <= MOTION_OFFSET_REPEAT; ++b) {
+        Env wrap(keys, b, b);
+        EXPECT_TRUE(std::isfinite(wrap.at(1e12f))) << b;
+        EXPECT_TRUE(std::isfinite(wrap.at(-1e12f))) << b;
+        wrap.at(INFINITY);
+    }
     // NaN time: evaluated as at the last key.
     EXPECT_EQ(Env({key(0, 0), key(1, 10)}, 7, 7).at(std::nanf("")), 10.0f);
     // A shape this program does not know yields the offset only.
