@@ -804,3 +804,31 @@ TEST(ObjectReader, UnknownEnvelopeSpanTypeFailsTheLoad)
     w.end_chunk();
     EXPECT_EQ(load_code(w.finish()), LWO_WRONG_CHUNK);
 }
+
+TEST(ObjectReader, EmptyEntryChunksReadNothingFromTheNextChunk)
+{
+    LwoWriter w;
+    lwo_write_layer(w, make_layer(TRIANGLE, {{0, 1, 2}}));
+    w.begin_chunk("PTAG");
+    w.id4("SURF");
+    w.end_chunk();
+    w.begin_chunk("VMAP");
+    w.id4("TXUV");
+    w.u2(2);
+    w.s0("empty");
+    w.end_chunk();
+    w.begin_chunk("VMAD");
+    w.id4("TXUV");
+    w.u2(2);
+    w.s0("nothing");
+    w.end_chunk();
+    lwo_write_layer(w, make_layer(TRIANGLE, {{2, 1, 0}}));
+    ObjectPtr o = load_bytes(w.finish());
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->polygon_tag_count, 0);
+    ASSERT_NE(find_map(o.get(), "empty"), nullptr);
+    EXPECT_EQ(find_map(o.get(), "empty")->entry_count, 0);
+    EXPECT_EQ(o->discontinuous_maps->entry_count, 0);
+    ASSERT_EQ(layer_count(o.get()), 2);
+    EXPECT_EQ(o->next->polygons[0].corners[0], 2u);
+}
