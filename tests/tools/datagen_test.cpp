@@ -17,6 +17,9 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -135,6 +138,37 @@ TEST(DataSet, AngelSpriteBackgroundDecodesToTheKeyColourAndTheFigureDoesNot)
     EXPECT_EQ(s->pixels[0], 0xFFFF00FFu);
     EXPECT_GT(key, s->width * s->height / 4);
     EXPECT_GT(figure, s->width * s->height / 8);
+}
+
+// Every data file named in the program's sources ("data\\name", numbered
+// names with %02d for 0 to 15) is in the data set.
+TEST(DataSet, EveryFileTheProgramNamesIsGenerated)
+{
+    const std::regex literal(R"re("data\\\\([A-Za-z0-9_%.]+\.(png|jpg|lwo|mo|mp3))")re");
+    std::set<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(std::string(DUNRAVEL_SOURCE_DIR) + "/src")) {
+        if (entry.path().extension() != ".cpp" && entry.path().extension() != ".h")
+            continue;
+        std::ifstream in(entry.path());
+        std::stringstream text;
+        text << in.rdbuf();
+        std::string body = text.str();
+        for (std::sregex_iterator it(body.begin(), body.end(), literal), end; it != end; ++it) {
+            std::string name = (*it)[1];
+            if (name.find("%02d") == std::string::npos) {
+                names.insert(name);
+                continue;
+            }
+            for (int i = 0; i < 16; ++i) {
+                char buf[96];
+                std::snprintf(buf, sizeof buf, name.c_str(), i);
+                names.insert(buf);
+            }
+        }
+    }
+    EXPECT_GE(names.size(), 60u); // the table, the overlays and the title at least
+    for (const std::string& n : names)
+        EXPECT_TRUE(fs::exists(path_of(n))) << n;
 }
 
 int count_alpha(const Texture* t, uint32_t lo, uint32_t hi)

@@ -415,7 +415,11 @@ void render(Mix& m)
     }
     // The title's closing beats (28..43) preview the lead quietly.
     play_melody(lead_bus, MELODY_B, 28, 16, -12, 0.08f);
-    // A riser into the end scene and a snare roll into the collider.
+    // Fills: sixteenth snares over the last beat before each scene change.
+    for (int boundary : {44, 76, 100, 132, 164, 196, 228, 268, 361})
+        for (int k = 0; k < 4; ++k)
+            snare(m, (boundary - 1) * BEAT + k * BEAT / 4, 0.18f + 0.08f * static_cast<float>(k), 9100u + static_cast<uint32_t>(boundary * 4 + k));
+    // A snare roll into the collider.
     for (int k = 0; k < 16; ++k)
         snare(m, 304 * BEAT + k * BEAT / 4, 0.12f + 0.03f * static_cast<float>(k), 9000u + static_cast<uint32_t>(k));
 
