@@ -149,8 +149,8 @@ Canvas make_oldtv()
                 col = rgb(0x050403);
                 alpha = 0.75f * edge * edge;
             }
-            if (outer > 0)
-                alpha = 0, col = rgb(0);
+            if (outer > 0) // outside the rounded cabinet: the dark room
+                alpha = 1, col = rgb(0);
             c.at(x, y) = Rgba{col.r, col.g, col.b, alpha};
         }
     // Panel: knobs and speaker slots.
