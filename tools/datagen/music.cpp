@@ -342,7 +342,7 @@ const Section SECTIONS[] = {
     {44, 76, 1.0f, 0.5f, 0.0f, 0.14f, 0.10f, 2, 0.10f, 0.14f, 0.0f, 0.4f, MELODY_A, 0, false},   // metaballs
     {76, 100, 1.0f, 0.5f, 0.3f, 0.16f, 0.12f, 3, 0.12f, 0.0f, 0.12f, 0.4f, MELODY_C, -12, false}, // tunnel
     {100, 132, 0.9f, 0.4f, 0.0f, 0.08f, 0.0f, 1, 0.18f, 0.0f, 0.14f, 0.4f, MELODY_B, 0, false},  // sphere over water
-    {132, 164, 1.0f, 0.5f, 0.0f, 0.14f, 0.10f, 2, 0.12f, 0.14f, 0.0f, 0.4f, MELODY_A, 12, false}, // ribbon
+    {132, 164, 1.0f, 0.5f, 0.0f, 0.14f, 0.10f, 2, 0.12f, 0.14f, 0.10f, 0.4f, MELODY_A, -12, false}, // ribbon
     {164, 196, 1.0f, 0.5f, 0.35f, 0.16f, 0.12f, 3, 0.10f, 0.16f, 0.0f, 0.4f, MELODY_C, 0, false}, // twister
     {196, 228, 1.1f, 0.55f, 0.4f, 0.16f, 0.0f, 3, 0.10f, 0.0f, 0.10f, 0.4f, MELODY_H, 0, true},   // spikeball
     {228, 268, 1.0f, 0.45f, 0.0f, 0.12f, 0.08f, 2, 0.12f, 0.10f, 0.14f, 0.4f, MELODY_A, 0, false}, // greetings
