@@ -16,8 +16,8 @@
 namespace {
 
 const int RATE = 44100;
-const double BPM = 90.0;
-const int BEAT = 29400;             // samples per beat at 90 BPM
+const int BPM = 90;
+const int BEAT = RATE * 60 / BPM;   // 29400 samples per beat
 const int SONG_BEATS = 415;         // 276.7 s of music
 const int TOTAL = (SONG_BEATS + 2) * BEAT; // plus a ringing tail
 const float PI = 3.14159265f;
@@ -496,7 +496,6 @@ int generate_music(const GenContext& ctx)
     const char* name = "dunravel.mp3";
     if (!ctx.wants(name))
         return 0;
-    (void)BPM;
     Mix m;
     render(m);
     return encode(m, ctx.dir + name) ? 0 : 1;

@@ -16,17 +16,6 @@ float smooth(float e0, float e1, float x)
     return t * t * (3 - 2 * t);
 }
 
-// Darkness of each pixel (1 - luminance), for the halftone.
-std::vector<float> darkness(const Canvas& c)
-{
-    std::vector<float> d(c.px.size());
-    for (size_t i = 0; i < c.px.size(); ++i) {
-        const Rgba& p = c.px[i];
-        d[i] = 1 - (0.3f * p.r + 0.55f * p.g + 0.15f * p.b);
-    }
-    return d;
-}
-
 void sunburst(Canvas& c, float cx, float cy, int rays, const Rgba& colour, float strength)
 {
     for (int y = 0; y < c.h; ++y)
@@ -549,8 +538,4 @@ void photo_finish(Canvas& c, float dot_cell, const Rgba& ink, uint32_t seed)
     vignette(c, 0.45f);
 }
 
-int generate_pictures(const GenContext& ctx)
-{
-    (void)darkness;
-    return run_image_jobs(ctx, jobs, sizeof jobs / sizeof jobs[0]);
-}
+int generate_pictures(const GenContext& ctx) { return run_image_jobs(ctx, jobs, sizeof jobs / sizeof jobs[0]); }
