@@ -15,7 +15,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -73,12 +75,55 @@ TEST(Paths, BackslashesMapAndDataFolderMoves)
     EXPECT_EQ(path_fopen("data\\no-such-file.png", "rb"), nullptr);
 }
 
-TEST(Question, NobodyToAskMeansNo)
+// Runs the question with PATH and DISPLAY set for the test, then restores them.
+static int32_t ask_with(const char* path, const char* display)
 {
-    // ctest runs without a terminal on standard input.
+    std::string old_path = std::getenv("PATH") ? std::getenv("PATH") : "";
+    const char* old_display_env = std::getenv("DISPLAY");
+    std::string old_display = old_display_env ? old_display_env : "";
+    setenv("PATH", path, 1);
+    if (display)
+        setenv("DISPLAY", display, 1);
+    else
+        unsetenv("DISPLAY");
+    int32_t answer = question_yes_no("Tolvenari", "Fullscreen?");
+    setenv("PATH", old_path.c_str(), 1);
+    if (old_display_env)
+        setenv("DISPLAY", old_display.c_str(), 1);
+    else
+        unsetenv("DISPLAY");
+    return answer;
+}
+
+TEST(Question, DialogAnswersElseNobodyToAskMeansNo)
+{
     if (isatty(0))
         GTEST_SKIP() << "standard input is a terminal";
-    EXPECT_EQ(question_yes_no("Tolvenari", "Fullscreen?"), QUESTION_NO);
+    ScratchDir dir("question");
+    // A stand-in zenity that records its arguments and answers with its status.
+    auto fake_zenity = [&](int status) {
+        std::string script = dir.file("zenity");
+        FILE* fp = std::fopen(script.c_str(), "w");
+        std::fprintf(fp, "#!/bin/sh\nprintf '%%s|' \"$@\" > '%s'\nexit %d\n", dir.file("args").c_str(),
+                     status);
+        std::fclose(fp);
+        fs::permissions(script, fs::perms::owner_all);
+    };
+    std::string path = dir.path.string() + ":/usr/bin:/bin";
+    fake_zenity(0);
+    EXPECT_EQ(ask_with(path.c_str(), ":99"), QUESTION_YES);
+    std::ifstream args(dir.file("args"));
+    std::string recorded;
+    std::getline(args, recorded);
+    EXPECT_EQ(recorded, "--question|--title=Tolvenari|--text=Fullscreen?|");
+    fake_zenity(1);
+    EXPECT_EQ(ask_with(path.c_str(), ":99"), QUESTION_NO);
+    // A failing dialog, no display, or no zenity: nobody to ask, so No.
+    fake_zenity(5);
+    EXPECT_EQ(ask_with(path.c_str(), ":99"), QUESTION_NO);
+    fake_zenity(0);
+    EXPECT_EQ(ask_with(path.c_str(), nullptr), QUESTION_NO);
+    EXPECT_EQ(ask_with("/nonexistent", ":99"), QUESTION_NO);
 }
 
 TEST(Counter, SteadyAndPositive)
