@@ -136,6 +136,7 @@ void step_water_pictures(const Frame& fr)
     if (fr.d < 100 || fr.d >= 132)
         return;
     const Texture* p = picture(32);
+    if (!p) return; // the texture table is not loaded
     int32_t y0 = 550 - p->height;
     if (fr.d < 108)
         y0 += ifloor(ease_out(static_cast<float>(p->height), 0.0f, (fr.b - 100.0f) / 8.0f));

@@ -232,6 +232,62 @@ TEST_F(OverlayFrame, FadeAddsTheColourOverTheWholeScreen)
     }
 }
 
+// How many values overlay_render draws from each generator at a beat tells
+// which steps ran: a grain walk draws 801 values of the runtime sequence, a
+// row glitch one per band of 8 rows (59), the rnd() terms one float each.
+TEST_F(OverlayFrame, EachBeatDrawsTheRandomNumbersOfItsSteps)
+{
+    for (const char* name : overlay_files)
+        ASSERT_TRUE(write_png(data_file(name), 64, 32, 0xc0c0c0ffu));
+    ASSERT_TRUE(write_png(data_file("grain.png"), 256, 256, 0x808080ffu));
+    ASSERT_EQ(overlay_load(), 0);
+    auto count_draws = [](uint32_t from, uint32_t to, bool floats) {
+        for (int n = 0; n < 5000; ++n) {
+            if (from == to)
+                return n;
+            if (floats) {
+                random_seed = from;
+                next_random();
+                from = random_seed;
+            } else {
+                core_srand(from);
+                core_rand();
+                from = core_rand_state();
+            }
+        }
+        return -1;
+    };
+    struct Case {
+        double beat;
+        int ints, floats;
+    };
+    const Case cases[] = {
+        {10.5, 801, 0},                  // grain only
+        {24.5, 801 + 59, 0},             // grain and a row glitch
+        {100.5, 0, 0},                   // pictures only
+        {230.5, 801, 1},                 // the greetings grain with its random level
+        {305.5, 801 + 59 + 801 + 59, 2}, // phrases, glitch, grain mix, glitch
+        {398.5, 0, 0},                   // only the closing text
+    };
+    for (const Case& c : cases) {
+        set_beat(c.beat);
+        fill(0);
+        const uint32_t ints = core_rand_state();
+        const uint32_t floats = random_seed;
+        overlay_render(static_cast<float>(music_seconds));
+        const uint32_t ints_after = core_rand_state(), floats_after = random_seed;
+        EXPECT_EQ(count_draws(ints, ints_after, false), c.ints) << c.beat;
+        EXPECT_EQ(count_draws(floats, floats_after, true), c.floats) << c.beat;
+    }
+    // From beat 397 only the closing text draws: the letterbox rows keep the
+    // text's colour untouched by grain.
+    set_beat(398.5);
+    fill(0);
+    overlay_render(static_cast<float>(music_seconds));
+    EXPECT_EQ(pixel(320, 240), pixel(320, 20));
+    overlay_free();
+}
+
 TEST_F(OverlayFrame, LoadRefusesAGrainSmallerThan256AndNamesIt)
 {
     for (const char* name : overlay_files)
