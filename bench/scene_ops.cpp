@@ -16,7 +16,8 @@
 #include <utility>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // ---- Vertex passes ------------------------------------------------------------
 
@@ -31,8 +32,7 @@ Mesh* bench_tube()
     return tube;
 }
 
-template <typename Deform>
-void run_deformer(benchmark::State& state, Deform deform)
+template <typename Deform> void run_deformer(benchmark::State& state, Deform deform)
 {
     Mesh* mesh = bench_tube();
     for (auto _ : state) {

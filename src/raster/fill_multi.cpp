@@ -7,11 +7,11 @@
 
 #include <emmintrin.h>
 
-namespace {
+namespace
+{
 
 // Attribute layout and the slots mode M reads.
-template <uint32_t M>
-struct MultiTraits {
+template <uint32_t M> struct MultiTraits {
     static constexpr bool textured = (M & FILL_TEXTURE) != 0;
     static constexpr bool second = (M & FILL_SECOND_TEXTURE) != 0;
     static constexpr bool offset_env = (M & FILL_OFFSET) != 0;
@@ -33,8 +33,14 @@ struct Slots {
     const Texture* offset;
 };
 
-inline int32_t red_of(uint32_t p) { return static_cast<int32_t>((p >> 16) & 0xFFu); }
-inline int32_t green_of(uint32_t p) { return static_cast<int32_t>((p >> 8) & 0xFFu); }
+inline int32_t red_of(uint32_t p)
+{
+    return static_cast<int32_t>((p >> 16) & 0xFFu);
+}
+inline int32_t green_of(uint32_t p)
+{
+    return static_cast<int32_t>((p >> 8) & 0xFFu);
+}
 
 // The bump texel at the triangle texture's (tu, tv), wrapped by the bump
 // texture's own masks so that a smaller bump map is never read outside.
@@ -51,7 +57,9 @@ inline uint32_t bump_texel(const Texture* bump, int32_t tu, int32_t tv)
 // give the same bits.
 inline uint32_t diffuse(uint32_t normal, uint32_t light)
 {
-    auto centred = [](uint32_t word, int shift) { return static_cast<int32_t>(((word >> shift) & 0xFFu) >> 1) - 64; };
+    auto centred = [](uint32_t word, int shift) {
+        return static_cast<int32_t>(((word >> shift) & 0xFFu) >> 1) - 64;
+    };
     int32_t s = centred(normal, 0) * centred(light, 0) + centred(normal, 8) * centred(light, 8) +
                 centred(normal, 16) * centred(light, 16);
     int32_t i = s >> 5;
@@ -67,8 +75,14 @@ inline uint32_t light_vector(uint32_t blue, uint32_t green, uint32_t red)
 }
 
 // The four bytes of a pixel widened to 16-bit lanes.
-inline __m128i widen(uint32_t p) { return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), _mm_setzero_si128()); }
-inline uint32_t narrow(__m128i lanes) { return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(lanes, lanes))); }
+inline __m128i widen(uint32_t p)
+{
+    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), _mm_setzero_si128());
+}
+inline uint32_t narrow(__m128i lanes)
+{
+    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(lanes, lanes)));
+}
 
 // base x I + S x E per byte on signed 16-bit lanes: each product keeps its low
 // 16 bits read as signed, the sum saturates to -32768..32767, and the lane's
@@ -97,14 +111,14 @@ struct SpanPoint {
 };
 
 // Colour of a covered pixel that passed the depth test.
-template <uint32_t M>
-inline uint32_t shade_multi(const Slots& s, const SpanPoint& v)
+template <uint32_t M> inline uint32_t shade_multi(const Slots& s, const SpanPoint& v)
 {
     using T = MultiTraits<M>;
     constexpr int UV = T::texture_index, UV2 = T::second_index, C = T::colour_index;
     const Texture* env = s.environment;
     if constexpr (M == (FILL_SECOND_TEXTURE | FILL_DEPTH | FILL_TEXTURE)) { // 1044
-        return lanes_add_saturate(texel_affine(s.texture, v[UV], v[UV + 1]), texel_affine(env, v[UV2], v[UV2 + 1]));
+        return lanes_add_saturate(texel_affine(s.texture, v[UV], v[UV + 1]),
+                                  texel_affine(env, v[UV2], v[UV2 + 1]));
     } else if constexpr (T::offset_env) { // 3088, 3092
         uint32_t b;
         uint32_t base = 0;
@@ -141,8 +155,7 @@ inline uint32_t shade_multi(const Slots& s, const SpanPoint& v)
     }
 }
 
-template <uint32_t M>
-void fill_multi(RasterTriangle* triangles, int32_t count, const Texture* texture)
+template <uint32_t M> void fill_multi(RasterTriangle* triangles, int32_t count, const Texture* texture)
 {
     using T = MultiTraits<M>;
     constexpr int N = T::count;
@@ -188,8 +201,9 @@ void fill_multi(RasterTriangle* triangles, int32_t count, const Texture* texture
             // Four depth tests at once; groups where all four fail (most of
             // them under heavy overdraw) cost one compare.
             const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(dx * 4u));
-            __m128i depth4 = _mm_set_epi32(static_cast<int32_t>(depth + 3u * dx), static_cast<int32_t>(depth + 2u * dx),
-                                           static_cast<int32_t>(depth + dx), static_cast<int32_t>(depth));
+            __m128i depth4 =
+                _mm_set_epi32(static_cast<int32_t>(depth + 3u * dx), static_cast<int32_t>(depth + 2u * dx),
+                              static_cast<int32_t>(depth + dx), static_cast<int32_t>(depth));
             int32_t k = 0;
             for (; k + 4 <= n; k += 4) {
                 __m128i d = _mm_srai_epi32(depth4, 11);
@@ -212,11 +226,10 @@ void fill_multi(RasterTriangle* triangles, int32_t count, const Texture* texture
 } // namespace
 
 #define FILL_DEFINE(mode, flags, name, family) FILL_DEFINE_##family(mode)
-#define FILL_DEFINE_MULTI(mode)                                                                   \
-    template <>                                                                                   \
-    void fill_triangles<mode>(RasterTriangle * triangles, int32_t count, const Texture * texture) \
-    {                                                                                             \
-        fill_multi<mode>(triangles, count, texture);                                              \
+#define FILL_DEFINE_MULTI(mode)                                                                              \
+    template <> void fill_triangles<mode>(RasterTriangle * triangles, int32_t count, const Texture* texture) \
+    {                                                                                                        \
+        fill_multi<mode>(triangles, count, texture);                                                         \
     }
 #define FILL_DEFINE_COLOUR(mode)
 #define FILL_DEFINE_TEXTURE(mode)

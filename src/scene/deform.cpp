@@ -5,7 +5,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 constexpr float PI = 3.14159265f;
 constexpr float TWO_PI = 6.2831855f;
@@ -25,9 +26,15 @@ bool usable(const Mesh* mesh, const void* params)
     return mesh && mesh->vertices && params && mesh->vertex_count > 0;
 }
 
-float& component(Vec3& v, int32_t axis) { return axis == 0 ? v.x : axis == 1 ? v.y : v.z; }
+float& component(Vec3& v, int32_t axis)
+{
+    return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
+}
 
-Vec3 position(const MeshVertex& v) { return Vec3{v.x, v.y, v.z}; }
+Vec3 position(const MeshVertex& v)
+{
+    return Vec3{v.x, v.y, v.z};
+}
 
 void set_position(MeshVertex& v, const Vec3& p)
 {
@@ -109,9 +116,9 @@ void lattice_reset(Lattice* lattice)
     for (int z = 0; z < 4; ++z)
         for (int y = 0; y < 4; ++y)
             for (int x = 0; x < 4; ++x)
-                lattice->points[x + 4 * y + 16 * z] =
-                    Vec3{2.0f * static_cast<float>(x) / 3.0f - 1.0f, 2.0f * static_cast<float>(y) / 3.0f - 1.0f,
-                         2.0f * static_cast<float>(z) / 3.0f - 1.0f};
+                lattice->points[x + 4 * y + 16 * z] = Vec3{2.0f * static_cast<float>(x) / 3.0f - 1.0f,
+                                                           2.0f * static_cast<float>(y) / 3.0f - 1.0f,
+                                                           2.0f * static_cast<float>(z) / 3.0f - 1.0f};
 }
 
 void deform_lattice(Mesh* mesh, const Lattice* lattice)

@@ -7,7 +7,8 @@
 
 #include <cstdint>
 
-namespace {
+namespace
+{
 
 constexpr float TWO_PI = 6.2831855f;
 

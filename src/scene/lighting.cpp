@@ -5,7 +5,8 @@
 
 #include <cmath>
 
-namespace {
+namespace
+{
 
 // The normal matrix's upper 3x3 applied to a direction (row vector on the left).
 Vec3 rotate(const Matrix& m, const float* d)
@@ -37,20 +38,28 @@ uint32_t scale_colour(uint32_t colour, float f)
     return out;
 }
 
-uint32_t grey_of(float f) { return scaled_byte(255, f) * 0x01010101u; }
+uint32_t grey_of(float f)
+{
+    return scaled_byte(255, f) * 0x01010101u;
+}
 
-const float* object_normal(const Mesh* mesh, int32_t i) { return mesh->normals + 6 * i; }
+const float* object_normal(const Mesh* mesh, int32_t i)
+{
+    return mesh->normals + 6 * i;
+}
 Vec3 transformed_normal(const Mesh* mesh, int32_t i)
 {
     const float* n = mesh->normals + 6 * i + 3;
     return Vec3{n[0], n[1], n[2]};
 }
-Vec3 triangle_normal(const MeshTriangle& t) { return Vec3{t.tnx, t.tny, t.tnz}; }
+Vec3 triangle_normal(const MeshTriangle& t)
+{
+    return Vec3{t.tnx, t.tny, t.tnz};
+}
 
 uint32_t encode_vector(const Vec3& t)
 {
-    return light_encode_component(t.x) << 16 | light_encode_component(t.y) << 8 |
-           light_encode_component(t.z);
+    return light_encode_component(t.x) << 16 | light_encode_component(t.y) << 8 | light_encode_component(t.z);
 }
 
 // Tangent space of vertex i: T and N rotated into camera space,
@@ -74,7 +83,10 @@ Vec3 to_tangent_space(const Vec3& v, const Vec3& t, const Vec3& b, const Vec3& n
     return out;
 }
 
-bool valid(const Mesh* mesh) { return mesh && mesh->vertices && mesh->normals && mesh->triangles; }
+bool valid(const Mesh* mesh)
+{
+    return mesh && mesh->vertices && mesh->normals && mesh->triangles;
+}
 
 } // namespace
 

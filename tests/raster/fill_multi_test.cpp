@@ -12,7 +12,8 @@
 #include <memory>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using TexturePtr = std::unique_ptr<Texture, decltype(&texture_free)>;
 
@@ -71,9 +72,15 @@ struct Slots {
 
 // ---- The reference: each pixel of the box evaluated on its own -------------
 
-uint32_t texel(const Texture* t, int32_t col, int32_t row) { return t->pixels[(row << t->width_log2) + col]; }
+uint32_t texel(const Texture* t, int32_t col, int32_t row)
+{
+    return t->pixels[(row << t->width_log2) + col];
+}
 
-int32_t byte_of(uint32_t p, int lane) { return static_cast<int32_t>((p >> (8 * lane)) & 0xFFu); }
+int32_t byte_of(uint32_t p, int lane)
+{
+    return static_cast<int32_t>((p >> (8 * lane)) & 0xFFu);
+}
 
 uint32_t add_sat(uint32_t a, uint32_t b)
 {
@@ -85,7 +92,10 @@ uint32_t add_sat(uint32_t a, uint32_t b)
     return out;
 }
 
-int16_t sat16(int32_t x) { return static_cast<int16_t>(x < -32768 ? -32768 : x > 32767 ? 32767 : x); }
+int16_t sat16(int32_t x)
+{
+    return static_cast<int16_t>(x < -32768 ? -32768 : x > 32767 ? 32767 : x);
+}
 
 int32_t diffuse(uint32_t n, uint32_t l)
 {
@@ -128,10 +138,12 @@ uint32_t reference_shade(FillMode mode, const Slots& s, const Values& q)
     case 3092: {
         int32_t tu = U & tex->width_mask, tv = V & tex->height_mask;
         uint32_t b = texel(bump, tu & bump->width_mask, tv & bump->height_mask);
-        uint32_t e = texel(env, (U2 + byte_of(b, 2)) & env->width_mask, (V2 + byte_of(b, 1)) & env->height_mask);
+        uint32_t e =
+            texel(env, (U2 + byte_of(b, 2)) & env->width_mask, (V2 + byte_of(b, 1)) & env->height_mask);
         return add_sat(texel(tex, tu, tv), e);
     }
-    default: break;
+    default:
+        break;
     }
     // 4116 and 5140.
     int32_t tu = U & tex->width_mask, tv = V & tex->height_mask;
@@ -177,7 +189,8 @@ void reference_draw(const RasterTriangle* triangles, int count, FillMode mode, c
         Interpolant iv = attr(v[0].v * h, v[1].v * h, v[2].v * h);
         Interpolant iu2{}, iv2{}, ic[3]{};
         if (second) {
-            float ew = static_cast<float>(s.environment->width), eh = static_cast<float>(s.environment->height);
+            float ew = static_cast<float>(s.environment->width),
+                  eh = static_cast<float>(s.environment->height);
             iu2 = attr(v[0].u2 * ew, v[1].u2 * ew, v[2].u2 * ew);
             iv2 = attr(v[0].v2 * eh, v[1].v2 * eh, v[2].v2 * eh);
         }
@@ -191,13 +204,14 @@ void reference_draw(const RasterTriangle* triangles, int count, FillMode mode, c
             for (int32_t x = t.min_x; x <= t.max_x; ++x) {
                 int32_t e[3];
                 for (int i = 0; i < 3; ++i)
-                    e[i] = static_cast<int32_t>(static_cast<uint32_t>(t.edges[i].x_step) * static_cast<uint32_t>(x) +
-                                                static_cast<uint32_t>(t.edges[i].y_step) * static_cast<uint32_t>(y) +
-                                                static_cast<uint32_t>(t.edges[i].constant));
+                    e[i] = static_cast<int32_t>(
+                        static_cast<uint32_t>(t.edges[i].x_step) * static_cast<uint32_t>(x) +
+                        static_cast<uint32_t>(t.edges[i].y_step) * static_cast<uint32_t>(y) +
+                        static_cast<uint32_t>(t.edges[i].constant));
                 if (e[0] < 0 || e[1] < 0 || e[2] < 0)
                     continue;
-                Values q{value_at(depth, t, x, y), value_at(iu, t, x, y), value_at(iv, t, x, y),
-                         value_at(iu2, t, x, y), value_at(iv2, t, x, y), value_at(ic[0], t, x, y),
+                Values q{value_at(depth, t, x, y), value_at(iu, t, x, y),   value_at(iv, t, x, y),
+                         value_at(iu2, t, x, y),   value_at(iv2, t, x, y),  value_at(ic[0], t, x, y),
                          value_at(ic[1], t, x, y), value_at(ic[2], t, x, y)};
                 int32_t d = q.depth >> 11;
                 int32_t& stored = depth_buffer->values[y * SCREEN_WIDTH + x];
@@ -274,8 +288,9 @@ void expect_matches_reference(FillMode mode, const Slots& s, const std::vector<R
 
 const FillMode MULTI_MODES[] = {1044, 3088, 3092, 4116, 5140};
 
-class FillMulti : public ::testing::Test {
-protected:
+class FillMulti : public ::testing::Test
+{
+  protected:
     void SetUp() override { specular_ramp_build(); }
     void TearDown() override { Slots{nullptr, nullptr, nullptr, nullptr}.install(); }
 };

@@ -10,7 +10,8 @@
 #include <memory>
 #include <vector>
 
-namespace {
+namespace
+{
 
 using MeshPtr = std::unique_ptr<Mesh, decltype(&mesh_free)>;
 
@@ -254,7 +255,7 @@ TEST(Deformers, TouchOnlyObjectSpacePositions)
     WaveParams wave{DEFORM_AXIS_Y, 6, {0, 0.1f, 0}, 0.4f, 1.5f, 0.2f, 0.0f};
     TwistParams twist{3, {0, 0, 0.2f}, 2.0f, 1.2f};
     std::vector<std::function<void(Mesh*)>> deformers = {
-        [&](Mesh* m) { deform_bulge(m, &bulge); }, [&](Mesh* m) { deform_lattice(m, &lattice); },
+        [&](Mesh* m) { deform_bulge(m, &bulge); },   [&](Mesh* m) { deform_lattice(m, &lattice); },
         [&](Mesh* m) { deform_ripple(m, &ripple); }, [&](Mesh* m) { deform_wave(m, &wave); },
         [&](Mesh* m) { deform_twist(m, &twist); },
     };

@@ -7,7 +7,8 @@
 #include <cmath>
 #include <memory>
 
-namespace {
+namespace
+{
 
 using MeshPtr = std::unique_ptr<Mesh, decltype(&mesh_free)>;
 
@@ -80,9 +81,9 @@ TEST(MeshCreateTube, EightSegmentsTwoRings)
         EXPECT_EQ(tube->triangles[i].colour, 0xFFFFFFFFu);
         EXPECT_EQ(tube->triangles[i].visible, 1u);
     }
-    expect_triangle(tube->triangles[0], 0, 0, 1);  // bottom fan
+    expect_triangle(tube->triangles[0], 0, 0, 1); // bottom fan
     expect_triangle(tube->triangles[7], 0, 7, 0);
-    expect_triangle(tube->triangles[8], 9, 8, 8);  // top fan
+    expect_triangle(tube->triangles[8], 9, 8, 8); // top fan
     expect_triangle(tube->triangles[15], 8, 15, 8);
     expect_triangle(tube->triangles[16], 9, 1, 0); // sides
     expect_triangle(tube->triangles[17], 9, 0, 8);

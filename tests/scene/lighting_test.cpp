@@ -9,7 +9,8 @@
 #include <limits>
 #include <new>
 
-namespace {
+namespace
+{
 
 struct MeshHolder {
     Mesh* mesh;
