@@ -325,6 +325,45 @@ TEST(DataSet, TitleLogosAreExtrudedLettersWithTheTopInTheUpperHalfOfTheVertexLis
     }
 }
 
+// A closed, consistently wound solid: every directed edge is met once in
+// each direction, and the signed volume (sum of a . (b x c) / 6) is positive
+// when the plane normals point outwards.
+void expect_outward_solid(const Mesh* m, const std::string& name)
+{
+    std::map<std::pair<int, int>, int> directed;
+    double volume = 0;
+    for (int i = 0; i < m->triangle_count; ++i) {
+        const MeshTriangle& t = m->triangles[i];
+        int v[3] = {t.a, t.b, t.c};
+        for (int k = 0; k < 3; ++k)
+            directed[{v[k], v[(k + 1) % 3]}]++;
+        const MeshVertex &a = m->vertices[t.a], &b = m->vertices[t.b], &c = m->vertices[t.c];
+        volume += (a.x * (b.y * c.z - b.z * c.y) + a.y * (b.z * c.x - b.x * c.z) + a.z * (b.x * c.y - b.y * c.x)) / 6.0;
+    }
+    int unmatched = 0;
+    for (const auto& [edge, n] : directed) {
+        auto back = directed.find({edge.second, edge.first});
+        unmatched += n != 1 || back == directed.end() || back->second != 1;
+    }
+    EXPECT_EQ(unmatched, 0) << name;
+    EXPECT_GT(volume, 0.0) << name;
+}
+
+TEST(DataSet, ExtrudedLettersAreClosedSolidsFacingOutwards)
+{
+    for (const char* name : {"tolvenari.lwo", "coproduction.lwo", "vs.lwo", "dunravel.lwo", "presents.lwo", "event.lwo", "end.lwo"}) {
+        Mesh** meshes = nullptr;
+        int32_t count = 0;
+        ASSERT_EQ(mesh_load_layers(path_of(name).c_str(), &meshes, &count), 0) << name;
+        for (int i = 0; i < count; ++i) {
+            if (std::string(name) != "end.lwo" || i != 1) // the end title's ring is a flat band
+                expect_outward_solid(meshes[i], std::string(name) + " layer " + std::to_string(i));
+            mesh_free(meshes[i]);
+        }
+        std::free(meshes);
+    }
+}
+
 // Every edge of a closed mesh is shared by exactly two triangles, and every
 // triangle's plane normal points away from the centre (star-shaped solids).
 void expect_closed_and_outward(const Mesh* m, const char* name)

@@ -205,7 +205,9 @@ void triangulate(const std::vector<Point2>& pts, std::vector<int> outer, std::ve
                 break;
             }
         }
-        if (!clipped) { // degenerate remainder: drop a collinear vertex
+        if (!clipped) {
+            // Only (nearly) collinear corners are left as candidates: cut the
+            // flattest one as a sliver so the cap still meets every wall edge.
             size_t worst = 0;
             float best = 1e30f;
             for (size_t i = 0; i < n; ++i) {
@@ -213,10 +215,11 @@ void triangulate(const std::vector<Point2>& pts, std::vector<int> outer, std::ve
                 if (c2 < best)
                     best = c2, worst = i;
             }
+            tris.push_back({poly[(worst + n - 1) % n], poly[worst], poly[(worst + 1) % n]});
             poly.erase(poly.begin() + static_cast<long>(worst));
         }
     }
-    if (poly.size() == 3 && cross2(P(poly[0]), P(poly[1]), P(poly[2])) > 0)
+    if (poly.size() == 3)
         tris.push_back({poly[0], poly[1], poly[2]});
 }
 
@@ -272,10 +275,21 @@ void extrude_glyph(Builder& b, const GlyphShape& g, float depth, Map map, V3 up,
         b.add(map(p.x, p.y, 0.0f));
     for (const Point2& p : pts)
         b.add(map(p.x, p.y, depth));
-    V3 down{-up.x, -up.y, -up.z};
+    // Cap triangles are counter-clockwise in the glyph plane; whether that
+    // faces `up` depends only on the mapping, so decide it once (slivers have
+    // no reliable normal of their own).
+    V3 o = map(0.0f, 0.0f, 0.0f);
+    bool ccw_faces_up = dot(cross(map(1.0f, 0.0f, 0.0f) - o, map(0.0f, 1.0f, 0.0f) - o), up) > 0;
     for (const auto& t : tris) {
-        b.face({static_cast<uint32_t>(base + t[0]), static_cast<uint32_t>(base + t[1]), static_cast<uint32_t>(base + t[2])}, down, surf);
-        b.face({static_cast<uint32_t>(base + n + t[0]), static_cast<uint32_t>(base + n + t[1]), static_cast<uint32_t>(base + n + t[2])}, up, surf);
+        uint32_t a = static_cast<uint32_t>(base + t[0]), c1 = static_cast<uint32_t>(base + t[1]), c2 = static_cast<uint32_t>(base + t[2]);
+        uint32_t top = static_cast<uint32_t>(n);
+        if (ccw_faces_up) {
+            b.layer.polygons.push_back(LwoPolygon{{a, c2, c1}, surf});
+            b.layer.polygons.push_back(LwoPolygon{{a + top, c1 + top, c2 + top}, surf});
+        } else {
+            b.layer.polygons.push_back(LwoPolygon{{a, c1, c2}, surf});
+            b.layer.polygons.push_back(LwoPolygon{{a + top, c2 + top, c1 + top}, surf});
+        }
     }
     // Walls: outward is to the right of a counter-clockwise outline and to the
     // left of a clockwise hole; judge by the loop's nesting.
