@@ -283,4 +283,52 @@ TEST_F(ReviewClip, MeshDrawingPathsMatchTheLongWay)
     }
 }
 
+TEST_F(ReviewClip, TriangleListsMatchTheLongWay)
+{
+    Camera cam{};
+    cam.eye = Vec3{0, 0, 0};
+    cam.target = Vec3{0, 0, -1};
+    cam.near = 2.0f;
+    cam.far = 500.0f;
+    cam.fov = 80.0f;
+    cam.viewport_width = 640;
+    cam.viewport_height = 480;
+    camera_update(&cam);
+    set_depth_clip(cam.near, cam.far);
+    set_clip_window(0, 0, 640, 480);
+    const Window w{0, 0, 640, 480};
+    TestTexture tex(4, 4);
+    TestRandom r(99);
+    for (auto& p : tex.pixels)
+        p = r.next();
+    std::vector<MeshVertex> list;
+    for (int i = 0; i < 3 * 200 + 2; i++) // past one buffer of 176, and a trailing partial group
+        list.push_back(random_vertex(r, 120.0f, -100.0f, 1.0f));
+    clear(0xFF000000u);
+    for (size_t g = 0; g + 3 <= list.size(); g += 3) {
+        std::vector<MeshVertex> poly(list.begin() + static_cast<long>(g), list.begin() + static_cast<long>(g) + 3);
+        poly = ref_clip(poly, 0, -cam.near, w);
+        if (poly.size() < 3)
+            continue;
+        for (auto& v : poly)
+            ref_project(cam.screen, &v);
+        bool gone = false;
+        for (int plane = 1; plane <= 4 && !gone; plane++) {
+            poly = ref_clip(poly, plane, -cam.near, w);
+            gone = poly.size() < 3;
+        }
+        if (gone)
+            continue;
+        for (size_t k = 1; k + 1 < poly.size(); k++) {
+            RasterTriangle rt = ref_raster(poly[0], poly[k], poly[k + 1], 0xFFFFFFFFu, 0u);
+            draw_triangles(&rt, 1, &tex.t, 21);
+        }
+    }
+    std::vector<uint32_t> expect = frame();
+    EXPECT_GT(std::count_if(expect.begin(), expect.end(), [](uint32_t p) { return p != 0xFF000000u; }), 5000);
+    clear(0xFF000000u);
+    clip_and_draw_triangles(list.data(), static_cast<int32_t>(list.size()), &cam, &tex.t, 21);
+    EXPECT_EQ(frame(), expect);
+}
+
 } // namespace

@@ -453,3 +453,133 @@ TEST_F(ReviewReference, EveryColourAndSingleTextureModeMatchesTheLongWay)
 }
 
 } // namespace
+
+namespace
+{
+
+// Set-up in 64 bits with the 32-bit fit checks (steps, constants, area, edge
+// values at the box origin); otherwise as ref_setup.
+int ref_setup_wide(const RasterTriangle& t, RefSetup* s)
+{
+    auto fits = [](int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; };
+    int64_t X[3], Y[3];
+    for (int k = 0; k < 3; k++) {
+        double x = std::trunc(static_cast<double>(t.v[k].x) * 32.0), y = std::trunc(static_cast<double>(t.v[k].y) * 32.0);
+        if (!(std::fabs(x) < 2147483648.0 && std::fabs(y) < 2147483648.0))
+            return 1;
+        X[k] = static_cast<int64_t>(x);
+        Y[k] = static_cast<int64_t>(y);
+    }
+    int64_t xs[3], ys[3], c[3];
+    for (int i = 0; i < 3; i++) {
+        int p = i, q = (i + 1) % 3;
+        int64_t dy = Y[p] - Y[q], dx = X[q] - X[p];
+        c[i] = -(X[p] + X[q]) * dy - (Y[p] + Y[q]) * dx;
+        xs[i] = dy * 64;
+        ys[i] = dx * 64;
+        s->dir[i] = (xs[i] >= 0 ? 8 : 0) + (ys[i] >= 0 ? 1 : 0);
+        if (!(xs[i] > 0 || (xs[i] == 0 && ys[i] <= 0)))
+            c[i] -= 1;
+        if (!fits(xs[i]) || !fits(ys[i]) || !fits(c[i]) || !fits(-xs[i]) || !fits(-ys[i]) || !fits(-c[i]))
+            return 1;
+    }
+    int64_t area = c[0] + c[1] + c[2];
+    if (!fits(area) || (area >= -15 && area <= 0))
+        return 1;
+    if (area < 0) {
+        if (!(t.flags & 1u))
+            return 1;
+        for (int i = 0; i < 3; i++)
+            xs[i] = -xs[i], ys[i] = -ys[i], c[i] = -c[i];
+        area = -area;
+    }
+    for (int i = 0; i < 3; i++)
+        s->xs[i] = static_cast<int32_t>(xs[i]), s->ys[i] = static_cast<int32_t>(ys[i]),
+        s->c[i] = static_cast<int32_t>(c[i]);
+    s->area = static_cast<int32_t>(area);
+    int xcode = 0, ycode = 0;
+    for (int i = 0; i < 3; i++) {
+        xcode += (s->dir[i] & 1) << i;
+        ycode += ((s->dir[i] >> 3) & 1) << i;
+    }
+    if (xcode < 1 || xcode > 6 || ycode < 1 || ycode > 6)
+        return 1;
+    static const int first[7] = {-1, 0, 1, 0, 2, 2, 1};
+    static const int second[7] = {-1, 1, 2, 2, 0, 1, 0};
+    s->min_x = std::max(0, static_cast<int32_t>(t.v[first[xcode]].x));
+    s->max_x = std::min(639, static_cast<int32_t>(t.v[second[xcode]].x + 1.0f));
+    s->min_y = std::max(0, static_cast<int32_t>(t.v[second[ycode]].y));
+    s->max_y = std::min(479, static_cast<int32_t>(t.v[first[ycode]].y + 1.0f));
+    if (s->min_x > s->max_x || s->min_y > s->max_y)
+        return 1;
+    for (int i = 0; i < 3; i++)
+        if (!fits(xs[i] * s->min_x + ys[i] * s->min_y + c[i]))
+            return 1;
+    s->inverse_area = static_cast<float>(2048.0 / static_cast<double>(area));
+    return 0;
+}
+
+class ReviewWide : public RasterFixture
+{
+};
+
+// Tall triangles reaching far above and below the screen (the unclipped path):
+// their edge values wrap across the box, and the walk must step them as the
+// 32-bit record does.
+TEST_F(ReviewWide, TallTrianglesWhoseEdgeValuesWrapAcrossTheBoxMatchTheLiteralWalk)
+{
+    TestRandom r(31337);
+    std::vector<uint32_t> expect(640 * 480, 0xFF000000u);
+    int drawn = 0, wrapping = 0;
+    for (int n = 0; n < 12000; n++) {
+        RasterTriangle t{};
+        for (int k = 0; k < 3; k++)
+            t.v[k] = sv(r.range(-30.0f, 400.0f), r.range(-2500.0f, 2500.0f), r.range(-1, 1), r.next());
+        t.flags = r.below(2);
+        RefSetup s{};
+        RasterTriangle got = t;
+        int expect_reject = ref_setup_wide(t, &s);
+        ASSERT_EQ(setup_triangle(&got), expect_reject) << n;
+        if (expect_reject)
+            continue;
+        drawn++;
+        bool wraps = false;
+        for (int i = 0; i < 3; i++)
+            for (int corner = 0; corner < 4; corner++) {
+                int64_t x = corner & 1 ? s.max_x : s.min_x, y = corner & 2 ? s.max_y : s.min_y;
+                int64_t e = int64_t{s.xs[i]} * x + int64_t{s.ys[i]} * y + s.c[i];
+                wraps = wraps || e < INT32_MIN || e > INT32_MAX;
+            }
+        wrapping += wraps;
+        // literal walk, flat colour per triangle
+        uint32_t colour = 0xFF000000u | (r.next() & 0xFFFFFFu);
+        uint32_t er[3];
+        for (int i = 0; i < 3; i++)
+            er[i] = static_cast<uint32_t>(s.xs[i]) * static_cast<uint32_t>(s.min_x) +
+                    static_cast<uint32_t>(s.ys[i]) * static_cast<uint32_t>(s.min_y) + static_cast<uint32_t>(s.c[i]);
+        for (int y = s.min_y; y <= s.max_y; y++) {
+            uint32_t e[3] = {er[0], er[1], er[2]};
+            int entered = 0;
+            for (int x = s.min_x; x <= s.max_x; x++) {
+                if (static_cast<int32_t>(e[0] | e[1] | e[2]) >= 0) {
+                    expect[y * 640 + x] = colour;
+                    entered++;
+                } else if (entered) {
+                    break;
+                }
+                for (int i = 0; i < 3; i++)
+                    e[i] += static_cast<uint32_t>(s.xs[i]);
+            }
+            for (int i = 0; i < 3; i++)
+                er[i] += static_cast<uint32_t>(s.ys[i]);
+        }
+        t.flat_colour = colour;
+        draw_triangles(&t, 1, nullptr, FILL_FLAT);
+    }
+    EXPECT_GT(drawn, 100);
+    EXPECT_GT(wrapping, 20);
+    EXPECT_EQ(frame(), expect);
+    EXPECT_TRUE(guards_intact());
+}
+
+} // namespace
