@@ -42,15 +42,21 @@ uint32_t ref_lerp_colour_clamped(uint32_t a, uint32_t b, float dc, float along)
 bool ref_inside(const MeshVertex& v, int plane, float near_z, const Window& w)
 {
     switch (plane) {
-    case 0: return v.tz <= near_z;
-    case 1: return v.tx >= w.min_x;
-    case 2: return v.tx <= w.max_x;
-    case 3: return v.ty >= w.min_y;
-    default: return v.ty <= w.max_y;
+    case 0:
+        return v.tz <= near_z;
+    case 1:
+        return v.tx >= w.min_x;
+    case 2:
+        return v.tx <= w.max_x;
+    case 3:
+        return v.ty >= w.min_y;
+    default:
+        return v.ty <= w.max_y;
     }
 }
 
-MeshVertex ref_intersect(const MeshVertex& cur, const MeshVertex& next, int plane, float near_z, const Window& w)
+MeshVertex ref_intersect(const MeshVertex& cur, const MeshVertex& next, int plane, float near_z,
+                         const Window& w)
 {
     bool cur_in = ref_inside(cur, plane, near_z, w);
     MeshVertex o = cur_in ? next : cur; // the outside endpoint
@@ -247,8 +253,10 @@ TEST_F(ReviewClip, MeshDrawingPathsMatchTheLongWay)
                 const MeshTriangle& t = mesh->triangles[i];
                 if (!t.visible)
                     continue;
-                std::vector<MeshVertex> poly = {mesh->vertices[t.a], mesh->vertices[t.b], mesh->vertices[t.c]};
-                bool all_behind = poly[0].tz <= -cam.near && poly[1].tz <= -cam.near && poly[2].tz <= -cam.near;
+                std::vector<MeshVertex> poly = {mesh->vertices[t.a], mesh->vertices[t.b],
+                                                mesh->vertices[t.c]};
+                bool all_behind =
+                    poly[0].tz <= -cam.near && poly[1].tz <= -cam.near && poly[2].tz <= -cam.near;
                 if ((flags & CLIP_NEAR) || !all_behind) {
                     poly = ref_clip(poly, 0, -cam.near, w);
                     if (poly.size() < 3)
@@ -265,13 +273,15 @@ TEST_F(ReviewClip, MeshDrawingPathsMatchTheLongWay)
                 if (gone)
                     continue;
                 for (size_t k = 1; k + 1 < poly.size(); k++) {
-                    RasterTriangle rt = ref_raster(poly[0], poly[k], poly[k + 1], t.lit_colour, mesh->flags & 1u);
+                    RasterTriangle rt =
+                        ref_raster(poly[0], poly[k], poly[k + 1], t.lit_colour, mesh->flags & 1u);
                     draw_triangles(&rt, 1, &tex.t, mode);
                 }
             }
             std::vector<uint32_t> expect = frame();
-            EXPECT_GT(std::count_if(expect.begin(), expect.end(), [](uint32_t p) { return p != 0xFF000000u; }),
-                      5000);
+            EXPECT_GT(
+                std::count_if(expect.begin(), expect.end(), [](uint32_t p) { return p != 0xFF000000u; }),
+                5000);
             std::vector<int32_t> expect_depth(depth_buffer->values, depth_buffer->values + 640 * 480);
             clear(0xFF000000u);
             draw_mesh(mesh, &cam, mode, flags);
@@ -306,7 +316,8 @@ TEST_F(ReviewClip, TriangleListsMatchTheLongWay)
         list.push_back(random_vertex(r, 120.0f, -100.0f, 1.0f));
     clear(0xFF000000u);
     for (size_t g = 0; g + 3 <= list.size(); g += 3) {
-        std::vector<MeshVertex> poly(list.begin() + static_cast<long>(g), list.begin() + static_cast<long>(g) + 3);
+        std::vector<MeshVertex> poly(list.begin() + static_cast<long>(g),
+                                     list.begin() + static_cast<long>(g) + 3);
         poly = ref_clip(poly, 0, -cam.near, w);
         if (poly.size() < 3)
             continue;

@@ -166,11 +166,14 @@ TEST(ReviewMatrix, BuildersCameraAndFrameMatricesMatchTheLongWay)
         // model = rotation_yxz . translation; frame matrices from it
         float ay = r.next(-3, 3), ax = r.next(-3, 3), az = r.next(-3, 3);
         Matrix ry{}, rx{}, rz{}, t1, rot, model, got_rot;
-        ry.m[0] = static_cast<float>(std::cos(double(ay))), ry.m[2] = -static_cast<float>(std::sin(double(ay)));
+        ry.m[0] = static_cast<float>(std::cos(double(ay))),
+        ry.m[2] = -static_cast<float>(std::sin(double(ay)));
         ry.m[5] = 1, ry.m[8] = static_cast<float>(std::sin(double(ay))), ry.m[10] = ry.m[0], ry.m[15] = 1;
-        rx.m[0] = 1, rx.m[5] = static_cast<float>(std::cos(double(ax))), rx.m[6] = static_cast<float>(std::sin(double(ax)));
+        rx.m[0] = 1, rx.m[5] = static_cast<float>(std::cos(double(ax))),
+        rx.m[6] = static_cast<float>(std::sin(double(ax)));
         rx.m[9] = -rx.m[6], rx.m[10] = rx.m[5], rx.m[15] = 1;
-        rz.m[0] = static_cast<float>(std::cos(double(az))), rz.m[1] = static_cast<float>(std::sin(double(az)));
+        rz.m[0] = static_cast<float>(std::cos(double(az))),
+        rz.m[1] = static_cast<float>(std::sin(double(az)));
         rz.m[4] = -rz.m[1], rz.m[5] = rz.m[0], rz.m[10] = 1, rz.m[15] = 1;
         ref_multiply(ry, rx, &t1);
         ref_multiply(t1, rz, &rot);
@@ -207,7 +210,8 @@ TEST(ReviewMatrix, PlanarShadowAndMeshTransformWithTheDivide)
     Mesh* mesh = mesh_create(64, 1);
     ASSERT_NE(mesh, nullptr);
     for (int i = 0; i < 64; i++)
-        mesh->vertices[i] = MeshVertex{r.next(-9, 9), r.next(-9, 9), r.next(-9, 9), 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        mesh->vertices[i] =
+            MeshVertex{r.next(-9, 9), r.next(-9, 9), r.next(-9, 9), 0, 0, 0, 0, 0, 0, 0, 0, 0};
     // a vertex where w' is exactly 0
     mesh->vertices[0].x = 0;
     mesh->vertices[0].y = 0;
