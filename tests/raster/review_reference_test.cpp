@@ -635,3 +635,60 @@ TEST_F(ReviewWide, TallTrianglesWhoseEdgeValuesWrapAcrossTheBoxMatchTheLiteralWa
 }
 
 } // namespace
+
+namespace
+{
+
+class ReviewCorner : public RasterFixture
+{
+};
+
+// Short spans on the last rows, ending at or near the frame's last pixel,
+// where the four-pixel groups cannot read past the span.
+TEST_F(ReviewCorner, SpansEndingAtTheLastPixelsOfTheFrameMatchTheLongWay)
+{
+    TestTexture tex(4, 4);
+    TestRandom r(64);
+    for (auto& p : tex.pixels)
+        p = r.below(5) == 0 ? KEY_COLOUR : r.next();
+    const uint32_t modes[] = {1,  2,  17, 18, 33, 34, 65, 81, 4,   5,    6,
+                              20, 21, 22, 36, 37, 38, 52, 53, 532, 8196, 8212};
+    for (uint32_t mode : modes) {
+        std::vector<uint32_t> expect(640 * 480);
+        std::vector<int32_t> expect_depth(640 * 480);
+        for (int i = 0; i < 640 * 480; i++) {
+            surface_.pixels[i] = expect[i] = r.next();
+            depth_buffer->values[i] = expect_depth[i] = static_cast<int32_t>(r.below(40000)) - 20000;
+        }
+        const std::vector<uint32_t> before = expect;
+        for (int n = 0; n < 60; n++) {
+            // a right-angled triangle whose right edge runs down to the corner
+            float right = 640.0f - static_cast<float>(r.below(4)) - (r.below(2) ? 0.5f : 0.0f);
+            float width = 1.0f + static_cast<float>(r.below(9));
+            float top = 480.0f - 1.0f - static_cast<float>(r.below(3));
+            RasterTriangle t{};
+            t.v[0] = ScreenVertex{
+                right - width, 480.5f, r.range(-1, 1), 1, r.next(), r.range(0, 2), r.range(0, 2), 0, 0};
+            t.v[1] =
+                ScreenVertex{right, top, r.range(-1, 1), 1, r.next(), r.range(0, 2), r.range(0, 2), 0, 0};
+            t.v[2] =
+                ScreenVertex{right, 480.5f, r.range(-1, 1), 1, r.next(), r.range(0, 2), r.range(0, 2), 0, 0};
+            t.flat_colour = r.next();
+            t.flags = 1;
+            RasterTriangle copy = t;
+            ref_draw(t, mode, tex.t, expect.data(), expect_depth.data());
+            draw_triangles(&copy, 1, &tex.t, mode);
+        }
+        int bad = 0;
+        for (int i = 0; i < 640 * 480; i++)
+            bad += surface_.pixels[i] != expect[i] || depth_buffer->values[i] != expect_depth[i];
+        EXPECT_EQ(bad, 0) << "mode " << mode;
+        EXPECT_TRUE(guards_intact());
+        int last_row = 0;
+        for (int x = 630; x < 640; x++)
+            last_row += expect[479 * 640 + x] != before[479 * 640 + x];
+        EXPECT_GT(last_row, 2) << "mode " << mode;
+    }
+}
+
+} // namespace
