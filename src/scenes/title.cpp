@@ -130,8 +130,7 @@ float title_floor_height(int32_t n, float b, float fr)
 {
     if (n <= 0)
         return 2.0f - 4.0f * b;
-    const float k = 1.0f - fr;
-    const float kick = 0.5f * (k * k * k * k * k * k * k * k);
+    const float kick = 0.5f * core_pow(1.0f - fr, 8.0f);
     if (n >= 11 && n <= 26)
         return -2.0f - kick;
     if (n >= 28)
@@ -208,7 +207,7 @@ void logo_shadow(const MeshArray& logo, const Matrix* model, const Camera* camer
     }
 }
 
-// g grows from `from` to full height over four beats.
+// A growing logo: scaled by g in height about the floor, moved to depth z.
 void grow(Matrix* model, float g, float z)
 {
     matrix_scale(model, 1.0f, g, 1.0f);
