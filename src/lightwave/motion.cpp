@@ -3,6 +3,7 @@
 // stepped and 2D Bezier spans and the pre/post behaviours.
 // Relies on lightwave.h.
 #include "lightwave/lightwave.h"
+#include "platform/paths.h"
 
 #include <cmath>
 #include <cstdio>
@@ -190,7 +191,7 @@ int32_t motion_load(const char* path, MotionEnvelope*** envelopes, int32_t* coun
 {
     if (!path || !envelopes || !count)
         return 1;
-    FILE* file = std::fopen(path, "r");
+    FILE* file = path_fopen(path, "r");
     if (!file)
         return 1;
     int32_t result = motion_load_stream(file, path, envelopes, count);

@@ -3,6 +3,7 @@
 // object and the texts of the result codes.
 // Relies on object_internal.h; chunk readers live in geometry.cpp and surface.cpp.
 #include "lightwave/object_internal.h"
+#include "platform/paths.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -510,7 +511,7 @@ ObjectLayer* object_load_code(const char* path, int32_t* code)
         *code = LWO_FILE_ERROR;
     if (!path)
         return nullptr;
-    FILE* file = std::fopen(path, "rb");
+    FILE* file = path_fopen(path, "rb");
     if (!file)
         return nullptr;
     // The whole file is read into memory; every chunk is then read from there.
