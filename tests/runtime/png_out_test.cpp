@@ -1,0 +1,157 @@
+// The fast PNG encoder behind captures (png_out_write at level 1): every kind
+// of picture reads back exactly through libpng (which checks the CRCs and the
+// zlib checksum), and the same picture always gives the same bytes.
+#include "runtime/png_out.h"
+
+#include <gtest/gtest.h>
+
+#include <png.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+fs::path scratch(const char* name)
+{
+    fs::path p = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" / name;
+    fs::remove_all(p);
+    fs::create_directories(p);
+    return p;
+}
+
+struct Picture {
+    int32_t width, height, stride;
+    std::vector<uint32_t> pixels;
+};
+
+uint32_t lcg(uint32_t* state)
+{
+    *state = *state * 1664525u + 1013904223u;
+    return *state >> 8;
+}
+
+// Kinds of content that take different paths through the encoder.
+Picture make(int32_t width, int32_t height, int32_t stride, int32_t kind)
+{
+    Picture p{width, height, stride, std::vector<uint32_t>(static_cast<size_t>(stride) * height)};
+    uint32_t state = 12345u + static_cast<uint32_t>(kind);
+    for (int32_t y = 0; y < height; y++) {
+        for (int32_t x = 0; x < stride; x++) {
+            uint32_t v = 0;
+            switch (kind) {
+            case 0: // black
+                break;
+            case 1: // noise: no match, the stored fallback
+                v = lcg(&state) & 0xFFFFFFu;
+                break;
+            case 2: // gradients with a little noise, like a rendered frame
+                v = static_cast<uint32_t>(((x / 3 + static_cast<int32_t>(lcg(&state) % 6)) & 0xFF) << 16 |
+                                          ((y / 2) & 0xFF) << 8 | ((x + y) / 5 & 0xFF));
+                break;
+            case 3: // one noisy row repeated: matches against the row above
+                v = (x * 2654435761u) >> 8 & 0xFFFFFFu;
+                break;
+            case 4: // flat patches and single-pixel changes
+                v = ((x / 7 + y / 5) % 3) * 0x00405060u + ((x == y) ? 1u : 0u);
+                break;
+            }
+            // The alpha byte and the words past the width are not part of the picture.
+            v |= (lcg(&state) & 0xFFu) << 24;
+            if (x >= width)
+                v = 0xDEADBEEFu;
+            p.pixels[static_cast<size_t>(y) * stride + x] = v;
+        }
+    }
+    return p;
+}
+
+std::string file_bytes(const fs::path& name)
+{
+    std::ifstream in(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Reads name back and compares with the picture; empty when equal.
+std::string read_back_differs(const std::string& name, const Picture& p)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, name.c_str()))
+        return std::string("libpng cannot read it: ") + image.message;
+    if (image.width != static_cast<uint32_t>(p.width) || image.height != static_cast<uint32_t>(p.height))
+        return "wrong size";
+    if (image.format & PNG_FORMAT_FLAG_ALPHA)
+        return "has alpha";
+    image.format = PNG_FORMAT_RGB;
+    std::vector<unsigned char> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))
+        return std::string("libpng cannot decode it: ") + image.message;
+    for (int32_t y = 0; y < p.height; y++) {
+        for (int32_t x = 0; x < p.width; x++) {
+            uint32_t v = p.pixels[static_cast<size_t>(y) * p.stride + x];
+            const unsigned char* c = &rgb[(static_cast<size_t>(y) * p.width + x) * 3];
+            if (c[0] != ((v >> 16) & 0xFF) || c[1] != ((v >> 8) & 0xFF) || c[2] != (v & 0xFF))
+                return "pixel " + std::to_string(x) + "," + std::to_string(y) + " differs";
+        }
+    }
+    return "";
+}
+
+} // namespace
+
+TEST(PngOutFast, EveryKindAndShapeReadsBackExactly)
+{
+    fs::path dir = scratch("png-fast");
+    struct Shape {
+        int32_t width, height, stride;
+    };
+    const Shape shapes[] = {
+        {640, 480, 640}, // a frame
+        {1, 1, 1},       {1, 300, 3},  {257, 3, 260},
+        {11000, 3, 11000}, // rows longer than the deflate window: no matches with the row above
+        {22000, 2, 22000}, // a row longer than one stored block
+    };
+    for (const Shape& s : shapes) {
+        for (int32_t kind = 0; kind < 5; kind++) {
+            Picture p = make(s.width, s.height, s.stride, kind);
+            std::string name = (dir / "a.png").string();
+            SCOPED_TRACE(std::to_string(s.width) + "x" + std::to_string(s.height) + " kind " +
+                         std::to_string(kind));
+            ASSERT_EQ(png_out_write(name.c_str(), p.pixels.data(), p.width, p.height, p.stride, 1), 0);
+            EXPECT_EQ(read_back_differs(name, p), "");
+        }
+    }
+    fs::remove_all(dir);
+}
+
+TEST(PngOutFast, SamePictureGivesSameBytesAndCompresses)
+{
+    fs::path dir = scratch("png-fast-repeat");
+    Picture p = make(640, 480, 640, 2);
+    std::string a = (dir / "a.png").string(), b = (dir / "b.png").string();
+    ASSERT_EQ(png_out_write(a.c_str(), p.pixels.data(), 640, 480, 640, 1), 0);
+    // Something else in between, so that nothing left in the work buffers matters.
+    Picture q = make(300, 200, 301, 1);
+    ASSERT_EQ(png_out_write(b.c_str(), q.pixels.data(), 300, 200, 301, 1), 0);
+    ASSERT_EQ(png_out_write(b.c_str(), p.pixels.data(), 640, 480, 640, 1), 0);
+    std::string bytes = file_bytes(a);
+    EXPECT_EQ(bytes, file_bytes(b));
+    EXPECT_LT(bytes.size(), 640u * 480 * 3 / 2); // gradients compress
+    // Black compresses to almost nothing (long matches).
+    Picture black = make(640, 480, 640, 0);
+    ASSERT_EQ(png_out_write(a.c_str(), black.pixels.data(), 640, 480, 640, 1), 0);
+    EXPECT_LT(file_bytes(a).size(), 8000u);
+    // Noise stays within a few bytes per stored block of the raw size.
+    Picture noise = make(640, 480, 640, 1);
+    ASSERT_EQ(png_out_write(a.c_str(), noise.pixels.data(), 640, 480, 640, 1), 0);
+    EXPECT_LT(file_bytes(a).size(), 481u * 1921 + 200);
+    fs::remove_all(dir);
+}
