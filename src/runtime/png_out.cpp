@@ -189,8 +189,8 @@ void huffman_codes(const uint8_t* lengths, int32_t n, uint16_t* codes)
 // ---- Fast encoder: bit output --------------------------------------------------------------
 
 // Bits go out LSB first. Whole bytes leave the 64-bit holder in flush(), which
-// stores 8 bytes at a time (the output keeps 8 bytes of room at its end), so
-// up to 56 bits may be put between flushes.
+// stores 8 bytes at a time (the output keeps 8 bytes of room at its end) and
+// keeps at most 7 bits, so up to 56 bits may be put between flushes.
 struct BitWriter {
     unsigned char* out;
     size_t pos;
@@ -211,7 +211,7 @@ struct BitWriter {
                 out[pos + i] = static_cast<unsigned char>(bits >> (8 * i));
         }
         pos += static_cast<size_t>(count >> 3);
-        bits = (count & ~7) == 64 ? 0 : bits >> (count & ~7);
+        bits >>= count & ~7;
         count &= 7;
     }
     // Pads with zero bits to a whole byte and writes out what is held.
@@ -243,15 +243,25 @@ struct Scratch {
 // times the filtering time.
 constexpr unsigned char FILTER_TYPE = 1;
 
+// Byte-wise differences of the pixels' words (a - b in each byte, no borrow
+// between bytes), stored as R, G, B: each store writes a fourth byte, which the
+// next pixel or row overwrites (the buffer keeps room after the last row).
 void filter_row(const uint32_t* src, int32_t width, unsigned char* dst)
 {
+    constexpr uint32_t HIGH = 0x80808080u;
     uint32_t left = 0;
     for (int32_t x = 0; x < width; x++) {
         uint32_t v = src[x];
-        dst[x * 3 + 0] = static_cast<unsigned char>((v >> 16) - (left >> 16));
-        dst[x * 3 + 1] = static_cast<unsigned char>((v >> 8) - (left >> 8));
-        dst[x * 3 + 2] = static_cast<unsigned char>(v - left);
+        uint32_t d = ((v | HIGH) - (left & ~HIGH)) ^ ((v ^ ~left) & HIGH);
         left = v;
+        if constexpr (std::endian::native == std::endian::little) {
+            uint32_t rgb = __builtin_bswap32(d) >> 8; // R, G, B, 0 in memory
+            std::memcpy(dst + x * 3, &rgb, 4);
+        } else {
+            dst[x * 3 + 0] = static_cast<unsigned char>(d >> 16);
+            dst[x * 3 + 1] = static_cast<unsigned char>(d >> 8);
+            dst[x * 3 + 2] = static_cast<unsigned char>(d);
+        }
     }
 }
 
@@ -480,6 +490,39 @@ void write_block(BitWriter& bw, const uint32_t* symbols, size_t symbol_count, ui
     bw.flush();
 }
 
+// Adler-32 of n bytes (the zlib stream's checksum), by rounds of 16 bytes in
+// 16 lanes: over K rounds lane j sums its bytes (sum) and the running sums
+// (prefix = sum over rounds k of (K - k) * byte), so the weighted sum that
+// b gains is 16 * prefix - j * sum per lane. 346 rounds keep every sum below
+// 2^32 before the reduction modulo 65521.
+uint32_t adler32_fast(const unsigned char* p, size_t n)
+{
+    uint32_t a = 1, b = 0;
+    while (n >= 16) {
+        size_t rounds = std::min<size_t>(n / 16, 346);
+        uint32_t sum[16] = {}, prefix[16] = {};
+        for (size_t k = 0; k < rounds; k++, p += 16) {
+            for (int32_t j = 0; j < 16; j++) {
+                sum[j] += p[j];
+                prefix[j] += sum[j];
+            }
+        }
+        n -= rounds * 16;
+        uint64_t aa = a, bb = b + static_cast<uint64_t>(rounds) * 16 * a;
+        for (int32_t j = 0; j < 16; j++) {
+            aa += sum[j];
+            bb += 16ull * prefix[j] - static_cast<uint64_t>(j) * sum[j];
+        }
+        a = static_cast<uint32_t>(aa % 65521);
+        b = static_cast<uint32_t>(bb % 65521);
+    }
+    for (; n > 0; n--, p++) {
+        a += *p;
+        b += a;
+    }
+    return (b % 65521) << 16 | (a % 65521);
+}
+
 void put_be32(unsigned char* p, uint32_t v)
 {
     p[0] = static_cast<unsigned char>(v >> 24);
@@ -549,8 +592,7 @@ size_t encode_fast(Scratch& s, const uint32_t* pixels, int32_t width, int32_t he
     }
     bw.align();
     pos = bw.pos;
-    uLong adler = adler32_z(1L, s.filtered.data(), raw_size);
-    put_be32(o + pos, static_cast<uint32_t>(adler));
+    put_be32(o + pos, adler32_fast(s.filtered.data(), raw_size));
     pos += 4;
     size_t idat_length = pos - (idat + 8);
     put_be32(o + idat, static_cast<uint32_t>(idat_length));
