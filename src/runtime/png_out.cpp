@@ -63,11 +63,15 @@ constexpr int32_t END_OF_BLOCK = 256;
 
 const uint16_t LENGTH_BASE[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                   31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-const uint8_t LENGTH_EXTRA[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-const uint16_t DIST_BASE[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,   65,    97,    129,
-                                193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-const uint8_t DIST_EXTRA[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-const uint8_t CODELEN_ORDER[CODELEN_CODES] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+const uint8_t LENGTH_EXTRA[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+const uint16_t DIST_BASE[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+const uint8_t DIST_EXTRA[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+const uint8_t CODELEN_ORDER[CODELEN_CODES] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                              11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 // Length 3..258 -> index into LENGTH_BASE (code 257 + index).
 struct LengthTable {
@@ -114,7 +118,8 @@ void huffman_lengths(const uint32_t* freq, int32_t n, int32_t max_bits, uint8_t*
         lengths[order[0]] = 1;
         return;
     }
-    std::sort(order, order + m, [&](int32_t a, int32_t b) { return freq[a] != freq[b] ? freq[a] < freq[b] : a < b; });
+    std::sort(order, order + m,
+              [&](int32_t a, int32_t b) { return freq[a] != freq[b] ? freq[a] < freq[b] : a < b; });
     uint32_t weight[2 * LITLEN_CODES];
     int32_t parent[2 * LITLEN_CODES];
     for (int32_t i = 0; i < m; i++)
@@ -273,14 +278,16 @@ inline uint32_t load3(const unsigned char* p)
     if constexpr (std::endian::native == std::endian::little)
         return v & 0xFFFFFFu;
     else
-        return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16;
+        return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+               static_cast<uint32_t>(p[2]) << 16;
 }
 
 // First pass over the filtered rows [y0, y1): symbols and their counts; returns
 // the number of symbols. Matches run over whole pixels within a row, at most
 // 86 pixels (258 bytes).
-size_t find_matches(const unsigned char* data, size_t line, int32_t width, int32_t y0, int32_t y1, bool use_above,
-                    uint32_t* symbols, uint32_t* lit_freq, uint32_t* dist_freq, const int32_t* dist_codes)
+size_t find_matches(const unsigned char* data, size_t line, int32_t width, int32_t y0, int32_t y1,
+                    bool use_above, uint32_t* symbols, uint32_t* lit_freq, uint32_t* dist_freq,
+                    const int32_t* dist_codes)
 {
     uint32_t* out = symbols;
     for (int32_t y = y0; y < y1; y++) {
@@ -348,9 +355,9 @@ void write_stored(BitWriter& bw, const unsigned char* data, size_t n, bool last)
 
 // One block for the filtered bytes [start, start + n) whose symbols were
 // found: dynamic Huffman, or stored when that is smaller.
-void write_block(BitWriter& bw, const uint32_t* symbols, size_t symbol_count, uint32_t* lit_freq, uint32_t* dist_freq,
-                 const int32_t* dist_codes, const uint32_t* dist_extra, const unsigned char* start, size_t n,
-                 bool last)
+void write_block(BitWriter& bw, const uint32_t* symbols, size_t symbol_count, uint32_t* lit_freq,
+                 uint32_t* dist_freq, const int32_t* dist_codes, const uint32_t* dist_extra,
+                 const unsigned char* start, size_t n, bool last)
 {
     lit_freq[END_OF_BLOCK] = 1;
     // Two used codes per tree keep every decoder happy.
@@ -427,7 +434,8 @@ void write_block(BitWriter& bw, const uint32_t* symbols, size_t symbol_count, ui
         hclen--;
 
     // Exact size of the dynamic block against a stored one.
-    static const uint8_t RLE_EXTRA_BITS[CODELEN_CODES] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2, 3, 7};
+    static const uint8_t RLE_EXTRA_BITS[CODELEN_CODES] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                                          0, 0, 0, 0, 0, 0, 2, 3, 7};
     uint64_t bits = 3 + 5 + 5 + 4 + 3 * static_cast<uint64_t>(hclen);
     for (int32_t i = 0; i < rle_n; i++)
         bits += cl_len[rle_sym[i]] + RLE_EXTRA_BITS[rle_sym[i]];
@@ -571,7 +579,8 @@ size_t encode_fast(Scratch& s, const uint32_t* pixels, int32_t width, int32_t he
     std::memcpy(o + pos + 4, "IHDR", 4);
     put_be32(o + pos + 8, static_cast<uint32_t>(width));
     put_be32(o + pos + 12, static_cast<uint32_t>(height));
-    const unsigned char ihdr_rest[5] = {8, 2, 0, 0, 0}; // 8 bits, RGB, deflate, adaptive filters, no interlace
+    const unsigned char ihdr_rest[5] = {8, 2, 0, 0,
+                                        0}; // 8 bits, RGB, deflate, adaptive filters, no interlace
     std::memcpy(o + pos + 16, ihdr_rest, 5);
     pos += 4 + chunk_crc(o + pos + 4, 13);
     size_t idat = pos;

@@ -115,7 +115,7 @@ TEST(PngOutFast, EveryKindAndShapeReadsBackExactly)
     };
     const Shape shapes[] = {
         {640, 480, 640}, // a frame
-        {1, 1, 1},       {1, 300, 3},  {257, 3, 260},
+        {1, 1, 1},         {1, 300, 3}, {257, 3, 260},
         {11000, 3, 11000}, // rows longer than the deflate window: no matches with the row above
         {22000, 2, 22000}, // a row longer than one stored block
     };
