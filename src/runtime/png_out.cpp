@@ -61,7 +61,7 @@ constexpr int32_t LITLEN_CODES = 286, DIST_CODES = 30, CODELEN_CODES = 19;
 constexpr int32_t MAX_BITS = 15, MAX_CODELEN_BITS = 7;
 constexpr int32_t END_OF_BLOCK = 256;
 
-const uint16_t LENGTH_BASE[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
+constexpr uint16_t LENGTH_BASE[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                   31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
 const uint8_t LENGTH_EXTRA[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
                                   2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
@@ -75,18 +75,18 @@ const uint8_t CODELEN_ORDER[CODELEN_CODES] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5
 
 // Length 3..258 -> index into LENGTH_BASE (code 257 + index).
 struct LengthTable {
-    uint8_t index[259];
-    LengthTable()
+    uint8_t index[259]{};
+    constexpr LengthTable()
     {
         int32_t c = 0;
-        for (int32_t len = 0; len < 259; len++) {
+        for (int32_t len = 3; len < 259; len++) {
             while (c < 28 && LENGTH_BASE[c + 1] <= len)
                 c++;
-            index[len] = static_cast<uint8_t>(len < 3 ? 0 : c);
+            index[len] = static_cast<uint8_t>(c);
         }
     }
 };
-const LengthTable length_table;
+constexpr LengthTable length_table;
 
 int32_t dist_code(int32_t d)
 {
