@@ -283,7 +283,7 @@ inline uint32_t load3(const unsigned char* p)
 }
 
 // First pass over the filtered rows [y0, y1): symbols and their counts; returns
-// the number of symbols. Matches run over whole pixels within a row, at most
+// the number of symbols. Matches run over whole pixels within a row, from 2 to
 // 86 pixels (258 bytes).
 size_t find_matches(const unsigned char* data, size_t line, int32_t width, int32_t y0, int32_t y1,
                     bool use_above, uint32_t* symbols, uint32_t* lit_freq, uint32_t* dist_freq,
@@ -316,7 +316,7 @@ size_t find_matches(const unsigned char* data, size_t line, int32_t width, int32
                     run = r;
                 }
             }
-            if (which == 0 || run >= 2) {
+            if (run >= 2) { // one pixel costs about as much as its three literals
                 int32_t len = run * 3;
                 *out++ = MATCH | static_cast<uint32_t>(len) << 8 | static_cast<uint32_t>(which);
                 lit_freq[257 + length_table.index[len]]++;
