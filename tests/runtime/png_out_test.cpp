@@ -8,6 +8,7 @@
 #include <png.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -153,5 +154,41 @@ TEST(PngOutFast, SamePictureGivesSameBytesAndCompresses)
     Picture noise = make(640, 480, 640, 1);
     ASSERT_EQ(png_out_write(a.c_str(), noise.pixels.data(), 640, 480, 640, 1), 0);
     EXPECT_LT(file_bytes(a).size(), 481u * 1921 + 200);
+    fs::remove_all(dir);
+}
+
+TEST(PngOutFast, VerySkewedByteCountsReadBackExactly)
+{
+    // Filtered bytes with Fibonacci-like counts (2, 3, 5, 8, ...) in one band
+    // of rows: deep, very skewed Huffman codes.
+    const int32_t width = 640, height = 24;
+    std::vector<unsigned char> bytes;
+    uint32_t a = 2, b = 3;
+    for (int32_t k = 0; k < 20; k++) {
+        bytes.insert(bytes.end(), a, static_cast<unsigned char>(k * 11 + 2));
+        uint32_t c = a + b;
+        a = b;
+        b = c;
+    }
+    bytes.resize(static_cast<size_t>(width) * height * 3);
+    uint32_t state = 7;
+    for (size_t i = bytes.size() - 1; i > 0; i--)
+        std::swap(bytes[i], bytes[lcg(&state) % (i + 1)]);
+    // Pixels whose Sub residuals are those bytes.
+    Picture p{width, height, width, std::vector<uint32_t>(static_cast<size_t>(width) * height)};
+    for (int32_t y = 0; y < height; y++) {
+        unsigned char r = 0, g = 0, bl = 0;
+        for (int32_t x = 0; x < width; x++) {
+            const unsigned char* d = &bytes[(static_cast<size_t>(y) * width + x) * 3];
+            r = static_cast<unsigned char>(r + d[0]);
+            g = static_cast<unsigned char>(g + d[1]);
+            bl = static_cast<unsigned char>(bl + d[2]);
+            p.pixels[static_cast<size_t>(y) * width + x] = static_cast<uint32_t>(r) << 16 | g << 8 | bl;
+        }
+    }
+    fs::path dir = scratch("png-fast-skewed");
+    std::string name = (dir / "a.png").string();
+    ASSERT_EQ(png_out_write(name.c_str(), p.pixels.data(), width, height, width, 1), 0);
+    EXPECT_EQ(read_back_differs(name, p), "");
     fs::remove_all(dir);
 }
