@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
 #include <cerrno>
@@ -172,49 +173,52 @@ void warm_up(const Options* o)
 
 // ---- Capture ---------------------------------------------------------------------
 
-// Encodes PNG files on worker threads (one per processor, at most four) while
-// the main thread draws the next frame: one frame waits in `pending` at most,
-// each worker encodes one. finish() writes what is left.
+// Encodes PNG files on worker threads while the main thread draws the next
+// frames: one worker per processor but one (the drawing keeps a processor to
+// itself; at least one, at most four), and up to QUEUE frames waiting, so a
+// slow file write does not stop the drawing. finish() writes what is left.
 struct FrameWriter {
+    static constexpr size_t QUEUE = 4;
+    struct Job {
+        std::vector<uint32_t> pixels;
+        std::string name;
+    };
     std::vector<std::thread> threads;
     std::mutex lock;
     std::condition_variable changed;
-    std::vector<uint32_t> pending;
-    std::string pending_name;
-    bool has_pending = false;
+    std::deque<Job> waiting;
+    std::vector<std::vector<uint32_t>> spare; // buffers of written frames, for reuse
     bool closing = false;
     bool failed = false;
     std::string failed_name;
 
     void run()
     {
-        std::vector<uint32_t> pixels;
-        std::string name;
         for (;;) {
+            Job job;
             {
                 std::unique_lock<std::mutex> guard(lock);
-                changed.wait(guard, [&] { return has_pending || closing; });
-                if (!has_pending)
+                changed.wait(guard, [&] { return !waiting.empty() || closing; });
+                if (waiting.empty())
                     return;
-                pixels.swap(pending);
-                name.swap(pending_name);
-                has_pending = false;
+                job = std::move(waiting.front());
+                waiting.pop_front();
             }
             changed.notify_all();
-            bool ok = png_out_write(name.c_str(), pixels.data(), SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH,
-                                    PNG_LEVEL) == 0;
-            if (!ok) {
-                std::lock_guard<std::mutex> guard(lock);
-                if (!failed)
-                    failed_name = name;
+            bool ok = png_out_write(job.name.c_str(), job.pixels.data(), SCREEN_WIDTH, SCREEN_HEIGHT,
+                                    SCREEN_WIDTH, PNG_LEVEL) == 0;
+            std::lock_guard<std::mutex> guard(lock);
+            if (!ok && !failed) {
+                failed_name = job.name;
                 failed = true;
             }
+            spare.push_back(std::move(job.pixels));
         }
     }
 
     void start()
     {
-        unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+        unsigned count = std::clamp(std::thread::hardware_concurrency(), 2u, 5u) - 1;
         for (unsigned i = 0; i < count; i++)
             threads.emplace_back([this] { run(); });
     }
@@ -222,20 +226,30 @@ struct FrameWriter {
     // Hands over a copy of the screen; false once a write has failed.
     bool submit(const std::string& name)
     {
-        std::unique_lock<std::mutex> guard(lock);
-        changed.wait(guard, [&] { return !has_pending; });
-        if (failed)
-            return false;
-        pending.resize(static_cast<size_t>(SCREEN_WIDTH) * SCREEN_HEIGHT);
+        Job job;
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            changed.wait(guard, [&] { return waiting.size() < QUEUE || failed; });
+            if (failed)
+                return false;
+            if (!spare.empty()) {
+                job.pixels = std::move(spare.back());
+                spare.pop_back();
+            }
+        }
+        job.pixels.resize(static_cast<size_t>(SCREEN_WIDTH) * SCREEN_HEIGHT);
         for (int32_t y = 0; y < SCREEN_HEIGHT; y++)
-            std::memcpy(&pending[static_cast<size_t>(y) * SCREEN_WIDTH], screen_row(y), SCREEN_WIDTH * 4);
-        pending_name = name;
-        has_pending = true;
+            std::memcpy(&job.pixels[static_cast<size_t>(y) * SCREEN_WIDTH], screen_row(y), SCREEN_WIDTH * 4);
+        job.name = name;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            waiting.push_back(std::move(job));
+        }
         changed.notify_all();
         return true;
     }
 
-    // Writes the frame still waiting, stops the thread; false if any write failed.
+    // Writes the frames still waiting, stops the threads; false if any write failed.
     bool finish()
     {
         {
