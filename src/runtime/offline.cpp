@@ -174,9 +174,10 @@ void warm_up(const Options* o)
 // ---- Capture ---------------------------------------------------------------------
 
 // Encodes PNG files on worker threads while the main thread draws the next
-// frames: one worker per processor but one (the drawing keeps a processor to
-// itself; at least one, at most four), and up to QUEUE frames waiting, so a
-// slow file write does not stop the drawing. finish() writes what is left.
+// frames: one worker per processor (at most four; compressing a frame costs
+// several times drawing it, so the workers share the drawing's processor),
+// and up to QUEUE frames waiting, so a slow file write does not stop the
+// drawing. finish() writes what is left.
 struct FrameWriter {
     static constexpr size_t QUEUE = 4;
     struct Job {
@@ -218,7 +219,7 @@ struct FrameWriter {
 
     void start()
     {
-        unsigned count = std::clamp(std::thread::hardware_concurrency(), 2u, 5u) - 1;
+        unsigned count = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
         for (unsigned i = 0; i < count; i++)
             threads.emplace_back([this] { run(); });
     }

@@ -6,9 +6,7 @@
 #include <cstdint>
 
 // pixels: height rows of width words, stride words apart. level: zlib
-// compression 0 (none) to 9 (smallest), except 1: a built-in encoder about
-// four times faster than zlib's level 1, with files about a fifth larger
-// (captured frames). Same pixels, same bytes for the same input. 0 on
-// success, 1 on failure (no file is left behind).
+// compression 0 (none) to 9 (smallest). 0 on success, 1 on failure (no file
+// is left behind).
 int32_t png_out_write(const char* name, const uint32_t* pixels, int32_t width, int32_t height, int32_t stride,
                       int32_t level);

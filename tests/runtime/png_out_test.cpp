@@ -1,4 +1,4 @@
-// The fast PNG encoder behind captures (png_out_write at level 1): every kind
+// The PNG writer behind captures (png_out_write at level 1): every kind
 // of picture reads back exactly through libpng (which checks the CRCs and the
 // zlib checksum), and the same picture always gives the same bytes.
 #include "runtime/png_out.h"
@@ -108,7 +108,7 @@ std::string read_back_differs(const std::string& name, const Picture& p)
 
 } // namespace
 
-TEST(PngOutFast, EveryKindAndShapeReadsBackExactly)
+TEST(PngOutCapture, EveryKindAndShapeReadsBackExactly)
 {
     fs::path dir = scratch("png-fast");
     struct Shape {
@@ -133,7 +133,7 @@ TEST(PngOutFast, EveryKindAndShapeReadsBackExactly)
     fs::remove_all(dir);
 }
 
-TEST(PngOutFast, SamePictureGivesSameBytesAndCompresses)
+TEST(PngOutCapture, SamePictureGivesSameBytesAndCompresses)
 {
     fs::path dir = scratch("png-fast-repeat");
     Picture p = make(640, 480, 640, 2);
@@ -157,7 +157,7 @@ TEST(PngOutFast, SamePictureGivesSameBytesAndCompresses)
     fs::remove_all(dir);
 }
 
-TEST(PngOutFast, VerySkewedByteCountsReadBackExactly)
+TEST(PngOutCapture, VerySkewedByteCountsReadBackExactly)
 {
     // Filtered bytes with Fibonacci-like counts (2, 3, 5, 8, ...) in one band
     // of rows: deep, very skewed Huffman codes.
