@@ -41,11 +41,13 @@ int32_t load_everything()
     return 0;
 }
 
-// Which thread runs the loads. The main thread loads while a second thread
-// draws the loading screen; where presenting from a second thread is not
-// safe, flip this: a second thread then loads while the main thread draws.
-// Either way loading_active is the only shared variable.
-constexpr bool LOADS_ON_MAIN_THREAD = true;
+// Which thread runs the loads. SDL 1.2 runs on SDL2 here, whose back ends
+// (X11 with its GL renderer, Wayland) want the window presented and its
+// events pumped on the thread that created it, so a second thread loads
+// while the main thread draws the loading screen. Either way loading_active
+// is the only shared variable, and the loads continue the one process-wide
+// random sequence (the loading screen draws no random numbers).
+constexpr bool LOADS_ON_MAIN_THREAD = false;
 
 int32_t load_with_screen_thread()
 {
