@@ -14,6 +14,8 @@
 #include "scene/lighting.h"
 #include "scene/mesh.h"
 
+#include <SDL.h>
+
 #include <cstring>
 
 std::atomic<int32_t> loading_active{0};
@@ -150,6 +152,9 @@ int loading_screen_main(void*)
 
     int32_t frame = 0;
     while (loading_active.load() != 0) {
+        // Runs on the thread that owns the window: keep its events flowing.
+        if (SDL_WasInit(SDL_INIT_VIDEO))
+            SDL_PumpEvents();
         frame_begin();
         clear_screen();
         draw_rings(ring, frame);

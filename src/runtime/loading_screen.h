@@ -1,7 +1,9 @@
-// The loading screen: a second thread that keeps the picture alive while the
-// main thread loads every effect. The main thread sets loading_active to 1
-// before starting it and to 0 when loading has ended; the thread stops within
-// a frame of reading 0. The flag is the only state the two threads share.
+// The loading screen: keeps the picture alive while every effect loads. It
+// runs on the thread that owns the window (the main thread) while a loader
+// thread runs the loads; the main thread sets loading_active to 1 before
+// loading starts, the loader sets it to 0 when loading has ended, and the
+// screen stops within a frame of reading 0. The flag is the only state the
+// two threads share.
 #pragma once
 
 #include <atomic>
@@ -9,8 +11,9 @@
 
 extern std::atomic<int32_t> loading_active;
 
-// The thread function (SDL_CreateThread); the argument is not read. Returns
-// 0 after a normal end, 1 when its images or mesh could not be made.
+// Draws until loading_active reads 0 (also usable as an SDL thread function;
+// the argument is not read). Returns 0 after a normal end, 1 at once when
+// its images or mesh could not be made.
 int loading_screen_main(void* argument);
 
 // The filters of loop frame `frame` (bits of the frame number, applied in
