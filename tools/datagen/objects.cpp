@@ -25,10 +25,16 @@ const float PI = 3.14159265f;
 const float TITLE_CAP = 0.72f;       // letter height on the floor
 const float TITLE_MAX_WIDTH = 5.4f;  // widest logo
 const float TITLE_DEPTH = 0.22f;     // extrusion height
-// Floor grid: the floor plane and three decorations raised by 1.52 so that the
-// scene's layer offset of -2 leaves them just above the floor.
-const float GRID_FLOOR_Y = -0.52f;
-const float GRID_LAYER_Y = 1.52f;
+// Floor grid: the floor plane and three decorations raised by 1.6, so that the
+// scene's layer offset of -2 leaves them at -0.4. The logos' shadows lie on
+// y = -0.5: the floor stays 0.14 below and the decorations 0.1 above that
+// plane, and the stacked decorations 0.06 apart, because at the title
+// camera's distance the depth buffer tells surfaces apart only from about
+// 0.05 units on (closer ones show as stripes).
+const float GRID_FLOOR_Y = -0.64f;
+const float GRID_LAYER_Y = 1.6f;
+const float GRID_RING_LIFT = 0.06f;
+const float GRID_SPOKE_LIFT = 0.12f;
 // End title: letters standing in the x-y plane, extruded along z.
 const float END_CAP = 1.0f;
 const float END_WIDTH = 7.4f;
@@ -433,15 +439,16 @@ int make_grid(const GenContext& ctx)
         Builder b;
         b.layer.number = 2;
         b.layer.name = "ring";
+        const float ring_y = GRID_LAYER_Y + GRID_RING_LIFT;
         for (int k = 0; k < 24; ++k) {
             float a0 = static_cast<float>(k) * 2 * PI / 24, a1 = a0 + 2 * PI / 24 * 0.7f;
             int steps = 3;
             for (int s = 0; s < steps; ++s) {
                 float t0 = a0 + (a1 - a0) * static_cast<float>(s) / steps, t1 = a0 + (a1 - a0) * static_cast<float>(s + 1) / steps;
-                uint32_t p = static_cast<uint32_t>(b.add({2.6f * std::cos(t0), GRID_LAYER_Y + 0.01f, 2.6f * std::sin(t0)}));
-                uint32_t q = static_cast<uint32_t>(b.add({2.6f * std::cos(t1), GRID_LAYER_Y + 0.01f, 2.6f * std::sin(t1)}));
-                uint32_t r = static_cast<uint32_t>(b.add({3.0f * std::cos(t1), GRID_LAYER_Y + 0.01f, 3.0f * std::sin(t1)}));
-                uint32_t u = static_cast<uint32_t>(b.add({3.0f * std::cos(t0), GRID_LAYER_Y + 0.01f, 3.0f * std::sin(t0)}));
+                uint32_t p = static_cast<uint32_t>(b.add({2.6f * std::cos(t0), ring_y, 2.6f * std::sin(t0)}));
+                uint32_t q = static_cast<uint32_t>(b.add({2.6f * std::cos(t1), ring_y, 2.6f * std::sin(t1)}));
+                uint32_t r = static_cast<uint32_t>(b.add({3.0f * std::cos(t1), ring_y, 3.0f * std::sin(t1)}));
+                uint32_t u = static_cast<uint32_t>(b.add({3.0f * std::cos(t0), ring_y, 3.0f * std::sin(t0)}));
                 b.face({p, q, r, u}, {0, 1, 0}, 2);
             }
         }
@@ -452,9 +459,10 @@ int make_grid(const GenContext& ctx)
         Builder b;
         b.layer.number = 3;
         b.layer.name = "spokes";
+        const float spoke_y = GRID_LAYER_Y + GRID_SPOKE_LIFT;
         for (int k = 0; k < 16; ++k) {
             float a = static_cast<float>(k) * 2 * PI / 16;
-            strip(b, 3.4f * std::cos(a), 3.4f * std::sin(a), 5.5f * std::cos(a), 5.5f * std::sin(a), 0.12f, GRID_LAYER_Y + 0.02f, 3);
+            strip(b, 3.4f * std::cos(a), 3.4f * std::sin(a), 5.5f * std::cos(a), 5.5f * std::sin(a), 0.12f, spoke_y, 3);
         }
         obj.layers.push_back(b.layer);
     }
