@@ -159,6 +159,8 @@ int32_t mesh_compute_tangents(Mesh* mesh)
         if (det == 0.0f || !std::isfinite(det))
             continue;
         float r = 1.0f / det;
+        if (!std::isfinite(r)) // a subnormal determinant
+            continue;
         float tx = (dv2 * e1.x - dv1 * e2.x) * r;
         float ty = (dv2 * e1.y - dv1 * e2.y) * r;
         float tz = (dv2 * e1.z - dv1 * e2.z) * r;
@@ -184,6 +186,14 @@ int32_t mesh_compute_tangents(Mesh* mesh)
         vec3_scale(&n, nt, &nn);
         vec3_sub(&t, &nn, &orth);
         vec3_normalize(&orth, &orth);
+        // Sums that overflowed (huge but finite reciprocals) give no frame
+        // either: a zero tangent with handedness +1, so no NaN reaches a colour.
+        if (!std::isfinite(orth.x) || !std::isfinite(orth.y) || !std::isfinite(orth.z))
+            orth = Vec3{0.0f, 0.0f, 0.0f};
+        if (!std::isfinite(b.x) || !std::isfinite(b.y) || !std::isfinite(b.z)) {
+            b = Vec3{0.0f, 0.0f, 0.0f};
+            tg[i * 7 + 3] = tg[i * 7 + 4] = tg[i * 7 + 5] = 0.0f;
+        }
         tg[i * 7 + 0] = orth.x;
         tg[i * 7 + 1] = orth.y;
         tg[i * 7 + 2] = orth.z;
