@@ -191,6 +191,30 @@ TEST(MeshLight, DegenerateTextureCoordinatesNeverReachAColour)
     mesh_light(m, &light, LIGHT_TANGENT);
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(m->vertices[i].colour >> 24, 0u);
+
+    // A determinant so small that its reciprocal overflows.
+    m->vertices[0].u = 0.0f;
+    m->vertices[0].v = 0.0f;
+    m->vertices[1].u = 1e-22f;
+    m->vertices[1].v = 0.0f;
+    m->vertices[2].u = 0.0f;
+    m->vertices[2].v = 1e-22f;
+    ASSERT_NE(mesh_compute_tangents(m), 0);
+    for (int i = 0; i < 3 * 7; ++i)
+        EXPECT_TRUE(std::isfinite(m->tangents[i])) << i;
+
+    // A finite reciprocal whose tangent overflows: edge 1000 over du 1e-36.
+    m->vertices[1].x = 1000.0f;
+    m->vertices[2].y = 1000.0f;
+    m->vertices[1].u = 1e-36f;
+    m->vertices[2].v = 1.0f;
+    mesh_compute_normals(m);
+    ASSERT_NE(mesh_compute_tangents(m), 0);
+    for (int i = 0; i < 3 * 7; ++i)
+        EXPECT_TRUE(std::isfinite(m->tangents[i])) << i;
+    mesh_light(m, &light, LIGHT_TANGENT);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(m->vertices[i].colour >> 24, 0u);
 }
 
 TEST(MeshLightInverted, UsesOneMinusDiffuseAndNeverMirrors)
