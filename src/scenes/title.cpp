@@ -11,7 +11,6 @@
 #include "core/frame.h"
 #include "image/image.h"
 #include "lightwave/lightwave.h"
-#include "platform/paths.h"
 #include "raster/raster.h"
 #include "runtime/clock.h"
 #include "scene/lighting.h"
@@ -387,10 +386,7 @@ int32_t title_load()
         return 1;
     }
     for (int32_t i = 0; i < OBJECT_COUNT; ++i) {
-        // Objects are opened by their operating-system name (data folder and separators mapped).
-        char native[1024];
-        const char* path = path_native(object_paths[i], native, sizeof native);
-        if (!path || mesh_load_layers(path, &objects[i].meshes, &objects[i].count) != 0) {
+        if (mesh_load_layers(object_paths[i], &objects[i].meshes, &objects[i].count) != 0) {
             std::fprintf(stderr, "title: cannot load %s\n", object_paths[i]);
             objects[i].meshes = nullptr;
             objects[i].count = 0;
