@@ -111,7 +111,7 @@ struct SpanPoint {
 };
 
 // Colour of a covered pixel that passed the depth test.
-template <uint32_t M> inline uint32_t shade_multi(const Slots& s, const SpanPoint& v)
+template <uint32_t M> [[gnu::always_inline]] inline uint32_t shade_multi(const Slots& s, const SpanPoint& v)
 {
     using T = MultiTraits<M>;
     constexpr int UV = T::texture_index, UV2 = T::second_index, C = T::colour_index;
@@ -191,7 +191,7 @@ template <uint32_t M> void fill_multi(RasterTriangle* triangles, int32_t count, 
         raster_walk<true, N>(t, a, [&](uint32_t* p, int32_t* z, int32_t n, const uint32_t* v0) {
             const uint32_t dx = vx[T::depth_index];
             uint32_t depth = v0[T::depth_index];
-            auto pixel = [&](int32_t k, uint32_t value) {
+            auto pixel = [&](int32_t k, uint32_t value) [[gnu::always_inline]] {
                 int32_t d = static_cast<int32_t>(value) >> 11;
                 if (!(d < z[k]))
                     return;
@@ -210,10 +210,16 @@ template <uint32_t M> void fill_multi(RasterTriangle* triangles, int32_t count, 
                 __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(z + k));
                 int mask = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(d, stored)));
                 if (mask) {
-                    uint32_t value = depth + dx * static_cast<uint32_t>(k);
-                    for (int j = 0; j < 4; j++, value += dx)
-                        if (mask & (1 << j))
-                            pixel(k + j, value);
+                    // The four results are exact: store the passing depths
+                    // and shade only those pixels.
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(z + k),
+                                     _mm_or_si128(_mm_and_si128(_mm_cmplt_epi32(d, stored), d),
+                                                  _mm_andnot_si128(_mm_cmplt_epi32(d, stored), stored)));
+                    do {
+                        int j = __builtin_ctz(static_cast<unsigned>(mask));
+                        mask &= mask - 1;
+                        p[k + j] = shade_multi<M>(s, SpanPoint{v0, vx, static_cast<uint32_t>(k + j)});
+                    } while (mask);
                 }
                 depth4 = _mm_add_epi32(depth4, step4);
             }
