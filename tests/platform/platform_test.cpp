@@ -8,6 +8,8 @@
 
 #include "test_mp3.h"
 
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <SDL.h>
@@ -25,18 +27,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-// A scratch folder under the build folder, removed afterwards.
-struct ScratchDir {
-    fs::path path;
-    explicit ScratchDir(const char* name)
-    {
-        path = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" / name;
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~ScratchDir() { fs::remove_all(path); }
-    std::string file(const char* name) const { return (path / name).string(); }
-};
 
 // Bin 40 of a 1024-point spectrum at 44,100 Hz: 40 × 44100 / 1024 Hz.
 constexpr double BIN40_HZ = 40.0 * 44100.0 / 1024.0;

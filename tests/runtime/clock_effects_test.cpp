@@ -14,6 +14,8 @@
 
 #include "../platform/test_mp3.h"
 
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -25,23 +27,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-struct ScratchDir {
-    fs::path path;
-    explicit ScratchDir(const char* name)
-    {
-        path = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" / name;
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~ScratchDir() { fs::remove_all(path); }
-};
-
-// Runs the test body with the working directory changed, then back.
-struct InDirectory {
-    fs::path old;
-    explicit InDirectory(const fs::path& p) : old(fs::current_path()) { fs::current_path(p); }
-    ~InDirectory() { fs::current_path(old); }
-};
 
 std::vector<int> calls;
 template <int N> int32_t load_ok()

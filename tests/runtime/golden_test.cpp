@@ -5,6 +5,8 @@
 // <build>/golden-out/ and names them. scripts/golden.sh refreshes the set or
 // adds beats. Also: two captures of the same range are byte-identical, and
 // Ctrl-C during a capture leaves only complete files.
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <png.h>
@@ -108,13 +110,7 @@ std::vector<fs::path> golden_files()
     return files;
 }
 
-fs::path scratch(const char* name)
-{
-    fs::path p = binary_dir / "test-scratch" / name;
-    fs::remove_all(p);
-    fs::create_directories(p);
-    return p;
-}
+fs::path scratch(const char* name) { return scratch_path(name); }
 
 } // namespace
 

@@ -9,6 +9,8 @@
 
 #include "../platform/test_mp3.h"
 
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <png.h>
@@ -25,13 +27,7 @@ namespace fs = std::filesystem;
 namespace
 {
 
-fs::path scratch(const char* name)
-{
-    fs::path p = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" / name;
-    fs::remove_all(p);
-    fs::create_directories(p);
-    return p;
-}
+fs::path scratch(const char* name) { return scratch_path(name); }
 
 int32_t parse(std::vector<const char*> args, Options* out)
 {

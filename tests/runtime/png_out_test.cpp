@@ -3,6 +3,8 @@
 // zlib checksum), and the same picture always gives the same bytes.
 #include "runtime/png_out.h"
 
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <png.h>
@@ -20,13 +22,7 @@ namespace fs = std::filesystem;
 namespace
 {
 
-fs::path scratch(const char* name)
-{
-    fs::path p = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" / name;
-    fs::remove_all(p);
-    fs::create_directories(p);
-    return p;
-}
+fs::path scratch(const char* name) { return scratch_path(name); }
 
 struct Picture {
     int32_t width, height, stride;

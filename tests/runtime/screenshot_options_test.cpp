@@ -5,6 +5,8 @@
 #include "runtime/screenshot.h"
 #include "runtime/video.h"
 
+#include "scratch_dir.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -19,22 +21,11 @@ namespace fs = std::filesystem;
 namespace
 {
 
-struct ScratchDir {
-    fs::path path;
-    fs::path old;
-    explicit ScratchDir(const char* name)
-    {
-        path = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" / name;
-        fs::remove_all(path);
-        fs::create_directories(path);
-        old = fs::current_path();
-        fs::current_path(path);
-    }
-    ~ScratchDir()
-    {
-        fs::current_path(old);
-        fs::remove_all(path);
-    }
+// A scratch folder that is also the working directory while it lives.
+struct WorkingScratch {
+    ScratchDir dir;
+    InDirectory in;
+    explicit WorkingScratch(const char* name) : dir(name), in(dir.path) {}
 };
 
 int32_t parse(std::vector<const char*> args, Options* out)
@@ -62,7 +53,7 @@ TEST(Screenshot, HoldingTheKeyFortyFramesTakesThreeShots)
 
 TEST(Screenshot, NumbersSkipExistingFilesAndNeverOverwrite)
 {
-    ScratchDir dir("screenshots");
+    WorkingScratch dir("screenshots");
     std::vector<uint32_t> pixels(SCREEN_WIDTH * SCREEN_HEIGHT, 0x00FF8040u);
     FrameSurface surface = {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, pixels.data()};
     {
