@@ -354,7 +354,7 @@ int32_t audio_open(int32_t kind)
         want.channels = 2;
         want.samples = 1024;
         want.callback = device_callback;
-        // A null obtained spec makes SDL convert to the device's format.
+        // Without an "obtained" format SDL converts to the device's format itself.
         if (SDL_OpenAudio(&want, nullptr) < 0) {
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             return 1;
