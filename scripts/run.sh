@@ -6,7 +6,5 @@ set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 ./scripts/build.sh release
-if [ -x build/tools/datagen/dunravel-datagen ] || [ -f scripts/data.sh ]; then
-  [ -f scripts/data.sh ] && ./scripts/data.sh
-fi
+./scripts/data.sh
 exec ./build/dunravel "$@"

@@ -5,7 +5,7 @@ set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 ./scripts/build.sh release
-if [ -f scripts/data.sh ]; then ./scripts/data.sh; fi
+./scripts/data.sh
 (cd build && ctest --output-on-failure -j 2)
 ./scripts/build.sh asan
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j 2)
