@@ -26,11 +26,33 @@ template <uint32_t M> struct MultiTraits {
     static constexpr int count = colour_index + (dot3 ? 4 : 0);
 };
 
+// A texture's pixel pointer and masks held by value, so that the stores to
+// the frame and depth buffer do not force them to be read again per pixel.
+struct TexelView {
+    const uint32_t* pixels;
+    int32_t width_mask;
+    int32_t height_mask;
+    int32_t width_log2;
+};
+
+inline TexelView texel_view(const Texture* t)
+{
+    return t ? TexelView{t->pixels, t->width_mask, t->height_mask, t->width_log2} : TexelView{nullptr, 0, 0, 0};
+}
+inline uint32_t texel_at(const TexelView& t, int32_t tu, int32_t tv)
+{
+    return t.pixels[(static_cast<uint32_t>(tv) << t.width_log2) + static_cast<uint32_t>(tu)];
+}
+inline uint32_t texel_affine(const TexelView& t, uint32_t u, uint32_t v)
+{
+    return texel_at(t, texel_coordinate(u, t.width_mask), texel_coordinate(v, t.height_mask));
+}
+
 struct Slots {
-    const Texture* texture;
-    const Texture* environment;
-    const Texture* bump;
-    const Texture* offset;
+    TexelView texture;
+    TexelView environment;
+    TexelView bump;
+    TexelView offset;
 };
 
 inline int32_t red_of(uint32_t p)
@@ -44,26 +66,32 @@ inline int32_t green_of(uint32_t p)
 
 // The bump texel at the triangle texture's (tu, tv), wrapped by the bump
 // texture's own masks so that a smaller bump map is never read outside.
-inline uint32_t bump_texel(const Texture* bump, int32_t tu, int32_t tv)
+inline uint32_t bump_texel(const TexelView& bump, int32_t tu, int32_t tv)
 {
-    return texel_at(bump, tu & bump->width_mask, tv & bump->height_mask);
+    return texel_at(bump, tu & bump.width_mask, tv & bump.height_mask);
 }
 
 // Diffuse term of a normal texel against a light vector, both bytes b, g, r
 // holding a direction as 128 + 128 x component: each byte is halved and
 // centred to -64..63, the three products summed with signed 16-bit
 // saturation, the sum divided by 32 and clamped to 0..255. Each product lies
-// within +-4096, so neither saturating add can reach the limits and plain sums
-// give the same bits.
-inline uint32_t diffuse(uint32_t normal, uint32_t light)
+// within +-4096, so neither saturating add can reach the limits and plain
+// sums give the same bits: one multiply-add on 16-bit lanes (the light's
+// alpha lane cleared first) forms them. Returns the intensity in the low four
+// lanes.
+inline __m128i diffuse_lanes(uint32_t normal, uint32_t light)
 {
-    auto centred = [](uint32_t word, int shift) {
-        return static_cast<int32_t>(((word >> shift) & 0xFFu) >> 1) - 64;
-    };
-    int32_t s = centred(normal, 0) * centred(light, 0) + centred(normal, 8) * centred(light, 8) +
-                centred(normal, 16) * centred(light, 16);
-    int32_t i = s >> 5;
-    return i < 0 ? 0u : i > 255 ? 255u : static_cast<uint32_t>(i);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i bias = _mm_set1_epi16(64);
+    __m128i n = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(normal)), zero);
+    __m128i l = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(light)), zero);
+    n = _mm_sub_epi16(_mm_srli_epi16(n, 1), bias);
+    l = _mm_and_si128(_mm_sub_epi16(_mm_srli_epi16(l, 1), bias), _mm_set_epi16(0, 0, 0, 0, 0, -1, -1, -1));
+    __m128i p = _mm_madd_epi16(n, l);
+    __m128i sum = _mm_srai_epi32(_mm_add_epi32(p, _mm_srli_si128(p, 4)), 5);
+    __m128i i = _mm_packs_epi32(sum, sum);
+    i = _mm_min_epi16(_mm_max_epi16(i, zero), _mm_set1_epi16(255));
+    return _mm_shufflelo_epi16(i, 0);
 }
 
 // The light vector of the DOT3 modes: the colour values packed without
@@ -87,17 +115,17 @@ inline uint32_t narrow(__m128i lanes)
 // base x I + S x E per byte on signed 16-bit lanes: each product keeps its low
 // 16 bits read as signed, the sum saturates to -32768..32767, and the lane's
 // bit pattern shifted right by 8 is the channel.
-inline uint32_t lit_specular(uint32_t base, uint32_t intensity, uint32_t ramp, uint32_t env)
+inline uint32_t lit_specular(uint32_t base, __m128i intensity, uint32_t ramp, uint32_t env)
 {
-    __m128i x = _mm_mullo_epi16(widen(base), _mm_set1_epi16(static_cast<int16_t>(intensity)));
+    __m128i x = _mm_mullo_epi16(widen(base), intensity);
     __m128i y = _mm_mullo_epi16(widen(ramp), widen(env));
     return narrow(_mm_srli_epi16(_mm_adds_epi16(x, y), 8));
 }
 
 // (base x I) >> 8 on all four lanes; the product fits 16 bits.
-inline uint32_t lit_diffuse(uint32_t base, uint32_t intensity)
+inline uint32_t lit_diffuse(uint32_t base, __m128i intensity)
 {
-    __m128i x = _mm_mullo_epi16(widen(base), _mm_set1_epi16(static_cast<int16_t>(intensity)));
+    __m128i x = _mm_mullo_epi16(widen(base), intensity);
     return narrow(_mm_srli_epi16(x, 8));
 }
 
@@ -115,7 +143,7 @@ template <uint32_t M> [[gnu::always_inline]] inline uint32_t shade_multi(const S
 {
     using T = MultiTraits<M>;
     constexpr int UV = T::texture_index, UV2 = T::second_index, C = T::colour_index;
-    const Texture* env = s.environment;
+    const TexelView& env = s.environment;
     if constexpr (M == (FILL_SECOND_TEXTURE | FILL_DEPTH | FILL_TEXTURE)) { // 1044
         return lanes_add_saturate(texel_affine(s.texture, v[UV], v[UV + 1]),
                                   texel_affine(env, v[UV2], v[UV2 + 1]));
@@ -123,32 +151,33 @@ template <uint32_t M> [[gnu::always_inline]] inline uint32_t shade_multi(const S
         uint32_t b;
         uint32_t base = 0;
         if constexpr (T::textured) {
-            int32_t tu = texel_coordinate(v[UV], s.texture->width_mask);
-            int32_t tv = texel_coordinate(v[UV + 1], s.texture->height_mask);
+            int32_t tu = texel_coordinate(v[UV], s.texture.width_mask);
+            int32_t tv = texel_coordinate(v[UV + 1], s.texture.height_mask);
             base = texel_at(s.texture, tu, tv);
             b = bump_texel(s.bump, tu, tv);
         } else {
             b = texel_affine(s.bump, v[UV], v[UV + 1]);
         }
-        int32_t eu = ((static_cast<int32_t>(v[UV2]) >> 11) + red_of(b)) & env->width_mask;
-        int32_t ev = ((static_cast<int32_t>(v[UV2 + 1]) >> 11) + green_of(b)) & env->height_mask;
+        int32_t eu = ((static_cast<int32_t>(v[UV2]) >> 11) + red_of(b)) & env.width_mask;
+        int32_t ev = ((static_cast<int32_t>(v[UV2 + 1]) >> 11) + green_of(b)) & env.height_mask;
         uint32_t e = texel_at(env, eu, ev);
         if constexpr (T::textured)
             return lanes_add_saturate(base, e);
         else
             return e;
     } else { // 4116, 5140
-        int32_t tu = texel_coordinate(v[UV], s.texture->width_mask);
-        int32_t tv = texel_coordinate(v[UV + 1], s.texture->height_mask);
+        int32_t tu = texel_coordinate(v[UV], s.texture.width_mask);
+        int32_t tv = texel_coordinate(v[UV + 1], s.texture.height_mask);
         uint32_t base = texel_at(s.texture, tu, tv);
         uint32_t normal = bump_texel(s.bump, tu, tv) & 0xFFFFFFu;
         uint32_t light = light_vector(v[C], v[C + 1], v[C + 2]);
-        uint32_t intensity = diffuse(normal, light);
+        __m128i intensity = diffuse_lanes(normal, light);
         if constexpr (T::specular) {
             uint32_t o = texel_affine(s.offset, v[UV2], v[UV2 + 1]) & 0xFFFF00u;
-            int32_t eu = (tu + red_of(o)) & env->width_mask;
-            int32_t ev = (tv + green_of(o)) & env->height_mask;
-            return lit_specular(base, intensity, specular_ramp[intensity], texel_at(env, eu, ev));
+            int32_t eu = (tu + red_of(o)) & env.width_mask;
+            int32_t ev = (tv + green_of(o)) & env.height_mask;
+            uint32_t ramp = specular_ramp[_mm_cvtsi128_si32(intensity) & 0xFF];
+            return lit_specular(base, intensity, ramp, texel_at(env, eu, ev));
         } else {
             return lit_diffuse(base, intensity);
         }
@@ -159,27 +188,29 @@ template <uint32_t M> void fill_multi(RasterTriangle* triangles, int32_t count, 
 {
     using T = MultiTraits<M>;
     constexpr int N = T::count;
-    Slots s{texture, environment_texture, bump_texture, offset_texture};
     // A mode whose texture or slot is missing draws nothing.
     if (!raster_target_ready(true))
         return;
-    if (T::textured && !raster_texture_ready(s.texture))
+    if (T::textured && !raster_texture_ready(texture))
         return;
-    if (T::second && !raster_texture_ready(s.environment))
+    if (T::second && !raster_texture_ready(environment_texture))
         return;
-    if (T::reads_bump && !raster_texture_ready(s.bump))
+    if (T::reads_bump && !raster_texture_ready(bump_texture))
         return;
-    if (T::reads_offset && !raster_texture_ready(s.offset))
+    if (T::reads_offset && !raster_texture_ready(offset_texture))
         return;
+    const Texture* const bump = bump_texture;
+    const Texture* const environment = environment_texture;
+    const Slots s{texel_view(texture), texel_view(environment), texel_view(bump), texel_view(offset_texture)};
     for (int32_t i = 0; i < count; i++) {
         RasterTriangle* t = &triangles[i];
         if (setup_triangle(t))
             continue;
         Interpolant a[N];
         a[T::depth_index] = raster_depth_interpolant(t);
-        raster_texture_interpolants(t, T::textured ? s.texture : s.bump, a + T::texture_index);
+        raster_texture_interpolants(t, T::textured ? texture : bump, a + T::texture_index);
         if constexpr (T::second)
-            raster_second_interpolants(t, s.environment, a + T::second_index);
+            raster_second_interpolants(t, environment, a + T::second_index);
         if constexpr (T::dot3)
             raster_colour_interpolants(t, a + T::colour_index);
         // Only the depth value is stepped across the span; the other
