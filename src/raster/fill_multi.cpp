@@ -37,7 +37,8 @@ struct TexelView {
 
 inline TexelView texel_view(const Texture* t)
 {
-    return t ? TexelView{t->pixels, t->width_mask, t->height_mask, t->width_log2} : TexelView{nullptr, 0, 0, 0};
+    return t ? TexelView{t->pixels, t->width_mask, t->height_mask, t->width_log2}
+             : TexelView{nullptr, 0, 0, 0};
 }
 inline uint32_t texel_at(const TexelView& t, int32_t tu, int32_t tv)
 {
@@ -184,6 +185,68 @@ template <uint32_t M> [[gnu::always_inline]] inline uint32_t shade_multi(const S
     }
 }
 
+// ---- Four pixels at once for the diffuse DOT3 mode (4116) ------------------
+// The same lane rules as shade_multi on four neighbouring pixels; texels are
+// read one by one from indices formed in vector lanes. (5140 gained nothing
+// from this: it stays one pixel at a time.)
+inline __m128i lanes_at(uint32_t start, uint32_t step, uint32_t k)
+{
+    uint32_t v = start + step * k;
+    return _mm_setr_epi32(static_cast<int32_t>(v), static_cast<int32_t>(v + step),
+                          static_cast<int32_t>(v + 2u * step), static_cast<int32_t>(v + 3u * step));
+}
+
+inline __m128i gather4(const TexelView& t, __m128i tu, __m128i tv)
+{
+    __m128i index = _mm_add_epi32(_mm_sll_epi32(tv, _mm_cvtsi32_si128(t.width_log2)), tu);
+    alignas(16) uint32_t i[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(i), index);
+    const uint32_t* px = t.pixels;
+    return _mm_setr_epi32(static_cast<int32_t>(px[i[0]]), static_cast<int32_t>(px[i[1]]),
+                          static_cast<int32_t>(px[i[2]]), static_cast<int32_t>(px[i[3]]));
+}
+
+// Byte lane of four words halved and centred to -64..63 (see diffuse_lanes).
+template <int SHIFT> inline __m128i centred4(__m128i w)
+{
+    return _mm_sub_epi32(_mm_and_si128(_mm_srli_epi32(w, SHIFT + 1), _mm_set1_epi32(0x7F)),
+                         _mm_set1_epi32(64));
+}
+
+template <uint32_t M>
+inline __m128i shade4_diffuse(const Slots& s, const uint32_t* v0, const uint32_t* vx, uint32_t k)
+{
+    using T = MultiTraits<M>;
+    constexpr int UV = T::texture_index, C = T::colour_index;
+    const __m128i zero = _mm_setzero_si128();
+    __m128i tu =
+        _mm_and_si128(_mm_srai_epi32(lanes_at(v0[UV], vx[UV], k), 11), _mm_set1_epi32(s.texture.width_mask));
+    __m128i tv = _mm_and_si128(_mm_srai_epi32(lanes_at(v0[UV + 1], vx[UV + 1], k), 11),
+                               _mm_set1_epi32(s.texture.height_mask));
+    __m128i base = gather4(s.texture, tu, tv);
+    __m128i normal = gather4(s.bump, _mm_and_si128(tu, _mm_set1_epi32(s.bump.width_mask)),
+                             _mm_and_si128(tv, _mm_set1_epi32(s.bump.height_mask)));
+    // The light vector packed without clamping, as light_vector.
+    __m128i cb = _mm_srai_epi32(lanes_at(v0[C], vx[C], k), 11);
+    __m128i cg = _mm_srai_epi32(lanes_at(v0[C + 1], vx[C + 1], k), 11);
+    __m128i cr = _mm_srai_epi32(lanes_at(v0[C + 2], vx[C + 2], k), 11);
+    __m128i light = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(cr, 16), _mm_slli_epi32(cg, 8)), cb);
+    // Each product lies within +-4096 and the sum within +-12288, so the low
+    // 16 bits of each lane carry it exactly; sign-extend, then divide by 32.
+    __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(centred4<0>(normal), centred4<0>(light)),
+                                              _mm_mullo_epi16(centred4<8>(normal), centred4<8>(light))),
+                                _mm_mullo_epi16(centred4<16>(normal), centred4<16>(light)));
+    __m128i i32 = _mm_srai_epi32(_mm_slli_epi32(sum, 16), 21);
+    __m128i i16 = _mm_packs_epi32(i32, i32);
+    i16 = _mm_min_epi16(_mm_max_epi16(i16, zero), _mm_set1_epi16(255));
+    // Each pixel's intensity across its four byte lanes: pixels 0, 1 and 2, 3.
+    __m128i pairs = _mm_unpacklo_epi16(i16, i16);
+    __m128i i_lo = _mm_unpacklo_epi32(pairs, pairs), i_hi = _mm_unpackhi_epi32(pairs, pairs);
+    __m128i x_lo = _mm_mullo_epi16(_mm_unpacklo_epi8(base, zero), i_lo);
+    __m128i x_hi = _mm_mullo_epi16(_mm_unpackhi_epi8(base, zero), i_hi);
+    return _mm_packus_epi16(_mm_srli_epi16(x_lo, 8), _mm_srli_epi16(x_hi, 8));
+}
+
 template <uint32_t M> void fill_multi(RasterTriangle* triangles, int32_t count, const Texture* texture)
 {
     using T = MultiTraits<M>;
@@ -243,9 +306,19 @@ template <uint32_t M> void fill_multi(RasterTriangle* triangles, int32_t count, 
                 if (mask) {
                     // The four results are exact: store the passing depths
                     // and shade only those pixels.
+                    const __m128i pass = _mm_cmplt_epi32(d, stored);
                     _mm_storeu_si128(reinterpret_cast<__m128i*>(z + k),
-                                     _mm_or_si128(_mm_and_si128(_mm_cmplt_epi32(d, stored), d),
-                                                  _mm_andnot_si128(_mm_cmplt_epi32(d, stored), stored)));
+                                     _mm_or_si128(_mm_and_si128(pass, d), _mm_andnot_si128(pass, stored)));
+                    if constexpr (T::dot3 && !T::specular) {
+                        // All four shaded (cheaper than one by one even when
+                        // one passes), the failing ones written back unchanged.
+                        __m128i c = shade4_diffuse<M>(s, v0, vx, static_cast<uint32_t>(k));
+                        __m128i* q = reinterpret_cast<__m128i*>(p + k);
+                        _mm_storeu_si128(q, _mm_or_si128(_mm_and_si128(pass, c),
+                                                         _mm_andnot_si128(pass, _mm_loadu_si128(q))));
+                        depth4 = _mm_add_epi32(depth4, step4);
+                        continue;
+                    }
                     do {
                         int j = __builtin_ctz(static_cast<unsigned>(mask));
                         mask &= mask - 1;
