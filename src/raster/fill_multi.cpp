@@ -54,6 +54,7 @@ struct Slots {
     TexelView environment;
     TexelView bump;
     TexelView offset;
+    uint32_t ramp_from; // first intensity whose specular_ramp entry is not 0 (5140)
 };
 
 inline int32_t red_of(uint32_t p)
@@ -174,10 +175,15 @@ template <uint32_t M> [[gnu::always_inline]] inline uint32_t shade_multi(const S
         uint32_t light = light_vector(v[C], v[C + 1], v[C + 2]);
         __m128i intensity = diffuse_lanes(normal, light);
         if constexpr (T::specular) {
+            // Below ramp_from the specular term is 0 x E in every lane: the
+            // saturating add leaves the diffuse products as they are.
+            uint32_t level = static_cast<uint32_t>(_mm_cvtsi128_si32(intensity)) & 0xFFu;
+            if (level < s.ramp_from)
+                return lit_diffuse(base, intensity);
             uint32_t o = texel_affine(s.offset, v[UV2], v[UV2 + 1]) & 0xFFFF00u;
             int32_t eu = (tu + red_of(o)) & env.width_mask;
             int32_t ev = (tv + green_of(o)) & env.height_mask;
-            uint32_t ramp = specular_ramp[_mm_cvtsi128_si32(intensity) & 0xFF];
+            uint32_t ramp = specular_ramp[level];
             return lit_specular(base, intensity, ramp, texel_at(env, eu, ev));
         } else {
             return lit_diffuse(base, intensity);
@@ -264,7 +270,13 @@ template <uint32_t M> void fill_multi(RasterTriangle* triangles, int32_t count, 
         return;
     const Texture* const bump = bump_texture;
     const Texture* const environment = environment_texture;
-    const Slots s{texel_view(texture), texel_view(environment), texel_view(bump), texel_view(offset_texture)};
+    uint32_t ramp_from = 0;
+    if constexpr (T::specular) {
+        while (ramp_from < 256 && specular_ramp[ramp_from] == 0)
+            ramp_from++;
+    }
+    const Slots s{texel_view(texture), texel_view(environment), texel_view(bump), texel_view(offset_texture),
+                  ramp_from};
     for (int32_t i = 0; i < count; i++) {
         RasterTriangle* t = &triangles[i];
         if (setup_triangle(t))

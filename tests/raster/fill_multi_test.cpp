@@ -342,6 +342,22 @@ TEST_F(FillMulti, BrightLightsFollowTheSignedLaneRule)
     expect_matches_reference(4116, set.slots(), triangles);
 }
 
+TEST_F(FillMulti, AnyRampContentFollowsTheReference)
+{
+    // The filler skips the specular lookups below the ramp's first non-zero
+    // entry: a ramp non-zero from index 0, one zero up to the middle and one
+    // zero throughout must all still match.
+    Rng rng{31};
+    TextureSet set = random_textures(&rng, 64);
+    std::vector<RasterTriangle> triangles = random_triangles(&rng, 150);
+    for (int from : {0, 128, 256}) {
+        for (int i = 0; i < 256; ++i)
+            specular_ramp[i] = i < from ? 0u : rng.next();
+        expect_matches_reference(5140, set.slots(), triangles);
+    }
+    specular_ramp_build();
+}
+
 TEST_F(FillMulti, SpecularOverflowIsNotClampedTo255)
 {
     Rng rng{1};
