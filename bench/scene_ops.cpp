@@ -173,6 +173,7 @@ struct FillBench {
         surface = FrameSurface{SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, pixels.data()};
         screen = &surface;
         depth_buffer = depth_buffer_create(SCREEN_WIDTH, SCREEN_HEIGHT);
+        specular_ramp_build(); // as the video output builds it: mode 5140 reads it
         triangles = medium_workload();
         texture = texture_create(256, 256);
         environment = texture_create(256, 256);
