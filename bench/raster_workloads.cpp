@@ -442,13 +442,10 @@ void run_mesh(int frames, const Texture* tex)
     for (int f = 0; f < 10 + frames; f++) {
         clear_frame();
         double t0 = now_ms();
-        Matrix model, model_view, full, normal;
-        matrix_rotation_yxz(&model, 0.01f * f, 0.4f, 0.0f);
+        matrix_rotation_yxz(&mesh->model, 0.01f * f, 0.4f, 0.0f);
         set_depth_clip(cam.near, cam.far);
         set_clip_window(0, 0, 640, 480);
-        mesh_frame_matrices(&cam, &model, &full, &normal);
-        matrix_multiply(&model, &cam.view, &model_view);
-        mesh_transform(mesh, &model_view, &normal, 1 | 4);
+        mesh_transform_view(mesh, &cam, TRANSFORM_NORMALS | TRANSFORM_PLANES);
         draw_mesh_clipped(mesh, &cam, FILL_TEXTURE | FILL_DEPTH);
         double t1 = now_ms();
         if (f >= 10)

@@ -6,6 +6,10 @@
 
 #include <cstdint>
 
+// Pi and two pi in single precision, the values every angle in the program uses.
+constexpr float CORE_PI = 3.1415927f;
+constexpr float CORE_TWO_PI = 6.2831855f;
+
 // ---- Precision policy -------------------------------------------------------
 // Stored values are 32-bit floats where the program says so. Transcendental
 // functions are evaluated in double and rounded once to float (core_sin & co.),

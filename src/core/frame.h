@@ -7,6 +7,9 @@
 #include <cstdint>
 
 enum { SCREEN_WIDTH = 640, SCREEN_HEIGHT = 480 };
+// The letterbox: rows LETTERBOX_TOP .. LETTERBOX_BOTTOM - 1 (40 to 439) hold
+// the picture, the 40 rows above and below stay black.
+enum { LETTERBOX_TOP = 40, LETTERBOX_BOTTOM = 440, LETTERBOX_HEIGHT = LETTERBOX_BOTTOM - LETTERBOX_TOP };
 
 // The frame surface: pixels reached row by row through pitch (bytes). Every
 // drawing operation assumes a 640 x 480 surface with a 2,560-byte pitch and

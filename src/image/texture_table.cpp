@@ -10,6 +10,7 @@
 #include <cstring>
 
 enum { TEXTURE_FILE_COUNT = 44, TEXTURE_PATH_SIZE = 64 };
+static_assert(TEXTURE_COSINE_RAMP == TEXTURE_FILE_COUNT, "the ramp follows the files");
 
 static const char texture_paths[TEXTURE_FILE_COUNT][TEXTURE_PATH_SIZE] = {
     "data\\EnviGolden.jpg",
@@ -125,5 +126,5 @@ void texture_table_free()
 
 Texture* texture_get(int32_t index)
 {
-    return textures[index];
+    return index >= 0 && index < TEXTURE_TABLE_SIZE ? textures[index] : nullptr;
 }

@@ -18,7 +18,6 @@
 namespace
 {
 
-constexpr float PI = 3.1415927f;
 
 enum {
     IMG_WHEN_STRAIGHT,
@@ -95,7 +94,7 @@ void step_hands(const Frame& fr)
         l = ifloor(ease_out(-160.0f, 0.0f, fr.f));
     else if (fr.d == 51)
         l = -ifloor(ease_in(0.0f, 320.0f, fr.f));
-    hand_sprite(picture(40 + fr.d % 4), static_cast<float>(160 + l), 240.0f, 31, PI / 2.0f, 3.0f);
+    hand_sprite(picture(TEXTURE_HAND_1 + fr.d % 4), static_cast<float>(160 + l), 240.0f, 31, CORE_PI / 2.0f, 3.0f);
 }
 
 void step_metaball_pictures(const Frame& fr)
@@ -114,7 +113,7 @@ void step_metaball_pictures(const Frame& fr)
         const uint32_t level = static_cast<uint32_t>(ifloor((fr.b - 72.0f) * 255.0f / 4.0f));
         wave_shift(fr.t, ~(level * 0x01010101u));
     }
-    blend(picture(39), 449, fr.bob + 208, fr.a1);
+    blend(picture(TEXTURE_MUSICIAN_HEAD), 449, fr.bob + 208, fr.a1);
     const Texture* spit = images[IMG_SPIT];
     blend(spit, 640 - spit->width + fr.wx, 480 - spit->height + fr.wy, fr.a2);
 }
@@ -124,7 +123,7 @@ void step_tunnel_pictures(const Frame& fr)
     if (fr.d < 76 || fr.d >= 100)
         return;
     const int32_t h0 = fr.d >= 80 ? -100 : -ifloor(ease_out(200.0f, 100.0f, (fr.b - 76.0f) / 4.0f));
-    blend(picture(31), 0, h0 - fr.bob, fr.a2);
+    blend(picture(TEXTURE_THINKER_SMALL), 0, h0 - fr.bob, fr.a2);
     if (fr.d >= 80) {
         const int32_t g0 = fr.d >= 82 ? 0 : ifloor(ease_out(-437.0f, 0.0f, (fr.b - 80.0f) / 2.0f));
         blend(images[IMG_WHEN_STRAIGHT], fr.wx + 16 + g0, fr.wy, fr.a1);
@@ -135,7 +134,7 @@ void step_water_pictures(const Frame& fr)
 {
     if (fr.d < 100 || fr.d >= 132)
         return;
-    const Texture* p = picture(32);
+    const Texture* p = picture(TEXTURE_YO_MAN);
     if (!p) return; // the texture table is not loaded
     int32_t y0 = 550 - p->height;
     if (fr.d < 108)
@@ -156,7 +155,7 @@ void step_ribbon_pictures(const Frame& fr)
         return;
     const int32_t e0 = fr.d >= 134 ? 0 : ifloor(ease_out(-197.0f, 0.0f, (fr.b - 132.0f) / 2.0f));
     const int32_t sway = ifloor(core_sin(1.1f * fr.t) * core_sin(1.4f * fr.t + 0.3f) * 16.0f);
-    blend(picture(30), e0 + sway, 120, float_to_int(fr.f * 55.0f + 200.0f));
+    blend(picture(TEXTURE_POET_PORTRAIT), e0 + sway, 120, float_to_int(fr.f * 55.0f + 200.0f));
     const Texture* text = images[IMG_COLONY];
     const int32_t k =
         fr.d >= 134 ? 0 : ifloor(ease_out(static_cast<float>(text->width), 0.0f, (fr.b - 132.0f) / 2.0f));
@@ -168,7 +167,7 @@ void step_twister_pictures(const Frame& fr)
     if (fr.d < 164 || fr.d >= 196)
         return;
     const int32_t c0 = fr.d >= 168 ? 0 : ifloor(ease_out(-264.0f, 0.0f, (fr.b - 164.0f) / 4.0f));
-    blend(picture(16), c0, 40, fr.a1);
+    blend(picture(TEXTURE_SCREAM), c0, 40, fr.a1);
     const int32_t y = ifloor(core_cos(1.5f * fr.t) * 8.0f) + 192;
     if (fr.d >= 172 && fr.d < 180)
         blend(images[IMG_THIS_IS_WHAT], 145, y, fr.a1);
@@ -216,13 +215,13 @@ void step_terrain_phrases(const Frame& fr)
     grain_modulate(images[IMG_GRAIN], ifloor(o * 255.0f));
     const float g = 1.0f - fr.f;
     if (fr.d >= 294 && fr.d <= 296)
-        blend_centred(images[IMG_DONT_YOU_KNOW], g * (fr.b - 294.0f) / 3.0f * PI);
+        blend_centred(images[IMG_DONT_YOU_KNOW], g * (fr.b - 294.0f) / 3.0f * CORE_PI);
     else if (fr.d >= 297 && fr.d <= 300)
-        blend_centred(images[IMG_LOOKING_FOR], g * (fr.b - 297.0f) / 4.0f * PI);
+        blend_centred(images[IMG_LOOKING_FOR], g * (fr.b - 297.0f) / 4.0f * CORE_PI);
     else if (fr.d >= 301 && fr.d <= 305)
-        blend_centred(images[IMG_WHAT_FOR], g * (fr.b - 301.0f) / 5.0f * PI);
+        blend_centred(images[IMG_WHAT_FOR], g * (fr.b - 301.0f) / 5.0f * CORE_PI);
     else if (fr.d >= 306 && fr.d <= 309)
-        blend_centred(images[IMG_GOD], (fr.b - 306.0f) / 4.0f * PI);
+        blend_centred(images[IMG_GOD], (fr.b - 306.0f) / 4.0f * CORE_PI);
 }
 
 void step_collider_pictures(const Frame& fr)
@@ -232,11 +231,11 @@ void step_collider_pictures(const Frame& fr)
     const float r = next_random();
     if (fr.d >= 361) {
         const float s = (fr.b - 361.0f) / 11.0f;
-        blend(picture(35), ifloor(s * 91.0f) + 549, 40, ifloor((1.0f - s) * 255.0f));
-        blend(picture(36), ifloor(s * 335.0f) - 335, 40, ifloor(s * 63.0f));
-        blend(picture(37), 640 - ifloor(s * 271.0f), 40, ifloor(s * 63.0f));
+        blend(picture(TEXTURE_SINGER_PORTRAIT), ifloor(s * 91.0f) + 549, 40, ifloor((1.0f - s) * 255.0f));
+        blend(picture(TEXTURE_SINGER_PORTRAIT_2), ifloor(s * 335.0f) - 335, 40, ifloor(s * 63.0f));
+        blend(picture(TEXTURE_MUSICIAN_PORTRAIT), 640 - ifloor(s * 271.0f), 40, ifloor(s * 63.0f));
     } else {
-        blend(picture(35), 549, 40, fr.a1);
+        blend(picture(TEXTURE_SINGER_PORTRAIT), 549, 40, fr.a1);
     }
     grain_modulate(images[IMG_GRAIN], ifloor(((r * 0.5f + 0.5f) * 0.25f + 0.1f) * 255.0f));
     if (fr.d == 325 || fr.d == 326) {
@@ -269,7 +268,7 @@ void step_glitches(const Frame& fr)
     if (glitch_beat(fr.d))
         row_glitch(glitch_shift(fr), 8);
     if (fr.d >= 304 && fr.d < 308) {
-        const float wave = core_sin((fr.b - 304.0f) / 4.0f * PI);
+        const float wave = core_sin((fr.b - 304.0f) / 4.0f * CORE_PI);
         const float level = next_random() * 0.25f + 0.75f;
         grain_mix(images[IMG_GRAIN], ifloor(level * wave * 255.0f));
         row_glitch(glitch_shift(fr), 8);
@@ -283,9 +282,9 @@ void step_end_flicker(const Frame& fr)
     if (fr.d < 361 || fr.d >= 397)
         return;
     if (fr.d >= 372) {
-        blend(picture(35), 229, 40, core_rand() & 0x7f);
-        blend(picture(36), 0, 40, core_rand() & 0x7f);
-        blend(picture(37), 369, 40, core_rand() & 0x7f);
+        blend(picture(TEXTURE_SINGER_PORTRAIT), 229, 40, core_rand() & 0x7f);
+        blend(picture(TEXTURE_SINGER_PORTRAIT_2), 0, 40, core_rand() & 0x7f);
+        blend(picture(TEXTURE_MUSICIAN_PORTRAIT), 369, 40, core_rand() & 0x7f);
     }
     grain_modulate(images[IMG_GRAIN], ifloor((next_random() * 0.1f + 0.9f) * 255.0f));
     if (core_rand() & 0x80)
@@ -360,7 +359,7 @@ void overlay_render(float seconds)
     fr.d = clock_beat_index();
     fr.wx = ifloor(core_sin(1.7f * fr.t) * core_sin(1.4f * fr.t) * 8.0f);
     fr.wy = ifloor(core_cos(1.5f * fr.t) * 4.0f);
-    fr.bob = ifloor((core_sin(fr.b * 0.25f * PI) * 0.5f + 0.5f) * 24.0f);
+    fr.bob = ifloor((core_sin(fr.b * 0.25f * CORE_PI) * 0.5f + 0.5f) * 24.0f);
     fr.a1 = float_to_int(fr.f * 32.0f + 223.0f);
     fr.a2 = float_to_int((1.0f - fr.f) * 32.0f + 223.0f);
 

@@ -18,7 +18,7 @@
 namespace
 {
 
-enum { GRAIN_TOP = 40, GRAIN_BOTTOM = 440 };
+enum { GRAIN_TOP = LETTERBOX_TOP, GRAIN_BOTTOM = LETTERBOX_BOTTOM };
 
 // Walks the letterbox rows with the grain's random row and column offsets and
 // combines each pixel with its grain texel. The row of the grain is

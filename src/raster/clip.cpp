@@ -27,6 +27,27 @@ void set_clip_window(float x, float y, float width, float height)
     clip_max_y = y + height;
 }
 
+void get_clip_window(float* min_x, float* min_y, float* max_x, float* max_y)
+{
+    if (min_x)
+        *min_x = clip_min_x;
+    if (min_y)
+        *min_y = clip_min_y;
+    if (max_x)
+        *max_x = clip_max_x;
+    if (max_y)
+        *max_y = clip_max_y;
+}
+
+void raster_reset_state()
+{
+    set_depth_clip(1.0f, 1024.0f);
+    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
+    set_environment_texture(nullptr);
+    set_bump_texture(nullptr);
+    set_offset_texture(nullptr);
+}
+
 // One byte of a colour: trunc(value + 0.5), clamped to 0..255.
 static uint32_t colour_byte(float value)
 {

@@ -120,6 +120,13 @@ enum : uint32_t {
 void set_depth_clip(float near, float far);
 // Window in pixels: inside is min <= c <= max, edges included.
 void set_clip_window(float x, float y, float width, float height);
+// The current window as its edges (min_x, min_y, max_x, max_y); any pointer may be null.
+void get_clip_window(float* min_x, float* min_y, float* max_x, float* max_y);
+
+// Back to the state a frame starts from: the full 640 x 480 window, the depth
+// planes at 1 and 1024 and the three texture slots empty. The timeline calls
+// it before every row, so no row depends on or leaks into another.
+void raster_reset_state();
 
 // One plane each: reads n vertices from `in`, writes the clipped polygon to
 // `out` (a different array of CLIP_BUFFER_SIZE records) and returns its count;

@@ -5,43 +5,9 @@
 #include "core/core.h"
 #include "image/texture_table.h"
 #include "overlays/overlays.h"
+#include "raster/raster.h"
 #include "runtime/clock.h"
 #include "scenes/scenes.h"
-
-// One list: the effect rows with their names.
-#define DUNRAVEL_EFFECTS(X)                                                                                  \
-    X(texture_table_load, texture_table_free, "texture_table")                                               \
-    X(title_load, title_free, "title")                                                                       \
-    X(metaball_load, metaball_free, "metaball")                                                              \
-    X(tunnel_load, tunnel_free, "tunnel")                                                                    \
-    X(water_load, water_free, "water")                                                                       \
-    X(ribbon_load, ribbon_free, "ribbon")                                                                    \
-    X(twister_load, twister_free, "twister")                                                                 \
-    X(spikeball_load, spikeball_free, "spikeball")                                                           \
-    X(greetings_load, greetings_free, "greetings")                                                           \
-    X(terrain_load, terrain_free, "terrain")                                                                 \
-    X(collider_load, collider_free, "collider")                                                              \
-    X(end_load, end_free, "end")                                                                             \
-    X(overlay_load, overlay_free, "overlay")                                                                 \
-    X(post_filter_load, post_filter_free, "post_filter")
-
-// The timeline rows, drawn in this order each frame.
-#define DUNRAVEL_TIMELINE(X)                                                                                 \
-    X(title_render, 0, 44, "title")                                                                          \
-    X(metaball_render, 44, 76, "metaball")                                                                   \
-    X(tunnel_render, 76, 100, "tunnel")                                                                      \
-    X(water_render, 100, 132, "water")                                                                       \
-    X(ribbon_render, 132, 164, "ribbon")                                                                     \
-    X(twister_render, 164, 196, "twister")                                                                   \
-    X(spikeball_render, 196, 228, "spikeball")                                                               \
-    X(greetings_render, 228, 268, "greetings")                                                               \
-    X(terrain_render, 268, 308, "terrain")                                                                   \
-    X(collider_render, 308, 372, "collider")                                                                 \
-    X(end_render, 361, 397, "end")                                                                           \
-    X(overlay_render, 0, 410, "overlay")                                                                     \
-    X(post_filter_render, 0, 44, "post_filter")                                                              \
-    X(post_filter_render, 228, 268, "post_filter")                                                           \
-    X(post_filter_render, 361, 397, "post_filter")
 
 #define EFFECT_ROW(load, free, name) {load, free},
 #define EFFECT_NAME(load, free, name) name,
@@ -75,8 +41,10 @@ void effects_free_table(const EffectSlot* table, int32_t count)
 void timeline_render_table(const TimelineEntry* rows, int32_t count, int32_t beat, float seconds)
 {
     for (int32_t i = 0; i < count; i++)
-        if (rows[i].first_beat <= beat && beat < rows[i].end_beat)
+        if (rows[i].first_beat <= beat && beat < rows[i].end_beat) {
+            raster_reset_state();
             rows[i].render(seconds);
+        }
 }
 
 int32_t effects_load_all()

@@ -16,7 +16,51 @@ struct TimelineEntry {
     int32_t end_beat;
 };
 
-enum { EFFECT_COUNT = 14, TIMELINE_COUNT = 15 };
+// One list each, from which the tables, their names and their sizes come:
+// the effect rows with their names (the functions are declared by the
+// headers effects.cpp includes).
+#define DUNRAVEL_EFFECTS(X)                                                                                  \
+    X(texture_table_load, texture_table_free, "texture_table")                                               \
+    X(title_load, title_free, "title")                                                                       \
+    X(metaball_load, metaball_free, "metaball")                                                              \
+    X(tunnel_load, tunnel_free, "tunnel")                                                                    \
+    X(water_load, water_free, "water")                                                                       \
+    X(ribbon_load, ribbon_free, "ribbon")                                                                    \
+    X(twister_load, twister_free, "twister")                                                                 \
+    X(spikeball_load, spikeball_free, "spikeball")                                                           \
+    X(greetings_load, greetings_free, "greetings")                                                           \
+    X(terrain_load, terrain_free, "terrain")                                                                 \
+    X(collider_load, collider_free, "collider")                                                              \
+    X(end_load, end_free, "end")                                                                             \
+    X(overlay_load, overlay_free, "overlay")                                                                 \
+    X(post_filter_load, post_filter_free, "post_filter")
+
+// The timeline rows, drawn in this order each frame.
+#define DUNRAVEL_TIMELINE(X)                                                                                 \
+    X(title_render, 0, 44, "title")                                                                          \
+    X(metaball_render, 44, 76, "metaball")                                                                   \
+    X(tunnel_render, 76, 100, "tunnel")                                                                      \
+    X(water_render, 100, 132, "water")                                                                       \
+    X(ribbon_render, 132, 164, "ribbon")                                                                     \
+    X(twister_render, 164, 196, "twister")                                                                   \
+    X(spikeball_render, 196, 228, "spikeball")                                                               \
+    X(greetings_render, 228, 268, "greetings")                                                               \
+    X(terrain_render, 268, 308, "terrain")                                                                   \
+    X(collider_render, 308, 372, "collider")                                                                 \
+    X(end_render, 361, 397, "end")                                                                           \
+    X(overlay_render, 0, 410, "overlay")                                                                     \
+    X(post_filter_render, 0, 44, "post_filter")                                                              \
+    X(post_filter_render, 228, 268, "post_filter")                                                           \
+    X(post_filter_render, 361, 397, "post_filter")
+
+#define EFFECT_COUNT_ONE(load, free, name) +1
+#define TIMELINE_COUNT_ONE(render, first, end, name) +1
+enum {
+    EFFECT_COUNT = 0 DUNRAVEL_EFFECTS(EFFECT_COUNT_ONE),
+    TIMELINE_COUNT = 0 DUNRAVEL_TIMELINE(TIMELINE_COUNT_ONE)
+};
+#undef EFFECT_COUNT_ONE
+#undef TIMELINE_COUNT_ONE
 
 extern const EffectSlot effect_table[EFFECT_COUNT];
 extern const TimelineEntry timeline[TIMELINE_COUNT];
@@ -25,7 +69,8 @@ extern const TimelineEntry timeline[TIMELINE_COUNT];
 // failure the rows before it are freed in ascending order and 1 is returned.
 int32_t effects_load_all();
 // Calls, in table order, every timeline row whose range holds the current
-// whole beat, with the music time in seconds.
+// whole beat, with the music time in seconds; the rasterizer's state is reset
+// before each row.
 void timeline_render();
 // Frees every row in order, then the noise tables.
 void effects_free_all();

@@ -85,7 +85,7 @@ void draw_rings(Mesh* ring, int32_t frame)
     float a = static_cast<float>(frame) / 8.0f;
     for (const RingGroup& group : ring_groups) {
         for (int32_t k = 0; k < 4; ++k) {
-            Matrix model;
+            Matrix& model = ring->model;
             if (group.yxz)
                 matrix_rotation_yxz(&model, group.y_factor * a, 0.7853982f, a);
             else
@@ -95,10 +95,7 @@ void draw_rings(Mesh* ring, int32_t frame)
             model.m[14] = 8.0f * static_cast<float>(k);
             a += group.step;
 
-            Matrix full, normal, transform;
-            mesh_frame_matrices(&camera, &model, &full, &normal);
-            matrix_multiply(&model, &camera.view, &transform);
-            mesh_transform(ring, &transform, &normal, 4);
+            mesh_transform_view(ring, &camera, TRANSFORM_PLANES);
             mesh_light(ring, &light, LIGHT_PER_TRIANGLE);
             draw_mesh_clipped(ring, &camera, FILL_FLAT | FILL_DEPTH);
         }

@@ -25,6 +25,17 @@ void mesh_frame_matrices(const Camera* camera, const Matrix* model, Matrix* out_
     matrix_transpose(&inverse, out_normal);
 }
 
+void mesh_transform_view(Mesh* mesh, const Camera* camera, uint32_t what)
+{
+    if (!mesh)
+        return;
+    Matrix model_view, inverse;
+    matrix_multiply(&mesh->model, &camera->view, &model_view);
+    matrix_inverse(&model_view, &inverse);
+    matrix_transpose(&inverse, &mesh->normal_matrix);
+    mesh_transform(mesh, &model_view, &mesh->normal_matrix, what);
+}
+
 void mesh_transform(Mesh* mesh, const Matrix* matrix, const Matrix* normal_matrix, uint32_t what)
 {
     if (!mesh)
@@ -50,7 +61,7 @@ void mesh_transform(Mesh* mesh, const Matrix* matrix, const Matrix* normal_matri
             v->tw = w;
         }
     }
-    if (what & 1u) {
+    if (what & TRANSFORM_NORMALS) {
         for (int32_t i = 0; i < mesh->vertex_count; i++) {
             float* n = &mesh->normals[i * 6];
             Vec3 d{n[0], n[1], n[2]}, r;
@@ -61,7 +72,7 @@ void mesh_transform(Mesh* mesh, const Matrix* matrix, const Matrix* normal_matri
             n[5] = r.z;
         }
     }
-    if ((what & 2u) && mesh->tangents) {
+    if ((what & TRANSFORM_TANGENTS) && mesh->tangents) {
         for (int32_t i = 0; i < mesh->vertex_count; i++) {
             float* t = &mesh->tangents[i * 7];
             Vec3 d{t[0], t[1], t[2]}, r;
@@ -72,7 +83,7 @@ void mesh_transform(Mesh* mesh, const Matrix* matrix, const Matrix* normal_matri
             t[5] = r.z;
         }
     }
-    if (what & 4u) {
+    if (what & TRANSFORM_PLANES) {
         for (int32_t i = 0; i < mesh->triangle_count; i++) {
             MeshTriangle* t = &mesh->triangles[i];
             Vec3 d{t->nx, t->ny, t->nz}, r;

@@ -3,13 +3,13 @@
 // alone. Relies on core vector math and matrix_rotation_yxz (scene/mesh.h).
 #include "scene/deform.h"
 
+#include "core/core.h"
+
 #include <cmath>
 
 namespace
 {
 
-constexpr float PI = 3.14159265f;
-constexpr float TWO_PI = 6.2831855f;
 constexpr float QUARTER_TURN = 1.5707964f; // slightly above pi/2: cos of it is negative
 
 // Weights of Q0..Q3 (rows) for the coefficients a, b, c, e (columns) of the
@@ -175,13 +175,13 @@ void deform_ripple(Mesh* mesh, const RippleParams* params)
                 cosine = 1.0f;
             if (cosine < -1.0f)
                 cosine = -1.0f;
-            float h = core_acos(cosine) / PI;
+            float h = core_acos(cosine) / CORE_PI;
             if (h > 0.5f)
                 h = 1.0f - h;
             float m = 2.0f * h;
             weight = (1.0f - m) * p.start_weight + m * p.end_weight;
         }
-        float s = core_sin((length / period + p.phase) * TWO_PI + p.angle_offset);
+        float s = core_sin((length / period + p.phase) * CORE_TWO_PI + p.angle_offset);
         float& along = component(d, p.axis);
         along = along + core_exp(-p.decay * length) * s * weight * p.amplitude;
         Vec3 out;
@@ -203,7 +203,7 @@ void deform_wave(Mesh* mesh, const WaveParams* params)
         Vec3 pos = position(v);
         Vec3 d;
         vec3_sub(&pos, &p.centre, &d);
-        float w = core_sin(component(d, p.axis) * period * TWO_PI + p.phase) * p.amplitude;
+        float w = core_sin(component(d, p.axis) * period * CORE_TWO_PI + p.phase) * p.amplitude;
         if (p.falloff_radius > 0.0f) {
             float length = vec3_length(&d);
             w = w * (length <= p.falloff_radius ? 1.0f - length / p.falloff_radius : 0.0f);

@@ -10,7 +10,6 @@
 namespace
 {
 
-constexpr float TWO_PI = 6.2831855f;
 
 void set_triangle(MeshTriangle* t, int32_t a, int32_t b, int32_t c, uint32_t colour)
 {
@@ -33,7 +32,7 @@ Mesh* mesh_create_ring(int32_t segments, float outer_radius, float inner_radius,
         return nullptr;
     for (int32_t i = 0; i < s; ++i) {
         // i / (s - 1) spans 0..1, so the last point repeats the first at 2*pi.
-        float theta = static_cast<float>(i) / static_cast<float>(s - 1) * TWO_PI;
+        float theta = static_cast<float>(i) / static_cast<float>(s - 1) * CORE_TWO_PI;
         float c = core_cos(theta);
         float n = core_sin(theta);
         // (c + n, c - n) is the unit circle turned by 45 degrees and scaled by sqrt 2.
@@ -68,7 +67,7 @@ Mesh* mesh_create_tube(int32_t segments, int32_t rings, float radius, float heig
     Mesh* mesh = mesh_create(s * r, 2 * s * r);
     if (!mesh)
         return nullptr;
-    const float step = TWO_PI / static_cast<float>(s);
+    const float step = CORE_TWO_PI / static_cast<float>(s);
     for (int32_t i = 0; i < r; ++i) {
         float y = -height / 2.0f + static_cast<float>(i) * height / static_cast<float>(r - 1);
         float theta = 0.0f; // accumulated by repeated addition, restarting on every ring

@@ -21,22 +21,22 @@ struct Matrix {
 };
 
 struct MeshVertex {
-    float x, y, z;      // object space
+    float x, y, z;        // object space
     float tx, ty, tz, tw; // transformed (x/w, y/w, z/w, 1/w with the divide)
-    float u, v;         // first texture coordinate set
-    float u2, v2;       // second set
-    uint32_t colour;    // 0xAARRGGBB, written by lighting
+    float u, v;           // first texture coordinate set
+    float u2, v2;         // second set
+    uint32_t colour;      // 0xAARRGGBB, written by lighting
 };
 static_assert(sizeof(MeshVertex) == 48, "MeshVertex is twelve 32-bit words");
 
 struct MeshTriangle {
     int32_t a, b, c;
-    float nx, ny, nz, d;  // object-space plane: d = -(n . P(a))
-    float tnx, tny, tnz;  // transformed normal
-    uint32_t colour;      // base colour
-    uint32_t lit_colour;  // written by lighting
-    uint32_t visible;     // 1 = draw, 0 = skip
-    float depth_key;      // reserved
+    float nx, ny, nz, d; // object-space plane: d = -(n . P(a))
+    float tnx, tny, tnz; // transformed normal
+    uint32_t colour;     // base colour
+    uint32_t lit_colour; // written by lighting
+    uint32_t visible;    // 1 = draw, 0 = skip
+    float depth_key;     // reserved
 };
 static_assert(sizeof(MeshTriangle) == 56, "MeshTriangle is fourteen 32-bit words");
 
@@ -97,4 +97,14 @@ void rotate_direction(const Matrix* m, const Vec3* d, Vec3* out);
 // ---- Camera and per-frame set-up ----
 void camera_update(Camera* camera);
 void mesh_frame_matrices(const Camera* camera, const Matrix* model, Matrix* out_full, Matrix* out_normal);
+// What mesh_transform transforms besides the positions.
+enum : uint32_t {
+    TRANSFORM_NORMALS = 1u,  // vertex normals
+    TRANSFORM_TANGENTS = 2u, // tangents, into the bitangent slot (meshes with tangents only)
+    TRANSFORM_PLANES = 4u,   // triangle plane normals
+};
 void mesh_transform(Mesh* mesh, const Matrix* matrix, const Matrix* normal_matrix, uint32_t what);
+// The per-mesh step of a scene frame: model.view from mesh->model and the
+// camera's view, mesh->normal_matrix from it (as mesh_frame_matrices does),
+// then mesh_transform into camera space, ready for lighting and drawing.
+void mesh_transform_view(Mesh* mesh, const Camera* camera, uint32_t what);

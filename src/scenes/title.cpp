@@ -25,15 +25,14 @@
 namespace
 {
 
-constexpr float PI = 3.1415927f;
-
 enum { LOGO_COUNT = 6, OBJECT_COUNT = 7, GRID = 6, SPARK_COUNT = 64 };
 enum : uint32_t {
     SPARK_COLOUR = 0x3fbd7e3fu,
     SPARK_SHADOW_COLOUR = 0x0f2d1e0fu,
     SHADOW_COLOUR = 0xff000000u
 };
-enum : int32_t { FILL_SOLID = 17, FILL_SPARK = 53, CLIP_WINDOW_ONLY = 30 };
+constexpr FillMode FILL_SOLID = FILL_FLAT | FILL_DEPTH;
+constexpr FillMode FILL_SPARK = FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD;
 
 const char* const object_paths[OBJECT_COUNT] = {
     "data\\tolvenari.lwo", "data\\coproduction.lwo", "data\\vs.lwo",   "data\\dunravel.lwo",
@@ -82,11 +81,7 @@ float camera_height(float seconds)
 // Transform with model.view, light per triangle and draw with depth.
 void draw_solid(Mesh* mesh, const Camera* camera, Vec3* light, uint32_t what_lit, int32_t clip)
 {
-    Matrix full;
-    mesh_frame_matrices(camera, &mesh->model, &full, &mesh->normal_matrix);
-    Matrix model_view;
-    matrix_multiply(&mesh->model, &camera->view, &model_view);
-    mesh_transform(mesh, &model_view, &mesh->normal_matrix, what_lit);
+    mesh_transform_view(mesh, camera, what_lit);
     if (light)
         mesh_light(mesh, light, LIGHT_PER_TRIANGLE);
     if (clip < 0)
@@ -161,17 +156,17 @@ void draw_floor(const Camera* camera, Vec3* light, float seconds, int32_t n, flo
         matrix_identity(&grid[0]->model);
     else
         matrix_scale(&grid[0]->model, 1.0f, 1.0f, 16.0f * (1.0f - b) + 1.0f);
-    draw_solid(grid[0], camera, light, 4, -1);
+    draw_solid(grid[0], camera, light, TRANSFORM_PLANES, -1);
 
     const float h = title_floor_height(n, b, fr);
     matrix_translation(&grid[1]->model, 0.0f, h, 0.0f);
-    draw_solid(grid[1], camera, light, 4, -1);
-    matrix_rotation_y(&grid[2]->model, seconds * PI / 4.0f);
+    draw_solid(grid[1], camera, light, TRANSFORM_PLANES, -1);
+    matrix_rotation_y(&grid[2]->model, seconds * CORE_PI / 4.0f);
     grid[2]->model.m[13] = h;
-    draw_solid(grid[2], camera, light, 4, -1);
-    matrix_rotation_y(&grid[3]->model, seconds * PI / 2.0f);
+    draw_solid(grid[2], camera, light, TRANSFORM_PLANES, -1);
+    matrix_rotation_y(&grid[3]->model, seconds * CORE_PI / 2.0f);
     grid[3]->model.m[13] = h;
-    draw_solid(grid[3], camera, light, 4, -1);
+    draw_solid(grid[3], camera, light, TRANSFORM_PLANES, -1);
 }
 
 // Tops of the extrusions bounce: the upper half of the vertex list is lifted.
@@ -181,13 +176,14 @@ void logo_wobble(const MeshArray& logo, const Matrix* model, float v, int32_t bi
     for (int32_t i = 0; i < logo.count; ++i) {
         Mesh* mesh = logo.meshes[i];
         mesh_restore_vertices(mesh);
-        const float lift = 0.25f * core_sin(1.57f * static_cast<float>(i) + spectrum[bin] + PI * v) + 0.25f;
+        const float lift =
+            0.25f * core_sin(1.57f * static_cast<float>(i) + spectrum[bin] + CORE_PI * v) + 0.25f;
         const int32_t m = mesh->vertex_count;
         for (int32_t j = m / 2 + m % 2; j < m; ++j)
             mesh->vertices[j].y += lift;
         mesh_compute_normals(mesh);
         mesh->model = *model;
-        draw_solid(mesh, camera, light, 4, CLIP_WINDOW_ONLY);
+        draw_solid(mesh, camera, light, TRANSFORM_PLANES, CLIP_WINDOW);
     }
 }
 
@@ -201,7 +197,7 @@ void logo_shadow(const MeshArray& logo, const Matrix* model, const Camera* camer
             mesh->triangles[t].lit_colour = SHADOW_COLOUR;
         mesh->flags |= MESH_DIVIDE_W;
         matrix_multiply(model, &shadow, &mesh->model);
-        draw_solid(mesh, camera, nullptr, 0, CLIP_WINDOW_ONLY);
+        draw_solid(mesh, camera, nullptr, 0, CLIP_WINDOW);
         mesh->flags &= ~MESH_DIVIDE_W;
     }
 }
@@ -296,7 +292,7 @@ void draw_logo(const TitleLogo& p, const Camera* camera, Vec3* light)
 
 void sparks_update(float seconds, int32_t n, float b)
 {
-    const float a = n <= 3 ? 0.0f : 0.5f * PI * std::fmod(b, 2.0f);
+    const float a = n <= 3 ? 0.0f : 0.5f * CORE_PI * std::fmod(b, 2.0f);
     for (int32_t i = 0; i < SPARK_COUNT; ++i) {
         const Spark& s = spark_table[i];
         const float z = title_spark_depth(s.z0 + s.speed * seconds);
@@ -319,19 +315,10 @@ void sparks_update(float seconds, int32_t n, float b)
     }
 }
 
-void spark_transform(const Camera* camera)
-{
-    Matrix full;
-    mesh_frame_matrices(camera, &spark_mesh->model, &full, &spark_mesh->normal_matrix);
-    Matrix model_view;
-    matrix_multiply(&spark_mesh->model, &camera->view, &model_view);
-    mesh_transform(spark_mesh, &model_view, &spark_mesh->normal_matrix, 0);
-}
-
 void sparks_draw(const Camera* camera)
 {
     matrix_identity(&spark_mesh->model);
-    spark_transform(camera);
+    mesh_transform_view(spark_mesh, camera, 0);
     draw_mesh_clipped(spark_mesh, camera, FILL_SPARK);
 
     // Soft shadows. A spark at or above the light (y >= 6) would be mirrored
@@ -349,7 +336,7 @@ void sparks_draw(const Camera* camera)
     matrix_identity(&identity);
     matrix_planar_shadow(&shadow, shadow_plane, shadow_light);
     matrix_multiply(&identity, &shadow, &spark_mesh->model);
-    spark_transform(camera);
+    mesh_transform_view(spark_mesh, camera, 0);
     draw_mesh_clipped(spark_mesh, camera, FILL_SPARK);
     spark_mesh->flags &= ~MESH_DIVIDE_W;
     for (int32_t t = 0; t < spark_mesh->triangle_count; ++t)
@@ -358,7 +345,7 @@ void sparks_draw(const Camera* camera)
 
 void letterbox_fill()
 {
-    for (int32_t y = 40; y < 440; ++y)
+    for (int32_t y = LETTERBOX_TOP; y < LETTERBOX_BOTTOM; ++y)
         std::memset(screen_row(y), 0x91, SCREEN_WIDTH * sizeof(uint32_t));
 }
 
@@ -408,7 +395,7 @@ int32_t title_load()
             }
         }
     }
-    spark_mesh->texture = texture_get(9);
+    spark_mesh->texture = texture_get(TEXTURE_CIRCLE_PARTICLE);
     for (int32_t i = 0; i < SPARK_COUNT; ++i) {
         const int32_t a = 4 * i;
         MeshTriangle* t = spark_mesh->triangles + 2 * i;
@@ -463,8 +450,6 @@ void title_render(float seconds)
 
     sparks_update(seconds, n, b);
     sparks_draw(&camera);
-
-    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 
     if (title_block_glow_beat(n))
         block_glow(0xa3a3a3a3u);

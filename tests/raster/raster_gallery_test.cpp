@@ -88,13 +88,11 @@ class RasterGallery : public RasterFixture
     void draw(Mesh* mesh, float ry, float rx, float dx, FillMode mode,
               uint32_t clip = CLIP_NEAR | CLIP_WINDOW)
     {
-        Matrix rot, move, model, model_view, full, normal;
+        Matrix rot, move;
         matrix_rotation_yxz(&rot, ry, rx, 0.0f);
         matrix_translation(&move, dx, 0, 0);
-        matrix_multiply(&rot, &move, &model);
-        mesh_frame_matrices(&camera_, &model, &full, &normal);
-        matrix_multiply(&model, &camera_.view, &model_view);
-        mesh_transform(mesh, &model_view, &normal, 1 | 4);
+        matrix_multiply(&rot, &move, &mesh->model);
+        mesh_transform_view(mesh, &camera_, TRANSFORM_NORMALS | TRANSFORM_PLANES);
         draw_mesh(mesh, &camera_, mode, clip);
     }
     int lit_pixels()
