@@ -222,7 +222,7 @@ void light_sprites(float seconds, float b, int32_t cx, int32_t cy)
             for (int32_t j = 0; j < 3; ++j)
                 t[k].v[j] = v[fan[k][j]];
             t[k].flat_colour = colour;
-            t[k].flags = RASTER_TWO_SIDED; // turning squares: either winding shows
+            t[k].flags = 0;
         }
         draw_triangles(t, 2, texture_get(layer.texture), FILL_FLAT | FILL_TEXTURE | FILL_ADD);
     }
