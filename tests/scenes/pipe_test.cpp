@@ -178,6 +178,21 @@ TEST(PipeGrow, RingsAreCirclesAroundThePathAcrossTheTangent)
                         tl;
         EXPECT_NEAR(d, 0.0f, 0.05f) << k;
     }
+    // Vertex normals point out of the tube, so its outside faces the viewer.
+    for (int ring = 1; ring < pipe->ring_count - 1; ++ring) {
+        float c[3] = {0, 0, 0};
+        for (int k = 0; k < 8; ++k) {
+            c[0] += pipe->mesh->vertices[ring * 8 + k].x / 8;
+            c[1] += pipe->mesh->vertices[ring * 8 + k].y / 8;
+            c[2] += pipe->mesh->vertices[ring * 8 + k].z / 8;
+        }
+        for (int k = 0; k < 8; ++k) {
+            const MeshVertex& v = pipe->mesh->vertices[ring * 8 + k];
+            const float* n = pipe->mesh->normals + 6 * (ring * 8 + k);
+            EXPECT_GT(n[0] * (v.x - c[0]) + n[1] * (v.y - c[1]) + n[2] * (v.z - c[2]), 0.0f)
+                << ring << " " << k;
+        }
+    }
     // Texture coordinates: around the tube in u, along the whole path in v.
     pipe->v_repeat = 64.0f;
     pipe_grow(pipe, 20.0f);
