@@ -19,6 +19,26 @@ static int32_t status(const LwoReader* r)
     return *r->status;
 }
 
+// Walks the sub-chunks of r in order, giving visit each one's ID and body as
+// its own window. Stops at the first failure: a header that does not fit or
+// whose size lies, a code visit returns, or a failure the reader recorded.
+template <typename Visit> static int32_t for_each_subchunk(LwoReader* r, Visit visit)
+{
+    while (lwo_remaining(r) > 0) {
+        uint32_t id;
+        LwoReader body;
+        int32_t code = lwo_subchunk(r, &id, &body);
+        if (code != LWO_OK)
+            return code;
+        code = visit(id, body);
+        if (code != LWO_OK)
+            return code;
+        if (status(r) != LWO_OK)
+            return status(r);
+    }
+    return LWO_OK;
+}
+
 // ---- Texture blocks ---------------------------------------------------------------
 
 static int32_t read_tmap(LwoReader* r, Block* block)
@@ -32,12 +52,7 @@ static int32_t read_tmap(LwoReader* r, Block* block)
     if (!block->texture_map)
         return LWO_NO_MEMORY;
     TextureMap* t = block->texture_map;
-    while (lwo_remaining(r) > 0) {
-        uint32_t id;
-        LwoReader b;
-        int32_t code = lwo_subchunk(r, &id, &b);
-        if (code != LWO_OK)
-            return code;
+    return for_each_subchunk(r, [&](uint32_t id, LwoReader& b) -> int32_t {
         switch (id) {
         case lwo_id("CNTR"):
             for (float& v : t->centre)
@@ -69,10 +84,8 @@ static int32_t read_tmap(LwoReader* r, Block* block)
         default:
             break;
         }
-        if (status(r) != LWO_OK)
-            return status(r);
-    }
-    return LWO_OK;
+        return LWO_OK;
+    });
 }
 
 static int32_t read_imap(LwoReader* r, Block* block)
@@ -83,12 +96,8 @@ static int32_t read_imap(LwoReader* r, Block* block)
             return LWO_NO_MEMORY;
     }
     ImageMap* m = block->image_map;
-    while (lwo_remaining(r) > 0) {
-        uint32_t id;
-        LwoReader b;
-        int32_t code = lwo_subchunk(r, &id, &b);
-        if (code != LWO_OK)
-            return code;
+    return for_each_subchunk(r, [&](uint32_t id, LwoReader& b) -> int32_t {
+        int32_t code = LWO_OK;
         switch (id) {
         case lwo_id("PROJ"):
             lwo_get_u2(&b, &m->projection);
@@ -135,12 +144,8 @@ static int32_t read_imap(LwoReader* r, Block* block)
         default:
             break;
         }
-        if (code != LWO_OK)
-            return code;
-        if (status(r) != LWO_OK)
-            return status(r);
-    }
-    return LWO_OK;
+        return code;
+    });
 }
 
 static int32_t read_proc(LwoReader* r, Block* block)
@@ -151,12 +156,8 @@ static int32_t read_proc(LwoReader* r, Block* block)
             return LWO_NO_MEMORY;
     }
     Procedural* p = block->procedural;
-    while (lwo_remaining(r) > 0) {
-        uint32_t id;
-        LwoReader b;
-        int32_t code = lwo_subchunk(r, &id, &b);
-        if (code != LWO_OK)
-            return code;
+    return for_each_subchunk(r, [&](uint32_t id, LwoReader& b) -> int32_t {
+        int32_t code = LWO_OK;
         switch (id) {
         case lwo_id("AXIS"):
             lwo_get_u2(&b, &p->axis);
@@ -187,12 +188,8 @@ static int32_t read_proc(LwoReader* r, Block* block)
         default:
             break;
         }
-        if (code != LWO_OK)
-            return code;
-        if (status(r) != LWO_OK)
-            return status(r);
-    }
-    return LWO_OK;
+        return code;
+    });
 }
 
 static int32_t read_grad(LwoReader* r, Block* block)
@@ -203,12 +200,8 @@ static int32_t read_grad(LwoReader* r, Block* block)
             return LWO_NO_MEMORY;
     }
     Gradient* g = block->gradient;
-    while (lwo_remaining(r) > 0) {
-        uint32_t id;
-        LwoReader b;
-        int32_t code = lwo_subchunk(r, &id, &b);
-        if (code != LWO_OK)
-            return code;
+    return for_each_subchunk(r, [&](uint32_t id, LwoReader& b) -> int32_t {
+        int32_t code = LWO_OK;
         switch (id) {
         case lwo_id("FNAM"):
             lwo_get_s0(&b, &g->parameter);
@@ -263,12 +256,8 @@ static int32_t read_grad(LwoReader* r, Block* block)
         default:
             break;
         }
-        if (code != LWO_OK)
-            return code;
-        if (status(r) != LWO_OK)
-            return status(r);
-    }
-    return LWO_OK;
+        return code;
+    });
 }
 
 static int32_t read_blok(LwoReader* r, Surface* surface)
@@ -287,12 +276,7 @@ static int32_t read_blok(LwoReader* r, Surface* surface)
     if (code != LWO_OK)
         return code;
     lwo_get_s0(&header, &block->ordinal);
-    while (lwo_remaining(&header) > 0) {
-        uint32_t id;
-        LwoReader b;
-        code = lwo_subchunk(&header, &id, &b);
-        if (code != LWO_OK)
-            return code;
+    code = for_each_subchunk(&header, [&](uint32_t id, LwoReader& b) -> int32_t {
         switch (id) {
         case lwo_id("CHAN"):
             lwo_get_u4(&b, &block->channel);
@@ -311,9 +295,10 @@ static int32_t read_blok(LwoReader* r, Surface* surface)
         default:
             break;
         }
-        if (status(r) != LWO_OK)
-            return status(r);
-    }
+        return LWO_OK;
+    });
+    if (code != LWO_OK)
+        return code;
 
     switch (block->type) {
     case lwo_id("IMAP"):
@@ -364,12 +349,8 @@ int32_t lwo_read_surf(LwoReader* r, LwoLoad* load)
     if (status(r) != LWO_OK)
         return status(r);
 
-    while (lwo_remaining(r) > 0) {
-        uint32_t id;
-        LwoReader b;
-        int32_t code = lwo_subchunk(r, &id, &b);
-        if (code != LWO_OK)
-            return code;
+    return for_each_subchunk(r, [&](uint32_t id, LwoReader& b) -> int32_t {
+        int32_t code = LWO_OK;
         switch (id) {
         case lwo_id("COLR"):
             for (float& v : s->colour)
@@ -459,12 +440,8 @@ int32_t lwo_read_surf(LwoReader* r, LwoLoad* load)
         default:
             break;
         }
-        if (code != LWO_OK)
-            return code;
-        if (status(r) != LWO_OK)
-            return status(r);
-    }
-    return LWO_OK;
+        return code;
+    });
 }
 
 // ---- CLIP --------------------------------------------------------------------------
@@ -477,13 +454,7 @@ int32_t lwo_read_clip(LwoReader* r, LwoLoad* load)
     if (status(r) != LWO_OK)
         return status(r);
     char* file_name = nullptr;
-    int32_t code = LWO_OK;
-    while (lwo_remaining(r) > 0) {
-        uint32_t id;
-        LwoReader b;
-        code = lwo_subchunk(r, &id, &b);
-        if (code != LWO_OK)
-            break;
+    const int32_t code = for_each_subchunk(r, [&](uint32_t id, LwoReader& b) -> int32_t {
         if (id == lwo_id("STIL")) {
             char* path = nullptr;
             if (lwo_get_s0(&b, &path)) {
@@ -495,11 +466,8 @@ int32_t lwo_read_clip(LwoReader* r, LwoLoad* load)
                 lwo_replace_string(&file_name, path);
             }
         }
-        if (status(r) != LWO_OK) {
-            code = status(r);
-            break;
-        }
-    }
+        return LWO_OK;
+    });
     if (code != LWO_OK || !file_name) {
         std::free(file_name);
         return code;
@@ -537,12 +505,7 @@ int32_t lwo_read_envl(LwoReader* r, LwoLoad* load)
     // into the last key read so far.
     EnvelopeKey current = {};
     EnvelopeKey* last = nullptr;
-    while (lwo_remaining(r) > 0) {
-        uint32_t id;
-        LwoReader b;
-        int32_t code = lwo_subchunk(r, &id, &b);
-        if (code != LWO_OK)
-            return code;
+    return for_each_subchunk(r, [&](uint32_t id, LwoReader& b) -> int32_t {
         switch (id) {
         case lwo_id("TYPE"):
             lwo_get_u1(&b, &e->type[0]);
@@ -610,8 +573,6 @@ int32_t lwo_read_envl(LwoReader* r, LwoLoad* load)
         default:
             break;
         }
-        if (status(r) != LWO_OK)
-            return status(r);
-    }
-    return LWO_OK;
+        return LWO_OK;
+    });
 }
