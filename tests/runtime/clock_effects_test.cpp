@@ -50,7 +50,22 @@ template <int N> void render_row(float)
 
 } // namespace
 
-TEST(Clock, TempoAndBeatTruncation)
+// The clock and the music are global: every test of them starts from and
+// returns to the state the program starts in, even when an assertion stops it.
+class Clock : public ::testing::Test
+{
+  protected:
+    void SetUp() override { clock_set_tempo(90.0f); }
+    void TearDown() override
+    {
+        music_close();
+        music_set_clock(MUSIC_CLOCK_DEVICE, 0);
+        music_set_end(0.0);
+        clock_set_time(0.0, 0.0);
+    }
+};
+
+TEST_F(Clock, TempoAndBeatTruncation)
 {
     clock_set_tempo(90.0f);
     EXPECT_EQ(demo_clock.beats_per_ms, 0.0015f);
@@ -80,7 +95,7 @@ TEST(Clock, TempoAndBeatTruncation)
     EXPECT_GT(whole, 100);
 }
 
-TEST(Clock, ResetAndCounterStep)
+TEST_F(Clock, ResetAndCounterStep)
 {
     clock_set_tempo(90.0f);
     clock_reset();
@@ -92,7 +107,7 @@ TEST(Clock, ResetAndCounterStep)
     EXPECT_EQ(frame_seconds, music_seconds);
 }
 
-TEST(Clock, FixedStepFramesFollowTheTrack)
+TEST_F(Clock, FixedStepFramesFollowTheTrack)
 {
     ScratchDir dir("fixed-clock");
     std::string path = (dir.path / "tone.mp3").string();
@@ -125,11 +140,9 @@ TEST(Clock, FixedStepFramesFollowTheTrack)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "skip forward to 0.250000\n");
     music_update();
     EXPECT_DOUBLE_EQ(music_seconds, 15 * 735 / 44100.0);
-    music_close();
-    music_set_clock(MUSIC_CLOCK_DEVICE, 0);
 }
 
-TEST(Clock, MissingMusicFailsAndNamesTheFile)
+TEST_F(Clock, MissingMusicFailsAndNamesTheFile)
 {
     music_set_clock(MUSIC_CLOCK_SILENT, 0);
     testing::internal::CaptureStderr();
@@ -138,8 +151,6 @@ TEST(Clock, MissingMusicFailsAndNamesTheFile)
     EXPECT_NE(err.find("data/no-such-track.mp3"), std::string::npos) << err;
     EXPECT_EQ(music_is_playing(), 0);
     EXPECT_EQ(music_play(), 1);
-    music_close();
-    music_set_clock(MUSIC_CLOCK_DEVICE, 0);
 }
 
 TEST(SpectrumMeter, InitAndHistoryMean)

@@ -52,14 +52,15 @@ LwoLayer floor_layer(uint16_t number, float y)
     return layer;
 }
 
-void write_object(const std::string& path, const std::vector<LwoLayer>& layers)
+// Floors are orange, logos blue, so that a frame tells them apart.
+void write_object(const std::string& path, const std::vector<LwoLayer>& layers, bool blue = false)
 {
     LwoObject object;
     LwoSurface surface;
     surface.name = "Default";
-    surface.colour[0] = 0.9f;
+    surface.colour[0] = blue ? 0.2f : 0.9f;
     surface.colour[1] = 0.6f;
-    surface.colour[2] = 0.3f;
+    surface.colour[2] = blue ? 0.9f : 0.3f;
     object.surfaces.push_back(surface);
     object.layers = layers;
     ASSERT_TRUE(lwo_write_file(path, lwo_build(object)));
@@ -73,7 +74,7 @@ class TitleScene : public OverlayFrame
         const char* logos[] = {"tolvenari.lwo", "coproduction.lwo", "vs.lwo",
                                "dunravel.lwo",  "presents.lwo",     "event.lwo"};
         for (const char* name : logos)
-            write_object(data_file(name), {box_layer(0, -0.5f), box_layer(1, 0.5f)});
+            write_object(data_file(name), {box_layer(0, -0.5f), box_layer(1, 0.5f)}, true);
         std::vector<LwoLayer> grid;
         for (int i = 0; i < grid_layers; ++i)
             grid.push_back(floor_layer(static_cast<uint16_t>(i), -0.5f));
@@ -120,12 +121,22 @@ TEST_F(TitleScene, DrawsTheLetterboxedFloorAndTheLogos)
         for (int y : {0, 39, 448, 479}) // block glow may reach rows 440-447 from the floor above
             for (int x = 0; x < SCREEN_WIDTH; ++x)
                 ASSERT_EQ(pixel(x, y), 0u) << beat << " row " << y;
-        int grey = 0, other = 0;
+        // Grey background, the lit orange floor, and from beat 4 the blue logos.
+        int grey = 0, floor = 0, logo = 0;
         for (int y = 40; y < 440; ++y)
-            for (int x = 0; x < SCREEN_WIDTH; ++x)
-                (pixel(x, y) == 0x91919191u ? grey : other)++;
+            for (int x = 0; x < SCREEN_WIDTH; ++x) {
+                const uint32_t p = pixel(x, y);
+                const uint32_t r = p >> 16 & 0xffu, b = p & 0xffu;
+                grey += p == 0x91919191u;
+                floor += r > b;
+                logo += b > r;
+            }
         EXPECT_GT(grey, 0) << beat;
-        EXPECT_GT(other, 0) << beat; // the floor layers at least
+        EXPECT_GT(floor, 1000) << beat;
+        if (beat < 4.0)
+            EXPECT_EQ(logo, 0) << beat;
+        else
+            EXPECT_GT(logo, 1000) << beat;
     }
 }
 
