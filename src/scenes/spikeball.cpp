@@ -36,18 +36,6 @@ constexpr float SCENE_START_SECONDS = 130.66667f; // beat 196 at 90 beats per mi
 constexpr double METER_STEPS_PER_SECOND = 60.0;
 
 enum { GLINT_QUADS = 3072, PIPE_SIDES = 8, PIPE_RINGS_PER_SECOND = 16, PATH_CHANNELS = 3 };
-enum : int32_t {
-    TEXTURE_SEPIA = 5,
-    TEXTURE_BLUE = 6,
-    TEXTURE_GRAY = 7,
-    TEXTURE_PARTICLE = 8,
-    TEXTURE_BACKGROUND = 10,
-    TEXTURE_POINT_LIGHT = 19,
-    TEXTURE_GRAY_DOT3 = 26,
-    TEXTURE_FLARE_ATLAS = 28,
-    TEXTURE_WAGON = 38,
-    TEXTURE_RAMP = 44,
-};
 
 const char* const ball_path = "data\\spikeball.lwo";
 const char* const motion_path = "data\\spikeball_pipe.mo";
@@ -212,7 +200,7 @@ void light_sprites(float seconds, float b, int32_t cx, int32_t cy)
     const struct {
         int32_t texture;
         float phase;
-    } layers[2] = {{TEXTURE_PARTICLE, b}, {TEXTURE_POINT_LIGHT, b + 1.0f}};
+    } layers[2] = {{TEXTURE_PARTICLE2, b}, {TEXTURE_POINTLIGHT, b + 1.0f}};
     for (const auto& layer : layers) {
         const uint32_t colour = grey(float_to_int(255.0f * (0.5f * core_sin(PI * layer.phase) + 0.5f)));
         RasterTriangle t[2];
@@ -249,9 +237,9 @@ void draw_ball(const Camera* camera, Vec3* light)
     transform_view(spikeball_mesh, camera, 3);
     mesh_offset_second_uv(spikeball_mesh, &camera->eye.x);
     mesh_light(spikeball_mesh, light, LIGHT_TANGENT); // normalises the light
-    set_environment_texture(texture_get(TEXTURE_GRAY));
-    set_bump_texture(texture_get(TEXTURE_GRAY_DOT3));
-    set_offset_texture(texture_get(TEXTURE_RAMP));
+    set_environment_texture(texture_get(TEXTURE_CORKSCREW_GRAY));
+    set_bump_texture(texture_get(TEXTURE_CORKSCREW_GRAYDOT3));
+    set_offset_texture(texture_get(TEXTURE_COSINE_RAMP));
     draw_mesh(spikeball_mesh, camera, FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_DOT3,
               CLIP_WINDOW);
 }
@@ -273,7 +261,7 @@ void draw_pipe(const Camera* camera, const Vec3* light, float seconds, float b)
     Vec3 l = *light;
     mesh_light(mesh, &l, LIGHT_PER_VERTEX);
     mesh_light_specular(mesh, light, 2.0f, LIGHT_PER_VERTEX);
-    mesh->texture = texture_get(TEXTURE_SEPIA);
+    mesh->texture = texture_get(TEXTURE_CORKSCREW_SEPIA);
     draw_mesh(mesh, camera, FILL_GOURAUD | FILL_TEXTURE | FILL_DEPTH, CLIP_WINDOW);
 }
 
@@ -398,7 +386,7 @@ int32_t spikeball_load()
         spikeball_free();
         return 1;
     }
-    glint_mesh = glint_mesh_create(GLINT_QUADS, texture_get(TEXTURE_FLARE_ATLAS));
+    glint_mesh = glint_mesh_create(GLINT_QUADS, texture_get(TEXTURE_FLARES));
     if (!glint_mesh) {
         std::fprintf(stderr, "spikeball: out of memory for the glint mesh\n");
         spikeball_free();
@@ -407,7 +395,7 @@ int32_t spikeball_load()
     const float plane_u[4] = {0.5f, 0.0f, 0.0f, -0.25f};
     const float plane_v[4] = {0.0f, 0.5f, 0.0f, -0.25f};
     mesh_uv_from_planes(spikeball_mesh, plane_u, plane_v);
-    spikeball_mesh->texture = texture_get(TEXTURE_BLUE);
+    spikeball_mesh->texture = texture_get(TEXTURE_CORKSCREW_BLUE);
     // The tangent frames are refreshed every frame into a buffer made here.
     mesh_compute_normals(spikeball_mesh);
     if (mesh_save_vertices(spikeball_mesh) != 0 || !mesh_compute_tangents(spikeball_mesh)) {
@@ -429,7 +417,7 @@ void spikeball_render(float seconds)
     const float fr = clock_beat_fraction();
     Vec3 light = {1.0f, 0.0f, 1.0f};
 
-    blit_image(texture_get(TEXTURE_BACKGROUND), 0, 40, BLIT_COPY);
+    blit_image(texture_get(TEXTURE_HIPHOP), 0, 40, BLIT_COPY);
     int32_t cx, cy;
     spikeball_sprite_centre(b, &cx, &cy);
     blend_image(texture_get(TEXTURE_WAGON), 462, 226, 80, BLEND_ALPHA);
