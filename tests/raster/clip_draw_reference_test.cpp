@@ -157,11 +157,11 @@ MeshVertex random_vertex(TestRandom& r, float spread_xy, float z_lo, float z_hi)
     return v;
 }
 
-class ReviewClip : public RasterFixture
+class ClipDrawReference : public RasterFixture
 {
 };
 
-TEST_F(ReviewClip, EveryPlaneClipsWordForWordAsTheWalkAndIntersectionRulesSay)
+TEST_F(ClipDrawReference, EveryPlaneClipsWordForWordAsTheWalkAndIntersectionRulesSay)
 {
     TestRandom r(2024);
     set_depth_clip(3.0f, 900.0f);
@@ -199,7 +199,7 @@ TEST_F(ReviewClip, EveryPlaneClipsWordForWordAsTheWalkAndIntersectionRulesSay)
 
 // Frames of a random camera-space mesh drawn by draw_mesh against the same
 // mesh clipped, projected and fanned the long way and drawn triangle by triangle.
-TEST_F(ReviewClip, MeshDrawingPathsMatchTheLongWay)
+TEST_F(ClipDrawReference, MeshDrawingPathsMatchTheLongWay)
 {
     Camera cam{};
     cam.eye = Vec3{0, 0, 0};
@@ -293,7 +293,7 @@ TEST_F(ReviewClip, MeshDrawingPathsMatchTheLongWay)
     }
 }
 
-TEST_F(ReviewClip, TriangleListsMatchTheLongWay)
+TEST_F(ClipDrawReference, TriangleListsMatchTheLongWay)
 {
     Camera cam{};
     cam.eye = Vec3{0, 0, 0};

@@ -108,7 +108,7 @@ void ref_look_at(Matrix* m, Vec3 eye, Vec3 target)
     m->m[15] = 1;
 }
 
-TEST(ReviewMatrix, InverseFollowsThePivotRuleBitForBit)
+TEST(MatrixReference, InverseFollowsThePivotRuleBitForBit)
 {
     Rng r{11};
     for (int n = 0; n < 20000; n++) {
@@ -124,7 +124,7 @@ TEST(ReviewMatrix, InverseFollowsThePivotRuleBitForBit)
     }
 }
 
-TEST(ReviewMatrix, BuildersCameraAndFrameMatricesMatchTheLongWay)
+TEST(MatrixReference, BuildersCameraAndFrameMatricesMatchTheLongWay)
 {
     Rng r{5};
     for (int n = 0; n < 2000; n++) {
@@ -195,7 +195,7 @@ TEST(ReviewMatrix, BuildersCameraAndFrameMatricesMatchTheLongWay)
     }
 }
 
-TEST(ReviewMatrix, PlanarShadowAndMeshTransformWithTheDivide)
+TEST(MatrixReference, PlanarShadowAndMeshTransformWithTheDivide)
 {
     Rng r{8};
     const float plane[4] = {0.2f, 0.9f, -0.1f, 3.0f};

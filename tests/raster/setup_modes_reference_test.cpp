@@ -407,11 +407,11 @@ RasterTriangle random_triangle(TestRandom& r, float spread)
     return t;
 }
 
-class ReviewReference : public RasterFixture
+class SetupReference : public RasterFixture
 {
 };
 
-TEST_F(ReviewReference, SetUpRecordsMatchTheStepByStepReading)
+TEST_F(SetupReference, SetUpRecordsMatchTheStepByStepReading)
 {
     TestRandom r(4242);
     int drawn = 0;
@@ -459,7 +459,7 @@ TEST_F(ReviewReference, SetUpRecordsMatchTheStepByStepReading)
     EXPECT_GT(drawn, 50000);
 }
 
-TEST_F(ReviewReference, EveryColourAndSingleTextureModeMatchesTheLongWay)
+TEST_F(SetupReference, EveryColourAndSingleTextureModeMatchesTheLongWay)
 {
     Texture* tex = texture_create_mipmapped(64, 64);
     ASSERT_NE(tex, nullptr);
@@ -570,14 +570,14 @@ int ref_setup_wide(const RasterTriangle& t, RefSetup* s)
     return 0;
 }
 
-class ReviewWide : public RasterFixture
+class WideSetupReference : public RasterFixture
 {
 };
 
 // Tall triangles reaching far above and below the screen (the unclipped path):
 // their edge values wrap across the box, and the walk must step them as the
 // 32-bit record does.
-TEST_F(ReviewWide, TallTrianglesWhoseEdgeValuesWrapAcrossTheBoxMatchTheLiteralWalk)
+TEST_F(WideSetupReference, TallTrianglesWhoseEdgeValuesWrapAcrossTheBoxMatchTheLiteralWalk)
 {
     TestRandom r(31337);
     std::vector<uint32_t> expect(640 * 480, 0xFF000000u);
@@ -639,13 +639,13 @@ TEST_F(ReviewWide, TallTrianglesWhoseEdgeValuesWrapAcrossTheBoxMatchTheLiteralWa
 namespace
 {
 
-class ReviewCorner : public RasterFixture
+class FrameCornerReference : public RasterFixture
 {
 };
 
 // Short spans on the last rows, ending at or near the frame's last pixel,
 // where the four-pixel groups cannot read past the span.
-TEST_F(ReviewCorner, SpansEndingAtTheLastPixelsOfTheFrameMatchTheLongWay)
+TEST_F(FrameCornerReference, SpansEndingAtTheLastPixelsOfTheFrameMatchTheLongWay)
 {
     TestTexture tex(4, 4);
     TestRandom r(64);

@@ -74,7 +74,7 @@ void ref_uv(int projection, int axis, const double d[3], const double s[3], doub
 
 } // namespace
 
-TEST(ReviewProjection, OffAxisPointsForEveryProjectionAndAxis)
+TEST(ProjectionReference, OffAxisPointsForEveryProjectionAndAxis)
 {
     // Centre (0.5, -1, 2), size (2, 4, 8); three triangles so every point is
     // a corner 0..2 of some polygon.
@@ -112,7 +112,7 @@ TEST(ReviewProjection, OffAxisPointsForEveryProjectionAndAxis)
     }
 }
 
-TEST(ReviewObject, FanTrianglesCarryPlaneSurfaceAndDiscontinuousEntries)
+TEST(ObjectReference, FanTrianglesCarryPlaneSurfaceAndDiscontinuousEntries)
 {
     // A pentagon (points 0..4, not planar: its plane comes from corners 0, 1
     // and the last) tagged with surface A, whose image block names "uv"; a
@@ -185,7 +185,7 @@ TEST(ReviewObject, FanTrianglesCarryPlaneSurfaceAndDiscontinuousEntries)
         EXPECT_EQ(o->points->normals[j].z, 1.0f);
 }
 
-TEST(ReviewObject, CornersLinkTheFirstEntryOfTheirPoint)
+TEST(ObjectReference, CornersLinkTheFirstEntryOfTheirPoint)
 {
     // A triangle whose surface names "uv": point 0 has entries 1 and 3, so
     // corner 0 links entry 1; point 2 has none, so entry 0.

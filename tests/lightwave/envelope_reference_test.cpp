@@ -147,7 +147,7 @@ double bezier(double x0, double x1, double x2, double x3, double t)
 
 } // namespace
 
-TEST(ReviewEnvelope, TcbSpansUseEachKeysOwnTensionContinuityAndBias)
+TEST(EnvelopeReference, TcbSpansUseEachKeysOwnTensionContinuityAndBias)
 {
     // Uneven key spacing and different parameters per key: the outgoing
     // tangent of the middle key uses (1 - c) on the next difference and
@@ -161,7 +161,7 @@ TEST(ReviewEnvelope, TcbSpansUseEachKeysOwnTensionContinuityAndBias)
     }
 }
 
-TEST(ReviewEnvelope, HermiteAndBezierTangentsScaleByTheKeyTimes)
+TEST(EnvelopeReference, HermiteAndBezierTangentsScaleByTheKeyTimes)
 {
     // Incoming from p0, outgoing from p1, each scaled by its share of the
     // two neighbouring spans.
@@ -174,7 +174,7 @@ TEST(ReviewEnvelope, HermiteAndBezierTangentsScaleByTheKeyTimes)
     }
 }
 
-TEST(ReviewEnvelope, MixedShapesTakeTheTangentOfEachKeysOwnShape)
+TEST(EnvelopeReference, MixedShapesTakeTheTangentOfEachKeysOwnShape)
 {
     // A linear key leading into a TCB span, a 2D Bezier key leading into a
     // Hermite span, a stepped key in the middle.
@@ -187,7 +187,7 @@ TEST(ReviewEnvelope, MixedShapesTakeTheTangentOfEachKeysOwnShape)
     }
 }
 
-TEST(ReviewEnvelope, TwoDimensionalBezierHandles)
+TEST(EnvelopeReference, TwoDimensionalBezierHandles)
 {
     // Span 1 -> 3, start key 2D Bezier with handle (p2, p3) = (0.5, 2), end
     // key handle (p0, p1) = (-0.25, -1). The time curve is solved for t, the
@@ -219,7 +219,7 @@ TEST(ReviewEnvelope, TwoDimensionalBezierHandles)
     EXPECT_NEAR(m.at(1.2), bezier(0, 1, 3, 3, t), 2e-3);
 }
 
-TEST(ReviewEnvelope, LinearExtrapolationUsesTheEndTangentsOfTheEndKeys)
+TEST(EnvelopeReference, LinearExtrapolationUsesTheEndTangentsOfTheEndKeys)
 {
     // Before the first key: its outgoing tangent over the first span; after
     // the last: its incoming tangent over the last span.
@@ -229,7 +229,7 @@ TEST(ReviewEnvelope, LinearExtrapolationUsesTheEndTangentsOfTheEndKeys)
     EXPECT_NEAR(k.at(5.5), 1 + (5.5 - 4) * k.in(2) / (4 - 2), 1e-4);
 }
 
-TEST(ReviewEnvelope, RepeatOscillateAndOffsetWithKeysAwayFromZero)
+TEST(EnvelopeReference, RepeatOscillateAndOffsetWithKeysAwayFromZero)
 {
     Keys base({key(2, 1, 3), key(3, 4, 0, 0.2), key(6, 0, 0, 0, 0.3)});
     auto inside = [&](double t) { return base.span(t < 3 ? 1 : 2, t); };
