@@ -31,7 +31,6 @@
 namespace
 {
 
-constexpr float PI = 3.1415927f;
 constexpr float SCENE_START_SECONDS = 130.66667f; // beat 196 at 90 beats per minute
 constexpr double METER_STEPS_PER_SECOND = 60.0;
 
@@ -87,16 +86,6 @@ int32_t pipe_load()
     return 0;
 }
 
-// Transform into camera space with model.view.
-void transform_view(Mesh* mesh, const Camera* camera, uint32_t what)
-{
-    Matrix full;
-    mesh_frame_matrices(camera, &mesh->model, &full, &mesh->normal_matrix);
-    Matrix model_view;
-    matrix_multiply(&mesh->model, &camera->view, &model_view);
-    mesh_transform(mesh, &model_view, &mesh->normal_matrix, what);
-}
-
 // The bass meter advances in fixed 1/60 s steps of music time, so one music
 // time gives one shape at any frame rate. A jump back restarts its history.
 void bass_update()
@@ -117,9 +106,9 @@ void bass_update()
 
 void lattice_twist(Lattice* lattice, float seconds)
 {
-    const Vec3 c = {0.1f * core_sin(0.78f * seconds), 0.5f * core_sin(0.39f * PI * seconds + 0.78f),
+    const Vec3 c = {0.1f * core_sin(0.78f * seconds), 0.5f * core_sin(0.39f * CORE_PI * seconds + 0.78f),
                     0.1f * core_cos(0.78f * seconds)};
-    const float a = PI / 2.0f * core_sin(0.39f * seconds + 0.39f);
+    const float a = CORE_PI / 2.0f * core_sin(0.39f * seconds + 0.39f);
     for (Vec3& p : lattice->points) {
         Vec3 d;
         vec3_sub(&p, &c, &d);
@@ -135,8 +124,8 @@ void lattice_twist(Lattice* lattice, float seconds)
 
 void lattice_pump(Lattice* lattice, float seconds, float k)
 {
-    const Vec3 c = {2.0f * core_sin(0.5f * PI * seconds + 0.78f), 6.0f * core_sin(seconds),
-                    2.0f * core_cos(0.39f * PI * seconds + 0.78f)};
+    const Vec3 c = {2.0f * core_sin(0.5f * CORE_PI * seconds + 0.78f), 6.0f * core_sin(seconds),
+                    2.0f * core_cos(0.39f * CORE_PI * seconds + 0.78f)};
     for (Vec3& p : lattice->points) {
         Vec3 d;
         vec3_sub(&p, &c, &d);
@@ -166,7 +155,7 @@ void spikeball_shape(float seconds)
 
     const float h = seconds / 2.0f;
     Matrix turn;
-    matrix_rotation_yxz(&turn, PI * h, 0.78f * h + 0.39f, 0.39f * h + 1.57f);
+    matrix_rotation_yxz(&turn, CORE_PI * h, 0.78f * h + 0.39f, 0.39f * h + 1.57f);
     const Vec3 x_axis = {3.0f, 0.0f, 0.0f};
     BulgeParams bulge;
     transform_point(&turn, &x_axis, &bulge.centre);
@@ -202,7 +191,7 @@ void light_sprites(float seconds, float b, int32_t cx, int32_t cy)
         float phase;
     } layers[2] = {{TEXTURE_PARTICLE2, b}, {TEXTURE_POINTLIGHT, b + 1.0f}};
     for (const auto& layer : layers) {
-        const uint32_t colour = grey(float_to_int(255.0f * (0.5f * core_sin(PI * layer.phase) + 0.5f)));
+        const uint32_t colour = grey(float_to_int(255.0f * (0.5f * core_sin(CORE_PI * layer.phase) + 0.5f)));
         RasterTriangle t[2];
         std::memset(t, 0, sizeof t);
         const int32_t fan[2][3] = {{0, 1, 2}, {0, 2, 3}};
@@ -234,7 +223,7 @@ void place_camera(Camera* camera, float b)
 
 void draw_ball(const Camera* camera, Vec3* light)
 {
-    transform_view(spikeball_mesh, camera, 3);
+    mesh_transform_view(spikeball_mesh, camera, TRANSFORM_NORMALS | TRANSFORM_TANGENTS);
     mesh_offset_second_uv(spikeball_mesh, &camera->eye.x);
     mesh_light(spikeball_mesh, light, LIGHT_TANGENT); // normalises the light
     set_environment_texture(texture_get(TEXTURE_CORKSCREW_GRAY));
@@ -247,7 +236,7 @@ void draw_ball(const Camera* camera, Vec3* light)
 // The pipe lives in the ball's space: drawn with the ball's model.view.
 void draw_pipe(const Camera* camera, const Vec3* light, float seconds, float b)
 {
-    const float pulse = core_pow(core_sin(0.5f * PI * (b + 0.5f)), 48.0f);
+    const float pulse = core_pow(core_sin(0.5f * CORE_PI * (b + 0.5f)), 48.0f);
     pipe_set_shape(pipe, 1.0f, 1.0f, 0.0f, 1.0f, 1.0f, 1.0f, 0.5f - 0.3f * pulse);
     pipe_grow(pipe, spikeball_pipe_time(seconds));
     Mesh* mesh = pipe->mesh;
@@ -257,7 +246,7 @@ void draw_pipe(const Camera* camera, const Vec3* light, float seconds, float b)
     mesh->normal_matrix = spikeball_mesh->normal_matrix;
     Matrix model_view;
     matrix_multiply(&mesh->model, &camera->view, &model_view);
-    mesh_transform(mesh, &model_view, &mesh->normal_matrix, 1);
+    mesh_transform(mesh, &model_view, &mesh->normal_matrix, TRANSFORM_NORMALS);
     Vec3 l = *light;
     mesh_light(mesh, &l, LIGHT_PER_VERTEX);
     mesh_light_specular(mesh, light, 2.0f, LIGHT_PER_VERTEX);
@@ -303,10 +292,10 @@ void rays(int32_t cx, int32_t cy)
 
 void spikeball_sprite_centre(float b, int32_t* cx, int32_t* cy)
 {
-    *cx = 557 - float_to_int(8.0f * core_sin(0.5f * PI * b)) +
-          float_to_int(4.0f * core_sin(4.0f * PI * b + 0.78f));
-    *cy = 240 - float_to_int(8.0f * core_cos(0.5f * PI * b)) +
-          float_to_int(4.0f * core_cos(4.0f * PI * b + 0.78f));
+    *cx = 557 - float_to_int(8.0f * core_sin(0.5f * CORE_PI * b)) +
+          float_to_int(4.0f * core_sin(4.0f * CORE_PI * b + 0.78f));
+    *cy = 240 - float_to_int(8.0f * core_cos(0.5f * CORE_PI * b)) +
+          float_to_int(4.0f * core_cos(4.0f * CORE_PI * b + 0.78f));
 }
 
 void spikeball_ray_centre(int32_t cx, int32_t cy, int32_t* x, int32_t* y)
@@ -417,7 +406,7 @@ void spikeball_render(float seconds)
     const float fr = clock_beat_fraction();
     Vec3 light = {1.0f, 0.0f, 1.0f};
 
-    blit_image(texture_get(TEXTURE_HIPHOP), 0, 40, BLIT_COPY);
+    blit_image(texture_get(TEXTURE_HIPHOP), 0, LETTERBOX_TOP, BLIT_COPY);
     int32_t cx, cy;
     spikeball_sprite_centre(b, &cx, &cy);
     blend_image(texture_get(TEXTURE_WAGON), 462, 226, 80, BLEND_ALPHA);
@@ -433,7 +422,7 @@ void spikeball_render(float seconds)
     draw_pipe(&camera, &light, seconds, b);
 
     spikeball_glints(&light);
-    transform_view(glint_mesh, &camera, 0);
+    mesh_transform_view(glint_mesh, &camera, 0);
     draw_mesh_clipped(glint_mesh, &camera, FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD);
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 
