@@ -52,6 +52,10 @@ Mesh* dust_mesh = nullptr;
 Mesh* light_sprite_mesh = nullptr;
 Mesh* sphere_mesh = nullptr;
 
+// cos f and sin f of the ring angles f = 2 pi q / 24, made once at load.
+float ring_cos[24];
+float ring_sin[24];
+
 // Corners of a sprite quad in drawing order, with their texture coordinates.
 const float quad_corners[4][4] = {
     {1.0f, 1.0f, 1.0f, 0.0f},
@@ -146,17 +150,17 @@ void tunnel_rings(float a, const TunnelLight lights[LIGHT_COUNT], Camera* camera
             camera->target.x = -0.99f * px;
             camera->target.y = -py;
         }
-        const float u0 = core_sin(t / 64.0f) + a / 128.0f;
+        const float wave = core_sin(t / 64.0f);
         const float v = 16.0f * static_cast<float>(p) / 48.0f + a / 128.0f;
         MeshVertex* ring = tunnel_mesh->vertices + RING_VERTICES * p;
         for (int32_t q = 0; q < RING_VERTICES; ++q) {
-            const float f = 2.0f * PI * static_cast<float>(q) / 24.0f;
-            const float c = core_cos(f), s = core_sin(f);
+            // Vertex 24 lies exactly on vertex 0, so the seam has no crack.
+            const float c = ring_cos[q % 24], s = ring_sin[q % 24];
             MeshVertex& vx = ring[q];
             vx.x = (c - s) * 32.0f + px;
             vx.y = (s + c) * 32.0f + py;
             vx.z = zr;
-            vx.u = u0 + 8.0f * (1.0f - static_cast<float>(q) / 24.0f);
+            vx.u = wave + 8.0f * (1.0f - static_cast<float>(q) / 24.0f) + a / 128.0f;
             vx.v = v;
             vx.colour = tunnel_light_colour(lights, vx.x, vx.y, vx.z, 0.1f, 0.1f);
         }
@@ -446,6 +450,11 @@ int32_t tunnel_load()
 
     tunnel_mesh->texture = texture_get(TEXTURE_CORKSCREW_SEPIA);
     ring_triangles(tunnel_mesh);
+    for (int32_t q = 0; q < 24; ++q) {
+        const float f = 2.0f * PI * static_cast<float>(q) / 24.0f;
+        ring_cos[q] = core_cos(f);
+        ring_sin[q] = core_sin(f);
+    }
     dust_mesh->texture = texture_get(TEXTURE_PARTICLE2);
     dust_mesh->flags = 0;
     quad_triangles(dust_mesh, 2 * DUST_COUNT, 0xffffffffu);
