@@ -22,23 +22,17 @@
 namespace
 {
 
-constexpr float PI = 3.1415927f;
-
 enum {
     RING_COUNT = 48,
     RING_VERTICES = 25, // 24 segments; vertex 24 closes the ring with other texture coordinates
     DUST_COUNT = 96,    // particles, two sprites each
     LIGHT_COUNT = 2,
 };
-enum : int32_t {
-    TEXTURE_CORKSCREW_SEPIA = 5,
-    TEXTURE_CORKSCREW_GRAY = 7,
-    TEXTURE_PARTICLE2 = 8,
-    TEXTURE_POINTLIGHT = 19,
-    TEXTURE_SKYDOT3 = 24,
-    TEXTURE_TUNNEL_COLOR = 25,
-    TEXTURE_COSINE_RAMP = 44,
-};
+
+constexpr FillMode FILL_WALL = FILL_GOURAUD | FILL_TEXTURE | FILL_DEPTH; // the ring colours are the light
+constexpr FillMode FILL_DUST = FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD;
+constexpr FillMode FILL_LIGHT_SPRITE = FILL_TEXTURE | FILL_DEPTH | FILL_ADD;
+constexpr FillMode FILL_BUMPED = FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_DOT3;
 
 constexpr float TUNNEL_NEAR = 1.0f;
 constexpr float TUNNEL_FAR = 532.0f;
@@ -117,16 +111,6 @@ void ring_triangles(Mesh* mesh)
     }
 }
 
-// Model.view from the mesh's model and the camera, then the camera-space transform.
-void transform_view(Mesh* mesh, const Camera* camera, uint32_t what)
-{
-    Matrix full;
-    mesh_frame_matrices(camera, &mesh->model, &full, &mesh->normal_matrix);
-    Matrix model_view;
-    matrix_multiply(&mesh->model, &camera->view, &model_view);
-    mesh_transform(mesh, &model_view, &mesh->normal_matrix, what);
-}
-
 void light_sprites_place(const TunnelLight lights[LIGHT_COUNT])
 {
     for (int32_t i = 0; i < LIGHT_COUNT; ++i)
@@ -178,12 +162,12 @@ void tunnel_dust(float a, const TunnelLight lights[LIGHT_COUNT])
         tunnel_path(t, &px, &py);
         float s = core_sin(t / 32.0f), c = core_cos(t / 32.0f);
         const float x0 = 24.0f * (c - s) + px, y0 = 24.0f * (c + s) + py;
-        const float q0 = 3.0f + 6.0f * (0.5f * core_sin(2.0f * PI * t / 32.0f) + 0.5f);
+        const float q0 = 3.0f + 6.0f * (0.5f * core_sin(2.0f * CORE_PI * t / 32.0f) + 0.5f);
         const uint32_t colour = tunnel_light_colour(lights, x0, y0, zd, 0.1f, 0.25f);
-        s = core_sin(t / 32.0f + PI);
-        c = core_cos(t / 32.0f + PI);
+        s = core_sin(t / 32.0f + CORE_PI);
+        c = core_cos(t / 32.0f + CORE_PI);
         const float x1 = 24.0f * (c - s) + px, y1 = 24.0f * (c + s) + py;
-        const float q1 = 3.0f + 6.0f * (0.5f * core_sin(7.225663f * t / 32.0f + PI) + 0.5f);
+        const float q1 = 3.0f + 6.0f * (0.5f * core_sin(7.225663f * t / 32.0f + CORE_PI) + 0.5f);
         quad_place(dust_mesh->vertices + 8 * i, x0, y0, zd, q0, colour);
         quad_place(dust_mesh->vertices + 8 * i + 4, x1, y1, zd, q1, colour);
         for (int32_t k = 0; k < 4; ++k)
@@ -208,7 +192,7 @@ void camera_finish(Camera* camera)
 void draw_flat(Mesh* mesh, const Camera* camera, FillMode mode)
 {
     matrix_identity(&mesh->model);
-    transform_view(mesh, camera, 0);
+    mesh_transform_view(mesh, camera, 0);
     draw_mesh_clipped(mesh, camera, mode);
 }
 
@@ -218,7 +202,7 @@ void sphere_draw(const Camera* camera)
     set_bump_texture(texture_get(TEXTURE_SKYDOT3));
     set_environment_texture(texture_get(TEXTURE_CORKSCREW_GRAY));
     set_offset_texture(texture_get(TEXTURE_COSINE_RAMP));
-    draw_mesh(sphere_mesh, camera, FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_DOT3, CLIP_WINDOW);
+    draw_mesh(sphere_mesh, camera, FILL_BUMPED, CLIP_WINDOW);
 }
 
 int32_t load_failed(const char* what)
@@ -232,8 +216,8 @@ int32_t load_failed(const char* what)
 
 void tunnel_path(float z, float* x, float* y)
 {
-    *x = 32.0f * core_cos(2.0f * PI * z / 256.0f) + 4.0f * core_cos(9.424778f * z / 92.0f + 0.78f);
-    *y = 16.0f * core_sin(2.0f * PI * z / 128.0f) + 4.0f * core_sin(9.424778f * z / 92.0f + 0.78f);
+    *x = 32.0f * core_cos(2.0f * CORE_PI * z / 256.0f) + 4.0f * core_cos(9.424778f * z / 92.0f + 0.78f);
+    *y = 16.0f * core_sin(2.0f * CORE_PI * z / 128.0f) + 4.0f * core_sin(9.424778f * z / 92.0f + 0.78f);
 }
 
 void tunnel_lights(float seconds, float a, TunnelLight lights[2])
@@ -304,24 +288,24 @@ void sphere_ripple(Mesh* sphere, float seconds, float envelope)
     const WaveParams waves[3] = {
         {DEFORM_AXIS_X,
          1,
-         {core_sin(0.134f * PI * seconds), 0.0f, 0.0f},
+         {core_sin(0.134f * CORE_PI * seconds), 0.0f, 0.0f},
          amplitude,
          1.0f,
-         PI * seconds,
+         CORE_PI * seconds,
          0.0f},
         {DEFORM_AXIS_Y,
          2,
-         {0.0f, core_sin(0.016f * PI * seconds + 0.78f), 0.0f},
+         {0.0f, core_sin(0.016f * CORE_PI * seconds + 0.78f), 0.0f},
          amplitude,
          0.8f,
-         PI * seconds,
+         CORE_PI * seconds,
          0.0f},
         {DEFORM_AXIS_Z,
          0,
-         {0.0f, 0.0f, core_sin(0.125f * PI * seconds + 0.39f)},
+         {0.0f, 0.0f, core_sin(0.125f * CORE_PI * seconds + 0.39f)},
          amplitude,
          0.96f,
-         PI * seconds,
+         CORE_PI * seconds,
          0.0f},
     };
     // Each wave reads only positions, so the normals of the first two waves
@@ -395,7 +379,7 @@ void tunnel_sphere_pose(Mesh* sphere, float seconds, int32_t n, float b, const C
     sphere->model.m[13] = 0.25f * y;
     sphere->model.m[14] = z;
 
-    transform_view(sphere, camera, 3);
+    mesh_transform_view(sphere, camera, TRANSFORM_NORMALS | TRANSFORM_TANGENTS);
     mesh_compute_tangents(sphere); // the buffer exists since the load: this only refills it
     Vec3 light = {0.0f, 0.0f, 1.0f};
     mesh_light(sphere, &light, LIGHT_TANGENT);
@@ -451,7 +435,7 @@ int32_t tunnel_load()
     tunnel_mesh->texture = texture_get(TEXTURE_CORKSCREW_SEPIA);
     ring_triangles(tunnel_mesh);
     for (int32_t q = 0; q < 24; ++q) {
-        const float f = 2.0f * PI * static_cast<float>(q) / 24.0f;
+        const float f = 2.0f * CORE_PI * static_cast<float>(q) / 24.0f;
         ring_cos[q] = core_cos(f);
         ring_sin[q] = core_sin(f);
     }
@@ -489,13 +473,13 @@ void tunnel_render(float seconds)
 
     tunnel_dust(a, lights);
 
-    draw_flat(tunnel_mesh, &camera, FILL_GOURAUD | FILL_TEXTURE | FILL_DEPTH);
+    draw_flat(tunnel_mesh, &camera, FILL_WALL);
 
     if (n > 79) {
         tunnel_sphere_pose(sphere_mesh, seconds, n, b, &camera);
         sphere_draw(&camera);
     }
 
-    draw_flat(dust_mesh, &camera, FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD);
-    draw_flat(light_sprite_mesh, &camera, FILL_TEXTURE | FILL_DEPTH | FILL_ADD);
+    draw_flat(dust_mesh, &camera, FILL_DUST);
+    draw_flat(light_sprite_mesh, &camera, FILL_LIGHT_SPRITE);
 }

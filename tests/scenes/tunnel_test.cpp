@@ -95,7 +95,7 @@ Mesh* edge_on_disc()
     if (!mesh)
         return nullptr;
     for (int32_t i = 0; i < spokes; ++i) {
-        const float f = 6.2831855f * static_cast<float>(i) / spokes;
+        const float f = 2.0f * CORE_PI * static_cast<float>(i) / spokes;
         mesh->vertices[i + 1].y = std::cos(f);
         mesh->vertices[i + 1].z = std::sin(f);
         MeshTriangle& t = mesh->triangles[i];
@@ -180,7 +180,7 @@ TEST(TunnelSphere, RippleHalfMatchesNormalsAfterEveryWave)
     ASSERT_NE(mesh_compute_tangents(posed), 0);
     tunnel_sphere_pose(posed, seconds, 81, b, &camera);
 
-    const float pi = 3.1415927f, amplitude = 2.0f * tunnel_wobble(b).envelope * 0.125f;
+    const float pi = CORE_PI, amplitude = 2.0f * tunnel_wobble(b).envelope * 0.125f;
     const WaveParams waves[3] = {
         {0, 1, {core_sin(0.134f * pi * seconds), 0.0f, 0.0f}, amplitude, 1.0f, pi * seconds, 0.0f},
         {1, 2, {0.0f, core_sin(0.016f * pi * seconds + 0.78f), 0.0f}, amplitude, 0.8f, pi * seconds, 0.0f},
@@ -293,10 +293,10 @@ TEST_F(TunnelScene, FramesFillTheScreenAndTheSphereIsLitAndClean)
         fill(0);
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
         set_depth_clip(1.0f, 532.0f);
-        sphere->texture = texture_get(25);
-        set_bump_texture(texture_get(24));
-        set_environment_texture(texture_get(7));
-        set_offset_texture(texture_get(44));
+        sphere->texture = texture_get(TEXTURE_TUNNEL_COLOR);
+        set_bump_texture(texture_get(TEXTURE_SKYDOT3));
+        set_environment_texture(texture_get(TEXTURE_CORKSCREW_GRAY));
+        set_offset_texture(texture_get(TEXTURE_COSINE_RAMP));
         draw_mesh(sphere, &camera, FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_DOT3, CLIP_WINDOW);
         // Its centre and radius on screen (fov 90: 240 pixels per unit of depth).
         MeshVertex centre;
