@@ -445,6 +445,42 @@ TEST(DataSet, LayeredObjectsTerrainAndVisualiserLoadAsMeshes)
     }
 }
 
+// The end scene shows its title 10 units from the camera (fov 45, letterbox
+// 400 of 480 rows) with layers 2 and 3 moved up and down by 3.5 closing to
+// 2.5. Both lines stay inside the letterbox and clear of the title, and end
+// between the title and the closing card's rule (row 135) and credits (row 340).
+TEST(DataSet, EndTitleLinesStayInsideTheLetterboxAndClearOfTheTitle)
+{
+    Mesh** meshes = nullptr;
+    int32_t count = 0;
+    ASSERT_EQ(mesh_load_layers(path_of("end.lwo").c_str(), &meshes, &count), 0);
+    ASSERT_GE(count, 4);
+    struct Box {
+        float x0 = 1e9f, y0 = 1e9f, x1 = -1e9f, y1 = -1e9f;
+    } box[4];
+    for (int i = 0; i < 4; ++i)
+        for (int k = 0; k < meshes[i]->vertex_count; ++k) {
+            const MeshVertex& v = meshes[i]->vertices[k];
+            box[i].x0 = std::min(box[i].x0, v.x), box[i].x1 = std::max(box[i].x1, v.x);
+            box[i].y0 = std::min(box[i].y0, v.y), box[i].y1 = std::max(box[i].y1, v.y);
+        }
+    const float half_height = 10.0f * std::tan(22.5f * 3.1415927f / 180.0f); // whole frame, 240 rows
+    const float letterbox = half_height * 200.0f / 240.0f;
+    auto row = [&](float y) { return 240.0f - y / half_height * 240.0f; };
+    EXPECT_LT(box[0].x1, half_height * 4.0f / 3.0f * 0.9f); // the title fits the width
+    for (float h : {3.5f, 2.5f}) {
+        EXPECT_LT(box[2].y1 + h, letterbox * 0.95f) << h;
+        EXPECT_GT(box[3].y0 - h, -letterbox * 0.95f) << h;
+        EXPECT_GT(box[2].y0 + h, box[0].y1 + 0.5f) << h;
+        EXPECT_LT(box[3].y1 - h, box[0].y0 - 0.5f) << h;
+    }
+    EXPECT_GT(row(box[2].y1 + 2.5f), 140.0f);
+    EXPECT_LT(row(box[3].y0 - 2.5f), 336.0f);
+    for (int i = 0; i < count; ++i)
+        mesh_free(meshes[i]);
+    std::free(meshes);
+}
+
 TEST(DataSet, PipeMotionHasThreeChannelsThatMoveFromTimeZeroAwayFromTheOrigin)
 {
     MotionEnvelope** env = nullptr;

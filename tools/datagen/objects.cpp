@@ -40,6 +40,10 @@ const float END_CAP = 1.0f;
 const float END_WIDTH = 7.4f;
 const float END_DEPTH = 0.5f;
 const float END_SMALL_CAP = 0.42f;
+// The end scene spreads the two line layers to +-3.5 and closes them to
+// +-2.5 at a distance of 10: built this much nearer the middle, the lines stay
+// inside the letterbox and end clear of the closing card's title and credits.
+const float END_LINE_INSET = 1.15f;
 // Spikeball: core radius and spike tips inside the lattice box -9..9 and well
 // inside the 12-unit camera distance of the scene's first beats.
 const float SPIKE_CORE = 2.6f;
@@ -647,7 +651,7 @@ int make_end(const GenContext& ctx)
     if (!ctx.wants("end.lwo"))
         return 0;
     // Four layers, each one piece: the title, a ring behind it, and a line
-    // above and below (the scene spreads layers 2 and 3 apart vertically).
+    // above and below (the scene moves layers 2 and 3 apart vertically).
     auto merged = [](LwoObject& obj, LwoObject& letters, const char* name) {
         Builder b;
         b.layer.number = static_cast<uint16_t>(obj.layers.size());
@@ -688,8 +692,8 @@ int make_end(const GenContext& ctx)
         obj.layers.push_back(b.layer);
     }
     LwoObject top, bottom;
-    word_layers(top, "TOLVENARI", FONT_SANS_BOLD, END_SMALL_CAP, END_WIDTH * 0.6f, END_DEPTH * 0.5f, false, 0, {2});
-    word_layers(bottom, "THANK YOU", FONT_SANS_BOLD, END_SMALL_CAP, END_WIDTH * 0.6f, END_DEPTH * 0.5f, false, 0, {2});
+    word_layers(top, "TOLVENARI", FONT_SANS_BOLD, END_SMALL_CAP, END_WIDTH * 0.6f, END_DEPTH * 0.5f, false, -END_LINE_INSET, {2});
+    word_layers(bottom, "THANK YOU", FONT_SANS_BOLD, END_SMALL_CAP, END_WIDTH * 0.6f, END_DEPTH * 0.5f, false, END_LINE_INSET, {2});
     merged(obj, top, "top line");
     merged(obj, bottom, "bottom line");
     return save(ctx, "end.lwo", obj) ? 0 : 1;
