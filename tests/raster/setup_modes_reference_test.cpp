@@ -2,10 +2,9 @@
 // attribute interpolants, the mip level choice and the per-mode pixel rules,
 // checked against the rasterizer on many random triangles: record by record
 // (edges, area, box, inverse area, interpolants) and pixel by pixel.
-#include "raster_fixture.h"
+#include "raster_reference.h"
 
 #include <cmath>
-#include <functional>
 
 namespace
 {
@@ -17,6 +16,21 @@ struct RefSetup {
     int32_t min_x, min_y, max_x, max_y;
     float inverse_area;
 };
+
+raster_reference::Box ref_box(const RefSetup& s)
+{
+    raster_reference::Box box{};
+    for (int i = 0; i < 3; i++) {
+        box.xs[i] = s.xs[i];
+        box.ys[i] = s.ys[i];
+        box.c[i] = s.c[i];
+    }
+    box.min_x = s.min_x;
+    box.min_y = s.min_y;
+    box.max_x = s.max_x;
+    box.max_y = s.max_y;
+    return box;
+}
 
 // 1 when rejected. Only for triangles whose arithmetic fits 32 bits.
 int ref_setup(const RasterTriangle& t, RefSetup* s)
@@ -125,260 +139,16 @@ int ref_mip_level(const RasterTriangle& t, const RefSetup& s)
     return 11;
 }
 
-// ---- Per-pixel rules ----------------------------------------------------------------
-uint32_t byte_of(uint32_t p, int c)
-{
-    return (p >> (8 * c)) & 0xFFu;
-}
-uint32_t mul(uint32_t a, uint32_t b)
-{
-    uint32_t o = 0;
-    for (int c = 0; c < 4; c++)
-        o |= ((byte_of(a, c) * byte_of(b, c)) >> 8) << (8 * c);
-    return o;
-}
-uint32_t adds(uint32_t a, uint32_t b)
-{
-    uint32_t o = 0;
-    for (int c = 0; c < 4; c++)
-        o |= std::min(255u, byte_of(a, c) + byte_of(b, c)) << (8 * c);
-    return o;
-}
-// v[0..3] = blue, green, red, alpha interpolant values
-uint32_t clamped(const int32_t* v)
-{
-    uint32_t o = 0;
-    for (int c = 0; c < 4; c++) {
-        int32_t x = v[c] >> 11;
-        uint32_t b = (x >= 0 && x <= 255) ? static_cast<uint32_t>(x) : (v[c] < 0 ? 0u : 255u);
-        o |= b << (8 * c);
-    }
-    return o;
-}
-uint32_t unclamped(const int32_t* v)
-{
-    return (static_cast<uint32_t>(v[3] >> 11) << 24) | (static_cast<uint32_t>(v[2] >> 11) << 16) |
-           (static_cast<uint32_t>(v[1] >> 11) << 8) | static_cast<uint32_t>(v[0] >> 11);
-}
-uint32_t blend(uint32_t texel, uint32_t pixel, uint32_t flat)
-{
-    uint32_t a = texel >> 24, o = 0;
-    for (int c = 0; c < 4; c++) {
-        uint32_t k = (byte_of(flat, c) * a) >> 8;
-        uint32_t sum = ((byte_of(texel, c) * k) >> 8) + ((byte_of(pixel, c) * (255 - k)) >> 8);
-        if (sum > 65535)
-            sum = 65535;
-        o |= std::min(sum, 255u) << (8 * c);
-    }
-    return o;
-}
-uint32_t texel(const Texture& t, int32_t tu, int32_t tv)
-{
-    return t.pixels[(tv << t.width_log2) + tu];
-}
-uint32_t bilinear(const Texture& t, int32_t uf, int32_t vf)
-{
-    int32_t fu = uf & 0x7FF, fv = vf & 0x7FF;
-    int32_t tu = (uf >> 11) & t.width_mask, tv = (vf >> 11) & t.height_mask;
-    int32_t tu1 = (tu + 1) & t.width_mask, tv1 = (tv + 1) & t.height_mask;
-    int32_t w00 = ((2047 - fu) * (2047 - fv)) >> 14;
-    int32_t w10 = ((2047 - fv) * fu) >> 14;
-    int32_t w11 = (fu * fv) >> 14;
-    int32_t w01 = 255 - w00 - w10 - w11;
-    uint32_t o = 0;
-    for (int c = 0; c < 4; c++) {
-        uint32_t sum = byte_of(texel(t, tu, tv), c) * w00 + byte_of(texel(t, tu1, tv), c) * w10 +
-                       byte_of(texel(t, tu1, tv1), c) * w11 + byte_of(texel(t, tu, tv1), c) * w01;
-        o |= (sum >> 8) << (8 * c);
-    }
-    return o;
-}
-
-// One triangle of `mode` drawn the long way into pixels/depth.
+// One triangle drawn the long way with the set-up read step by step.
 void ref_draw(const RasterTriangle& t, uint32_t mode, const Texture& tex, uint32_t* pixels, int32_t* depth)
 {
-    const bool persp = mode & FILL_PERSPECTIVE;
-    if (persp && !(t.v[0].z > 0 && t.v[1].z > 0 && t.v[2].z > 0))
-        return;
     RefSetup s;
     if (ref_setup(t, &s))
         return;
-    const bool has_depth = mode & FILL_DEPTH;
-    const bool gouraud = mode & FILL_GOURAUD;
-    const bool textured = mode & FILL_TEXTURE;
-    std::vector<Interpolant> a;
-    if (has_depth)
-        a.push_back(ref_interpolant(s, t.v[0].z * 16383.0f, t.v[1].z * 16383.0f, t.v[2].z * 16383.0f));
-    const int ci = static_cast<int>(a.size());
-    if (gouraud)
-        for (int c = 0; c < 4; c++)
-            a.push_back(ref_interpolant(s, static_cast<float>(byte_of(t.v[0].colour, c)),
-                                        static_cast<float>(byte_of(t.v[1].colour, c)),
-                                        static_cast<float>(byte_of(t.v[2].colour, c))));
-    const int ti = static_cast<int>(a.size());
-    const float W = static_cast<float>(tex.width), H = static_cast<float>(tex.height);
-    if (textured) {
-        a.push_back(ref_interpolant(s, t.v[0].u * W, t.v[1].u * W, t.v[2].u * W));
-        a.push_back(ref_interpolant(s, t.v[0].v * H, t.v[1].v * H, t.v[2].v * H));
-    } else if (persp) {
-        float up[3], vp[3], sv[3];
-        for (int k = 0; k < 3; k++) {
-            sv[k] = static_cast<float>(256.0 / t.v[k].z);
-            up[k] = W * t.v[k].u * sv[k];
-            vp[k] = sv[k] * (H * t.v[k].v);
-        }
-        a.push_back(ref_interpolant(s, up[0], up[1], up[2]));
-        a.push_back(ref_interpolant(s, vp[0], vp[1], vp[2]));
-        a.push_back(ref_interpolant(s, sv[0], sv[1], sv[2]));
-    }
-    int level = 0, shift = tex.width_log2, mmask = 0;
-    const uint32_t* lp = tex.pixels;
-    if (mode & FILL_MIPMAP) {
-        level = ref_mip_level(t, s);
-        int n = tex.level_count > 0 ? tex.level_count : 1;
-        if (level >= n)
-            level = n - 1;
-        shift = tex.width_log2 - level;
-        mmask = (1 << shift) - 1;
-        lp = level ? tex.levels[level] : tex.pixels;
-    }
-
-    // The walk of the box, row by row, leaving a row once past its span.
-    uint32_t er[3];
-    for (int i = 0; i < 3; i++)
-        er[i] = static_cast<uint32_t>(s.xs[i] * s.min_x + s.ys[i] * s.min_y + s.c[i]);
-    std::vector<uint32_t> vr(a.size()), v(a.size());
-    for (size_t i = 0; i < a.size(); i++)
-        vr[i] = static_cast<uint32_t>(a[i].start);
-    for (int y = s.min_y; y <= s.max_y; y++) {
-        uint32_t e[3] = {er[0], er[1], er[2]};
-        v = vr;
-        int entered = 0;
-        for (int x = s.min_x; x <= s.max_x; x++) {
-            if (static_cast<int32_t>(e[0] | e[1] | e[2]) >= 0) {
-                entered++;
-                int32_t val[16] = {};
-                for (size_t i = 0; i < v.size(); i++)
-                    val[i] = static_cast<int32_t>(v[i]);
-                uint32_t& p = pixels[y * 640 + x];
-                int32_t& z = depth[y * 640 + x];
-                int32_t d = val[0] >> 11;
-                [&] {
-                    if (mode == 16) {
-                        double g = (d / 16383.0) * 255.0;
-                        int32_t gi = g < 0 ? 0 : g > 255 ? 255 : static_cast<int32_t>(g);
-                        p = static_cast<uint32_t>(gi) * 0x01010101u;
-                        return;
-                    }
-                    if (has_depth && !(d < z))
-                        return;
-                    uint32_t tx = 0;
-                    if (persp) {
-                        int32_t up = val[ti], vp = val[ti + 1], w = val[ti + 2];
-                        if (w == 0)
-                            return;
-                        if (mode & FILL_BILINEAR) {
-                            int32_t uf = static_cast<int32_t>((static_cast<int64_t>(up) * 2048) / w);
-                            int32_t vf = static_cast<int32_t>((static_cast<int64_t>(vp) * 2048) / w);
-                            tx = bilinear(tex, uf, vf);
-                        } else {
-                            if (w == -1 && (up == INT32_MIN || vp == INT32_MIN))
-                                return;
-                            tx = texel(tex, (up / w) & tex.width_mask, (vp / w) & tex.height_mask);
-                        }
-                    } else if (mode & FILL_MIPMAP) {
-                        int32_t tu = ((val[ti] >> 11) >> level) & mmask;
-                        int32_t tv = ((val[ti + 1] >> 11) >> level) & mmask;
-                        tx = lp[(tv << shift) + tu];
-                    } else if (mode & FILL_BILINEAR) {
-                        tx = bilinear(tex, val[ti], val[ti + 1]);
-                    } else if (textured) {
-                        tx = texel(tex, (val[ti] >> 11) & tex.width_mask,
-                                   (val[ti + 1] >> 11) & tex.height_mask);
-                    }
-                    const uint32_t f = t.flat_colour;
-                    uint32_t out;
-                    switch (mode) {
-                    case 1:
-                    case 17:
-                        out = f;
-                        break;
-                    case 2:
-                    case 18:
-                        out = clamped(val + ci);
-                        break;
-                    case 33:
-                        out = adds(p, f);
-                        break;
-                    case 34:
-                        out = adds(p, clamped(val + ci));
-                        break;
-                    case 65:
-                    case 81:
-                        out = mul(p, f);
-                        break;
-                    case 4:
-                    case 20:
-                    case 8:
-                    case 24:
-                    case 148:
-                    case 152:
-                    case 260:
-                    case 276:
-                        out = tx;
-                        break;
-                    case 5:
-                    case 21:
-                        out = mul(tx, f);
-                        break;
-                    case 6:
-                        out = mul(tx, clamped(val + ci));
-                        break;
-                    case 22:
-                        out = mul(tx, unclamped(val + ci));
-                        break;
-                    case 36:
-                    case 52:
-                        out = adds(p, tx);
-                        break;
-                    case 37:
-                    case 53:
-                        out = adds(p, mul(tx, f));
-                        break;
-                    case 38:
-                        out = adds(p, mul(tx, clamped(val + ci)));
-                        break;
-                    case 532:
-                        if (tx == KEY_COLOUR)
-                            return;
-                        out = tx;
-                        break;
-                    case 8196:
-                    case 8212:
-                        out = blend(tx, p, f);
-                        break;
-                    default:
-                        ADD_FAILURE() << "mode " << mode;
-                        return;
-                    }
-                    bool writes = has_depth && mode != 52 && mode != 53 && mode != 8212;
-                    if (writes)
-                        z = d;
-                    p = out;
-                }();
-            } else if (entered) {
-                break;
-            }
-            for (int i = 0; i < 3; i++)
-                e[i] += static_cast<uint32_t>(s.xs[i]);
-            for (size_t i = 0; i < v.size(); i++)
-                v[i] += static_cast<uint32_t>(a[i].x_step);
-        }
-        for (int i = 0; i < 3; i++)
-            er[i] += static_cast<uint32_t>(s.ys[i]);
-        for (size_t i = 0; i < v.size(); i++)
-            vr[i] += static_cast<uint32_t>(a[i].y_step);
-    }
+    const int32_t level = (mode & FILL_MIPMAP) ? ref_mip_level(t, s) : 0;
+    raster_reference::draw(
+        t, ref_box(s), [&](float a, float b, float c) { return ref_interpolant(s, a, b, c); }, level, mode,
+        tex, pixels, depth);
 }
 
 RasterTriangle random_triangle(TestRandom& r, float spread)
@@ -604,27 +374,7 @@ TEST_F(WideSetupReference, TallTrianglesWhoseEdgeValuesWrapAcrossTheBoxMatchTheL
         wrapping += wraps;
         // literal walk, flat colour per triangle
         uint32_t colour = 0xFF000000u | (r.next() & 0xFFFFFFu);
-        uint32_t er[3];
-        for (int i = 0; i < 3; i++)
-            er[i] = static_cast<uint32_t>(s.xs[i]) * static_cast<uint32_t>(s.min_x) +
-                    static_cast<uint32_t>(s.ys[i]) * static_cast<uint32_t>(s.min_y) +
-                    static_cast<uint32_t>(s.c[i]);
-        for (int y = s.min_y; y <= s.max_y; y++) {
-            uint32_t e[3] = {er[0], er[1], er[2]};
-            int entered = 0;
-            for (int x = s.min_x; x <= s.max_x; x++) {
-                if (static_cast<int32_t>(e[0] | e[1] | e[2]) >= 0) {
-                    expect[y * 640 + x] = colour;
-                    entered++;
-                } else if (entered) {
-                    break;
-                }
-                for (int i = 0; i < 3; i++)
-                    e[i] += static_cast<uint32_t>(s.xs[i]);
-            }
-            for (int i = 0; i < 3; i++)
-                er[i] += static_cast<uint32_t>(s.ys[i]);
-        }
+        raster_reference::walk(ref_box(s), {}, [&](int i, const int32_t*) { expect[i] = colour; });
         t.flat_colour = colour;
         draw_triangles(&t, 1, nullptr, FILL_FLAT);
     }

@@ -1,0 +1,318 @@
+// The rasterizer written out the long way, for the tests that compare it with
+// the real one: the per-mode pixel rules of the colour and single-texture
+// modes, a literal walk of the triangle's box (edge test by OR of the three
+// values, leaving a row once past its span) and one triangle drawn with them.
+// The set-up (edges, box, interpolants, mip level) comes from the caller, so
+// the same walk checks both the real set-up and an independent reading of it.
+#pragma once
+
+#include "raster_fixture.h"
+
+#include <algorithm>
+#include <climits>
+#include <vector>
+
+namespace raster_reference
+{
+
+inline uint32_t byte_of(uint32_t p, int c)
+{
+    return (p >> (8 * c)) & 0xFFu;
+}
+
+inline uint32_t mul(uint32_t a, uint32_t b)
+{
+    uint32_t o = 0;
+    for (int c = 0; c < 4; c++)
+        o |= ((byte_of(a, c) * byte_of(b, c)) >> 8) << (8 * c);
+    return o;
+}
+
+inline uint32_t adds(uint32_t a, uint32_t b)
+{
+    uint32_t o = 0;
+    for (int c = 0; c < 4; c++)
+        o |= std::min(255u, byte_of(a, c) + byte_of(b, c)) << (8 * c);
+    return o;
+}
+
+// v[0..3] = blue, green, red, alpha interpolant values.
+inline uint32_t clamped(const int32_t* v)
+{
+    uint32_t o = 0;
+    for (int c = 0; c < 4; c++) {
+        int32_t x = v[c] >> 11;
+        uint32_t b = (x >= 0 && x <= 255) ? static_cast<uint32_t>(x) : (v[c] < 0 ? 0u : 255u);
+        o |= b << (8 * c);
+    }
+    return o;
+}
+
+inline uint32_t unclamped(const int32_t* v)
+{
+    return (static_cast<uint32_t>(v[3] >> 11) << 24) | (static_cast<uint32_t>(v[2] >> 11) << 16) |
+           (static_cast<uint32_t>(v[1] >> 11) << 8) | static_cast<uint32_t>(v[0] >> 11);
+}
+
+// Texel alpha scaled by the flat colour, per channel.
+inline uint32_t alpha_blend(uint32_t texel, uint32_t pixel, uint32_t flat)
+{
+    uint32_t a = texel >> 24, o = 0;
+    for (int c = 0; c < 4; c++) {
+        uint32_t k = (byte_of(flat, c) * a) >> 8;
+        uint32_t sum = ((byte_of(texel, c) * k) >> 8) + ((byte_of(pixel, c) * (255 - k)) >> 8);
+        o |= std::min(sum, 255u) << (8 * c);
+    }
+    return o;
+}
+
+inline uint32_t texel(const Texture& t, int32_t tu, int32_t tv)
+{
+    return t.pixels[(tv << t.width_log2) + tu];
+}
+
+inline uint32_t bilinear(const Texture& t, int32_t uf, int32_t vf)
+{
+    int32_t fu = uf & 0x7FF, fv = vf & 0x7FF;
+    int32_t tu = (uf >> 11) & t.width_mask, tv = (vf >> 11) & t.height_mask;
+    int32_t tu1 = (tu + 1) & t.width_mask, tv1 = (tv + 1) & t.height_mask;
+    int32_t w00 = ((2047 - fu) * (2047 - fv)) >> 14;
+    int32_t w10 = ((2047 - fv) * fu) >> 14;
+    int32_t w11 = (fu * fv) >> 14;
+    int32_t w01 = 255 - w00 - w10 - w11;
+    uint32_t o = 0;
+    for (int c = 0; c < 4; c++) {
+        uint32_t sum = byte_of(texel(t, tu, tv), c) * w00 + byte_of(texel(t, tu1, tv), c) * w10 +
+                       byte_of(texel(t, tu1, tv1), c) * w11 + byte_of(texel(t, tu, tv1), c) * w01;
+        o |= (sum >> 8) << (8 * c);
+    }
+    return o;
+}
+
+// Edge functions (steps and constants) and the box of a set-up triangle.
+struct Box {
+    int32_t xs[3], ys[3], c[3];
+    int32_t min_x, min_y, max_x, max_y;
+};
+
+// The box the real set-up wrote into the record.
+inline Box box_of(const RasterTriangle& t)
+{
+    Box b{};
+    for (int i = 0; i < 3; i++) {
+        b.xs[i] = t.edges[i].x_step;
+        b.ys[i] = t.edges[i].y_step;
+        b.c[i] = t.edges[i].constant;
+    }
+    b.min_x = t.min_x;
+    b.min_y = t.min_y;
+    b.max_x = t.max_x;
+    b.max_y = t.max_y;
+    return b;
+}
+
+// Literal walk of the box in 32-bit wrapping arithmetic: fn(pixel index,
+// interpolant values) for each covered pixel.
+template <typename Fn> void walk(const Box& b, const std::vector<Interpolant>& a, Fn fn)
+{
+    uint32_t er[3];
+    for (int i = 0; i < 3; i++)
+        er[i] = static_cast<uint32_t>(b.xs[i]) * static_cast<uint32_t>(b.min_x) +
+                static_cast<uint32_t>(b.ys[i]) * static_cast<uint32_t>(b.min_y) +
+                static_cast<uint32_t>(b.c[i]);
+    std::vector<uint32_t> vr(a.size()), v(a.size());
+    for (size_t i = 0; i < a.size(); i++)
+        vr[i] = static_cast<uint32_t>(a[i].start);
+    for (int y = b.min_y; y <= b.max_y; y++) {
+        uint32_t e[3] = {er[0], er[1], er[2]};
+        v = vr;
+        int entered = 0;
+        for (int x = b.min_x; x <= b.max_x; x++) {
+            if (static_cast<int32_t>(e[0] | e[1] | e[2]) >= 0) {
+                int32_t values[16] = {};
+                for (size_t i = 0; i < v.size() && i < 16; i++)
+                    values[i] = static_cast<int32_t>(v[i]);
+                fn(y * 640 + x, values);
+                entered++;
+            } else if (entered) {
+                break;
+            }
+            for (int i = 0; i < 3; i++)
+                e[i] += static_cast<uint32_t>(b.xs[i]);
+            for (size_t i = 0; i < v.size(); i++)
+                v[i] += static_cast<uint32_t>(a[i].x_step);
+        }
+        for (int i = 0; i < 3; i++)
+            er[i] += static_cast<uint32_t>(b.ys[i]);
+        for (size_t i = 0; i < v.size(); i++)
+            vr[i] += static_cast<uint32_t>(a[i].y_step);
+    }
+}
+
+// One triangle of `mode` drawn the long way into pixels / depth, given its box,
+// a maker of interpolants (make(a, b, c) for the values at V0, V1, V2) and the
+// mip level chosen for it. Perspective modes draw nothing unless every z > 0.
+template <typename Make>
+void draw(const RasterTriangle& t, const Box& box, Make make, int32_t mip_level, uint32_t mode,
+          const Texture& tex, uint32_t* pixels, int32_t* depth)
+{
+    const bool persp = mode & FILL_PERSPECTIVE;
+    if (persp && !(t.v[0].z > 0 && t.v[1].z > 0 && t.v[2].z > 0))
+        return;
+    const bool has_depth = mode & FILL_DEPTH;
+    const bool gouraud = mode & FILL_GOURAUD;
+    const bool textured = mode & FILL_TEXTURE;
+    std::vector<Interpolant> a;
+    if (has_depth)
+        a.push_back(make(t.v[0].z * 16383.0f, t.v[1].z * 16383.0f, t.v[2].z * 16383.0f));
+    const int ci = static_cast<int>(a.size());
+    if (gouraud)
+        for (int c = 0; c < 4; c++)
+            a.push_back(make(static_cast<float>(byte_of(t.v[0].colour, c)),
+                             static_cast<float>(byte_of(t.v[1].colour, c)),
+                             static_cast<float>(byte_of(t.v[2].colour, c))));
+    const int ti = static_cast<int>(a.size());
+    const float W = static_cast<float>(tex.width), H = static_cast<float>(tex.height);
+    if (persp) {
+        float up[3], vp[3], sv[3];
+        for (int k = 0; k < 3; k++) {
+            sv[k] = static_cast<float>(256.0 / static_cast<double>(t.v[k].z));
+            up[k] = W * t.v[k].u * sv[k];
+            vp[k] = sv[k] * (H * t.v[k].v);
+        }
+        a.push_back(make(up[0], up[1], up[2]));
+        a.push_back(make(vp[0], vp[1], vp[2]));
+        a.push_back(make(sv[0], sv[1], sv[2]));
+    } else if (textured) {
+        a.push_back(make(t.v[0].u * W, t.v[1].u * W, t.v[2].u * W));
+        a.push_back(make(t.v[0].v * H, t.v[1].v * H, t.v[2].v * H));
+    }
+    int32_t level = 0, shift = 0, mip_mask = 0;
+    const uint32_t* level_pixels = tex.pixels;
+    if (mode & FILL_MIPMAP) {
+        const int32_t count = tex.level_count > 0 ? tex.level_count : 1;
+        const int32_t lg = std::min(tex.width_log2, tex.height_log2);
+        level = std::min(std::min(mip_level, count - 1), lg);
+        shift = lg - level;
+        mip_mask = (1 << shift) - 1;
+        level_pixels = level ? tex.levels[level] : tex.pixels;
+    }
+    const uint32_t f = t.flat_colour;
+    walk(box, a, [&](int i, const int32_t* val) {
+        uint32_t& p = pixels[i];
+        const int32_t d = has_depth ? val[0] >> 11 : 0;
+        if (mode == 16) {
+            const double g = (d / 16383.0) * 255.0;
+            const int32_t gi = g < 0 ? 0 : g > 255 ? 255 : static_cast<int32_t>(g);
+            p = static_cast<uint32_t>(gi) * 0x01010101u;
+            return;
+        }
+        if (has_depth && !(d < depth[i]))
+            return;
+        uint32_t tx = 0;
+        if (persp) {
+            const int32_t up = val[ti], vp = val[ti + 1], w = val[ti + 2];
+            if (w == 0)
+                return;
+            if (mode & FILL_BILINEAR) {
+                tx = bilinear(tex, static_cast<int32_t>((static_cast<int64_t>(up) * 2048) / w),
+                              static_cast<int32_t>((static_cast<int64_t>(vp) * 2048) / w));
+            } else {
+                if (w == -1 && (up == INT32_MIN || vp == INT32_MIN))
+                    return;
+                tx = texel(tex, (up / w) & tex.width_mask, (vp / w) & tex.height_mask);
+            }
+        } else if (mode & FILL_MIPMAP) {
+            const int32_t tu = ((val[ti] >> 11) >> level) & mip_mask;
+            const int32_t tv = ((val[ti + 1] >> 11) >> level) & mip_mask;
+            tx = level_pixels[(tv << shift) + tu];
+        } else if (mode & FILL_BILINEAR) {
+            tx = bilinear(tex, val[ti], val[ti + 1]);
+        } else if (textured) {
+            tx = texel(tex, (val[ti] >> 11) & tex.width_mask, (val[ti + 1] >> 11) & tex.height_mask);
+        }
+        uint32_t out;
+        switch (mode) {
+        case 1:
+        case 17:
+            out = f;
+            break;
+        case 2:
+        case 18:
+            out = clamped(val + ci);
+            break;
+        case 33:
+            out = adds(p, f);
+            break;
+        case 34:
+            out = adds(p, clamped(val + ci));
+            break;
+        case 65:
+        case 81:
+            out = mul(p, f);
+            break;
+        case 4:
+        case 20:
+        case 8:
+        case 24:
+        case 148:
+        case 152:
+        case 260:
+        case 276:
+            out = tx;
+            break;
+        case 5:
+        case 21:
+            out = mul(tx, f);
+            break;
+        case 6:
+            out = mul(tx, clamped(val + ci));
+            break;
+        case 22:
+            out = mul(tx, unclamped(val + ci));
+            break;
+        case 36:
+        case 52:
+            out = adds(p, tx);
+            break;
+        case 37:
+        case 53:
+            out = adds(p, mul(tx, f));
+            break;
+        case 38:
+            out = adds(p, mul(tx, clamped(val + ci)));
+            break;
+        case 532:
+            if (tx == KEY_COLOUR)
+                return;
+            out = tx;
+            break;
+        case 8196:
+        case 8212:
+            out = alpha_blend(tx, p, f);
+            break;
+        default:
+            ADD_FAILURE() << "no reference for mode " << mode;
+            return;
+        }
+        // Additive and alpha-blended modes test depth but never write it.
+        if (has_depth && !(mode & (FILL_ADD | FILL_ALPHA)))
+            depth[i] = d;
+        p = out;
+    });
+}
+
+// The same with the rasterizer's own set-up: the record is set up on a copy,
+// a rejected triangle draws nothing.
+inline void draw_with_setup(RasterTriangle t, uint32_t mode, const Texture& tex, uint32_t* pixels,
+                            int32_t* depth)
+{
+    if (setup_triangle(&t))
+        return;
+    const int32_t level = (mode & FILL_MIPMAP) ? select_mip_level(&t) : 0;
+    draw(
+        t, box_of(t), [&](float a, float b, float c) { return setup_interpolant(&t, a, b, c); }, level, mode,
+        tex, pixels, depth);
+}
+
+} // namespace raster_reference
