@@ -25,8 +25,8 @@ constexpr double FALLBACK_DELTA = static_cast<double>(1.0f / 60.0f);
 
 int32_t clock_mode = MUSIC_CLOCK_DEVICE;
 int32_t fixed_fps = 60;
-int64_t fixed_next_frame = 0;   // the fixed-step frame music_update draws next
-double fixed_end_seconds = 0.0; // <= 0: the end of the track
+int64_t fixed_next_frame = 0;    // the fixed-step frame music_update draws next
+double fixed_end_seconds = -1.0; // < 0: the end of the track
 
 AudioTrack* music_stream = nullptr;
 float music_start_seconds = 0.0f;
@@ -40,7 +40,7 @@ int64_t fixed_frame_position(int64_t k)
 double fixed_end()
 {
     double track_end = audio_bytes_to_seconds(audio_track_bytes(music_stream));
-    if (fixed_end_seconds > 0.0 && fixed_end_seconds < track_end)
+    if (fixed_end_seconds >= 0.0 && fixed_end_seconds < track_end)
         return fixed_end_seconds;
     return track_end;
 }
@@ -142,28 +142,43 @@ int64_t music_frame_at(double seconds, int32_t fps)
     return k;
 }
 
-int32_t music_open(const char* path, float tempo_bpm, float start_seconds)
+int32_t music_open_output()
 {
-    clock_set_tempo(tempo_bpm);
-    bool device = clock_mode != MUSIC_CLOCK_FIXED;
-    if (device &&
-        audio_open(clock_mode == MUSIC_CLOCK_SILENT ? AUDIO_OUTPUT_SILENT : AUDIO_OUTPUT_DEVICE) != 0) {
+    if (clock_mode == MUSIC_CLOCK_FIXED)
+        return 0;
+    if (audio_open(clock_mode == MUSIC_CLOCK_SILENT ? AUDIO_OUTPUT_SILENT : AUDIO_OUTPUT_DEVICE) != 0) {
         std::printf("unable to init sound device\n");
         std::fflush(stdout);
         std::fprintf(stderr,
                      "dunravel: no sound device could be opened; run with --no-sound to play without one\n");
         return 1;
     }
+    return 0;
+}
+
+int32_t music_load(const char* path, float tempo_bpm, float start_seconds)
+{
+    clock_set_tempo(tempo_bpm);
     music_stream = audio_track_load(path);
     if (!music_stream) {
-        if (device)
-            audio_close();
         char name[4096];
         const char* shown = path_native(path, name, sizeof name) ? name : path;
         std::fprintf(stderr, "dunravel: cannot open or decode the music file %s\n", shown);
         return 1;
     }
     music_start_seconds = start_seconds;
+    return 0;
+}
+
+int32_t music_open(const char* path, float tempo_bpm, float start_seconds)
+{
+    if (music_open_output() != 0)
+        return 1;
+    if (music_load(path, tempo_bpm, start_seconds) != 0) {
+        if (clock_mode != MUSIC_CLOCK_FIXED)
+            audio_close();
+        return 1;
+    }
     return 0;
 }
 

@@ -41,17 +41,29 @@ float clock_beat_fraction();
 void clock_set_time(double seconds, double frame_delta);
 
 // ---- Music -------------------------------------------------------------------
+// The demo's track and its tempo.
+constexpr const char* DEMO_MUSIC_PATH = "data\\dunravel.mp3";
+constexpr float DEMO_TEMPO_BPM = 90.0f;
+
 // How the music drives the clock.
 enum {
     MUSIC_CLOCK_DEVICE = 0, // the sound device's play position (the default)
     MUSIC_CLOCK_SILENT = 1, // the decoded track paced in real time, no device
     MUSIC_CLOCK_FIXED = 2   // frame k at k / fps, no device, no waiting
 };
-// Chooses the clock before music_open; fps is used by MUSIC_CLOCK_FIXED.
+// Chooses the clock before the music opens; fps is used by MUSIC_CLOCK_FIXED.
 void music_set_clock(int32_t mode, int32_t fps);
 
-// 0 on success, 1 on failure (the device, or a missing or undecodable file,
-// each reported). start_seconds > 0 starts there when playing begins.
+// Opening is two steps. music_open_output opens the sound device (or the
+// silent output) the clock needs and must run on the main thread; the
+// fixed-step clock needs none. music_load decodes the track and touches no
+// device, so it may run on a loader thread. Each returns 0, or 1 after
+// reporting the failure (the device; a missing or undecodable file).
+// start_seconds > 0 starts there when playing begins.
+int32_t music_open_output();
+int32_t music_load(const char* path, float tempo_bpm, float start_seconds);
+// Both steps in order on the calling thread; the output is closed again when
+// the track fails.
 int32_t music_open(const char* path, float tempo_bpm, float start_seconds);
 // Starts from the beginning, then moves to the start position ("skip
 // forward to %f"). 0, or 1 when the stream does not start (reported).
@@ -67,7 +79,7 @@ void music_pause(int32_t paused);
 void music_close();
 // The decoded track while open (captures and video export read it), or null.
 const AudioTrack* music_track();
-// Fixed-step clock only: ends it at end_seconds (the track's end when <= 0);
+// Fixed-step clock only: ends it at end_seconds (the track's end when < 0);
 // the frame number k that the last music_update drew (-1 before the first);
 // the frame number k that the next music_update draws, settable to jump.
 void music_set_end(double end_seconds);

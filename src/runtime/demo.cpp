@@ -1,6 +1,7 @@
-// Start-up, frame loop and shut-down (demo.h). The main thread loads every
-// effect and opens the music while the loading-screen thread (SDL_CreateThread)
-// keeps the picture alive; after the join everything runs on the main thread.
+// Start-up, frame loop and shut-down (demo.h). The main thread opens the
+// window and the sound device, then draws the loading screen while a loader
+// thread (SDL_CreateThread) loads every effect and decodes the music; after
+// the join everything runs on the main thread.
 #include "runtime/demo.h"
 
 #include "core/frame.h"
@@ -22,55 +23,32 @@
 namespace
 {
 
-constexpr const char* MUSIC_PATH = "data\\dunravel.mp3";
-constexpr float TEMPO_BPM = 90.0f;
-
 float start_seconds = 0.0f;
 
-// Everything the frame loop needs built: the effects, then the music. On a
-// music failure the effects are released again. 0 or 1. Runs on whichever
-// thread does the loading; it never touches the surface.
-int32_t load_everything()
-{
-    if (effects_load_all() != 0)
-        return 1;
-    if (music_open(MUSIC_PATH, TEMPO_BPM, start_seconds) != 0) {
-        effects_free_all();
-        return 1;
-    }
-    return 0;
-}
-
-// Which thread runs the loads. SDL 1.2 runs on SDL2 here, whose back ends
-// (X11 with its GL renderer, Wayland) want the window presented and its
-// events pumped on the thread that created it, so a second thread loads
-// while the main thread draws the loading screen. Either way loading_active
-// is the only shared variable, and the loads continue the one process-wide
-// random sequence (the loading screen draws no random numbers).
-constexpr bool LOADS_ON_MAIN_THREAD = false;
-
-int32_t load_with_screen_thread()
-{
-    loading_active.store(1);
-    SDL_Thread* thread = SDL_CreateThread(loading_screen_main, nullptr);
-    if (!thread) {
-        loading_active.store(0);
-        return 1;
-    }
-    int32_t status = load_everything();
-    loading_active.store(0);
-    SDL_WaitThread(thread, nullptr);
-    return status;
-}
-
+// The loader thread: every effect, then the track (decoding only: the sound
+// device is opened by the main thread before this starts). On a music
+// failure the effects are released again. It never touches the surface or
+// SDL; loading_active is the only variable it shares with the main thread,
+// and the loads continue the one process-wide random sequence (the loading
+// screen draws no random numbers).
 int loader_thread_main(void*)
 {
-    int32_t status = load_everything();
+    int32_t status = 0;
+    if (effects_load_all() != 0) {
+        status = 1;
+    } else if (music_load(DEMO_MUSIC_PATH, DEMO_TEMPO_BPM, start_seconds) != 0) {
+        effects_free_all();
+        status = 1;
+    }
     loading_active.store(0);
     return status;
 }
 
-int32_t load_with_loader_thread()
+// SDL 1.2 runs on SDL2 here, whose back ends (X11 with its GL renderer,
+// Wayland) want the window presented and its events pumped on the thread
+// that created it: the main thread draws the loading screen while a second
+// thread loads. 0 or 1.
+int32_t load_everything()
 {
     loading_active.store(1);
     SDL_Thread* thread = SDL_CreateThread(loader_thread_main, nullptr);
@@ -78,7 +56,7 @@ int32_t load_with_loader_thread()
         loading_active.store(0);
         return 1;
     }
-    loading_screen_main(nullptr); // returns once loading_active reads 0
+    loading_screen_run(); // returns once loading_active reads 0
     int status = 1;
     SDL_WaitThread(thread, &status);
     return status;
@@ -108,6 +86,14 @@ void pause_key_update(PauseKey* key, bool down)
 
 } // namespace
 
+void demo_draw_frame()
+{
+    frame_begin();
+    std::memset(screen->pixels, 0, static_cast<size_t>(screen->pitch) * SCREEN_HEIGHT);
+    timeline_render();
+    frame_end();
+}
+
 int demo_main(int argc, char** argv)
 {
     Options options;
@@ -124,7 +110,7 @@ int demo_main(int argc, char** argv)
     if (options.data_dir)
         paths_set_data_dir(options.data_dir);
     bool offline = options_offline(&options);
-    double start = options.start_beat * 60.0 / TEMPO_BPM;
+    double start = options.start_beat * 60.0 / DEMO_TEMPO_BPM;
     if (offline && options.from_seconds >= 0.0)
         start = options.from_seconds;
     if (offline && options.warm_up)
@@ -143,9 +129,12 @@ int demo_main(int argc, char** argv)
     clock_reset();
     std::atexit(video_close);
     clock_advance_counter();
-    int32_t status = LOADS_ON_MAIN_THREAD ? load_with_screen_thread() : load_with_loader_thread();
-    if (status != 0)
+    if (music_open_output() != 0)
         std::exit(1);
+    if (load_everything() != 0) {
+        music_close();
+        std::exit(1);
+    }
     if (!offline)
         SDL_Delay(500);
     if (music_play() != 0) {
@@ -177,7 +166,7 @@ int demo_main(int argc, char** argv)
             SDL_Delay(15);
         } else {
             music_update();
-            offline_draw_frame();
+            demo_draw_frame();
         }
         if (screenshot_due(keys[SDLK_1] || keys[SDLK_F12], &screenshot_guard))
             screenshot_save(screen, nullptr, 0);

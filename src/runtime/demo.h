@@ -6,3 +6,7 @@
 // every path after the video has opened (the exit handler closes it), and
 // returns the exit status otherwise.
 int demo_main(int argc, char** argv);
+
+// Draws one frame of the demo at the clock's time: depth clear, black, the
+// timeline, present (a no-op without a window).
+void demo_draw_frame();

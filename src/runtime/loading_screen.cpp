@@ -123,7 +123,7 @@ int32_t loading_screen_blend_mode(int32_t frame)
     return (frame & 0x15) < 7 ? BLEND_SCREEN_WEIGHT : BLEND_ALPHA;
 }
 
-int loading_screen_main(void*)
+int32_t loading_screen_run()
 {
     Mesh* ring = mesh_create_ring(32, 5.0f, 4.0f, 0xc0c0c0c0u);
     Texture* caption_layer = texture_create(SCREEN_WIDTH, SCREEN_HEIGHT);

@@ -11,10 +11,9 @@
 
 extern std::atomic<int32_t> loading_active;
 
-// Draws until loading_active reads 0 (also usable as an SDL thread function;
-// the argument is not read). Returns 0 after a normal end, 1 at once when
-// its images or mesh could not be made.
-int loading_screen_main(void* argument);
+// Draws until loading_active reads 0. Returns 0 after a normal end, 1 at
+// once when its images or mesh could not be made.
+int32_t loading_screen_run();
 
 // The filters of loop frame `frame` (bits of the frame number, applied in
 // this order) and the blend mode of the captions over the picture.

@@ -1,22 +1,37 @@
-// RGB PNG writer (png_out.h) on libpng's write API; each row is converted
-// from 0x00RRGGBB words to R, G, B bytes.
+// RGB PNG writer (png_out.h) on libpng's write API into an output file
+// (platform/output_file.h); each row is converted from 0x00RRGGBB words to
+// R, G, B bytes.
 #include "runtime/png_out.h"
+
+#include "platform/output_file.h"
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
-#include <string>
 #include <vector>
 
 namespace
 {
 
+// libpng's errors (a failed write among them) end the write quietly; the
+// error number of the failed call is kept for the caller.
+void png_fail(png_structp png, png_const_charp)
+{
+    int* error = static_cast<int*>(png_get_error_ptr(png));
+    if (*error == 0)
+        *error = errno ? errno : EIO;
+    png_longjmp(png, 1);
+}
+void png_quiet(png_structp, png_const_charp) {}
+
 // The libpng part, apart so that setjmp never skips a C++ destructor.
 bool write_rows(FILE* fp, const uint32_t* pixels, int32_t width, int32_t height, int32_t stride,
-                int32_t level, unsigned char* row)
+                int32_t level, unsigned char* row, int* error)
 {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    errno = 0;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, png_fail, png_quiet);
     if (!png)
         return false;
     png_infop info = png_create_info_struct(png);
@@ -52,20 +67,19 @@ int32_t png_out_write(const char* name, const uint32_t* pixels, int32_t width, i
                       int32_t level)
 {
     if (!name || !pixels || width <= 0 || height <= 0 || stride < width || width > 65536 || height > 65536)
-        return 1;
+        return EINVAL;
     if (level < 0)
         level = 0;
     if (level > 9)
         level = 9;
-    std::string part = std::string(name) + ".part";
-    FILE* fp = std::fopen(part.c_str(), "wb");
-    if (!fp)
-        return 1;
+    OutputFile file;
+    int error = output_file_open(name, &file);
+    if (error != 0)
+        return error;
     std::vector<unsigned char> row(static_cast<size_t>(width) * 3);
-    bool ok = write_rows(fp, pixels, width, height, stride, level, row.data());
-    ok = (std::fclose(fp) == 0) && ok;
-    if (ok && std::rename(part.c_str(), name) == 0)
-        return 0;
-    std::remove(part.c_str());
-    return 1;
+    bool ok = write_rows(file.stream, pixels, width, height, stride, level, row.data(), &error);
+    int closed = output_file_close(&file, ok);
+    if (!ok)
+        return error != 0 ? error : EIO;
+    return closed;
 }

@@ -1,12 +1,14 @@
 // Writing 0x00RRGGBB pixel images as 8-bit RGB PNG files (captured frames,
-// contact sheets, golden-frame differences). The file appears under its name
-// only when complete: it is written under a temporary name and renamed.
+// contact sheets, golden-frame differences) through platform/output_file.h:
+// a file appears under its name only when complete, /dev/null and FIFOs are
+// written directly, and nothing else the name does not lead to is touched.
 #pragma once
 
 #include <cstdint>
 
 // pixels: height rows of width words, stride words apart. level: zlib
-// compression 0 (none) to 9 (smallest). 0 on success, 1 on failure (no file
-// is left behind).
+// compression 0 (none) to 9 (smallest). 0 on success, else an error number
+// (errno values: EINVAL for bad arguments, ENOSPC when the disk is full, ...);
+// no temporary file is left behind.
 int32_t png_out_write(const char* name, const uint32_t* pixels, int32_t width, int32_t height, int32_t stride,
                       int32_t level);

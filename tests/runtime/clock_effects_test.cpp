@@ -18,15 +18,17 @@
 
 #include <gtest/gtest.h>
 
+#include <SDL.h>
+
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace
 {
-
 
 std::vector<int> calls;
 template <int N> int32_t load_ok()
@@ -60,7 +62,7 @@ class Clock : public ::testing::Test
     {
         music_close();
         music_set_clock(MUSIC_CLOCK_DEVICE, 0);
-        music_set_end(0.0);
+        music_set_end(-1.0);
         clock_set_time(0.0, 0.0);
     }
 };
@@ -113,7 +115,7 @@ TEST_F(Clock, FixedStepFramesFollowTheTrack)
     std::string path = (dir.path / "tone.mp3").string();
     ASSERT_TRUE(write_test_mp3(path, 44100, 2, 0.5, 40.0 * 44100.0 / 1024.0, 0.5));
     music_set_clock(MUSIC_CLOCK_FIXED, 60);
-    music_set_end(0.0);
+    music_set_end(-1.0);
     ASSERT_EQ(music_open(path.c_str(), 90.0f, 0.0f), 0);
     ASSERT_EQ(music_play(), 0);
     int frames = 0;
@@ -140,6 +142,26 @@ TEST_F(Clock, FixedStepFramesFollowTheTrack)
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "skip forward to 0.250000\n");
     music_update();
     EXPECT_DOUBLE_EQ(music_seconds, 15 * 735 / 44100.0);
+}
+
+TEST_F(Clock, DecodingOnAnotherThreadLeavesTheDeviceToTheMainThread)
+{
+    ScratchDir dir("device-thread");
+    std::string path = (dir.path / "tone.mp3").string();
+    ASSERT_TRUE(write_test_mp3(path, 44100, 2, 0.5, 440.0, 0.3));
+    music_set_clock(MUSIC_CLOCK_DEVICE, 0);
+    ASSERT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+    int32_t loaded = -1;
+    std::thread loader([&] { loaded = music_load(path.c_str(), 90.0f, 0.0f); });
+    loader.join();
+    EXPECT_EQ(loaded, 0);
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u) << "the loader thread opened the sound device";
+    ASSERT_EQ(music_open_output(), 0);
+    EXPECT_NE(SDL_WasInit(SDL_INIT_AUDIO), 0u);
+    EXPECT_EQ(music_play(), 0);
+    EXPECT_EQ(music_is_playing(), 1);
+    music_close();
+    EXPECT_EQ(SDL_WasInit(SDL_INIT_AUDIO), 0u);
 }
 
 TEST_F(Clock, MissingMusicFailsAndNamesTheFile)

@@ -69,7 +69,7 @@ class LoadingScreen : public ::testing::Test
 TEST_F(LoadingScreen, OnlyTheCaptionFrameWhenLoadingEndedFirst)
 {
     loading_active.store(0);
-    EXPECT_EQ(loading_screen_main(nullptr), 0);
+    EXPECT_EQ(loading_screen_run(), 0);
     const std::vector<int> rows = lit_rows();
     ASSERT_FALSE(rows.empty());
     // The captions' base lines are at rows 160, 184 and 272.
@@ -80,7 +80,7 @@ TEST_F(LoadingScreen, OnlyTheCaptionFrameWhenLoadingEndedFirst)
 TEST_F(LoadingScreen, DrawsRingFramesUntilTheLoaderClearsTheFlag)
 {
     loading_active.store(0);
-    ASSERT_EQ(loading_screen_main(nullptr), 0);
+    ASSERT_EQ(loading_screen_run(), 0);
     const std::vector<uint32_t> captions(screen->pixels, screen->pixels + SCREEN_WIDTH * SCREEN_HEIGHT);
 
     // As in the program: the screen runs on the thread that owns the video,
@@ -91,7 +91,7 @@ TEST_F(LoadingScreen, DrawsRingFramesUntilTheLoaderClearsTheFlag)
         loading_active.store(0);
     });
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(loading_screen_main(nullptr), 0);
+    EXPECT_EQ(loading_screen_run(), 0);
     const auto stopped = std::chrono::steady_clock::now();
     loader.join();
     EXPECT_GE(stopped - start, std::chrono::milliseconds(300));

@@ -3,9 +3,11 @@
 // the contact-sheet labels.
 #include "core/frame.h"
 #include "runtime/clock.h"
-#include "runtime/offline.h"
+#include "runtime/bench_report.h"
+#include "runtime/contact_sheet.h"
 #include "runtime/options.h"
 #include "runtime/png_out.h"
+#include "runtime/video_pipe.h"
 
 #include "../platform/test_mp3.h"
 
@@ -16,6 +18,7 @@
 #include <png.h>
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -27,7 +30,10 @@ namespace fs = std::filesystem;
 namespace
 {
 
-fs::path scratch(const char* name) { return scratch_path(name); }
+fs::path scratch(const char* name)
+{
+    return scratch_path(name);
+}
 
 int32_t parse(std::vector<const char*> args, Options* out)
 {
@@ -155,9 +161,9 @@ TEST(PngOut, WritesCompleteFilesOnlyAndReadsBack)
     // No temporary file stays; a folder that does not exist fails cleanly.
     EXPECT_FALSE(fs::exists(dir / "a.png.part"));
     std::string bad = (dir / "missing" / "b.png").string();
-    EXPECT_EQ(png_out_write(bad.c_str(), pixels.data(), 6, 4, 8, 1), 1);
-    EXPECT_EQ(png_out_write(name.c_str(), nullptr, 6, 4, 8, 1), 1);
-    EXPECT_EQ(png_out_write(name.c_str(), pixels.data(), 6, 4, 5, 1), 1);
+    EXPECT_EQ(png_out_write(bad.c_str(), pixels.data(), 6, 4, 8, 1), ENOENT);
+    EXPECT_EQ(png_out_write(name.c_str(), nullptr, 6, 4, 8, 1), EINVAL);
+    EXPECT_EQ(png_out_write(name.c_str(), pixels.data(), 6, 4, 5, 1), EINVAL);
     fs::remove_all(dir);
 }
 
@@ -209,7 +215,10 @@ TEST(VideoPipe, FfmpegRefusingTheFileIsReported)
     for (int k = 0; k < 30; k++)
         if (video_pipe_write(pipe, frame.data()) != 0)
             break;
+    testing::internal::CaptureStderr();
     EXPECT_EQ(video_pipe_close(pipe), 1);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("ffmpeg failed to write " + file + " (exit status"), std::string::npos) << err;
     std::signal(SIGPIPE, SIG_DFL);
     fs::remove_all(dir);
 }

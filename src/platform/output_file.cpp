@@ -1,0 +1,117 @@
+// Safe output files (output_file.h): stat to tell regular files from the
+// rest, realpath to find the file behind links, mkostemp for the exclusive
+// temporary file, rename to publish it.
+#include "platform/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <mutex>
+
+namespace
+{
+
+// The process's file-creation mask, read once (umask can only be read by
+// setting it).
+mode_t creation_mask()
+{
+    static std::once_flag once;
+    static mode_t mask = 022;
+    std::call_once(once, [] {
+        mask = umask(022);
+        umask(mask);
+    });
+    return mask;
+}
+
+int open_stream(int fd, OutputFile* file)
+{
+    file->stream = fdopen(fd, "wb");
+    if (file->stream)
+        return 0;
+    int error = errno;
+    close(fd);
+    if (!file->temp.empty())
+        unlink(file->temp.c_str());
+    file->temp.clear();
+    return error;
+}
+
+} // namespace
+
+int output_file_open(const char* name, OutputFile* file)
+{
+    file->stream = nullptr;
+    file->temp.clear();
+    file->target.clear();
+    if (!name || !name[0])
+        return ENOENT;
+    struct stat st;
+    mode_t mode = 0666 & ~creation_mask();
+    if (stat(name, &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return EISDIR;
+        if (!S_ISREG(st.st_mode)) {
+            file->target = name;
+            int fd = open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
+            return fd < 0 ? errno : open_stream(fd, file);
+        }
+        // A regular file, perhaps behind links: the file itself is replaced.
+        char* real = realpath(name, nullptr);
+        if (!real)
+            return errno;
+        file->target = real;
+        std::free(real);
+        mode = st.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        return errno;
+    } else {
+        // Nothing there, or a link that leads nowhere (which is not replaced).
+        if (lstat(name, &st) == 0)
+            return ENOENT;
+        file->target = name;
+    }
+    size_t slash = file->target.rfind('/');
+    std::string folder = slash == std::string::npos ? "" : file->target.substr(0, slash + 1);
+    std::string base = slash == std::string::npos ? file->target : file->target.substr(slash + 1);
+    file->temp = folder + "." + base + ".XXXXXX";
+    int fd = mkostemp(file->temp.data(), O_CLOEXEC);
+    if (fd < 0) {
+        int error = errno;
+        file->temp.clear();
+        return error;
+    }
+    if (fchmod(fd, mode) != 0) {
+        int error = errno;
+        close(fd);
+        unlink(file->temp.c_str());
+        file->temp.clear();
+        return error;
+    }
+    return open_stream(fd, file);
+}
+
+int output_file_close(OutputFile* file, bool keep)
+{
+    if (!file->stream)
+        return EBADF;
+    int error = 0;
+    bool failed_before = std::ferror(file->stream) != 0;
+    errno = 0;
+    if (std::fclose(file->stream) != 0)
+        error = errno ? errno : EIO;
+    else if (failed_before)
+        error = EIO;
+    file->stream = nullptr;
+    if (file->temp.empty())
+        return keep ? error : 0;
+    if (keep && error == 0 && rename(file->temp.c_str(), file->target.c_str()) != 0)
+        error = errno;
+    if (!keep || error != 0)
+        unlink(file->temp.c_str());
+    file->temp.clear();
+    return keep ? error : 0;
+}

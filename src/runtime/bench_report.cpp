@@ -1,0 +1,69 @@
+// Bench statistics (bench_report.h) over the timeline rows of effects.h.
+#include "runtime/bench_report.h"
+
+#include "runtime/effects.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace
+{
+
+struct RowStats {
+    int64_t frames;
+    double median, p95, max;
+};
+
+// Nearest-rank percentiles over the frames in which the row drew.
+RowStats row_stats(const std::vector<BenchFrame>& frames, int32_t row)
+{
+    std::vector<double> ms;
+    for (const BenchFrame& f : frames)
+        if (timeline_row_active(row, f.beat))
+            ms.push_back(f.ms);
+    RowStats s = {static_cast<int64_t>(ms.size()), 0.0, 0.0, 0.0};
+    if (ms.empty())
+        return s;
+    std::sort(ms.begin(), ms.end());
+    auto rank = [&](double p) {
+        size_t r = static_cast<size_t>(std::ceil(p * static_cast<double>(ms.size())));
+        return ms[r > 0 ? r - 1 : 0];
+    };
+    s.median = rank(0.5);
+    s.p95 = rank(0.95);
+    s.max = ms.back();
+    return s;
+}
+
+} // namespace
+
+void bench_report_text(FILE* to, const std::vector<BenchFrame>& frames, double seconds)
+{
+    std::fprintf(to, "%-4s %-12s %-9s %7s %10s %8s %8s\n", "row", "name", "beats", "frames", "median_ms",
+                 "p95_ms", "max_ms");
+    for (int32_t row = 0; row < TIMELINE_COUNT; row++) {
+        RowStats s = row_stats(frames, row);
+        char beats[16];
+        std::snprintf(beats, sizeof beats, "%d-%d", timeline[row].first_beat, timeline[row].end_beat);
+        std::fprintf(to, "%-4d %-12s %-9s %7lld %10.3f %8.3f %8.3f\n", row, timeline_name(row), beats,
+                     static_cast<long long>(s.frames), s.median, s.p95, s.max);
+    }
+    double fps = seconds > 0.0 ? static_cast<double>(frames.size()) / seconds : 0.0;
+    std::fprintf(to, "all: %zu frames in %.3f s, %.1f frames per second\n", frames.size(), seconds, fps);
+}
+
+void bench_report_json(FILE* to, const std::vector<BenchFrame>& frames, double seconds)
+{
+    double fps = seconds > 0.0 ? static_cast<double>(frames.size()) / seconds : 0.0;
+    std::fprintf(to, "{\"fps\": %.3f, \"frames\": %zu, \"rows\": [", fps, frames.size());
+    for (int32_t row = 0; row < TIMELINE_COUNT; row++) {
+        RowStats s = row_stats(frames, row);
+        std::fprintf(
+            to,
+            "%s\n  {\"row\": %d, \"name\": \"%s\", \"first_beat\": %d, \"end_beat\": %d, \"frames\": %lld, "
+            "\"median_ms\": %.4f, \"p95_ms\": %.4f, \"max_ms\": %.4f}",
+            row ? "," : "", row, timeline_name(row), timeline[row].first_beat, timeline[row].end_beat,
+            static_cast<long long>(s.frames), s.median, s.p95, s.max);
+    }
+    std::fprintf(to, "\n]}\n");
+}

@@ -1,0 +1,20 @@
+// The statistics of a bench run: per timeline row, the frames in which the
+// row drew and the nearest-rank median, 95th percentile and worst of their
+// whole-frame times, as a text table or a JSON document. Relies on the
+// timeline (effects.h) for the rows.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+// Per-frame timings of a bench run: the whole-frame time and the beat.
+struct BenchFrame {
+    double ms;
+    int32_t beat;
+};
+
+// Writes the table (text) or the JSON document for the frames, which took
+// seconds in all.
+void bench_report_text(FILE* to, const std::vector<BenchFrame>& frames, double seconds);
+void bench_report_json(FILE* to, const std::vector<BenchFrame>& frames, double seconds);
