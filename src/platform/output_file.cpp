@@ -1,6 +1,6 @@
 // Safe output files (output_file.h): stat to tell regular files from the
 // rest, realpath to find the file behind links, mkostemp for the exclusive
-// temporary file, rename to publish it.
+// temporary file, rename to publish it; a stdio stream over fopencookie.
 #include "platform/output_file.h"
 
 #include <fcntl.h>
@@ -27,12 +27,53 @@ mode_t creation_mask()
     return mask;
 }
 
+// The stream writes through a cookie that keeps the error number of the
+// first failed write, so that closing reports why (stdio alone keeps only
+// "an error happened").
+struct Sink {
+    int fd;
+    int error;
+};
+
+ssize_t sink_write(void* cookie, const char* bytes, size_t size)
+{
+    Sink* sink = static_cast<Sink*>(cookie);
+    size_t done = 0;
+    while (done < size) {
+        ssize_t n = write(sink->fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            if (sink->error == 0)
+                sink->error = n < 0 ? errno : EIO;
+            return -1;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return static_cast<ssize_t>(size);
+}
+
+int sink_close(void* cookie)
+{
+    Sink* sink = static_cast<Sink*>(cookie);
+    int error = sink->error;
+    if (close(sink->fd) != 0 && error == 0)
+        error = errno;
+    delete sink;
+    if (error == 0)
+        return 0;
+    errno = error;
+    return -1;
+}
+
 int open_stream(int fd, OutputFile* file)
 {
-    file->stream = fdopen(fd, "wb");
+    Sink* sink = new Sink{fd, 0};
+    file->stream = fopencookie(sink, "w", {nullptr, sink_write, nullptr, sink_close});
     if (file->stream)
         return 0;
     int error = errno;
+    delete sink;
     close(fd);
     if (!file->temp.empty())
         unlink(file->temp.c_str());

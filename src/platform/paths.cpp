@@ -32,18 +32,20 @@ bool in_data_folder(const char* path, const char** rest)
 
 } // namespace
 
-void paths_set_data_dir(const char* dir)
+int32_t paths_set_data_dir(const char* dir)
 {
-    data_prefix[0] = '\0';
-    if (!dir || !dir[0])
-        return;
+    if (!dir || !dir[0]) {
+        data_prefix[0] = '\0';
+        return 0;
+    }
     size_t n = std::strlen(dir);
-    if (n + 2 > sizeof data_prefix)
-        return;
+    if (n > static_cast<size_t>(PATHS_DATA_DIR_MAX))
+        return 1;
     std::memcpy(data_prefix, dir, n);
     if (dir[n - 1] != '/')
         data_prefix[n++] = '/';
     data_prefix[n] = '\0';
+    return 0;
 }
 
 void paths_init()
@@ -56,11 +58,11 @@ void paths_init()
         return;
     exe[n] = '\0';
     char* slash = std::strrchr(exe, '/');
-    if (!slash)
+    if (!slash || static_cast<size_t>(slash + 1 - exe) + sizeof "data" > sizeof exe)
         return;
-    std::strcpy(slash + 1, "data");
+    std::memcpy(slash + 1, "data", sizeof "data");
     if (is_directory(exe))
-        paths_set_data_dir(exe);
+        paths_set_data_dir(exe); // a name too long to use leaves the default
 }
 
 const char* path_native(const char* path, char* out, size_t size)

@@ -12,9 +12,12 @@
 // a data folder, else the folder of the running executable when that holds
 // one. Call once at start-up; without it names are only separator-mapped.
 void paths_init();
+// The longest data folder name paths_set_data_dir takes, in bytes.
+constexpr int32_t PATHS_DATA_DIR_MAX = 4094;
 // Points "data\..." names at dir instead (a folder holding the data files).
-// Null or "" returns to the default. The text is copied.
-void paths_set_data_dir(const char* dir);
+// Null or "" returns to the default. The text is copied. 0, or 1 (nothing
+// changed) when the name is longer than PATHS_DATA_DIR_MAX.
+int32_t paths_set_data_dir(const char* dir);
 
 // Writes the operating-system name of path into out (size bytes). Returns out,
 // or null when it does not fit (out is then an empty string).

@@ -5,6 +5,7 @@
 #include "runtime/demo.h"
 
 #include "core/frame.h"
+#include "platform/audio.h"
 #include "platform/paths.h"
 #include "runtime/clock.h"
 #include "runtime/effects.h"
@@ -62,6 +63,25 @@ int32_t load_everything()
     return status;
 }
 
+// The track against the timeline: a shorter track ends the demo early (one
+// warning line); a start at or past the track's end is a usage error (2).
+int32_t check_music_length(const char* start_option, double start)
+{
+    double track = audio_bytes_to_seconds(audio_track_bytes(music_track()));
+    double timeline_seconds = timeline_end_beat() * 60.0 / DEMO_TEMPO_BPM;
+    if (start > 0.0 && start >= track) {
+        std::fprintf(stderr, "dunravel: %s %.3fs lies past the end of the music (%.3fs)\n", start_option,
+                     start, track);
+        return 2;
+    }
+    if (track < timeline_seconds)
+        std::fprintf(stderr,
+                     "dunravel: warning: the music lasts %.3fs, the timeline %.3fs; the demo ends with the "
+                     "music\n",
+                     track, timeline_seconds);
+    return 0;
+}
+
 // True when the window was asked to close.
 bool quit_requested()
 {
@@ -107,12 +127,16 @@ int demo_main(int argc, char** argv)
         return 2;
     }
     paths_init();
-    if (options.data_dir)
-        paths_set_data_dir(options.data_dir);
+    if (options.data_dir && paths_set_data_dir(options.data_dir) != 0) {
+        std::fprintf(stderr, "dunravel: the --data folder name is too long (%zu bytes, at most %d)\n",
+                     std::strlen(options.data_dir), PATHS_DATA_DIR_MAX);
+        return 2;
+    }
     bool offline = options_offline(&options);
     double start = options.start_beat * 60.0 / DEMO_TEMPO_BPM;
     if (offline && options.from_seconds >= 0.0)
         start = options.from_seconds;
+    double requested_start = start;
     if (offline && options.warm_up)
         start = 0.0; // the warm-up draws from the first frame
     start_seconds = static_cast<float>(start);
@@ -134,6 +158,12 @@ int demo_main(int argc, char** argv)
     if (load_everything() != 0) {
         music_close();
         std::exit(1);
+    }
+    int32_t length_status = check_music_length(offline ? "--from" : "--start", requested_start);
+    if (length_status != 0) {
+        effects_free_all();
+        music_close();
+        std::exit(length_status);
     }
     if (!offline)
         SDL_Delay(500);
@@ -169,7 +199,7 @@ int demo_main(int argc, char** argv)
             demo_draw_frame();
         }
         if (screenshot_due(keys[SDLK_1] || keys[SDLK_F12], &screenshot_guard))
-            screenshot_save(screen, nullptr, 0);
+            screenshot_take(screen);
     }
 
     effects_free_all();

@@ -2,6 +2,8 @@
 // strict number checks, usage text.
 #include "runtime/options.h"
 
+#include "runtime/clock.h"
+#include "runtime/effects.h"
 #include "runtime/video.h"
 
 #include <cerrno>
@@ -85,7 +87,7 @@ double options_parse_time(const char* text)
         return v;
     if (*end != '\0')
         return -1.0;
-    return v * 60.0 / 90.0;
+    return v * 60.0 / DEMO_TEMPO_BPM;
 }
 
 int32_t options_parse(int argc, char** argv, Options* out)
@@ -185,8 +187,25 @@ int32_t options_parse(int argc, char** argv, Options* out)
             return OPTIONS_ERROR;
         }
     }
-    if (out->from_seconds >= 0.0 && out->to_seconds >= 0.0 && out->to_seconds <= out->from_seconds) {
-        std::fprintf(stderr, "dunravel: --to must come after --from\n");
+    // Ranges: something must lie between the start and the end.
+    int32_t end_beat = timeline_end_beat();
+    double end_seconds = end_beat * 60.0 / DEMO_TEMPO_BPM;
+    double start = out->from_seconds >= 0.0 ? out->from_seconds : 0.0;
+    if (out->to_seconds >= 0.0 && out->to_seconds <= start) {
+        if (out->from_seconds >= 0.0)
+            std::fprintf(stderr, "dunravel: --to must come after --from\n");
+        else
+            std::fprintf(stderr, "dunravel: --to must come after the start of the demo (0)\n");
+        return OPTIONS_ERROR;
+    }
+    if (out->from_seconds >= end_seconds) {
+        std::fprintf(stderr, "dunravel: --from %.3fs lies past the end of the demo (beat %d, %.3fs)\n",
+                     out->from_seconds, end_beat, end_seconds);
+        return OPTIONS_ERROR;
+    }
+    if (out->start_beat >= static_cast<float>(end_beat)) {
+        std::fprintf(stderr, "dunravel: --start %g lies past the end of the demo (beat %d, %.3fs)\n",
+                     static_cast<double>(out->start_beat), end_beat, end_seconds);
         return OPTIONS_ERROR;
     }
     int32_t modes = (out->capture_dir != nullptr) + (out->video_file != nullptr) + (out->bench != 0) +

@@ -16,9 +16,12 @@ extern int32_t screenshot_number;
 int32_t screenshot_due(int32_t key_down, int32_t* guard);
 
 // Saves surface under the next free number (exclusive create). Writes the
-// name used into name (size bytes) when given. 0 on success, 1 when no file
-// could be written (the program goes on).
+// name used (or tried last) into name (size bytes) when given. 0 on success,
+// 1 when no file could be written, with errno saying why.
 int32_t screenshot_save(const FrameSurface* surface, char* name, int32_t size);
+// screenshot_save for the key: a failure is one line on standard error
+// naming the file and the reason, and the program goes on. 0 or 1.
+int32_t screenshot_take(const FrameSurface* surface);
 
 // Saves surface as a BMP file under exactly this name; 0 or 1.
 int32_t screenshot_write_bmp(const FrameSurface* surface, const char* name, bool exclusive);

@@ -27,7 +27,6 @@ namespace fs = std::filesystem;
 namespace
 {
 
-
 // Bin 40 of a 1024-point spectrum at 44,100 Hz: 40 × 44100 / 1024 Hz.
 constexpr double BIN40_HZ = 40.0 * 44100.0 / 1024.0;
 
@@ -57,6 +56,10 @@ TEST(Paths, BackslashesMapAndDataFolderMoves)
     EXPECT_STREQ(path_native("data\\sub\\a.png", out, sizeof out), "/tmp/set/sub/a.png");
     EXPECT_STREQ(path_native("data/b.png", out, sizeof out), "/tmp/set/b.png");
     EXPECT_STREQ(path_native("database\\c.png", out, sizeof out), "database/c.png");
+    // A folder name too long to use is refused and changes nothing.
+    EXPECT_EQ(paths_set_data_dir(std::string(PATHS_DATA_DIR_MAX + 1, 'd').c_str()), 1);
+    EXPECT_STREQ(path_native("data/b.png", out, sizeof out), "/tmp/set/b.png");
+    EXPECT_EQ(paths_set_data_dir(std::string(PATHS_DATA_DIR_MAX, 'd').c_str()), 0);
     paths_set_data_dir(nullptr);
     // Too small a buffer: null and an empty string, never an overrun.
     char tiny[8];

@@ -151,3 +151,28 @@ TEST_F(EndToEnd, HelpAndUnknownOptions)
     EXPECT_NE(r.err.find("usage: dunravel"), std::string::npos);
     EXPECT_EQ(r.out, "");
 }
+
+TEST_F(EndToEnd, AShortTrackWarnsAndAStartPastItIsAUsageError)
+{
+    ProgramRun r = run_program(program, dir, "-w --no-sound");
+    if (missing_data_set(r))
+        GTEST_SKIP() << "no data set at " << real_data << " (run scripts/data.sh): " << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::regex warning("dunravel: warning: the music lasts 1\\.0[0-9]{2}s, the timeline 273\\.333s; the demo "
+                       "ends with the music\n");
+    EXPECT_TRUE(std::regex_search(r.err, warning)) << r.err;
+    // Beat 3 is 2 s in: past the end of the one-second track.
+    r = run_program(program, dir, "-w --no-sound --start 3");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("--start 2.000s lies past the end of the music (1.0"), std::string::npos) << r.err;
+    r = run_program(program, dir, "--bench --from 2s");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("--from 2.000s lies past the end of the music"), std::string::npos) << r.err;
+}
+
+TEST_F(EndToEnd, ADataFolderNameTooLongIsReported)
+{
+    ProgramRun r = run_program(program, dir, "--bench --data " + std::string(5000, 'd'));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("the --data folder name is too long (5000 bytes"), std::string::npos) << r.err;
+}

@@ -104,6 +104,29 @@ TEST(OfflineOptions, TimesModesAndRanges)
     testing::internal::GetCapturedStderr();
 }
 
+TEST(OfflineOptions, EmptyRangesAndStartsPastTheEndAreUsageErrors)
+{
+    Options o;
+    // --to 0 is an empty range, not "no end".
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(parse({"--capture", "out", "--to", "0"}, &o), OPTIONS_ERROR);
+    EXPECT_NE(testing::internal::GetCapturedStderr().find("--to must come after the start"),
+              std::string::npos);
+    // The demo ends at beat 410: a start there or later draws nothing.
+    for (std::vector<const char*> args :
+         {std::vector<const char*>{"--bench", "--from", "410"},
+          std::vector<const char*>{"--bench", "--from", "300s"}, std::vector<const char*>{"--start", "410"},
+          std::vector<const char*>{"--start", "5000"}}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(parse(args, &o), OPTIONS_ERROR) << args[1] << " " << args.back();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("past the end of the demo (beat 410, 273.333s)"), std::string::npos) << err;
+    }
+    EXPECT_EQ(parse({"--bench", "--from", "409.5", "--to", "1000"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(parse({"--start", "409.9"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(parse({"--capture", "out", "--to", "0.1"}, &o), OPTIONS_RUN);
+}
+
 TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
 {
     // 100 frames at beat 0 (rows 0, 11, 12) taking 1..100 ms, 10 at beat 50

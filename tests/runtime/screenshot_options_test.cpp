@@ -92,6 +92,33 @@ TEST(Screenshot, NumbersSkipExistingFilesAndNeverOverwrite)
     screenshot_number = 1;
 }
 
+TEST(Screenshot, AFailedShotIsOneLineAndTheNextStillWorks)
+{
+    WorkingScratch dir("screenshot-gone");
+    std::vector<uint32_t> pixels(SCREEN_WIDTH * SCREEN_HEIGHT, 0x00FF8040u);
+    FrameSurface surface = {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, pixels.data()};
+    screenshot_number = 1;
+    // A working folder that was removed fails for every user, root too.
+    fs::create_directories("gone");
+    fs::current_path("gone");
+    fs::remove(dir.dir.path / "gone");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(screenshot_take(&surface), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "dunravel: cannot save the screenshot screenshot-001.bmp (No such file or directory)\n");
+    fs::current_path(dir.dir.path);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(screenshot_take(&surface), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_TRUE(fs::exists("screenshot-002.bmp"));
+    // A full device fails and stays.
+    if (make_full_device(dir.dir.path / "full")) {
+        EXPECT_EQ(screenshot_write_bmp(&surface, "full", false), 1);
+        EXPECT_TRUE(fs::is_character_file("full"));
+    }
+    screenshot_number = 1;
+}
+
 TEST(Options, NoArgumentsAsksAndPlays)
 {
     Options o;

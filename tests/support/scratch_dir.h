@@ -1,7 +1,11 @@
 // Scratch folders for tests under <build>/test-scratch/<name>: made empty on
 // creation; ScratchDir also removes its folder afterwards, and InDirectory
-// runs a test body with another working directory.
+// runs a test body with another working directory; make_full_device gives a
+// private device that is always full.
 #pragma once
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 #include <filesystem>
 #include <string>
@@ -32,3 +36,11 @@ struct InDirectory {
     }
     ~InDirectory() { std::filesystem::current_path(old); }
 };
+
+// A device like /dev/full (every write fails with "no space") at path, so
+// that tests of writing to devices never touch the system's own; false when
+// device files cannot be made here (not root).
+inline bool make_full_device(const std::filesystem::path& path)
+{
+    return mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
+}

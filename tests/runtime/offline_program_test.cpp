@@ -1,0 +1,223 @@
+// Offline runs of the program on the real data set. Stopped part-way, as a
+// user or a script stops them (SIGTERM, Ctrl-C on the terminal: SIGINT to
+// the whole process group, Escape typed on the terminal), each says how many
+// frames of how many it finished and exits 143, 130 or 0, and every file it
+// leaves is complete, the video too. Outputs named as devices, FIFOs or
+// folders are written directly or refused with the reason. The program runs
+// in its own process group, with a pseudo-terminal as standard input where
+// a key is typed.
+#include "scratch_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+const fs::path program = fs::path(DUNRAVEL_BINARY_DIR) / "dunravel";
+const fs::path data_dir = fs::path(DUNRAVEL_SOURCE_DIR) / "data";
+
+std::string slurp(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The program with args in dir, its own process group, standard error into
+// dir/err.txt and standard input from stdin_fd (or /dev/null when -1).
+pid_t start_program(const fs::path& dir, const std::vector<std::string>& args, int stdin_fd)
+{
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    setpgid(0, 0);
+    if (chdir(dir.c_str()) != 0)
+        _exit(120);
+    int in = stdin_fd >= 0 ? stdin_fd : open("/dev/null", O_RDONLY);
+    int out = open("out.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (in < 0 || out < 0 || err < 0)
+        _exit(121);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    std::vector<std::string> all = {program.string(), "--data", data_dir.string()};
+    all.insert(all.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(122);
+}
+
+// Waits (at most a minute) until the progress line shows at least n frames done.
+bool wait_for_frames(const fs::path& err, int n)
+{
+    std::regex done("\\] ([0-9]+)/[0-9]+ frames");
+    for (int i = 0; i < 600; i++) {
+        std::string text = slurp(err);
+        for (auto it = std::sregex_iterator(text.begin(), text.end(), done); it != std::sregex_iterator();
+             ++it)
+            if (std::stoi((*it)[1]) >= n)
+                return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+// The exit status, or -1 when the program was ended by a signal or hangs.
+int wait_status(pid_t pid)
+{
+    for (int i = 0; i < 600; i++) {
+        int status = 0;
+        pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    kill(-pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return -1;
+}
+
+// "stopped (REASON): N of M frames VERB": N, or -1 when the line is missing.
+long long stopped_frames(const std::string& err, const std::string& reason, const std::string& verb)
+{
+    std::smatch m;
+    std::regex line("dunravel: stopped \\(" + reason + "\\): ([0-9]+) of [0-9]+ frames " + verb + "\n");
+    return std::regex_search(err, m, line) ? std::stoll(m[1]) : -1;
+}
+
+class OfflineProgramRun : public testing::Test
+{
+  protected:
+    fs::path dir;
+    void SetUp() override
+    {
+        if (!fs::exists(program))
+            GTEST_SKIP() << "the program is not built: " << program;
+        if (!fs::exists(data_dir / "dunravel.mp3"))
+            GTEST_SKIP() << "no data set at " << data_dir << " (run scripts/data.sh)";
+        dir = scratch_path(
+            (std::string("offline-run-") + testing::UnitTest::GetInstance()->current_test_info()->name())
+                .c_str());
+    }
+    void TearDown() override
+    {
+        if (!dir.empty())
+            fs::remove_all(dir);
+    }
+};
+
+} // namespace
+
+TEST_F(OfflineProgramRun, SigtermEndsACaptureWith143AndCountsTheFilesWritten)
+{
+    pid_t pid = start_program(dir, {"--capture", "frames"}, -1);
+    ASSERT_TRUE(wait_for_frames(dir / "err.txt", 3)) << slurp(dir / "err.txt");
+    kill(pid, SIGTERM);
+    EXPECT_EQ(wait_status(pid), 143);
+    std::string err = slurp(dir / "err.txt");
+    long long written = stopped_frames(err, "SIGTERM", "written");
+    ASSERT_GE(written, 3) << err;
+    long long files = 0;
+    for (const auto& e : fs::directory_iterator(dir / "frames")) {
+        EXPECT_EQ(e.path().extension(), ".png") << "left behind: " << e.path();
+        files++;
+    }
+    EXPECT_EQ(files, written);
+}
+
+TEST_F(OfflineProgramRun, CtrlCEndsAVideoWith130AndFfmpegStillFinishesTheFile)
+{
+    if (std::system("command -v ffmpeg > /dev/null 2>&1 && command -v ffprobe > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    pid_t pid = start_program(dir, {"--video", "out.mp4"}, -1);
+    ASSERT_TRUE(wait_for_frames(dir / "err.txt", 10)) << slurp(dir / "err.txt");
+    kill(-pid, SIGINT); // the whole process group, as the terminal does
+    EXPECT_EQ(wait_status(pid), 130);
+    std::string err = slurp(dir / "err.txt");
+    EXPECT_EQ(err.find("ffmpeg failed"), std::string::npos) << err;
+    long long written = stopped_frames(err, "SIGINT", "written");
+    ASSERT_GE(written, 10) << err;
+    std::string probe = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                        "stream=nb_read_frames -of csv=p=0 '" +
+                        (dir / "out.mp4").string() + "' > '" + (dir / "probe.txt").string() + "' 2>&1";
+    ASSERT_EQ(std::system(probe.c_str()), 0) << slurp(dir / "probe.txt");
+    EXPECT_EQ(std::stoll(slurp(dir / "probe.txt")), written);
+}
+
+TEST_F(OfflineProgramRun, EscapeOnTheTerminalEndsABenchWithStatusZeroAndSaysSo)
+{
+    int master = posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(grantpt(master), 0);
+    ASSERT_EQ(unlockpt(master), 0);
+    int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(terminal, 0);
+    pid_t pid = start_program(dir, {"--bench"}, terminal);
+    close(terminal);
+    bool started = wait_for_frames(dir / "err.txt", 5);
+    ASSERT_EQ(write(master, "\x1b", 1), 1);
+    int status = wait_status(pid);
+    close(master);
+    ASSERT_TRUE(started) << slurp(dir / "err.txt");
+    EXPECT_EQ(status, 0);
+    std::string err = slurp(dir / "err.txt");
+    EXPECT_GE(stopped_frames(err, "Escape", "timed"), 5) << err;
+    EXPECT_NE(slurp(dir / "out.txt").find("all: "), std::string::npos); // the table of what was timed
+}
+
+TEST_F(OfflineProgramRun, OutputsToDevicesFifosAndFoldersWriteDirectlyOrSayWhyNot)
+{
+    // A full device is written, not replaced, and reports no space.
+    pid_t pid;
+    if (make_full_device(dir / "full")) {
+        pid = start_program(dir, {"--contact-sheet", "full", "--from", "40", "--to", "50"}, -1);
+        EXPECT_EQ(wait_status(pid), 1);
+        EXPECT_NE(slurp(dir / "err.txt").find("cannot write full (No space left on device)\n"),
+                  std::string::npos)
+            << slurp(dir / "err.txt");
+        EXPECT_TRUE(fs::is_character_file(dir / "full"));
+    }
+    // A folder is never replaced.
+    fs::create_directories(dir / "sheet.png");
+    pid = start_program(dir, {"--contact-sheet", "sheet.png", "--from", "40", "--to", "50"}, -1);
+    EXPECT_EQ(wait_status(pid), 1);
+    EXPECT_NE(slurp(dir / "err.txt").find("cannot write sheet.png (Is a directory)\n"), std::string::npos)
+        << slurp(dir / "err.txt");
+    EXPECT_TRUE(fs::is_directory(dir / "sheet.png"));
+    // A FIFO gets the bench results through it and stays a FIFO.
+    ASSERT_EQ(mkfifo((dir / "results").c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = slurp(dir / "results"); });
+    pid = start_program(dir, {"--bench-json", "results", "--from", "40", "--frames", "3"}, -1);
+    int status = wait_status(pid);
+    if (status != 0) // unblock the reader
+        std::ofstream(dir / "results") << "";
+    reader.join();
+    EXPECT_EQ(status, 0) << slurp(dir / "err.txt");
+    EXPECT_EQ(received.rfind("{\"fps\": ", 0), 0u) << received;
+    EXPECT_NE(received.find("\"frames\": 3, "), std::string::npos) << received;
+    EXPECT_TRUE(fs::is_fifo(dir / "results"));
+}
