@@ -74,13 +74,17 @@ void clock_set_tempo(float tempo_bpm)
     demo_clock.beats_per_ms = static_cast<float>(static_cast<double>(tempo_bpm) / 60.0 / 1000.0);
 }
 
-void clock_update_beat()
+float clock_beat_at(double seconds)
 {
     // The seconds are rounded to float first; the product is formed in double
     // and stored as float.
-    float s = static_cast<float>(demo_clock.music_seconds);
-    demo_clock.beat =
-        static_cast<float>(static_cast<double>(s) * 1000.0 * static_cast<double>(demo_clock.beats_per_ms));
+    float s = static_cast<float>(seconds);
+    return static_cast<float>(static_cast<double>(s) * 1000.0 * static_cast<double>(demo_clock.beats_per_ms));
+}
+
+void clock_update_beat()
+{
+    demo_clock.beat = clock_beat_at(demo_clock.music_seconds);
     float whole = static_cast<float>(std::floor(static_cast<double>(demo_clock.beat)));
     demo_clock.beat_fraction = demo_clock.beat - whole;
 }

@@ -1,6 +1,388 @@
-// Scene "metaball": not built yet; loads nothing and draws nothing.
+// Metaballs and flares (beats 44-75): a golden environment-mapped blob of
+// nine balls over a full-width picture in the letterbox, refilled, swelling
+// and kicked with the beat, travelling in and out; the points just outside
+// its surface that face the camera spawn glowing flares that drift away.
+// Relies on the field module, the clock, the texture table, the camera and
+// mesh drawing, and blit_image.
+#include "scenes/metaball_parts.h"
 #include "scenes/scenes.h"
 
-int32_t metaball_load() { return 0; }
-void metaball_free() {}
-void metaball_render(float) {}
+#include "core/core.h"
+#include "image/image.h"
+#include "raster/raster.h"
+#include "runtime/clock.h"
+#include "scene/mesh.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+enum { FIELD_CELLS = 40, FLARE_QUADS = 1024, BALL_COUNT = 9, FIRST_BEAT = 44 };
+constexpr float FIELD_SIZE = 256.0f;
+constexpr float ISO_LEVEL = 1.0f;
+constexpr double STEP_SECONDS = 1.0 / METABALL_STEPS_PER_SECOND;
+constexpr FillMode FILL_SURFACE = FILL_GOURAUD | FILL_TEXTURE | FILL_DEPTH;
+constexpr FillMode FILL_FLARE = FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD;
+enum : int32_t { TEXTURE_ENVMAP = 0, TEXTURE_FLARE = 9, TEXTURE_BACKGROUND = 10 };
+
+// Amplitudes along x, y, z and strength of each ball.
+const float ball_table[BALL_COUNT][4] = {
+    {64.0f, 0.0f, 64.0f, 6.0f}, {64.0f, 0.0f, -64.0f, 8.0f},  {-64.0f, 0.0f, 64.0f, 5.0f},
+    {0.0f, 64.0f, 0.0f, 8.0f},  {0.0f, -64.0f, 0.0f, 6.0f},   {0.0f, 64.0f, -64.0f, 8.0f},
+    {0.0f, 64.0f, 64.0f, 7.0f}, {0.0f, -64.0f, -64.0f, 5.0f}, {68.0f, 68.0f, 68.0f, 6.0f},
+};
+
+MetaField* meta_field = nullptr;
+Mesh* flare_mesh = nullptr;
+const Texture* background = nullptr;
+const Texture* envmap = nullptr;
+float phase_a = 0.0f;
+float phase_b = 0.0f;
+int64_t last_step = -1; // the last step run; -1 before the first
+
+// The music time, beat and fraction of step k, as the clock derives them.
+struct StepTime {
+    double music;
+    float seconds;
+    float b;
+    float fr;
+    int32_t n;
+};
+
+StepTime step_time(int64_t k)
+{
+    StepTime t;
+    t.music = static_cast<double>(k) / METABALL_STEPS_PER_SECOND;
+    t.seconds = static_cast<float>(t.music);
+    t.b = clock_beat_at(t.music);
+    t.fr = t.b - static_cast<float>(std::floor(static_cast<double>(t.b)));
+    t.n = float_to_int(t.b);
+    return t;
+}
+
+void field_refill()
+{
+    field_scale(meta_field, 0.85f);
+    Matrix turn;
+    matrix_rotation_yxz(&turn, phase_a, phase_a * 0.9f + phase_b, phase_b * 0.7f + phase_a * 0.8f);
+    for (int32_t j = 0; j < BALL_COUNT; j++) {
+        const float* row = ball_table[j];
+        const float c = static_cast<float>(j) + static_cast<float>(j) / 9.0f + phase_a;
+        const float s = core_sin(c), sp = core_sin(c + phase_b);
+        const Vec3 rest = {s * row[0], s * row[1], sp * row[2]};
+        Vec3 centre;
+        transform_point(&turn, &rest, &centre);
+        field_add_ball(meta_field, &centre, 1.5f * row[3]);
+    }
+    phase_a = static_cast<float>(phase_a + 0.9 * STEP_SECONDS);
+}
+
+void balls_step(const StepTime& t)
+{
+    const MetaballStep rule = metaball_step_rule(t.n, t.b);
+    if (rule.refill)
+        field_refill();
+    else
+        field_scale(meta_field, 1.01f);
+    if (rule.jump) {
+        // The music time itself, not a delta: the phases leap.
+        phase_a -= 2.1333334f * t.seconds;
+        phase_b += 10.185916f * t.seconds;
+    }
+}
+
+void flares_step(const StepTime& t, const Camera* camera)
+{
+    if (metaball_flares_shown(t.n, t.fr)) {
+        Matrix model;
+        metaball_model(&model, t.seconds, t.n, t.b, t.fr);
+        metaball_flares_build(meta_field, &model, camera, flare_mesh, FLARE_QUADS);
+        return;
+    }
+    const float speed = static_cast<float>(metaball_flare_speed(t.n) * STEP_SECONDS);
+    for (int32_t i = 0; i < flare_mesh->vertex_count; i++)
+        flare_mesh->vertices[i].z += speed;
+}
+
+void state_reset()
+{
+    field_layout(meta_field, FIELD_SIZE);
+    field_scale(meta_field, 0.0f);
+    phase_a = 0.0f;
+    phase_b = 0.0f;
+    flare_mesh->vertex_count = 0;
+    flare_mesh->triangle_count = 0;
+}
+
+// The first step at or after the scene's first beat, searched in [0, limit];
+// limit + 1 when none is.
+int64_t first_scene_step(int64_t limit)
+{
+    int64_t lo = 0, hi = limit + 1;
+    while (lo < hi) {
+        const int64_t mid = lo + (hi - lo) / 2;
+        if (step_time(mid).n >= FIRST_BEAT)
+            hi = mid;
+        else
+            lo = mid + 1;
+    }
+    return lo;
+}
+
+void draw_flares(const Camera* camera)
+{
+    matrix_identity(&flare_mesh->model);
+    Matrix full;
+    mesh_frame_matrices(camera, &flare_mesh->model, &full, &flare_mesh->normal_matrix);
+    Matrix model_view;
+    matrix_multiply(&flare_mesh->model, &camera->view, &model_view);
+    mesh_transform(flare_mesh, &model_view, &flare_mesh->normal_matrix, 0);
+    draw_mesh_clipped(flare_mesh, camera, FILL_FLARE);
+}
+
+} // namespace
+
+MetaballStep metaball_step_rule(int32_t n, float b)
+{
+    const int32_t sb = n - FIRST_BEAT;
+    if (sb <= 11)
+        return {(n & 2) ? 0 : 1, sb % 4 == 3 ? 1 : 0};
+    const float m = (sb <= 15 || (n & 1)) ? 2.0f : 3.0f;
+    const int32_t k = float_to_int((b - 44.0f) * m);
+    const int32_t odd = k & 1;
+    return {odd ? 0 : 1, odd};
+}
+
+int32_t metaball_flares_shown(int32_t n, float fr)
+{
+    const int32_t sb = n - FIRST_BEAT;
+    if (sb <= 11)
+        return n % 4 == 0 && fr < 0.5f;
+    if (sb <= 15)
+        return fr < 0.5f;
+    return n % 2 == 0 && fr < 0.5f && sb <= 29;
+}
+
+float metaball_flare_speed(int32_t n)
+{
+    return n - FIRST_BEAT <= 15 ? -92.0f : -64.0f;
+}
+
+float metaball_travel(int32_t n, float b)
+{
+    const int32_t sb = n - FIRST_BEAT;
+    if (sb <= 15)
+        return (b - 44.0f) / 16.0f;
+    if (sb >= 30)
+        return 1.0f - (b - 74.0f) / 0.8f;
+    return 1.0f;
+}
+
+void metaball_model(Matrix* out, float seconds, int32_t n, float b, float fr)
+{
+    Matrix base;
+    matrix_rotation_yxz(&base, 0.6f * seconds, 0.5f * seconds + 0.78f, 0.4f * seconds);
+    const float e = metaball_travel(n, b);
+    base.m[12] = -100.0f * e;
+    base.m[13] = 28.0f * e - 48.0f;
+    base.m[14] = 112.0f - 212.0f * e;
+
+    const int32_t sb = n - FIRST_BEAT;
+    Matrix kick;
+    const float g = 1.0f - fr;
+    if (sb < 12 || sb >= 30)
+        matrix_identity(&kick);
+    else if (sb % 4 == 0)
+        matrix_scale(&kick, 1.0f + g / 2.0f, 1.0f + g / 2.0f, 1.0f + g / 2.0f);
+    else if (sb % 4 == 1)
+        matrix_rotation_z(&kick, g);
+    else if (sb % 4 == 2)
+        matrix_rotation_y(&kick, g);
+    else
+        matrix_rotation_x(&kick, g);
+    matrix_multiply(&kick, &base, out);
+}
+
+int64_t metaball_step_at(double seconds)
+{
+    if (!(seconds >= 0.0))
+        return -1;
+    if (seconds > 1e9)
+        seconds = 1e9;
+    int64_t k = static_cast<int64_t>(std::floor(seconds * METABALL_STEPS_PER_SECOND));
+    while (static_cast<double>(k + 1) / METABALL_STEPS_PER_SECOND <= seconds)
+        k++;
+    while (k >= 0 && static_cast<double>(k) / METABALL_STEPS_PER_SECOND > seconds)
+        k--;
+    return k;
+}
+
+void metaball_camera(Camera* camera)
+{
+    std::memset(camera, 0, sizeof *camera);
+    camera->eye = {0.0f, 0.0f, 216.0f};
+    camera->target = {120.0f, 0.0f, 0.0f};
+    camera->near = 10.0f;
+    camera->far = 512.0f;
+    camera->fov = 90.0f;
+    camera->viewport_width = 640.0f;
+    camera->viewport_height = 480.0f;
+    camera_update(camera);
+}
+
+void metaball_flares_build(const MetaField* field, const Matrix* model, const Camera* camera, Mesh* flares,
+                           int32_t max_quads)
+{
+    Matrix full, normal_matrix;
+    mesh_frame_matrices(camera, model, &full, &normal_matrix);
+    const Vec3 facing = {0.0f, 0.0f, 1.0f};
+    int32_t count = 0;
+    for (int32_t i = 0; i < field->point_count && count < max_quads; i++) {
+        const FieldPoint& p = field->grid_points[i];
+        // The value range first: most points fail it, and the facing test
+        // needs a normalisation.
+        if (!(p.value > 0.75f && p.value < 0.95f))
+            continue;
+        const Vec3 gradient = {p.gx, p.gy, p.gz};
+        Vec3 normal;
+        rotate_direction(&normal_matrix, &gradient, &normal);
+        vec3_normalize(&normal, &normal);
+        const float c = vec3_dot(&normal, &facing);
+        if (!(c > 0.5f))
+            continue;
+        const Vec3 position = {p.x, p.y, p.z};
+        Vec3 v;
+        transform_point(model, &position, &v);
+        const float h = 2.0f * (4.0f * (1.0f - c) + 1.0f);
+        const float corners[4][4] = {
+            {h, h, 1.0f, 0.0f}, {h, -h, 1.0f, 1.0f}, {-h, -h, 0.0f, 1.0f}, {-h, h, 0.0f, 0.0f}};
+        MeshVertex* quad = flares->vertices + 4 * count;
+        for (int32_t k = 0; k < 4; k++) {
+            quad[k].x = v.x + corners[k][0];
+            quad[k].y = v.y + corners[k][1];
+            quad[k].z = v.z - 1.0f;
+            quad[k].u = corners[k][2];
+            quad[k].v = corners[k][3];
+        }
+        // Below c = 0.75 the level is negative: grey 0, which adds nothing.
+        const uint32_t colour = grey(float_to_int((c - 0.75f) / 0.25f * 255.0f));
+        MeshTriangle* t = flares->triangles + 2 * count;
+        t[0].lit_colour = t[1].lit_colour = colour;
+        t[0].visible = t[1].visible = colour != 0 ? 1u : 0u;
+        count++;
+    }
+    flares->vertex_count = 4 * count;
+    flares->triangle_count = 2 * count;
+}
+
+void metaball_advance(double seconds)
+{
+    if (!meta_field || !flare_mesh)
+        return;
+    const int64_t now = metaball_step_at(seconds);
+    if (last_step < 0 || now < last_step) {
+        state_reset();
+        last_step = first_scene_step(now) - 1;
+    }
+    Camera camera;
+    metaball_camera(&camera);
+    for (int64_t k = last_step + 1; k <= now; k++) {
+        const StepTime t = step_time(k);
+        balls_step(t);
+        flares_step(t, &camera);
+    }
+    if (now > last_step)
+        last_step = now;
+}
+
+const MetaField* metaball_field()
+{
+    return meta_field;
+}
+
+const Mesh* metaball_flares()
+{
+    return flare_mesh;
+}
+
+void metaball_phases(float* a, float* b)
+{
+    *a = phase_a;
+    *b = phase_b;
+}
+
+void metaball_free()
+{
+    field_destroy(meta_field);
+    meta_field = nullptr;
+    mesh_free(flare_mesh);
+    flare_mesh = nullptr;
+    background = nullptr;
+    envmap = nullptr;
+    last_step = -1;
+}
+
+int32_t metaball_load()
+{
+    flare_mesh = mesh_create(4 * FLARE_QUADS, 2 * FLARE_QUADS);
+    meta_field = field_create(FIELD_CELLS);
+    if (!flare_mesh || !meta_field) {
+        std::fprintf(stderr, "metaball: out of memory for the %s\n", flare_mesh ? "field" : "flare mesh");
+        metaball_free();
+        return 1;
+    }
+    field_layout(meta_field, FIELD_SIZE);
+    field_scale(meta_field, 0.0f);
+    background = texture_get(TEXTURE_BACKGROUND);
+    envmap = texture_get(TEXTURE_ENVMAP);
+    flare_mesh->flags = 0;
+    flare_mesh->texture = texture_get(TEXTURE_FLARE);
+    for (int32_t i = 0; i < FLARE_QUADS; i++) {
+        const int32_t a = 4 * i;
+        MeshTriangle* t = flare_mesh->triangles + 2 * i;
+        t[0].a = a;
+        t[0].b = a + 1;
+        t[0].c = a + 2;
+        t[1].a = a;
+        t[1].b = a + 2;
+        t[1].c = a + 3;
+        for (int32_t k = 0; k < 2; k++) {
+            t[k].colour = 0xffffffffu;
+            t[k].visible = 1;
+        }
+    }
+    flare_mesh->vertex_count = 0;
+    flare_mesh->triangle_count = 0;
+    phase_a = 0.0f;
+    phase_b = 0.0f;
+    last_step = -1;
+    return 0;
+}
+
+void metaball_render(float seconds)
+{
+    if (!meta_field || !flare_mesh)
+        return;
+    const int32_t n = clock_beat_index();
+    const float b = clock_beat();
+    const float fr = clock_beat_fraction();
+
+    Camera camera;
+    metaball_camera(&camera);
+    set_depth_clip(10.0f, 512.0f);
+    set_clip_window(0.0f, 39.0f, 640.0f, 400.0f);
+
+    blit_image(background, 0, 40, BLIT_COPY);
+
+    meta_field->light = {0.0f, 0.0f, 1.0f};
+    metaball_advance(music_seconds);
+    metaball_model(&meta_field->model, seconds, n, b, fr);
+
+    field_polygonise(meta_field, ISO_LEVEL, &camera, envmap, FILL_SURFACE);
+    draw_flares(&camera);
+
+    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
+}
