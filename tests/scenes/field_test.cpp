@@ -342,6 +342,21 @@ TEST(FieldSurface, OneCornerAboveIsoGivesOneTriangleInReversedWinding)
     EXPECT_EQ(v0.colour, 0u);
 }
 
+TEST(FieldSurface, CubesCuttingEveryFaceEdgeAreDrawnToo)
+{
+    // Corners 0, 2, 4 and 6 below iso: index 0x55, edge mask 0xff, four
+    // triangles. Skipping mask 0xff as well as 0 would leave a hole.
+    FieldPtr field(1);
+    field_layout(field.f, 2.0f);
+    for (int32_t p : {1, 2, 5, 6}) // points (0,0,1), (0,1,0), (1,0,1), (1,1,0)
+        field->grid_points[p].value = 2.0f;
+    Camera camera = scene_camera();
+    ASSERT_EQ(field_edge_table[0x55], 0xff);
+    const auto cubes = fast_surface(field.f, 1.0f, &camera);
+    ASSERT_EQ(cubes.size(), 1u);
+    EXPECT_EQ(cubes[0].size(), 12u);
+}
+
 TEST(FieldSurface, FastWalkMatchesEveryCubeWalkOnRandomFields)
 {
     std::mt19937 rng(99);
