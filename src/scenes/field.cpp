@@ -309,6 +309,95 @@ const int8_t field_triangle_table[256][16] = {
 };
 // clang-format on
 
+// Scratch of the surface walk. Edge vertices are kept per directed edge (the
+// vertex of A -> B is a function of A and B alone, so every cube that names
+// the edge in the same direction gets the same record): for the two planes of
+// points x = i and x = i + 1 of the layer of cubes being walked, the edges
+// along +k, -k, +j and -j, and for the layer the edges along +i. A slot holds
+// a vertex of this walk when its stamp equals its set's current stamp.
+struct EdgeSet {
+    MeshVertex* vertices;
+    uint32_t* stamps;
+    uint32_t stamp;
+};
+
+struct FieldScratch {
+    uint8_t* below;       // one below-iso flag per point
+    EdgeSet planes[2][4]; // [plane][K_PLUS..J_MINUS]: k edges at b N + k, j edges at j (N + 1) + c
+    EdgeSet across;       // +i edges at b (N + 1) + c
+    size_t plane_slots;   // (N + 1) N
+    size_t across_slots;  // (N + 1)^2
+    uint32_t generation;  // the last stamp handed out
+};
+
+namespace
+{
+
+enum { K_PLUS = 0, K_MINUS = 1, J_PLUS = 2, J_MINUS = 3 };
+
+bool edge_set_create(EdgeSet* set, size_t slots)
+{
+    set->vertices = static_cast<MeshVertex*>(std::calloc(slots, sizeof(MeshVertex)));
+    set->stamps = static_cast<uint32_t*>(std::calloc(slots, sizeof(uint32_t)));
+    set->stamp = 0;
+    return set->vertices && set->stamps;
+}
+
+void scratch_free(FieldScratch* scratch)
+{
+    if (!scratch)
+        return;
+    std::free(scratch->below);
+    for (auto& plane : scratch->planes)
+        for (EdgeSet& set : plane) {
+            std::free(set.vertices);
+            std::free(set.stamps);
+        }
+    std::free(scratch->across.vertices);
+    std::free(scratch->across.stamps);
+    std::free(scratch);
+}
+
+FieldScratch* scratch_create(int32_t cells, int32_t point_count)
+{
+    FieldScratch* scratch = static_cast<FieldScratch*>(std::calloc(1, sizeof(FieldScratch)));
+    if (!scratch)
+        return nullptr;
+    const size_t side = static_cast<size_t>(cells) + 1;
+    scratch->plane_slots = side * static_cast<size_t>(cells);
+    scratch->across_slots = side * side;
+    scratch->below = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(point_count), 1));
+    bool ok = scratch->below != nullptr;
+    for (auto& plane : scratch->planes)
+        for (EdgeSet& set : plane)
+            ok = edge_set_create(&set, scratch->plane_slots) && ok;
+    ok = edge_set_create(&scratch->across, scratch->across_slots) && ok;
+    if (!ok) {
+        scratch_free(scratch);
+        return nullptr;
+    }
+    return scratch;
+}
+
+// A fresh stamp for a set; when the counter wraps, every slot is marked
+// empty first so that no old stamp can match a new one.
+uint32_t next_stamp(FieldScratch* scratch)
+{
+    if (++scratch->generation == 0) {
+        for (auto& plane : scratch->planes)
+            for (EdgeSet& set : plane) {
+                std::memset(set.stamps, 0, scratch->plane_slots * sizeof(uint32_t));
+                set.stamp = 0;
+            }
+        std::memset(scratch->across.stamps, 0, scratch->across_slots * sizeof(uint32_t));
+        scratch->across.stamp = 0;
+        scratch->generation = 1;
+    }
+    return scratch->generation;
+}
+
+} // namespace
+
 MetaField* field_create(int32_t cells)
 {
     if (cells < 1 || cells > FIELD_MAX_CELLS)
@@ -324,8 +413,8 @@ MetaField* field_create(int32_t cells)
         static_cast<FieldPoint*>(std::calloc(static_cast<size_t>(field->point_count), sizeof(FieldPoint)));
     field->cubes =
         static_cast<FieldCube*>(std::calloc(static_cast<size_t>(field->cube_count), sizeof(FieldCube)));
-    field->below = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(field->point_count), 1));
-    if (!field->grid_points || !field->cubes || !field->below) {
+    field->scratch = scratch_create(cells, field->point_count);
+    if (!field->grid_points || !field->cubes || !field->scratch) {
         field_destroy(field);
         return nullptr;
     }
@@ -340,7 +429,7 @@ void field_destroy(MetaField* field)
         return;
     std::free(field->grid_points);
     std::free(field->cubes);
-    std::free(field->below);
+    scratch_free(field->scratch);
     std::free(field);
 }
 
@@ -520,22 +609,59 @@ void edge_vertex(const SurfaceFrame& f, const FieldPoint& a, const FieldPoint& b
     out->colour = grey(float_to_int(lit * 255.0f));
 }
 
-// Edge vertices of one cube (index with edge mask), then its triangles in
-// the reversed winding; returns the triangle count.
-int32_t cube_triangles(const SurfaceFrame& f, const FieldPoint* const corners[8], int32_t index,
-                       MeshVertex* out)
+// The cached vertex of edge A -> B in slot `slot` of the set, made on first use.
+inline const MeshVertex* edge_at(const SurfaceFrame& f, EdgeSet& set, size_t slot, const FieldPoint& a,
+                                 const FieldPoint& b)
 {
-    MeshVertex edge[12];
+    if (set.stamps[slot] != set.stamp) {
+        edge_vertex(f, a, b, &set.vertices[slot]);
+        set.stamps[slot] = set.stamp;
+    }
+    return &set.vertices[slot];
+}
+
+// The triangles of cube (i, j, k) with the given index, in the reversed
+// winding; returns their count. corners as in FieldCube; near and far are
+// the edge sets of the planes x = i and x = i + 1, across those of the layer.
+int32_t cube_triangles(const SurfaceFrame& f, const FieldPoint* const c[8], int32_t index, int32_t j,
+                       int32_t k, int32_t n, EdgeSet* near, EdgeSet* far, EdgeSet& across, MeshVertex* out)
+{
+    const size_t side = static_cast<size_t>(n) + 1;
+    const size_t kj = static_cast<size_t>(j) * n + k, kj1 = kj + n; // k edges at (j, k) and (j + 1, k)
+    const size_t jk = static_cast<size_t>(j) * side + k,
+                 jk1 = jk + side; // j and i edges at (j, k), (j + 1, k)
+    const MeshVertex* edge[12];
     const uint32_t mask = field_edge_table[index];
-    for (int32_t e = 0; e < 12; e++)
-        if (mask & (1u << e))
-            edge_vertex(f, *corners[field_edge_corners[e][0]], *corners[field_edge_corners[e][1]], &edge[e]);
+    if (mask & 0x001u)
+        edge[0] = edge_at(f, near[K_PLUS], kj, *c[0], *c[1]);
+    if (mask & 0x002u)
+        edge[1] = edge_at(f, near[J_PLUS], jk + 1, *c[1], *c[2]);
+    if (mask & 0x004u)
+        edge[2] = edge_at(f, near[K_MINUS], kj1, *c[2], *c[3]);
+    if (mask & 0x008u)
+        edge[3] = edge_at(f, near[J_MINUS], jk, *c[3], *c[0]);
+    if (mask & 0x010u)
+        edge[4] = edge_at(f, far[K_PLUS], kj, *c[4], *c[5]);
+    if (mask & 0x020u)
+        edge[5] = edge_at(f, far[J_PLUS], jk + 1, *c[5], *c[6]);
+    if (mask & 0x040u)
+        edge[6] = edge_at(f, far[K_MINUS], kj1, *c[6], *c[7]);
+    if (mask & 0x080u)
+        edge[7] = edge_at(f, far[J_MINUS], jk, *c[7], *c[4]);
+    if (mask & 0x100u)
+        edge[8] = edge_at(f, across, jk, *c[0], *c[4]);
+    if (mask & 0x200u)
+        edge[9] = edge_at(f, across, jk + 1, *c[1], *c[5]);
+    if (mask & 0x400u)
+        edge[10] = edge_at(f, across, jk1 + 1, *c[2], *c[6]);
+    if (mask & 0x800u)
+        edge[11] = edge_at(f, across, jk1, *c[3], *c[7]);
     const int8_t* row = field_triangle_table[index];
     int32_t count = 0;
     for (int32_t t = 0; t < 15 && row[t] >= 0; t += 3, count++) {
-        out[3 * count + 0] = edge[row[t]];
-        out[3 * count + 1] = edge[row[t + 2]];
-        out[3 * count + 2] = edge[row[t + 1]];
+        out[3 * count + 0] = *edge[row[t]];
+        out[3 * count + 1] = *edge[row[t + 2]];
+        out[3 * count + 2] = *edge[row[t + 1]];
     }
     return count;
 }
@@ -557,15 +683,25 @@ void field_surface(MetaField* field, float iso, const Camera* camera, FieldSurfa
     // One below-iso flag per point, and per row of points along k whether
     // it is wholly below or wholly not below: a row of cubes whose four
     // corner rows agree has index 0 or 255 throughout and is skipped.
-    const int32_t n = field->cells, side = n + 1;
+    const int32_t n = field->cells, side = n + 1, count = field->point_count;
     const FieldPoint* points = field->grid_points;
-    uint8_t* below = field->below;
-    for (int32_t p = 0; p < field->point_count; p++)
+    FieldScratch* scratch = field->scratch;
+    uint8_t* below = scratch->below;
+    for (int32_t p = 0; p < count; p++)
         below[p] = points[p].value < iso ? 1 : 0;
 
+    // Plane x = i + 1 of one layer is plane x = i of the next: its edge
+    // sets carry over, the new far plane and the layer's +i edges start empty.
+    EdgeSet* near = scratch->planes[0];
+    EdgeSet* far = scratch->planes[1];
+    for (EdgeSet* set = near; set != near + 4; set++)
+        set->stamp = next_stamp(scratch);
     MeshVertex out[15];
     const FieldPoint* corners[8];
-    for (int32_t i = 0; i < n; i++)
+    for (int32_t i = 0; i < n; i++) {
+        for (EdgeSet* set = far; set != far + 4; set++)
+            set->stamp = next_stamp(scratch);
+        scratch->across.stamp = next_stamp(scratch);
         for (int32_t j = 0; j < n; j++) {
             const int32_t r00 = (i * side + j) * side, r01 = r00 + side;
             const int32_t r10 = r00 + side * side, r11 = r10 + side;
@@ -588,11 +724,16 @@ void field_surface(MetaField* field, float iso, const Camera* camera, FieldSurfa
                 corners[5] = points + r10 + k + 1;
                 corners[6] = points + r11 + k + 1;
                 corners[7] = points + r11 + k;
-                const int32_t count = cube_triangles(f, corners, index, out);
-                if (count > 0)
-                    sink(out, count, context);
+                const int32_t triangles =
+                    cube_triangles(f, corners, index, j, k, n, near, far, scratch->across, out);
+                if (triangles > 0)
+                    sink(out, triangles, context);
             }
         }
+        EdgeSet* next = near;
+        near = far;
+        far = next;
+    }
 }
 
 namespace

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 struct Texture;
+struct FieldScratch;
 
 // One sample: position, gradient, value (seven floats, in this order).
 struct FieldPoint {
@@ -35,10 +36,10 @@ struct MetaField {
     FieldPoint* grid_points; // i along x, j along y, k along z
     int32_t cube_count;      // N^3, numbered with k fastest, then j, then i
     FieldCube* cubes;
-    Vec3 light;     // light direction, normalised by every polygonisation
-    Matrix model;   // set by the owner every frame
-    float size;     // the edge given to field_layout; 0 before it (no grid to bound by)
-    uint8_t* below; // scratch of field_polygonise: one below-iso flag per point
+    Vec3 light;            // light direction, normalised by every polygonisation
+    Matrix model;          // set by the owner every frame
+    float size;            // the edge given to field_layout; 0 before it (no grid to bound by)
+    FieldScratch* scratch; // the surface walk's own: below-iso flags, edge vertices
 };
 
 enum { FIELD_MAX_CELLS = 1024 };
