@@ -379,21 +379,22 @@ FieldScratch* scratch_create(int32_t cells, int32_t point_count)
     return scratch;
 }
 
-// A fresh stamp for a set; when the counter wraps, every slot is marked
-// empty first so that no old stamp can match a new one.
+// A fresh stamp for a set: larger than every stamp in any slot. Before the
+// counter would wrap, every slot is emptied and every set given stamp 1 (its
+// slots, at 0, then hold nothing; a vertex lost that way is simply made again).
 uint32_t next_stamp(FieldScratch* scratch)
 {
-    if (++scratch->generation == 0) {
+    if (scratch->generation == UINT32_MAX) {
         for (auto& plane : scratch->planes)
             for (EdgeSet& set : plane) {
                 std::memset(set.stamps, 0, scratch->plane_slots * sizeof(uint32_t));
-                set.stamp = 0;
+                set.stamp = 1;
             }
         std::memset(scratch->across.stamps, 0, scratch->across_slots * sizeof(uint32_t));
-        scratch->across.stamp = 0;
+        scratch->across.stamp = 1;
         scratch->generation = 1;
     }
-    return scratch->generation;
+    return ++scratch->generation;
 }
 
 } // namespace
