@@ -4,8 +4,6 @@
 // the classic ones (edge corners as in field.h).
 #include "scenes/field.h"
 
-#include <emmintrin.h>
-
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -414,8 +412,10 @@ MetaField* field_create(int32_t cells)
         static_cast<FieldPoint*>(std::calloc(static_cast<size_t>(field->point_count), sizeof(FieldPoint)));
     field->cubes =
         static_cast<FieldCube*>(std::calloc(static_cast<size_t>(field->cube_count), sizeof(FieldCube)));
+    field->cube_flags =
+        static_cast<uint32_t*>(std::calloc(static_cast<size_t>(field->cube_count), sizeof(uint32_t)));
     field->scratch = scratch_create(cells, field->point_count);
-    if (!field->grid_points || !field->cubes || !field->scratch) {
+    if (!field->grid_points || !field->cubes || !field->cube_flags || !field->scratch) {
         field_destroy(field);
         return nullptr;
     }
@@ -430,6 +430,7 @@ void field_destroy(MetaField* field)
         return;
     std::free(field->grid_points);
     std::free(field->cubes);
+    std::free(field->cube_flags);
     scratch_free(field->scratch);
     std::free(field);
 }
@@ -456,7 +457,6 @@ void field_layout(MetaField* field, float size)
         for (int32_t j = 0; j < n; j++)
             for (int32_t k = 0; k < n; k++, c++) {
                 auto at = [side](int32_t a, int32_t b, int32_t d) { return (a * side + b) * side + d; };
-                c->flags = 0;
                 c->corners[0] = at(i, j, k);
                 c->corners[1] = at(i, j, k + 1);
                 c->corners[2] = at(i, j + 1, k + 1);
@@ -474,31 +474,14 @@ void field_scale(MetaField* field, float factor)
 {
     if (!field)
         return;
-    // Four points are 28 floats, seven vectors: each float multiplied by the
-    // factor, or by 1 (exact) where it is a position.
-    __m128 multipliers[7];
-    for (int32_t v = 0; v < 7; v++) {
-        float m[4];
-        for (int32_t l = 0; l < 4; l++) {
-            const int32_t n = 4 * v + l;
-            m[l] = n % 7 >= 3 ? factor : 1.0f; // floats 3-6 of a point: gradient and value
-        }
-        multipliers[v] = _mm_loadu_ps(m);
-    }
-    float* f = &field->grid_points[0].x;
-    const int32_t groups = field->point_count / 4;
-    for (int32_t g = 0; g < groups; g++, f += 28)
-        for (int32_t v = 0; v < 7; v++)
-            _mm_storeu_ps(f + 4 * v, _mm_mul_ps(_mm_loadu_ps(f + 4 * v), multipliers[v]));
     FieldPoint* p = field->grid_points;
-    for (int32_t i = 4 * groups; i < field->point_count; i++) {
+    for (int32_t i = 0; i < field->point_count; i++) {
         p[i].gx *= factor;
         p[i].gy *= factor;
         p[i].gz *= factor;
         p[i].value *= factor;
     }
-    for (int32_t i = 0; i < field->cube_count; i++)
-        field->cubes[i].flags = 0;
+    std::memset(field->cube_flags, 0, sizeof(uint32_t) * static_cast<size_t>(field->cube_count));
 }
 
 namespace

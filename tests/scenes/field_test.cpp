@@ -234,13 +234,13 @@ TEST(FieldScale, MultipliesValuesAndGradientsAndClearsCubeFlags)
     p.value = 2.0f;
     p.gx = -4.0f;
     p.gz = 8.0f;
-    field->cubes[3].flags = 5;
+    field->cube_flags[3] = 5;
     field_scale(field.f, 0.5f);
     EXPECT_EQ(p.value, 1.0f);
     EXPECT_EQ(p.gx, -2.0f);
     EXPECT_EQ(p.gz, 4.0f);
     EXPECT_EQ(p.x, field->grid_points[7].x); // positions untouched
-    EXPECT_EQ(field->cubes[3].flags, 0u);
+    EXPECT_EQ(field->cube_flags[3], 0u);
     field_scale(field.f, 0.0f);
     EXPECT_EQ(p.value, 0.0f);
 }
