@@ -8,6 +8,7 @@
 #include "scenes/scenes.h"
 
 #include "core/core.h"
+#include "core/frame.h"
 #include "image/image.h"
 #include "raster/raster.h"
 #include "runtime/clock.h"
@@ -26,7 +27,6 @@ constexpr float ISO_LEVEL = 1.0f;
 constexpr double STEP_SECONDS = 1.0 / METABALL_STEPS_PER_SECOND;
 constexpr FillMode FILL_SURFACE = FILL_GOURAUD | FILL_TEXTURE | FILL_DEPTH;
 constexpr FillMode FILL_FLARE = FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD;
-enum : int32_t { TEXTURE_ENVMAP = 0, TEXTURE_FLARE = 9, TEXTURE_BACKGROUND = 10 };
 
 // Amplitudes along x, y, z and strength of each ball.
 const float ball_table[BALL_COUNT][4] = {
@@ -135,11 +135,7 @@ int64_t first_scene_step(int64_t limit)
 void draw_flares(const Camera* camera)
 {
     matrix_identity(&flare_mesh->model);
-    Matrix full;
-    mesh_frame_matrices(camera, &flare_mesh->model, &full, &flare_mesh->normal_matrix);
-    Matrix model_view;
-    matrix_multiply(&flare_mesh->model, &camera->view, &model_view);
-    mesh_transform(flare_mesh, &model_view, &flare_mesh->normal_matrix, 0);
+    mesh_transform_view(flare_mesh, camera, 0);
     draw_mesh_clipped(flare_mesh, camera, FILL_FLARE);
 }
 
@@ -336,10 +332,10 @@ int32_t metaball_load()
     }
     field_layout(meta_field, FIELD_SIZE);
     field_scale(meta_field, 0.0f);
-    background = texture_get(TEXTURE_BACKGROUND);
-    envmap = texture_get(TEXTURE_ENVMAP);
+    background = texture_get(TEXTURE_HIPHOP);
+    envmap = texture_get(TEXTURE_ENVIGOLDEN);
     flare_mesh->flags = 0;
-    flare_mesh->texture = texture_get(TEXTURE_FLARE);
+    flare_mesh->texture = texture_get(TEXTURE_CIRCLE_PARTICLE);
     for (int32_t i = 0; i < FLARE_QUADS; i++) {
         const int32_t a = 4 * i;
         MeshTriangle* t = flare_mesh->triangles + 2 * i;
@@ -375,7 +371,7 @@ void metaball_render(float seconds)
     set_depth_clip(10.0f, 512.0f);
     set_clip_window(0.0f, 39.0f, 640.0f, 400.0f);
 
-    blit_image(background, 0, 40, BLIT_COPY);
+    blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
 
     meta_field->light = {0.0f, 0.0f, 1.0f};
     metaball_advance(music_seconds);
