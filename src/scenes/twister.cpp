@@ -4,6 +4,7 @@
 // multiplied shadow on the back wall and additive sparkles from its lit side;
 // on odd beats 28 additive horizontal slices stand in for the tube. Relies on
 // the clock, the texture table, lighting, mesh drawing and the 2D operations.
+#include "scenes/glints.h"
 #include "scenes/scenes.h"
 #include "scenes/twister_parts.h"
 
@@ -21,10 +22,8 @@
 namespace
 {
 
-constexpr float PI = 3.1415927f;
 constexpr float THREE_PI = 9.424778f;
 
-enum : int32_t { TEXTURE_ENVIRONMENT = 0, TEXTURE_PARTICLE = 9, TEXTURE_BACKGROUND = 14 };
 enum : uint32_t {
     WHITE = 0xffffffffu,
     SLICE_COLOUR = 0x3f3f3f3fu,
@@ -39,14 +38,10 @@ constexpr FillMode FILL_SPARKLES = FILL_FLAT | FILL_TEXTURE | FILL_ADD;
 const float shadow_plane[4] = {0.0f, 0.0f, -1.0f, 44.0f};
 const float shadow_light[4] = {100.0f, 0.0f, 64.0f, 0.0f};
 
-// Corner offsets shared by the slices and the sparkles: (x, other axis) signs
-// and the texture coordinates, in the order the two triangles index them.
-const float quad_corners[4][4] = {
-    {1.0f, 1.0f, 1.0f, 0.0f},
-    {1.0f, -1.0f, 1.0f, 1.0f},
-    {-1.0f, -1.0f, 0.0f, 1.0f},
-    {-1.0f, 1.0f, 0.0f, 0.0f},
-};
+// Texture coordinates of a quad's corners, in the order its triangles index them.
+const float quad_uv[4][2] = {{1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 0.0f}};
+// A slice's corners about the centre line: x and z offsets.
+const float slice_corners[4][2] = {{64.0f, 64.0f}, {64.0f, -64.0f}, {-64.0f, -64.0f}, {-64.0f, 64.0f}};
 
 Texture* background = nullptr;
 Mesh* twister_mesh = nullptr;
@@ -64,7 +59,7 @@ const RingTable& ring_table()
     static const RingTable table = [] {
         RingTable t;
         for (int32_t k = 0; k < TWISTER_RING_VERTICES; ++k) {
-            const float g = 2.0f * PI * static_cast<float>(k) / 64.0f;
+            const float g = 2.0f * CORE_PI * static_cast<float>(k) / 64.0f;
             const float c = core_cos(g);
             const float s = core_sin(g);
             t.across[k] = c - s;
@@ -75,31 +70,13 @@ const RingTable& ring_table()
     return table;
 }
 
-void quads_index(Mesh* mesh, int32_t quads)
-{
-    for (int32_t q = 0; q < quads; ++q) {
-        MeshTriangle* t = mesh->triangles + 2 * q;
-        const int32_t e = 4 * q;
-        t[0].a = e;
-        t[0].b = e + 1;
-        t[0].c = e + 2;
-        t[1].a = e;
-        t[1].b = e + 2;
-        t[1].c = e + 3;
-        for (int32_t k = 0; k < 2; ++k) {
-            t[k].colour = WHITE;
-            t[k].visible = 1;
-        }
-    }
-}
-
 } // namespace
 
 TwisterPoint twister_path(float t)
 {
     const float p1 = THREE_PI * t / 256.0f;
     const float p2 = THREE_PI * t / 128.0f + 0.78f;
-    const float p3 = 2.0f * PI * t / 64.0f + 0.39f;
+    const float p3 = 2.0f * CORE_PI * t / 64.0f + 0.39f;
     TwisterPoint p;
     p.x = 16.0f * core_cos(p1) + 8.0f * core_cos(p2) + 4.0f * core_cos(p3);
     p.z = 16.0f * core_sin(p1) + 8.0f * core_sin(p2) + 4.0f * core_sin(p3);
@@ -131,14 +108,6 @@ Mesh* twister_tube_create()
     return mesh;
 }
 
-Mesh* twister_quads_create(int32_t quads)
-{
-    Mesh* mesh = mesh_create(4 * quads, 2 * quads);
-    if (mesh)
-        quads_index(mesh, quads);
-    return mesh;
-}
-
 void twister_build(Mesh* tube, float seconds, float a)
 {
     const RingTable& table = ring_table();
@@ -148,15 +117,15 @@ void twister_build(Mesh* tube, float seconds, float a)
         const float h = static_cast<float>(i) / 48.0f;
         const float y = 150.0f - 300.0f * h;
         const float t = y + a;
-        const float amplitude = 8.0f * (0.5f * core_sin(wave + 4.0f * PI * h) + 0.5f);
+        const float amplitude = 8.0f * (0.5f * core_sin(wave + 4.0f * CORE_PI * h) + 0.5f);
         const float bend = core_sin(t / 64.0f);
-        const float twist = PI * bend;
+        const float twist = CORE_PI * bend;
         const TwisterPoint centre = twister_path(t);
         MeshVertex* v = tube->vertices + TWISTER_RING_VERTICES * i;
         for (int32_t k = 0; k < TWISTER_RING_VERTICES; ++k) {
             const float m = static_cast<float>(k) / 64.0f;
-            const float r = 16.0f + amplitude * core_sin(8.0f * PI * m + twist) +
-                            amplitude * core_sin(wave + twist + 6.0f * PI * m);
+            const float r = 16.0f + amplitude * core_sin(8.0f * CORE_PI * m + twist) +
+                            amplitude * core_sin(wave + twist + 6.0f * CORE_PI * m);
             v[k].x = table.across[k] * r + centre.x;
             v[k].y = y;
             v[k].z = table.depth[k] * r + centre.z;
@@ -170,17 +139,17 @@ void twister_build(Mesh* tube, float seconds, float a)
 
 void twister_rings(Mesh* rings, float seconds, float a)
 {
-    const float bob = 32.0f * core_sin(0.5f * PI * seconds + 0.78f);
+    const float bob = 32.0f * core_sin(0.5f * CORE_PI * seconds + 0.78f);
     for (int32_t c = 0; c < TWISTER_SLICES; ++c) {
         const float y = 150.0f - 300.0f * static_cast<float>(c) / 28.0f + bob;
         const TwisterPoint centre = twister_path(y + a);
         MeshVertex* v = rings->vertices + 4 * c;
         for (int32_t k = 0; k < 4; ++k) {
-            v[k].x = centre.x + 64.0f * quad_corners[k][0];
+            v[k].x = centre.x + slice_corners[k][0];
             v[k].y = y;
-            v[k].z = centre.z + 64.0f * quad_corners[k][1];
-            v[k].u = quad_corners[k][2];
-            v[k].v = quad_corners[k][3];
+            v[k].z = centre.z + slice_corners[k][1];
+            v[k].u = quad_uv[k][0];
+            v[k].v = quad_uv[k][1];
             v[k].colour = SLICE_COLOUR;
         }
         // Both halves of the slice carry the same colour.
@@ -198,27 +167,26 @@ int32_t twister_sparkles(Mesh* sparkles, const Mesh* tube, const Vec3* light)
         if (!(d > 0.75f))
             continue;
         const float g = (d - 0.75f) / 0.25f;
+        // Half a unit out along the object-space normal, facing the viewer.
         const MeshVertex& p = tube->vertices[i];
-        const float kx = p.x + 0.5f * n[0];
-        const float ky = p.y + 0.5f * n[1];
-        const float kz = p.z + 0.5f * n[2];
-        const float s = 2.0f + 2.0f * g;
+        const Vec3 centre = {p.x + 0.5f * n[0], p.y + 0.5f * n[1], p.z + 0.5f * n[2]};
+        Vec3 corners[4];
+        glint_square(&centre, 2.0f + 2.0f * g, centre.z, corners);
         const uint32_t colour = grey(float_to_int(g * 255.0f));
         MeshVertex* v = sparkles->vertices + 4 * count;
         for (int32_t k = 0; k < 4; ++k) {
-            v[k].x = kx + s * quad_corners[k][0];
-            v[k].y = ky + s * quad_corners[k][1];
-            v[k].z = kz;
-            v[k].u = quad_corners[k][2];
-            v[k].v = quad_corners[k][3];
+            v[k].x = corners[k].x;
+            v[k].y = corners[k].y;
+            v[k].z = corners[k].z;
+            v[k].u = quad_uv[k][0];
+            v[k].v = quad_uv[k][1];
             v[k].colour = colour;
         }
         sparkles->triangles[2 * count].lit_colour = colour;
         sparkles->triangles[2 * count + 1].lit_colour = colour;
         ++count;
     }
-    sparkles->vertex_count = 4 * count;
-    sparkles->triangle_count = 2 * count;
+    glint_mesh_set_count(sparkles, count);
     return count;
 }
 
@@ -234,16 +202,6 @@ int32_t twister_slice_beat(int32_t n)
 
 namespace
 {
-
-// model.view into the mesh's camera-space vertices, with its normal matrix.
-void transform_view(Mesh* mesh, const Camera* camera, uint32_t what)
-{
-    Matrix full;
-    mesh_frame_matrices(camera, &mesh->model, &full, &mesh->normal_matrix);
-    Matrix model_view;
-    matrix_multiply(&mesh->model, &camera->view, &model_view);
-    mesh_transform(mesh, &model_view, &mesh->normal_matrix, what);
-}
 
 void camera_place(Camera* camera)
 {
@@ -264,7 +222,7 @@ void draw_shadow(const Camera* camera, const Matrix* model)
     matrix_planar_shadow(&shadow, shadow_plane, shadow_light);
     matrix_multiply(model, &shadow, &twister_mesh->model);
     twister_mesh->flags |= MESH_DIVIDE_W;
-    transform_view(twister_mesh, camera, 0);
+    mesh_transform_view(twister_mesh, camera, 0);
     for (int32_t t = 0; t < twister_mesh->triangle_count; ++t)
         twister_mesh->triangles[t].lit_colour = SHADOW_COLOUR;
     draw_mesh(twister_mesh, camera, FILL_SHADOW, CLIP_WINDOW);
@@ -291,7 +249,7 @@ void twister_free()
 
 int32_t twister_load()
 {
-    const int32_t used[3] = {TEXTURE_BACKGROUND, TEXTURE_ENVIRONMENT, TEXTURE_PARTICLE};
+    const int32_t used[3] = {TEXTURE_TWISTER_BG, TEXTURE_ENVIGOLDEN, TEXTURE_CIRCLE_PARTICLE};
     for (int32_t index : used) {
         if (!texture_get(index)) {
             std::fprintf(stderr, "twister: %s is not loaded\n", texture_table_path(index));
@@ -299,19 +257,18 @@ int32_t twister_load()
             return 1;
         }
     }
-    background = texture_get(TEXTURE_BACKGROUND);
+    background = texture_get(TEXTURE_TWISTER_BG);
     twister_mesh = twister_tube_create();
-    sparkle_mesh = twister_quads_create(TWISTER_SPARKLES);
-    ring_mesh = twister_quads_create(TWISTER_SLICES);
+    sparkle_mesh = glint_mesh_create(TWISTER_SPARKLES, texture_get(TEXTURE_CIRCLE_PARTICLE));
+    ring_mesh = glint_mesh_create(TWISTER_SLICES, texture_get(TEXTURE_CIRCLE_PARTICLE));
     if (!twister_mesh || !sparkle_mesh || !ring_mesh) {
         std::fprintf(stderr, "twister: out of memory for the meshes\n");
         twister_free();
         return 1;
     }
-    twister_mesh->texture = texture_get(TEXTURE_ENVIRONMENT);
-    sparkle_mesh->texture = texture_get(TEXTURE_PARTICLE);
-    ring_mesh->texture = texture_get(TEXTURE_PARTICLE);
-    ring_mesh->flags = MESH_TWO_SIDED;
+    twister_mesh->texture = texture_get(TEXTURE_ENVIGOLDEN);
+    sparkle_mesh->flags = 0; // one-sided: the sparkles face the viewer
+    glint_mesh_set_count(ring_mesh, TWISTER_SLICES);
     return 0;
 }
 
@@ -332,11 +289,11 @@ void twister_render(float seconds)
     Camera camera;
     camera_place(&camera);
     set_depth_clip(1.0f, 532.0f);
-    blit_image(background, 0, 40, BLIT_COPY);
+    blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
     // The window's edges are inclusive and the fill rule keeps a horizontal
     // edge for one winding only: rows 40 to 439 exactly, so that the two-sided
     // additive slices never light the black bars.
-    set_clip_window(0.0f, 40.0f, 640.0f, 399.0f);
+    set_clip_window(0.0f, LETTERBOX_TOP, SCREEN_WIDTH, LETTERBOX_HEIGHT - 1);
 
     // 4-6. The tube for this moment, its shadow on the back wall.
     twister_build(twister_mesh, seconds, a);
@@ -345,7 +302,7 @@ void twister_render(float seconds)
 
     // 7. Tube lit per vertex and sphere-mapped; the sparkles from its lit side.
     twister_mesh->model = model;
-    transform_view(twister_mesh, &camera, 1);
+    mesh_transform_view(twister_mesh, &camera, TRANSFORM_NORMALS);
     mesh_light(twister_mesh, &light, LIGHT_PER_VERTEX);
     mesh_sphere_map(twister_mesh);
     twister_sparkles(sparkle_mesh, twister_mesh, &light);
@@ -354,7 +311,7 @@ void twister_render(float seconds)
     if (twister_slice_beat(n)) {
         twister_rings(ring_mesh, seconds, a);
         ring_mesh->model = model;
-        transform_view(ring_mesh, &camera, 4);
+        mesh_transform_view(ring_mesh, &camera, TRANSFORM_PLANES);
         draw_mesh(ring_mesh, &camera, FILL_SLICES, CLIP_WINDOW);
     } else {
         draw_mesh(twister_mesh, &camera, FILL_TUBE, CLIP_WINDOW);
@@ -362,9 +319,6 @@ void twister_render(float seconds)
 
     // 9. Sparkles add over everything, no depth test.
     sparkle_mesh->model = model;
-    transform_view(sparkle_mesh, &camera, 4);
+    mesh_transform_view(sparkle_mesh, &camera, TRANSFORM_PLANES);
     draw_mesh(sparkle_mesh, &camera, FILL_SPARKLES, CLIP_WINDOW);
-
-    // 10.
-    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 }

@@ -24,9 +24,9 @@ struct TwisterPoint {
 // The centre line at path parameter t (a height plus the scroll distance).
 TwisterPoint twister_path(float t);
 
-// Meshes with their triangle lists, textures unset; null when out of memory.
+// The tube with its triangle list (47 bands of 64 quads), texture unset;
+// null when out of memory. The slices and sparkles are glint meshes (glints.h).
 Mesh* twister_tube_create();
-Mesh* twister_quads_create(int32_t quads);
 
 // Tube positions, texture coordinates, colours and normals for music time
 // `seconds` and scroll distance a; the rings run from y = 150 down to -143.75.
@@ -34,8 +34,9 @@ void twister_build(Mesh* tube, float seconds, float a);
 // The slices' corners: quad c a 128 x 128 square at the centre line's height.
 void twister_rings(Mesh* rings, float seconds, float a);
 // Writes a sparkle quad for every tube vertex whose transformed normal faces
-// the light by more than 0.75 (at most TWISTER_SPARKLES) and shrinks the
-// sparkle mesh's counts to them; returns the number of quads.
+// the light by more than 0.75 (at most TWISTER_SPARKLES: the mesh must have
+// room for them) and sets the sparkle mesh's counts to them; returns the
+// number of quads.
 int32_t twister_sparkles(Mesh* sparkles, const Mesh* tube, const Vec3* light);
 
 // Sideways sway of the whole column at beat b.

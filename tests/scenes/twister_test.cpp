@@ -6,6 +6,7 @@
 
 #include "image/image.h"
 #include "scene/lighting.h"
+#include "scenes/glints.h"
 #include "scenes/scenes.h"
 #include "scenes/twister_parts.h"
 
@@ -34,10 +35,7 @@ void transform_and_light(Mesh* tube)
     camera.viewport_height = 480.0f;
     camera_update(&camera);
     matrix_identity(&tube->model);
-    Matrix full, model_view;
-    mesh_frame_matrices(&camera, &tube->model, &full, &tube->normal_matrix);
-    matrix_multiply(&tube->model, &camera.view, &model_view);
-    mesh_transform(tube, &model_view, &tube->normal_matrix, 1);
+    mesh_transform_view(tube, &camera, TRANSFORM_NORMALS);
     Vec3 light = {0.0f, 0.0f, 1.0f};
     mesh_light(tube, &light, LIGHT_PER_VERTEX);
     mesh_sphere_map(tube);
@@ -89,7 +87,7 @@ TEST(TwisterGeometry, RingsRunFrom150DownTo143_75AroundTheCentreLine)
 TEST(TwisterGeometry, ZeroRadiusRingKeepsNormalsLightAndSparklesFinite)
 {
     MeshPtr tube(twister_tube_create());
-    MeshPtr sparkles(twister_quads_create(TWISTER_SPARKLES));
+    MeshPtr sparkles(glint_mesh_create(TWISTER_SPARKLES, nullptr));
     ASSERT_TRUE(tube && sparkles);
     twister_build(tube.get(), 40.0f, 1920.0f);
     // Rings 0 (an open end), 20 (the middle) and 47 (the other end) pinched to
@@ -122,7 +120,7 @@ TEST(TwisterGeometry, ZeroRadiusRingKeepsNormalsLightAndSparklesFinite)
 TEST(TwisterGeometry, SparklesOnlyBeyondThreeQuartersAndAtMost1024)
 {
     MeshPtr tube(twister_tube_create());
-    MeshPtr sparkles(twister_quads_create(TWISTER_SPARKLES));
+    MeshPtr sparkles(glint_mesh_create(TWISTER_SPARKLES, nullptr));
     ASSERT_TRUE(tube && sparkles);
     twister_build(tube.get(), 10.0f, 480.0f);
     Vec3 light = {0.0f, 0.0f, 1.0f};
@@ -169,8 +167,9 @@ TEST(TwisterGeometry, SparklesOnlyBeyondThreeQuartersAndAtMost1024)
 
 TEST(TwisterGeometry, SlicesAreWholeSquaresOnTheCentreLine)
 {
-    MeshPtr rings(twister_quads_create(TWISTER_SLICES));
+    MeshPtr rings(glint_mesh_create(TWISTER_SLICES, nullptr));
     ASSERT_TRUE(rings);
+    glint_mesh_set_count(rings.get(), TWISTER_SLICES);
     const float seconds = 1.0f; // sin(pi / 2 + 0.78) lifts every slice
     twister_rings(rings.get(), seconds, 48.0f);
     const float bob = 32.0f * std::sin(0.5f * 3.1415927f + 0.78f);
