@@ -6,6 +6,7 @@
 #include "lightwave/lightwave.h"
 #include "scene/mesh.h"
 #include "scene/mesh_load.h"
+#include "scenes/greetings_parts.h"
 
 #include <gtest/gtest.h>
 #include <mpg123.h>
@@ -272,7 +273,21 @@ TEST(DataSet, GreetingLogosAreWhiteTextOnOpaqueBlack)
         }
         EXPECT_GT(white, 40) << name;
         EXPECT_LT(white, 1200) << name;
-        EXPECT_LE(t->width * 4, 640) << name;
+    }
+}
+
+TEST(DataSet, EveryGreetingLogoFitsTheScreenFromItsRow)
+{
+    // Four screen pixels per image pixel from the row's (x, y), plus the two
+    // pixels of the outline: inside the screen's width and above the floor.
+    for (int i = 0; i < GREETING_COUNT; ++i) {
+        const GreetingRow& row = greeting_rows[i];
+        const std::string name = std::string(row.file).substr(5); // after "data\\"
+        TexturePtr t = load(name.c_str());
+        ASSERT_NE(t, nullptr) << name;
+        EXPECT_LE(row.x + 4.0f * static_cast<float>(t->width) + 2.0f, 640.0f)
+            << name << " is " << t->width << " wide";
+        EXPECT_LE(row.y + 4.0f * static_cast<float>(t->height) + 2.0f, 440.0f) << name;
     }
 }
 

@@ -136,10 +136,12 @@ const ImageJob jobs[] = {
     {"band.png", make_band, IMAGE_PNG_RGBA},
 };
 
-// Invented group names, short enough that a logo placed at x = 440 (four
-// screen pixels per image pixel) still fits the screen.
-const char* const GREETINGS[16] = {"FERROLUX", "OKTAVIA", "MOIREFX", "HEXAGRAM", "QUARZIT", "SPRITZIG", "DRIFTOWL", "LUMBRA",
-                                   "GRIMWALD", "VOLTAK", "PIXKLANG", "BRASSO", "NULLMOTH", "TANGRUM", "KLIRR", "AND YOU!"};
+// Invented group names, one per row of the greetings table. Each logo is
+// drawn at four screen pixels per image pixel from its row's x, so each name
+// is short enough for its row: at x = 440 an image at most 49 pixels wide,
+// at x = 400 at most 59, at x = 360 at most 69 (x + 4 * width + 2 <= 640).
+const char* const GREETINGS[16] = {"FERROLUX", "OKTAV", "MOIREFX", "HEXAGRAM", "QUARZ", "SPRITZIG", "DRIFT", "LUMBA",
+                                   "GRIMEL", "VOLTA", "PIXKLANG", "BRASS", "NULLMOTH", "TANGO", "KLIRR", "AND YOU!"};
 
 Canvas greeting(const char* name)
 {
