@@ -10,6 +10,7 @@
 #include "scenes/softbody.h"
 
 #include "core/core.h"
+#include "core/frame.h"
 #include "image/image.h"
 #include "platform/paths.h"
 #include "runtime/clock.h"
@@ -43,11 +44,10 @@ namespace
 
 constexpr double BEATS_PER_SECOND = 1.5; // 90 beats per minute
 constexpr float STEP_SECONDS = 0.016666668f;
-constexpr float PI = 3.1415927f;
 const char* const WALL_PATH = "data\\wall_big.jpg";
 const char* const BAND_PATH = "data\\band.png";
 
-enum { LENS_SIZE = 256, LENS_HALF = 128, BAND_X = 72, BAND_Y = 100, WALL_Y = 40 };
+enum { LENS_SIZE = 256, LENS_HALF = 128, BAND_X = 72, BAND_Y = 100 };
 
 // A logo's state over the run: its body, its unpin beat (-1 once used) and
 // whether it has left the picture for good (then it is no longer drawn).
@@ -146,12 +146,12 @@ float peak(float s)
 void draw_lenses(float b, float seconds)
 {
     const int32_t d = LENS_SIZE, l = LENS_HALF;
-    lens_set_strength(lens, 100.0f - 32.0f * peak(core_sin(PI * b)));
-    const int32_t a = float_to_int(128.0f * peak(core_cos(0.5f * PI * b)));
+    lens_set_strength(lens, 100.0f - 32.0f * peak(core_sin(CORE_PI * b)));
+    const int32_t a = float_to_int(128.0f * peak(core_cos(0.5f * CORE_PI * b)));
     lens_apply(-l / 2 + a, float_to_int(140.0f * core_sin(seconds) + 240.0f) - l, lens);
     lens_apply(640 - l - d / 4 - a, float_to_int(140.0f * core_cos(seconds) + 240.0f) - l, lens);
-    lens_set_strength(lens, 100.0f - 32.0f * peak(core_sin(PI * b + 0.78f)));
-    const int32_t c = float_to_int(128.0f * peak(core_sin(0.5f * PI * b + 0.78f)));
+    lens_set_strength(lens, 100.0f - 32.0f * peak(core_sin(CORE_PI * b + 0.78f)));
+    const int32_t c = float_to_int(128.0f * peak(core_sin(0.5f * CORE_PI * b + 0.78f)));
     const float t = 1.57f * seconds + 0.78f;
     lens_apply(d / 4 + c, float_to_int(140.0f * core_sin(t) + 240.0f) - l, lens);
     lens_apply(640 - 2 * l - d / 4 - c, float_to_int(140.0f * core_cos(t) + 240.0f) - l, lens);
@@ -265,7 +265,7 @@ void greetings_render(float seconds)
     const float b = clock_beat();
     const int32_t e = n - GREETINGS_FIRST_BEAT;
 
-    blit_image(wall, -greetings_scroll(b, wall->width), WALL_Y, BLIT_COPY);
+    blit_image(wall, -greetings_scroll(b, wall->width), LETTERBOX_TOP, BLIT_COPY);
     draw_band(n, b);
     advance_logos(music_seconds);
     draw_logos(e);

@@ -4,6 +4,8 @@
 // Relies on the PNG loader, the clip window of raster/ and the screen line.
 #pragma once
 
+#include "core/frame.h"
+
 #include <cstdint>
 
 struct SoftPoint {
@@ -37,7 +39,8 @@ struct SoftBody {
     SoftPoint* start; // the points as built
 };
 
-enum { SOFTBODY_FLOOR = 440 }; // points never go below this row
+// Points never go below this row: the bottom edge of the letterbox.
+enum { SOFTBODY_FLOOR = LETTERBOX_BOTTOM };
 
 // Every pixel of the image that is not opaque black (0xff000000) becomes a
 // pinned point at (column * sx + x, row * sy + y), in raster order. Links join
