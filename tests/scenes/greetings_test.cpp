@@ -227,17 +227,10 @@ TEST(GreetingsTiming, BandFlickersUnderARisingThenFallingEnvelope)
         }
 }
 
-TEST(GreetingsTiming, LensesOnEveryFourthBeatAndTheTableFitsTheScene)
+TEST(GreetingsTiming, LensesOnEveryFourthBeat)
 {
     for (int n = 228; n < 268; ++n)
         EXPECT_EQ(greetings_lens_beat(n), n % 4 == 0 ? 1 : 0) << n;
-    for (int i = 0; i < GREETING_COUNT; ++i) {
-        const GreetingRow& row = greeting_rows[i];
-        EXPECT_LT(row.appear, row.gravity_on) << i;
-        EXPECT_LT(row.gravity_on, row.unpin) << i;
-        EXPECT_LT(row.unpin, row.end) << i;
-        EXPECT_LT(row.appear, 40) << i;
-    }
 }
 
 } // namespace
