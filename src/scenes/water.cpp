@@ -1,6 +1,429 @@
-// Scene "water": not built yet; loads nothing and draws nothing.
+// Sphere over water (beats 100-131): a bump-mapped sphere, twisted, waved and
+// rippled every frame, bounces above an environment-mapped rippling water
+// grid, throws a multiplied planar shadow and sheds additive sparkles from the
+// faces that look at the viewer; a sky picture over the horizon, a zoom-out
+// until beat 108 and sliding row blurs. Relies on the clock, the texture
+// table, meshes from objects, deformers, lighting, mesh drawing and the 2D
+// operations; the sparkle quads come from the shared billboard module.
 #include "scenes/scenes.h"
+#include "scenes/billboard.h"
+#include "scenes/water_parts.h"
 
-int32_t water_load() { return 0; }
-void water_free() {}
-void water_render(float) {}
+#include "core/core.h"
+#include "core/frame.h"
+#include "image/image.h"
+#include "platform/paths.h"
+#include "raster/raster.h"
+#include "runtime/clock.h"
+#include "scene/deform.h"
+#include "scene/lighting.h"
+#include "scene/mesh.h"
+#include "scene/mesh_load.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+
+constexpr float PI = 3.1415927f;
+
+enum { GRID = 33, GRID_CELLS = 32 };
+enum : int32_t {
+    TEXTURE_INVENV = 2,
+    TEXTURE_CORKSCREW_SEPIA = 5,
+    TEXTURE_CORKSCREW_BLUE = 6,
+    TEXTURE_CIRCLE_PARTICLE = 9,
+    TEXTURE_STONE_TILES = 15,
+    TEXTURE_CORKSCREW_GRAYDUDV = 20,
+    TEXTURE_SKYDOT3 = 24,
+    TEXTURE_TUNNEL_COLOR = 25,
+    TEXTURE_RIBBONS_BG = 29,
+    TEXTURE_COSINE_RAMP = 44,
+};
+enum : uint32_t { SHADOW_COLOUR = 0xff3b1a00u };
+
+const FillMode WATER_FILL = FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_OFFSET;
+const FillMode SHADOW_FILL = FILL_FLAT | FILL_DEPTH | FILL_MULTIPLY;
+const FillMode SPHERE_FILL = FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_DOT3;
+const FillMode SPARKLE_FILL = FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD;
+
+const char* const SPHERE_PATH = "data\\sphere.lwo";
+
+// The shadow plane y = -2 under the sphere and the point light above it.
+const float shadow_plane[4] = {0.0f, 1.0f, 0.0f, 2.0f};
+const float shadow_light[4] = {0.0f, 30.0f, 0.0f, 1.0f};
+
+Mesh* sphere_mesh = nullptr;
+Mesh* water_mesh = nullptr;
+Mesh* sparkle_mesh = nullptr;
+
+// model.view, the normal matrix and the camera-space transform of `what`.
+void transform_view(Mesh* mesh, const Camera* camera, uint32_t what)
+{
+    Matrix full;
+    mesh_frame_matrices(camera, &mesh->model, &full, &mesh->normal_matrix);
+    Matrix model_view;
+    matrix_multiply(&mesh->model, &camera->view, &model_view);
+    mesh_transform(mesh, &model_view, &mesh->normal_matrix, what);
+}
+
+// The ordinary clipped drawing, or no clipping at all from beat 108 on.
+void draw_clipped_until_zoomed(Mesh* mesh, const Camera* camera, FillMode mode, int32_t n)
+{
+    if (n >= WATER_ZOOM_END)
+        draw_mesh(mesh, camera, mode, 0);
+    else
+        draw_mesh_clipped(mesh, camera, mode);
+}
+
+void report_load_failure(const char* path)
+{
+    char native[512];
+    const char* name = path_native(path, native, sizeof native) ? native : path;
+    FILE* file = path_fopen(path, "rb");
+    if (!file) {
+        std::fprintf(stderr, "water: cannot open %s\n", name);
+        return;
+    }
+    std::fclose(file);
+    std::fprintf(stderr, "water: %s is not a usable object\n", name);
+}
+
+void water_grid_build(Mesh* water)
+{
+    for (int32_t i = 0; i < GRID; ++i)
+        for (int32_t j = 0; j < GRID; ++j) {
+            MeshVertex* v = water->vertices + GRID * i + j;
+            const float u = static_cast<float>(j) / 32.0f;
+            const float w = static_cast<float>(i) / 32.0f;
+            v->u = u;
+            v->v = w;
+            v->x = 64.0f * (2.0f * u - 1.0f);
+            v->y = 0.0f;
+            v->z = 16.0f * (2.0f * w - 1.0f);
+            v->colour = 0xffffffffu;
+        }
+    for (int32_t i = 0; i < GRID_CELLS; ++i)
+        for (int32_t j = 0; j < GRID_CELLS; ++j) {
+            const int32_t a = GRID * i + j;
+            MeshTriangle* t = water->triangles + 2 * (GRID_CELLS * i + j);
+            t[0].a = a + 1;
+            t[0].b = a;
+            t[0].c = a + GRID;
+            t[1].a = a + 1;
+            t[1].b = a + GRID;
+            t[1].c = a + GRID + 1;
+            for (int32_t k = 0; k < 2; ++k) {
+                t[k].colour = 0xffffffffu;
+                t[k].visible = 1;
+            }
+        }
+}
+
+// Three travelling sines make the swell; the texture drifts along u.
+void water_surface(float seconds)
+{
+    for (int32_t i = 0; i < GRID; ++i)
+        for (int32_t j = 0; j < GRID; ++j) {
+            MeshVertex* v = water_mesh->vertices + GRID * i + j;
+            const float u = static_cast<float>(j) / 32.0f;
+            const float w = static_cast<float>(i) / 32.0f;
+            const float c = core_sin(1.57f * seconds + 7.0f * PI * u);
+            const float e = core_sin(0.78f * seconds - 3.0f * PI * w);
+            const float f = core_sin(2.39f * seconds - 5.0f * PI * u * w);
+            v->y = 1.5f * (f * e * 0.5f * c + 0.5f) - 13.5f;
+            v->colour = 0xffffffffu;
+            v->u = 4.0f * u - 0.1f * seconds;
+            v->v = 3.0f * w;
+        }
+    mesh_compute_normals(water_mesh);
+}
+
+// Two opposed twists that trade places every two seconds, a wave and a
+// ripple whose strengths follow a triangle wave; normals after each.
+void sphere_deform(float seconds)
+{
+    const float r = std::fmod(seconds, 2.0f);
+    const float q = 0.5f * core_sin(PI * r / 2.0f) + 0.5f;
+    const float d = 0.5f * PI * seconds;
+    const float f = 0.25f * PI * seconds + 0.78f;
+
+    TwistParams twist = {3, {core_sin(d), core_sin(f), core_cos(d)}, 2.0f, 1.57f * q};
+    deform_twist(sphere_mesh, &twist);
+    twist = {3, {1.5f * core_cos(d), 1.5f * core_cos(f), 1.5f * core_sin(d)}, 2.0f, -1.57f * (1.0f - q)};
+    deform_twist(sphere_mesh, &twist);
+    mesh_compute_normals(sphere_mesh);
+
+    const float tri = r < 1.0f ? r : 1.0f - (r - 1.0f);
+    WaveParams wave = {DEFORM_AXIS_X, 1, {0.0f, 0.0f, 0.0f}, 0.25f * tri, 1.0f, PI * seconds, 0.0f};
+    deform_wave(sphere_mesh, &wave);
+    mesh_compute_normals(sphere_mesh);
+
+    const float a = 0.5f * (1.0f - tri);
+    RippleParams ripple = {DEFORM_AXIS_X,
+                           {0.0f, 1.25f * core_sin(seconds / 2.0f), 1.25f * core_cos(seconds / 2.0f)},
+                           a,
+                           a,
+                           0.8f,
+                           0.78f * seconds,
+                           0.5f,
+                           1.0f,
+                           0.0f};
+    deform_ripple(sphere_mesh, &ripple);
+    mesh_compute_normals(sphere_mesh);
+}
+
+void camera_place(Camera* camera, float x, float fov)
+{
+    camera->eye = {x, 0.0f, 18.0f};
+    camera->target = {x, 0.0f, 17.0f};
+    camera->near = 1.0f;
+    camera->far = 256.0f;
+    camera->fov = fov;
+    camera->viewport_x = 0.0f;
+    camera->viewport_y = 0.0f;
+    camera->viewport_width = 640.0f;
+    camera->viewport_height = 480.0f;
+    camera_update(camera);
+}
+
+void water_draw(const Camera* camera, Vec3* light, float seconds, float x)
+{
+    water_surface(seconds);
+    matrix_rotation_yxz(&water_mesh->model, -0.05f, 0.0f, 0.0f);
+    water_mesh->model.m[12] = -x;
+    water_mesh->model.m[13] = 0.0f;
+    water_mesh->model.m[14] = 5.0f;
+    water_mesh->flags = MESH_TWO_SIDED;
+    transform_view(water_mesh, camera, 1u);
+    mesh_light(water_mesh, light, LIGHT_PER_VERTEX);
+    water_mesh->texture = texture_get(TEXTURE_CORKSCREW_SEPIA);
+    set_bump_texture(texture_get(TEXTURE_CORKSCREW_GRAYDUDV));
+    set_environment_texture(texture_get(TEXTURE_INVENV));
+    draw_mesh_clipped(water_mesh, camera, WATER_FILL);
+}
+
+// The sphere flattened onto the plane y = -2 from the light above, multiplied
+// onto what lies there; the sphere keeps its own model.
+void shadow_draw(const Camera* camera, const Matrix* model)
+{
+    Matrix shadow;
+    matrix_planar_shadow(&shadow, shadow_plane, shadow_light);
+    matrix_multiply(model, &shadow, &sphere_mesh->model);
+    sphere_mesh->flags |= MESH_DIVIDE_W;
+    transform_view(sphere_mesh, camera, 0u);
+    sphere_mesh->model = *model;
+    for (int32_t t = 0; t < sphere_mesh->triangle_count; ++t)
+        sphere_mesh->triangles[t].lit_colour = SHADOW_COLOUR;
+    draw_mesh_clipped(sphere_mesh, camera, SHADOW_FILL);
+    sphere_mesh->flags &= ~MESH_DIVIDE_W;
+}
+
+void sphere_draw(const Camera* camera, int32_t n)
+{
+    transform_view(sphere_mesh, camera, 3u);
+    mesh_compute_tangents(sphere_mesh); // the buffer exists since the load
+    mesh_offset_second_uv(sphere_mesh, &camera->eye.x);
+    Vec3 view = {0.0f, 0.0f, 1.0f};
+    mesh_light_inverted(sphere_mesh, &view, LIGHT_TANGENT);
+    sphere_mesh->texture = texture_get(TEXTURE_TUNNEL_COLOR);
+    set_bump_texture(texture_get(TEXTURE_SKYDOT3));
+    set_environment_texture(texture_get(TEXTURE_STONE_TILES));
+    set_offset_texture(texture_get(TEXTURE_COSINE_RAMP));
+    draw_clipped_until_zoomed(sphere_mesh, camera, SPHERE_FILL, n);
+}
+
+void sparkles_draw(const Camera* camera, int32_t n)
+{
+    water_sparkles_build(sphere_mesh, sparkle_mesh);
+    transform_view(sparkle_mesh, camera, 4u);
+    draw_clipped_until_zoomed(sparkle_mesh, camera, SPARKLE_FILL, n);
+}
+
+void bands_blur(int32_t n, float b)
+{
+    if (!water_blur_beat(n))
+        return;
+    const int32_t w = water_band_offset(b);
+    blur_rows(210 - w, 230 - w, 64);
+    blur_rows(230, 250, 32);
+    blur_rows(250 + w, 270 + w, 64);
+}
+
+} // namespace
+
+float water_camera_x(float b)
+{
+    return core_pow(core_sin(0.25f * PI * b), 5.0f) - 1.5f;
+}
+
+WaterZoom water_zoom(int32_t n, float b)
+{
+    if (n >= WATER_ZOOM_END)
+        return {90.0f, water_camera_x(b)};
+    const float z6 = core_pow((b - 100.0f) / 8.0f, 6.0f);
+    return {45.0f * (1.0f + z6), water_camera_x(b) * z6};
+}
+
+void water_sphere_model(float seconds, int32_t n, float b, Matrix* out)
+{
+    matrix_rotation_yxz(out, PI * core_sin(seconds / 4.0f), 0.78f * seconds, 0.0f);
+    out->m[12] = 0.0f;
+    out->m[13] = -0.125f * core_pow(core_sin(PI * (b + 0.5f)), 16.0f);
+    const float s = core_sin(0.25f * PI * b + 0.5f);
+    out->m[14] = s * s - 15.0f;
+    if (n % 2 != 0) {
+        const float k = 1.0f + 0.125f * core_pow(core_sin(2.0f * PI * b), 32.0f);
+        for (int32_t r = 0; r < 3; ++r)
+            for (int32_t c = 0; c < 3; ++c)
+                out->m[4 * r + c] *= k;
+    }
+}
+
+int32_t water_sparkles_build(const Mesh* sphere, Mesh* sparkles)
+{
+    const Vec3 across = {1.0f, 0.0f, 0.0f};
+    const Vec3 up = {0.0f, 1.0f, 0.0f};
+    int32_t count = 0;
+    for (int32_t i = 0; i < sphere->vertex_count && count < WATER_SPARKLE_MAX; ++i) {
+        const float z = sphere->normals[6 * i + 5];
+        if (!(z > 0.75f))
+            continue;
+        const MeshVertex& s = sphere->vertices[i];
+        const Vec3 position = {s.x, s.y, s.z};
+        Vec3 p;
+        transform_point(&sparkles->model, &position, &p);
+        p.z -= 0.125f;
+        const float g = (z - 0.75f) / 0.25f;
+        MeshVertex* v = sparkles->vertices + 4 * count;
+        billboard_quad(&across, &up, &p, 0.03125f * g + 0.03125f, v);
+        const uint32_t colour = grey(float_to_int(g * 255.0f));
+        const float uv[4][2] = {{1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 0.0f}};
+        for (int32_t k = 0; k < 4; ++k) {
+            v[k].z = p.z;
+            v[k].u = uv[k][0];
+            v[k].v = uv[k][1];
+            v[k].colour = colour;
+        }
+        MeshTriangle* t = sparkles->triangles + 2 * count;
+        for (int32_t k = 0; k < 2; ++k) {
+            t[k].colour = colour;
+            t[k].lit_colour = colour;
+        }
+        ++count;
+    }
+    sparkles->vertex_count = 4 * count;
+    sparkles->triangle_count = 2 * count;
+    matrix_identity(&sparkles->model);
+    return count;
+}
+
+int32_t water_blur_beat(int32_t n)
+{
+    return (n & 2) != 0 ? 1 : 0;
+}
+
+int32_t water_band_offset(float b)
+{
+    const float h = b / 2.0f - core_floor(b / 2.0f);
+    return float_to_int(92.0f * core_pow(1.0f - h, 4.0f));
+}
+
+void water_free()
+{
+    mesh_free(sparkle_mesh);
+    mesh_free(sphere_mesh);
+    mesh_free(water_mesh);
+    sparkle_mesh = nullptr;
+    sphere_mesh = nullptr;
+    water_mesh = nullptr;
+}
+
+int32_t water_load()
+{
+    sparkle_mesh = mesh_create(4 * WATER_SPARKLE_MAX, 2 * WATER_SPARKLE_MAX);
+    if (!sparkle_mesh) {
+        std::fprintf(stderr, "water: out of memory for the sparkle mesh\n");
+        water_free();
+        return 1;
+    }
+    sphere_mesh = mesh_load(SPHERE_PATH);
+    if (!sphere_mesh) {
+        report_load_failure(SPHERE_PATH);
+        water_free();
+        return 1;
+    }
+    water_mesh = mesh_create(GRID * GRID, 2 * GRID_CELLS * GRID_CELLS);
+    if (!water_mesh) {
+        std::fprintf(stderr, "water: out of memory for the water grid\n");
+        water_free();
+        return 1;
+    }
+
+    const float plane_u[4] = {0.5f, 0.0f, 0.0f, -0.25f};
+    const float plane_v[4] = {0.0f, 0.5f, 0.0f, -0.25f};
+    mesh_uv_from_planes(sphere_mesh, plane_u, plane_v);
+    // The tangent buffer is made here, once: the frames only refill it.
+    if (mesh_save_vertices(sphere_mesh) != 0 || !mesh_compute_tangents(sphere_mesh)) {
+        std::fprintf(stderr, "water: out of memory for the sphere of %s\n", SPHERE_PATH);
+        water_free();
+        return 1;
+    }
+
+    sparkle_mesh->texture = texture_get(TEXTURE_CIRCLE_PARTICLE);
+    sparkle_mesh->flags = MESH_TWO_SIDED;
+    billboard_triangles(sparkle_mesh, WATER_SPARKLE_MAX);
+
+    water_mesh->texture = texture_get(TEXTURE_CORKSCREW_BLUE);
+    water_mesh->flags = 0;
+    water_grid_build(water_mesh);
+    return 0;
+}
+
+void water_render(float seconds)
+{
+    if (!sphere_mesh || !water_mesh || !sparkle_mesh)
+        return;
+    const int32_t n = clock_beat_index();
+    const float b = clock_beat();
+
+    // 1-2. The sphere from its rest shape, deformed anew.
+    mesh_restore_vertices(sphere_mesh);
+    sphere_deform(seconds);
+
+    // 3-4. The water's camera and the light.
+    Camera camera;
+    std::memset(&camera, 0, sizeof camera);
+    const float x = water_camera_x(b);
+    camera_place(&camera, x, 90.0f);
+    set_depth_clip(1.0f, 256.0f);
+    set_clip_window(0.0f, 39.0f, 640.0f, 400.0f);
+    Vec3 slope = {0.0f, 1.0f, 1.0f};
+    Vec3 light;
+    vec3_normalize(&slope, &light);
+
+    // 5-6. Water, then the sky over its horizon.
+    water_draw(&camera, &light, seconds, x);
+    blend_image(texture_get(TEXTURE_RIBBONS_BG), 0, 40, 255, BLEND_ALPHA);
+
+    // 7-8. The sphere's placement; the zoom until beat 108.
+    Matrix model;
+    water_sphere_model(seconds, n, b, &model);
+    sparkle_mesh->model = model;
+    if (n < WATER_ZOOM_END) {
+        const WaterZoom zoom = water_zoom(n, b);
+        camera_place(&camera, zoom.eye_x, zoom.fov);
+    }
+
+    // 9-11. Shadow, sphere, sparkles.
+    shadow_draw(&camera, &model);
+    sphere_mesh->model = model;
+    sphere_draw(&camera, n);
+    sparkles_draw(&camera, n);
+
+    // 12-13. The whole screen again, then the bands.
+    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
+    bands_blur(n, b);
+}

@@ -380,3 +380,14 @@ Canvas resize(const Canvas& src, int w, int h)
             out.at(x, y) = src.sample((static_cast<float>(x) + 0.5f) * sx, (static_cast<float>(y) + 0.5f) * sy, false);
     return out;
 }
+
+void compensate_alpha_blend(Canvas& c)
+{
+    for (Rgba& p : c.px) {
+        if (p.a <= 0.0f || p.a >= 1.0f)
+            continue;
+        p.r = std::min(1.0f, p.r / p.a);
+        p.g = std::min(1.0f, p.g / p.a);
+        p.b = std::min(1.0f, p.b / p.a);
+    }
+}

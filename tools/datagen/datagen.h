@@ -82,6 +82,11 @@ void add_grain(Canvas& c, float amount, uint32_t seed);
 // Makes alpha fade to 0 over `border` pixels at the edges.
 void feather_edges(Canvas& c, float border);
 Canvas resize(const Canvas& src, int w, int h);
+// For pictures the demo blends by alpha: it premultiplies them at load and
+// multiplies by alpha again in the blend, so each colour is divided by its
+// alpha (clamped to 1) to show as wanted. Where that clamps (bright colours at
+// low alpha) the edge still darkens a little: keep such ramps short.
+void compensate_alpha_blend(Canvas& c);
 
 // ---- Text ------------------------------------------------------------------------
 enum FontStyle { FONT_SANS_BOLD, FONT_SANS, FONT_SERIF_BOLD, FONT_SERIF_ITALIC, FONT_MONO_BOLD, FONT_CONDENSED_BOLD };

@@ -437,8 +437,10 @@ Canvas make_musician_head()
 
 Canvas make_ribbons_bg()
 {
-    // Sky over the water: opaque at the top, fading out above the horizon
-    // (letterbox row 290 on), with golden ribbons curling through it.
+    // Sky over the water: opaque at the top, fading out over a dozen rows
+    // just where the far edge of the water lies (screen rows 322-334 when
+    // placed at row 40), so the horizon is a haze and not a dark band; with
+    // golden ribbons curling through it.
     Canvas c(640, 400);
     for (int y = 0; y < 400; ++y)
         for (int x = 0; x < 640; ++x) {
@@ -446,7 +448,7 @@ Canvas make_ribbons_bg()
             Rgba sky = mix(palette::blue_dark, mix(palette::sepia, palette::gold_light, smooth(0.4f, 0.7f, v)), smooth(0.0f, 0.7f, v));
             float cloud = smooth(0.5f, 0.75f, fbm(u * 6, v * 4, 424, 5));
             sky = mix(sky, palette::sepia_light, cloud * 0.35f * v);
-            sky.a = smooth(0.74f, 0.62f, v);
+            sky.a = smooth(0.735f, 0.705f, v);
             c.at(x, y) = sky;
         }
     for (int r = 0; r < 3; ++r) {
@@ -459,6 +461,7 @@ Canvas make_ribbons_bg()
             draw_line(c, static_cast<float>(x), y, static_cast<float>(x + 2), y + 0.3f, width, mix(palette::gold, palette::gold_light, twist));
         }
     }
+    compensate_alpha_blend(c);
     return c;
 }
 

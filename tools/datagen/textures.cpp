@@ -102,9 +102,50 @@ Rgba env_grace(float x, float y, float z)
     return c;
 }
 
+// ---- Water ------------------------------------------------------------------------
+
+// The water's offset map and environment work as a pair. The water draws
+// without a second coordinate set, so its environment lookup is the texel
+// named by the offset map's own red and green: a slope-to-colour table. The
+// offsets stay in 0..WATER_OFFSETS - 1 and the table fills the top-left
+// WATER_OFFSETS x WATER_OFFSETS corner of invenv.jpg, which lies outside the
+// sphere-map disc (a sphere-mapped lookup shifted by these offsets never
+// reaches it). Slopes facing the low sun give glitter, the rest a faint
+// cool sky, added onto the water's own colour.
+const int WATER_OFFSETS = 32;
+const float WATER_BIAS = 16.0f;
+
+// Slope (du, dv) in texels from the bias: how much of the sun it reflects.
+// The ridges' own slopes run mostly along (0.5, 0.87); the sun is caught by
+// the steep flanks of the wavelets and fine detail across them.
+float water_glint(float du, float dv)
+{
+    float facing = -0.87f * du + 0.5f * dv;
+    return smooth(3.0f, 6.5f, facing);
+}
+
+void water_glitter_patch(Canvas& c)
+{
+    for (int y = 0; y < WATER_OFFSETS; ++y)
+        for (int x = 0; x < WATER_OFFSETS; ++x) {
+            float du = static_cast<float>(x) - WATER_BIAS, dv = static_cast<float>(y) - WATER_BIAS;
+            // Ridge flanks turned towards the viewer see more of the sky.
+            float sky = smooth(-12.0f, 12.0f, -(0.5f * du + 0.87f * dv));
+            Rgba col = mix(rgb(0x02060E), rgb(0x133260), sky);
+            float g = water_glint(du, dv);
+            col = mix(col, mix(palette::gold_light, palette::white, g), g);
+            c.at(x, y) = col;
+        }
+}
+
 Canvas make_envi_golden() { return sphere_map(256, env_golden); }
 Canvas make_envi_blue() { return sphere_map(256, env_blue); }
-Canvas make_invenv() { return sphere_map(256, env_inverse); }
+Canvas make_invenv()
+{
+    Canvas c = sphere_map(256, env_inverse);
+    water_glitter_patch(c);
+    return c;
+}
 Canvas make_invenv_blue() { return sphere_map(256, env_inverse_blue); }
 Canvas make_angel_envmap() { return sphere_map(256, env_angel); }
 Canvas make_light_env() { return sphere_map(128, env_light); }
@@ -194,6 +235,34 @@ Canvas dudv_from_height(const std::vector<float>& h, float strength)
     return c;
 }
 
+// Wavelets over the corkscrew ridges, tileable: whole numbers of waves across
+// the texture in each direction.
+float water_height(int x, int y)
+{
+    float u = static_cast<float>(x) / TEX, v = static_cast<float>(y) / TEX;
+    const float waves[4][4] = {{9, 4, 0.0f, 0.030f}, {-6, 11, 1.3f, 0.025f}, {13, -7, 2.9f, 0.020f}, {4, 17, 4.1f, 0.015f}};
+    float h = corkscrew_height(x, y);
+    for (const auto& w : waves)
+        h += w[3] * std::sin(2 * PI * (w[0] * u + w[1] * v) + w[2]);
+    return h;
+}
+
+// The water's offsets: the slope in texels around WATER_BIAS, kept within
+// 0..WATER_OFFSETS - 1 (see water_glitter_patch).
+Canvas water_dudv(const std::vector<float>& h)
+{
+    const float strength = 64.0f, top = static_cast<float>(WATER_OFFSETS - 1);
+    Canvas c(TEX, TEX);
+    for (int y = 0; y < TEX; ++y)
+        for (int x = 0; x < TEX; ++x) {
+            float du = (hf(h, x + 1, y) - hf(h, x - 1, y)) * strength;
+            float dv = (hf(h, x, y + 1) - hf(h, x, y - 1)) * strength;
+            float r = std::clamp(WATER_BIAS + du, 0.0f, top), g = std::clamp(WATER_BIAS + dv, 0.0f, top);
+            c.at(x, y) = Rgba{std::round(r) / 255.0f, std::round(g) / 255.0f, 0, 1};
+        }
+    return c;
+}
+
 // Tangent-space normals: red = x along u, green = y along v, blue = z out of
 // the surface, each encoded as (n * 0.5 + 0.5) * 255.
 Canvas dot3_from_height(const std::vector<float>& h, float strength)
@@ -212,7 +281,7 @@ Canvas dot3_from_height(const std::vector<float>& h, float strength)
 Canvas make_corkscrew_sepia() { return colour_from_height(height_field(corkscrew_height), palette::sepia_dark, palette::gold_light, 3); }
 Canvas make_corkscrew_blue() { return colour_from_height(height_field(corkscrew_height), palette::blue_dark, palette::blue_light, 3); }
 Canvas make_corkscrew_gray() { return colour_from_height(height_field(corkscrew_height), rgb(0x202020), rgb(0xE8E8E8), 3); }
-Canvas make_corkscrew_dudv() { return dudv_from_height(height_field(corkscrew_height), 40); }
+Canvas make_corkscrew_dudv() { return water_dudv(height_field(water_height)); }
 Canvas make_corkscrew_dot3() { return dot3_from_height(height_field(corkscrew_height), 6); }
 Canvas make_sky_dot3() { return dot3_from_height(height_field(cloud_height), 14); }
 Canvas make_celltile() { return colour_from_height(height_field(cell_height), palette::sepia_dark, palette::sepia_light, 2); }
