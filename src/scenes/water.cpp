@@ -122,59 +122,6 @@ void water_grid_build(Mesh* water)
         }
 }
 
-// Three travelling sines make the swell; the texture drifts along u.
-void water_surface(float seconds)
-{
-    for (int32_t i = 0; i < GRID; ++i)
-        for (int32_t j = 0; j < GRID; ++j) {
-            MeshVertex* v = water_mesh->vertices + GRID * i + j;
-            const float u = static_cast<float>(j) / 32.0f;
-            const float w = static_cast<float>(i) / 32.0f;
-            const float c = core_sin(1.57f * seconds + 7.0f * PI * u);
-            const float e = core_sin(0.78f * seconds - 3.0f * PI * w);
-            const float f = core_sin(2.39f * seconds - 5.0f * PI * u * w);
-            v->y = 1.5f * (f * e * 0.5f * c + 0.5f) - 13.5f;
-            v->colour = 0xffffffffu;
-            v->u = 4.0f * u - 0.1f * seconds;
-            v->v = 3.0f * w;
-        }
-    mesh_compute_normals(water_mesh);
-}
-
-// Two opposed twists that trade places every two seconds, a wave and a
-// ripple whose strengths follow a triangle wave; normals after each.
-void sphere_deform(float seconds)
-{
-    const float r = std::fmod(seconds, 2.0f);
-    const float q = 0.5f * core_sin(PI * r / 2.0f) + 0.5f;
-    const float d = 0.5f * PI * seconds;
-    const float f = 0.25f * PI * seconds + 0.78f;
-
-    TwistParams twist = {3, {core_sin(d), core_sin(f), core_cos(d)}, 2.0f, 1.57f * q};
-    deform_twist(sphere_mesh, &twist);
-    twist = {3, {1.5f * core_cos(d), 1.5f * core_cos(f), 1.5f * core_sin(d)}, 2.0f, -1.57f * (1.0f - q)};
-    deform_twist(sphere_mesh, &twist);
-    mesh_compute_normals(sphere_mesh);
-
-    const float tri = r < 1.0f ? r : 1.0f - (r - 1.0f);
-    WaveParams wave = {DEFORM_AXIS_X, 1, {0.0f, 0.0f, 0.0f}, 0.25f * tri, 1.0f, PI * seconds, 0.0f};
-    deform_wave(sphere_mesh, &wave);
-    mesh_compute_normals(sphere_mesh);
-
-    const float a = 0.5f * (1.0f - tri);
-    RippleParams ripple = {DEFORM_AXIS_X,
-                           {0.0f, 1.25f * core_sin(seconds / 2.0f), 1.25f * core_cos(seconds / 2.0f)},
-                           a,
-                           a,
-                           0.8f,
-                           0.78f * seconds,
-                           0.5f,
-                           1.0f,
-                           0.0f};
-    deform_ripple(sphere_mesh, &ripple);
-    mesh_compute_normals(sphere_mesh);
-}
-
 void camera_place(Camera* camera, float x, float fov)
 {
     camera->eye = {x, 0.0f, 18.0f};
@@ -191,7 +138,7 @@ void camera_place(Camera* camera, float x, float fov)
 
 void water_draw(const Camera* camera, Vec3* light, float seconds, float x)
 {
-    water_surface(seconds);
+    water_surface(water_mesh, seconds);
     matrix_rotation_yxz(&water_mesh->model, -0.05f, 0.0f, 0.0f);
     water_mesh->model.m[12] = -x;
     water_mesh->model.m[13] = 0.0f;
@@ -223,7 +170,9 @@ void shadow_draw(const Camera* camera, const Matrix* model)
 
 void sphere_draw(const Camera* camera, int32_t n)
 {
-    transform_view(sphere_mesh, camera, 3u);
+    // Normals only: the tangent-space lighting reads the object tangents
+    // through the normal matrix, never the transformed ones.
+    transform_view(sphere_mesh, camera, 1u);
     mesh_compute_tangents(sphere_mesh); // the buffer exists since the load
     mesh_offset_second_uv(sphere_mesh, &camera->eye.x);
     Vec3 view = {0.0f, 0.0f, 1.0f};
@@ -238,7 +187,7 @@ void sphere_draw(const Camera* camera, int32_t n)
 void sparkles_draw(const Camera* camera, int32_t n)
 {
     water_sparkles_build(sphere_mesh, sparkle_mesh);
-    transform_view(sparkle_mesh, camera, 4u);
+    transform_view(sparkle_mesh, camera, 0u); // flat colours: no normals needed
     draw_clipped_until_zoomed(sparkle_mesh, camera, SPARKLE_FILL, n);
 }
 
@@ -257,6 +206,63 @@ void bands_blur(int32_t n, float b)
 float water_camera_x(float b)
 {
     return core_pow(core_sin(0.25f * PI * b), 5.0f) - 1.5f;
+}
+
+void water_surface(Mesh* water, float seconds)
+{
+    // c depends on the column only and e on the row only: 33 + 33 + 1089
+    // sines instead of three per vertex, with the same arguments.
+    float c[GRID], e[GRID];
+    for (int32_t k = 0; k < GRID; ++k) {
+        const float t = static_cast<float>(k) / 32.0f;
+        c[k] = core_sin(1.57f * seconds + 7.0f * PI * t);
+        e[k] = core_sin(0.78f * seconds - 3.0f * PI * t);
+    }
+    for (int32_t i = 0; i < GRID; ++i)
+        for (int32_t j = 0; j < GRID; ++j) {
+            MeshVertex* v = water->vertices + GRID * i + j;
+            const float u = static_cast<float>(j) / 32.0f;
+            const float w = static_cast<float>(i) / 32.0f;
+            const float f = core_sin(2.39f * seconds - 5.0f * PI * u * w);
+            v->y = 1.5f * (f * e[i] * 0.5f * c[j] + 0.5f) - 13.5f;
+            v->colour = 0xffffffffu;
+            v->u = 4.0f * u - 0.1f * seconds;
+            v->v = 3.0f * w;
+        }
+    mesh_compute_normals(water);
+}
+
+void water_sphere_deform(Mesh* sphere, float seconds)
+{
+    const float r = std::fmod(seconds, 2.0f);
+    const float q = 0.5f * core_sin(PI * r / 2.0f) + 0.5f;
+    const float d = 0.5f * PI * seconds;
+    const float f = 0.25f * PI * seconds + 0.78f;
+
+    TwistParams twist = {3, {core_sin(d), core_sin(f), core_cos(d)}, 2.0f, 1.57f * q};
+    deform_twist(sphere, &twist);
+    twist = {3, {1.5f * core_cos(d), 1.5f * core_cos(f), 1.5f * core_sin(d)}, 2.0f, -1.57f * (1.0f - q)};
+    deform_twist(sphere, &twist);
+
+    const float tri = r < 1.0f ? r : 1.0f - (r - 1.0f);
+    WaveParams wave = {DEFORM_AXIS_X, 1, {0.0f, 0.0f, 0.0f}, 0.25f * tri, 1.0f, PI * seconds, 0.0f};
+    deform_wave(sphere, &wave);
+
+    const float a = 0.5f * (1.0f - tri);
+    RippleParams ripple = {DEFORM_AXIS_X,
+                           {0.0f, 1.25f * core_sin(seconds / 2.0f), 1.25f * core_cos(seconds / 2.0f)},
+                           a,
+                           a,
+                           0.8f,
+                           0.78f * seconds,
+                           0.5f,
+                           1.0f,
+                           0.0f};
+    deform_ripple(sphere, &ripple);
+    // The deformers read positions only and a normal pass rewrites every
+    // normal and plane from the positions: one pass at the end gives what a
+    // pass after each deformer would.
+    mesh_compute_normals(sphere);
 }
 
 WaterZoom water_zoom(int32_t n, float b)
@@ -391,7 +397,7 @@ void water_render(float seconds)
 
     // 1-2. The sphere from its rest shape, deformed anew.
     mesh_restore_vertices(sphere_mesh);
-    sphere_deform(seconds);
+    water_sphere_deform(sphere_mesh, seconds);
 
     // 3-4. The water's camera and the light.
     Camera camera;

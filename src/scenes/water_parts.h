@@ -23,6 +23,15 @@ struct WaterZoom {
 };
 WaterZoom water_zoom(int32_t n, float b);
 
+// The water grid's swell at `seconds`: heights from three travelling sines,
+// texture drifting along u, then its normals. The grid is 33 x 33.
+void water_surface(Mesh* water, float seconds);
+
+// The sphere's deformation at `seconds` from its rest shape: two opposed
+// twists trading places every two seconds, a wave and a ripple following a
+// triangle wave; then its normals.
+void water_sphere_deform(Mesh* sphere, float seconds);
+
 // The sphere's model matrix: turning, bouncing at each half beat and drifting
 // in depth; on odd beats scaled by a pulse at the half beat.
 void water_sphere_model(float seconds, int32_t n, float b, Matrix* out);
