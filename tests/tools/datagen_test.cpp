@@ -258,6 +258,88 @@ TEST(DataSet, OffsetAndNormalMapsEncodeSmallOffsetsAndOutwardNormals)
     }
 }
 
+// The water draws without a second coordinate set, so its environment texel
+// is the one the offset map's red and green name: the pair must land on a
+// patch of invenv.jpg that reads as sunlit water (cool, mostly dark, a little
+// glitter), which lies outside the sphere-map disc so sphere-mapped lookups
+// shifted by the same offsets never see it.
+TEST(DataSet, WaterOffsetsLookUpAGlitterPatchOutsideTheEnvironmentDisc)
+{
+    TexturePtr dudv = load("corkscrew_grayDUDV.png"), env = load("invenv.jpg");
+    ASSERT_NE(dudv, nullptr);
+    ASSERT_NE(env, nullptr);
+    ASSERT_EQ(env->width, 256);
+    uint32_t min_r = 255, max_r = 0, min_g = 255, max_g = 0;
+    int texels = dudv->width * dudv->height, bright = 0, dark = 0, cool = 0;
+    double sum = 0;
+    for (int i = 0; i < texels; ++i) {
+        const uint32_t r = (dudv->pixels[i] >> 16) & 255u, g = (dudv->pixels[i] >> 8) & 255u;
+        ASSERT_LT(r, 32u) << i;
+        ASSERT_LT(g, 32u) << i;
+        min_r = std::min(min_r, r);
+        max_r = std::max(max_r, r);
+        min_g = std::min(min_g, g);
+        max_g = std::max(max_g, g);
+        const uint32_t e = env->pixels[g * 256 + r];
+        const uint32_t er = (e >> 16) & 255u, eg = (e >> 8) & 255u, eb = e & 255u;
+        const uint32_t top = std::max({er, eg, eb});
+        bright += top > 200;
+        dark += top < 40;
+        cool += eb > er;
+        sum += (er + eg + eb) / 3.0;
+    }
+    EXPECT_GE(max_r - min_r, 12u); // the lookups spread over the patch
+    EXPECT_GE(max_g - min_g, 12u);
+    EXPECT_GT(bright, texels / 200); // glitter
+    EXPECT_LT(bright, texels / 10);
+    EXPECT_GT(dark, texels / 10); // the water's own colour shows between
+    EXPECT_GT(cool, texels / 2);
+    EXPECT_GT(sum / texels, 20.0);
+    EXPECT_LT(sum / texels, 90.0);
+    // The patch's far corner is outside the disc of radius 128 round (128, 128).
+    EXPECT_GT(2.0 * (128.0 - 31.5) * (128.0 - 31.5), 128.0 * 128.0);
+}
+
+// ribbons_bg.png is blended by alpha after the loader premultiplied it, so
+// alpha counts twice: the sky stays opaque down to the water's far edge
+// (screen row 322 at y = 40, image row 282), fades out within a dozen rows,
+// and its colours in the fade are divided by alpha so the loaded texels hold
+// the sky's colour times alpha wherever that fits.
+TEST(DataSet, SkyOverTheWaterFadesShortlyBelowTheHorizonWithoutDarkening)
+{
+    TexturePtr sky = load("ribbons_bg.png");
+    ASSERT_NE(sky, nullptr);
+    ASSERT_EQ(sky->width, 640);
+    ASSERT_EQ(sky->height, 400);
+    for (int x = 0; x < 640; x += 7) {
+        int first_partial = -1, last_partial = -1;
+        for (int y = 0; y < 400; ++y) {
+            const uint32_t a = sky->pixels[y * 640 + x] >> 24;
+            if (y < 282) {
+                ASSERT_EQ(a, 255u) << x << "," << y;
+            }
+            if (y >= 300) {
+                ASSERT_EQ(a, 0u) << x << "," << y;
+            }
+            if (a > 0 && a < 255) {
+                if (first_partial < 0)
+                    first_partial = y;
+                last_partial = y;
+            }
+        }
+        ASSERT_GE(first_partial, 0) << x; // a soft edge, not a cut
+        EXPECT_LE(last_partial - first_partial, 14) << x;
+        const uint32_t above = sky->pixels[(first_partial - 1) * 640 + x];
+        for (int y = first_partial; y <= last_partial; ++y) {
+            const uint32_t p = sky->pixels[y * 640 + x], a = p >> 24;
+            for (int shift : {16, 8, 0}) {
+                const uint32_t wanted = std::min(a, ((above >> shift) & 255u) * a / 255u);
+                EXPECT_GE(((p >> shift) & 255u) + 8u, wanted) << x << "," << y << " channel " << shift;
+            }
+        }
+    }
+}
+
 TEST(DataSet, GreetingLogosAreWhiteTextOnOpaqueBlack)
 {
     for (int i = 0; i < 16; ++i) {
