@@ -27,21 +27,7 @@
 namespace
 {
 
-constexpr float PI = 3.1415927f;
-
 enum { GRID = 33, GRID_CELLS = 32 };
-enum : int32_t {
-    TEXTURE_INVENV = 2,
-    TEXTURE_CORKSCREW_SEPIA = 5,
-    TEXTURE_CORKSCREW_BLUE = 6,
-    TEXTURE_CIRCLE_PARTICLE = 9,
-    TEXTURE_STONE_TILES = 15,
-    TEXTURE_CORKSCREW_GRAYDUDV = 20,
-    TEXTURE_SKYDOT3 = 24,
-    TEXTURE_TUNNEL_COLOR = 25,
-    TEXTURE_RIBBONS_BG = 29,
-    TEXTURE_COSINE_RAMP = 44,
-};
 enum : uint32_t { SHADOW_COLOUR = 0xff3b1a00u };
 
 const FillMode WATER_FILL = FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_OFFSET;
@@ -58,16 +44,6 @@ const float shadow_light[4] = {0.0f, 30.0f, 0.0f, 1.0f};
 Mesh* sphere_mesh = nullptr;
 Mesh* water_mesh = nullptr;
 Mesh* sparkle_mesh = nullptr;
-
-// model.view, the normal matrix and the camera-space transform of `what`.
-void transform_view(Mesh* mesh, const Camera* camera, uint32_t what)
-{
-    Matrix full;
-    mesh_frame_matrices(camera, &mesh->model, &full, &mesh->normal_matrix);
-    Matrix model_view;
-    matrix_multiply(&mesh->model, &camera->view, &model_view);
-    mesh_transform(mesh, &model_view, &mesh->normal_matrix, what);
-}
 
 // The ordinary clipped drawing, or no clipping at all from beat 108 on.
 void draw_clipped_until_zoomed(Mesh* mesh, const Camera* camera, FillMode mode, int32_t n)
@@ -144,7 +120,7 @@ void water_draw(const Camera* camera, Vec3* light, float seconds, float x)
     water_mesh->model.m[13] = 0.0f;
     water_mesh->model.m[14] = 5.0f;
     water_mesh->flags = MESH_TWO_SIDED;
-    transform_view(water_mesh, camera, 1u);
+    mesh_transform_view(water_mesh, camera, TRANSFORM_NORMALS);
     mesh_light(water_mesh, light, LIGHT_PER_VERTEX);
     water_mesh->texture = texture_get(TEXTURE_CORKSCREW_SEPIA);
     set_bump_texture(texture_get(TEXTURE_CORKSCREW_GRAYDUDV));
@@ -160,7 +136,7 @@ void shadow_draw(const Camera* camera, const Matrix* model)
     matrix_planar_shadow(&shadow, shadow_plane, shadow_light);
     matrix_multiply(model, &shadow, &sphere_mesh->model);
     sphere_mesh->flags |= MESH_DIVIDE_W;
-    transform_view(sphere_mesh, camera, 0u);
+    mesh_transform_view(sphere_mesh, camera, 0);
     sphere_mesh->model = *model;
     for (int32_t t = 0; t < sphere_mesh->triangle_count; ++t)
         sphere_mesh->triangles[t].lit_colour = SHADOW_COLOUR;
@@ -172,14 +148,14 @@ void sphere_draw(const Camera* camera, int32_t n)
 {
     // Normals only: the tangent-space lighting reads the object tangents
     // through the normal matrix, never the transformed ones.
-    transform_view(sphere_mesh, camera, 1u);
+    mesh_transform_view(sphere_mesh, camera, TRANSFORM_NORMALS);
     mesh_compute_tangents(sphere_mesh); // the buffer exists since the load
     mesh_offset_second_uv(sphere_mesh, &camera->eye.x);
     Vec3 view = {0.0f, 0.0f, 1.0f};
     mesh_light_inverted(sphere_mesh, &view, LIGHT_TANGENT);
     sphere_mesh->texture = texture_get(TEXTURE_TUNNEL_COLOR);
     set_bump_texture(texture_get(TEXTURE_SKYDOT3));
-    set_environment_texture(texture_get(TEXTURE_STONE_TILES));
+    set_environment_texture(texture_get(TEXTURE_STONE_TILES_12_256X));
     set_offset_texture(texture_get(TEXTURE_COSINE_RAMP));
     draw_clipped_until_zoomed(sphere_mesh, camera, SPHERE_FILL, n);
 }
@@ -187,7 +163,7 @@ void sphere_draw(const Camera* camera, int32_t n)
 void sparkles_draw(const Camera* camera, int32_t n)
 {
     water_sparkles_build(sphere_mesh, sparkle_mesh);
-    transform_view(sparkle_mesh, camera, 0u); // flat colours: no normals needed
+    mesh_transform_view(sparkle_mesh, camera, 0); // flat colours: no normals needed
     draw_clipped_until_zoomed(sparkle_mesh, camera, SPARKLE_FILL, n);
 }
 
@@ -205,7 +181,7 @@ void bands_blur(int32_t n, float b)
 
 float water_camera_x(float b)
 {
-    return core_pow(core_sin(0.25f * PI * b), 5.0f) - 1.5f;
+    return core_pow(core_sin(0.25f * CORE_PI * b), 5.0f) - 1.5f;
 }
 
 void water_surface(Mesh* water, float seconds)
@@ -215,15 +191,15 @@ void water_surface(Mesh* water, float seconds)
     float c[GRID], e[GRID];
     for (int32_t k = 0; k < GRID; ++k) {
         const float t = static_cast<float>(k) / 32.0f;
-        c[k] = core_sin(1.57f * seconds + 7.0f * PI * t);
-        e[k] = core_sin(0.78f * seconds - 3.0f * PI * t);
+        c[k] = core_sin(1.57f * seconds + 7.0f * CORE_PI * t);
+        e[k] = core_sin(0.78f * seconds - 3.0f * CORE_PI * t);
     }
     for (int32_t i = 0; i < GRID; ++i)
         for (int32_t j = 0; j < GRID; ++j) {
             MeshVertex* v = water->vertices + GRID * i + j;
             const float u = static_cast<float>(j) / 32.0f;
             const float w = static_cast<float>(i) / 32.0f;
-            const float f = core_sin(2.39f * seconds - 5.0f * PI * u * w);
+            const float f = core_sin(2.39f * seconds - 5.0f * CORE_PI * u * w);
             v->y = 1.5f * (f * e[i] * 0.5f * c[j] + 0.5f) - 13.5f;
             v->colour = 0xffffffffu;
             v->u = 4.0f * u - 0.1f * seconds;
@@ -235,9 +211,9 @@ void water_surface(Mesh* water, float seconds)
 void water_sphere_deform(Mesh* sphere, float seconds)
 {
     const float r = std::fmod(seconds, 2.0f);
-    const float q = 0.5f * core_sin(PI * r / 2.0f) + 0.5f;
-    const float d = 0.5f * PI * seconds;
-    const float f = 0.25f * PI * seconds + 0.78f;
+    const float q = 0.5f * core_sin(CORE_PI * r / 2.0f) + 0.5f;
+    const float d = 0.5f * CORE_PI * seconds;
+    const float f = 0.25f * CORE_PI * seconds + 0.78f;
 
     TwistParams twist = {3, {core_sin(d), core_sin(f), core_cos(d)}, 2.0f, 1.57f * q};
     deform_twist(sphere, &twist);
@@ -245,7 +221,7 @@ void water_sphere_deform(Mesh* sphere, float seconds)
     deform_twist(sphere, &twist);
 
     const float tri = r < 1.0f ? r : 1.0f - (r - 1.0f);
-    WaveParams wave = {DEFORM_AXIS_X, 1, {0.0f, 0.0f, 0.0f}, 0.25f * tri, 1.0f, PI * seconds, 0.0f};
+    WaveParams wave = {DEFORM_AXIS_X, 1, {0.0f, 0.0f, 0.0f}, 0.25f * tri, 1.0f, CORE_PI * seconds, 0.0f};
     deform_wave(sphere, &wave);
 
     const float a = 0.5f * (1.0f - tri);
@@ -275,13 +251,13 @@ WaterZoom water_zoom(int32_t n, float b)
 
 void water_sphere_model(float seconds, int32_t n, float b, Matrix* out)
 {
-    matrix_rotation_yxz(out, PI * core_sin(seconds / 4.0f), 0.78f * seconds, 0.0f);
+    matrix_rotation_yxz(out, CORE_PI * core_sin(seconds / 4.0f), 0.78f * seconds, 0.0f);
     out->m[12] = 0.0f;
-    out->m[13] = -0.125f * core_pow(core_sin(PI * (b + 0.5f)), 16.0f);
-    const float s = core_sin(0.25f * PI * b + 0.5f);
+    out->m[13] = -0.125f * core_pow(core_sin(CORE_PI * (b + 0.5f)), 16.0f);
+    const float s = core_sin(0.25f * CORE_PI * b + 0.5f);
     out->m[14] = s * s - 15.0f;
     if (n % 2 != 0) {
-        const float k = 1.0f + 0.125f * core_pow(core_sin(2.0f * PI * b), 32.0f);
+        const float k = 1.0f + 0.125f * core_pow(core_sin(2.0f * CORE_PI * b), 32.0f);
         for (int32_t r = 0; r < 3; ++r)
             for (int32_t c = 0; c < 3; ++c)
                 out->m[4 * r + c] *= k;
@@ -412,7 +388,7 @@ void water_render(float seconds)
 
     // 5-6. Water, then the sky over its horizon.
     water_draw(&camera, &light, seconds, x);
-    blend_image(texture_get(TEXTURE_RIBBONS_BG), 0, 40, 255, BLEND_ALPHA);
+    blend_image(texture_get(TEXTURE_RIBBONS_BG), 0, LETTERBOX_TOP, 255, BLEND_ALPHA);
 
     // 7-8. The sphere's placement; the zoom until beat 108.
     Matrix model;

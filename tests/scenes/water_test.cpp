@@ -22,8 +22,6 @@
 namespace
 {
 
-constexpr float PI = 3.1415927f;
-
 float row_length(const Matrix& m, int r)
 {
     const float* p = m.m + 4 * r;
@@ -181,8 +179,8 @@ TEST(WaterShapes, DeformationMatchesThePlainStepByStepForm)
         water_sphere_deform(fast, seconds);
 
         const float r = std::fmod(seconds, 2.0f);
-        const float q = 0.5f * core_sin(PI * r / 2.0f) + 0.5f;
-        const float d = 0.5f * PI * seconds, f = 0.25f * PI * seconds + 0.78f;
+        const float q = 0.5f * core_sin(CORE_PI * r / 2.0f) + 0.5f;
+        const float d = 0.5f * CORE_PI * seconds, f = 0.25f * CORE_PI * seconds + 0.78f;
         TwistParams t1 = {3, {core_sin(d), core_sin(f), core_cos(d)}, 2.0f, 1.57f * q};
         TwistParams t2 = {
             3, {1.5f * core_cos(d), 1.5f * core_cos(f), 1.5f * core_sin(d)}, 2.0f, -1.57f * (1.0f - q)};
@@ -190,7 +188,7 @@ TEST(WaterShapes, DeformationMatchesThePlainStepByStepForm)
         deform_twist(plain, &t2);
         mesh_compute_normals(plain);
         const float tri = r < 1.0f ? r : 1.0f - (r - 1.0f);
-        WaveParams wave = {DEFORM_AXIS_X, 1, {0.0f, 0.0f, 0.0f}, 0.25f * tri, 1.0f, PI * seconds, 0.0f};
+        WaveParams wave = {DEFORM_AXIS_X, 1, {0.0f, 0.0f, 0.0f}, 0.25f * tri, 1.0f, CORE_PI * seconds, 0.0f};
         deform_wave(plain, &wave);
         mesh_compute_normals(plain);
         const float a = 0.5f * (1.0f - tri);
@@ -229,9 +227,9 @@ TEST(WaterShapes, SwellMatchesThePlainPerVertexForm)
         for (int i = 0; i < 33; ++i)
             for (int j = 0; j < 33; ++j) {
                 const float u = static_cast<float>(j) / 32.0f, v = static_cast<float>(i) / 32.0f;
-                const float c = core_sin(1.57f * seconds + 7.0f * PI * u);
-                const float e = core_sin(0.78f * seconds - 3.0f * PI * v);
-                const float f = core_sin(2.39f * seconds - 5.0f * PI * u * v);
+                const float c = core_sin(1.57f * seconds + 7.0f * CORE_PI * u);
+                const float e = core_sin(0.78f * seconds - 3.0f * CORE_PI * v);
+                const float f = core_sin(2.39f * seconds - 5.0f * CORE_PI * u * v);
                 const MeshVertex& w = water->vertices[33 * i + j];
                 ASSERT_EQ(w.y, 1.5f * (f * e * 0.5f * c + 0.5f) - 13.5f) << i << " " << j;
                 ASSERT_EQ(w.u, 4.0f * u - 0.1f * seconds);
@@ -358,16 +356,9 @@ class WaterRealData : public ::testing::Test
     {
         std::fill(surface_.pixels, surface_.pixels + SCREEN_WIDTH * SCREEN_HEIGHT, 0u);
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
-        raster_reset();
+        raster_reset_state();
         clock_set_time((beat + 1e-4) / 1.5, 1.0 / 60.0);
         water_render(static_cast<float>(music_seconds));
-    }
-    static void raster_reset()
-    {
-        set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
-        set_environment_texture(nullptr);
-        set_bump_texture(nullptr);
-        set_offset_texture(nullptr);
     }
     bool guards_intact() const
     {
