@@ -5,7 +5,6 @@
 // the unclipped beats, no dark band where the sky meets the water.
 #include "../overlays/overlay_fixture.h"
 
-#include "common/lwo_writer.h"
 #include "image/image.h"
 #include "raster/raster.h"
 #include "scene/deform.h"
@@ -250,26 +249,6 @@ class WaterScene : public OverlayFrame
         water_free();
         OverlayFrame::TearDown();
     }
-    void write_box_sphere()
-    {
-        LwoObject object;
-        LwoSurface surface;
-        surface.name = "chrome";
-        object.surfaces.push_back(surface);
-        LwoLayer layer;
-        layer.number = 0;
-        layer.points = {-1, -1, -1, 1, -1, -1, 1, 1, -1, -1, 1, -1, -1, -1, 1, 1, -1, 1, 1, 1, 1, -1, 1, 1};
-        const uint32_t faces[6][4] = {{0, 1, 2, 3}, {7, 6, 5, 4}, {0, 4, 5, 1},
-                                      {1, 5, 6, 2}, {2, 6, 7, 3}, {3, 7, 4, 0}};
-        for (const auto& face : faces) {
-            LwoPolygon polygon;
-            polygon.corners.assign(face, face + 4);
-            polygon.surface = 0;
-            layer.polygons.push_back(polygon);
-        }
-        object.layers.push_back(layer);
-        ASSERT_TRUE(lwo_write_file(data_file("sphere.lwo"), lwo_build(object)));
-    }
 };
 
 } // namespace
@@ -296,18 +275,6 @@ TEST_F(WaterScene, LoadFailsNamingABrokenSphere)
     EXPECT_EQ(water_load(), 1);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("sphere.lwo is not a usable object"), std::string::npos) << err;
-}
-
-TEST_F(WaterScene, DrawsWithoutTexturesAndReloadsCleanly)
-{
-    write_box_sphere();
-    ASSERT_EQ(water_load(), 0);
-    for (double beat : {100.0, 104.5, 108.0, 131.5}) {
-        set_beat(beat);
-        water_render(static_cast<float>(music_seconds)); // no texture table: the textured passes draw nothing
-    }
-    water_free();
-    ASSERT_EQ(water_load(), 0);
 }
 
 namespace
