@@ -10,7 +10,7 @@
 #include <cstring>
 
 enum { TEXTURE_FILE_COUNT = 44, TEXTURE_PATH_SIZE = 64 };
-static_assert(TEXTURE_COSINE_RAMP == TEXTURE_FILE_COUNT, "the ramp follows the files");
+static_assert(static_cast<int>(TEXTURE_COSINE_RAMP) == static_cast<int>(TEXTURE_FILE_COUNT), "the ramp follows the files");
 
 static const char texture_paths[TEXTURE_FILE_COUNT][TEXTURE_PATH_SIZE] = {
     "data\\EnviGolden.jpg",
