@@ -1,0 +1,83 @@
+// The shared water grid: its construction, the per-frame swell, its placement
+// under the camera and the sliding blur-band offset.
+// Relies on the Mesh record (scene/mesh.h) and core's sine and power.
+#include "scenes/water_grid.h"
+
+#include "core/core.h"
+
+Mesh* water_grid_create(Texture* texture)
+{
+    const int32_t side = WATER_GRID_SIDE, cells = WATER_GRID_CELLS;
+    Mesh* water = mesh_create(side * side, 2 * cells * cells);
+    if (!water)
+        return nullptr;
+    water->texture = texture;
+    water->flags = 0;
+    for (int32_t i = 0; i < side; ++i)
+        for (int32_t j = 0; j < side; ++j) {
+            MeshVertex* v = water->vertices + side * i + j;
+            const float u = static_cast<float>(j) / 32.0f;
+            const float w = static_cast<float>(i) / 32.0f;
+            v->u = u;
+            v->v = w;
+            v->x = 64.0f * (2.0f * u - 1.0f);
+            v->y = 0.0f;
+            v->z = 16.0f * (2.0f * w - 1.0f);
+            v->colour = 0xffffffffu;
+        }
+    for (int32_t i = 0; i < cells; ++i)
+        for (int32_t j = 0; j < cells; ++j) {
+            const int32_t a = side * i + j;
+            MeshTriangle* t = water->triangles + 2 * (cells * i + j);
+            t[0].a = a + 1;
+            t[0].b = a;
+            t[0].c = a + side;
+            t[1].a = a + 1;
+            t[1].b = a + side;
+            t[1].c = a + side + 1;
+            for (int32_t k = 0; k < 2; ++k) {
+                t[k].colour = 0xffffffffu;
+                t[k].visible = 1;
+            }
+        }
+    return water;
+}
+
+void water_grid_swell(Mesh* water, float seconds, const WaterSwell* swell)
+{
+    // c depends on the column only and e on the row only: 33 + 33 + 1089
+    // sines instead of three per vertex, with the same arguments.
+    const int32_t side = WATER_GRID_SIDE;
+    float c[WATER_GRID_SIDE], e[WATER_GRID_SIDE];
+    for (int32_t k = 0; k < side; ++k) {
+        const float t = static_cast<float>(k) / 32.0f;
+        c[k] = core_sin(1.57f * seconds + 7.0f * CORE_PI * t);
+        e[k] = core_sin(0.78f * seconds - swell->row_waves * CORE_PI * t);
+    }
+    for (int32_t i = 0; i < side; ++i)
+        for (int32_t j = 0; j < side; ++j) {
+            MeshVertex* v = water->vertices + side * i + j;
+            const float u = static_cast<float>(j) / 32.0f;
+            const float w = static_cast<float>(i) / 32.0f;
+            const float f = core_sin(2.39f * seconds - swell->cross_waves * CORE_PI * u * w);
+            v->y = swell->height * (f * e[i] * 0.5f * c[j] + 0.5f) + swell->base;
+            v->colour = 0xffffffffu;
+            v->u = 4.0f * u + swell->drift * seconds;
+            v->v = 3.0f * w;
+        }
+    mesh_compute_normals(water);
+}
+
+void water_grid_place(Mesh* water, float x, float y)
+{
+    matrix_rotation_yxz(&water->model, -0.05f, 0.0f, 0.0f);
+    water->model.m[12] = -x;
+    water->model.m[13] = y;
+    water->model.m[14] = 5.0f;
+}
+
+int32_t water_grid_band_offset(float b)
+{
+    const float h = b / 2.0f - core_floor(b / 2.0f);
+    return float_to_int(92.0f * core_pow(1.0f - h, 4.0f));
+}

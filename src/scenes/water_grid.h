@@ -1,0 +1,44 @@
+// The rippling water grid both water scenes float their objects over: a
+// 33 x 33 vertex grid 128 units wide and 32 deep, swelled every frame by three
+// travelling sines, tilted slightly and carried with the camera; and the
+// sliding offset of the blurred bands both scenes smear on alternate beat pairs.
+// Relies on the Mesh record and matrices of scene/mesh.h.
+#pragma once
+
+#include "scene/mesh.h"
+
+#include <cstdint>
+
+struct Texture;
+
+enum { WATER_GRID_SIDE = 33, WATER_GRID_CELLS = 32 };
+
+// The grid: vertex (i, j) at index 33 i + j with u = j / 32, v = i / 32 at
+// (64 (2u - 1), 0, 16 (2v - 1)), texture coordinates (u, v), colour white;
+// triangles (a + 1, a, a + 33) and (a + 1, a + 33, a + 34) for a = 33 i + j,
+// base colour white, visible. The texture as given, flags 0. Null on failure.
+Mesh* water_grid_create(Texture* texture);
+
+// One scene's swell. At vertex (u, v) and time s:
+//   c = sin(1.57 s + 7 pi u), e = sin(0.78 s - row_waves pi v),
+//   f = sin(2.39 s - cross_waves pi u v),
+//   y = height (f e c / 2 + 1/2) + base, texture (4u + drift s, 3v).
+struct WaterSwell {
+    float row_waves;
+    float cross_waves;
+    float height;
+    float base;
+    float drift;
+};
+
+// Heights, white colours and texture coordinates of every grid vertex at
+// `seconds`, then the normals. The mesh must come from water_grid_create.
+void water_grid_swell(Mesh* water, float seconds, const WaterSwell* swell);
+
+// The grid's model: turned by -0.05 about the vertical axis, then moved to
+// (-x, y, 5), so that it stays under a camera standing at x.
+void water_grid_place(Mesh* water, float x, float y);
+
+// How far the outer blurred bands stand from the middle one: 92 (1 - h)^4
+// pixels, h the position within the current pair of beats.
+int32_t water_grid_band_offset(float b);
