@@ -1,7 +1,7 @@
 // PNG loader: reads any PNG (palette, grey, grey+alpha, RGB, RGBA, 1 to 16
 // bits, interlaced or not) into 0xAARRGGBB textures, premultiplying alpha by
-// x * a >> 8. Library errors jump back here and fail the load; warnings are
-// dropped. Relies on libpng 1.6, zlib and platform/paths.h.
+// x * a >> 8. Library errors jump back here and fail the load, recording
+// why (platform/paths.h); warnings are dropped. Relies on libpng 1.6, zlib.
 #include "image/texture.h"
 
 #include "platform/paths.h"
@@ -9,17 +9,48 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <png.h>
 
 namespace
 {
 
-void png_fail(png_structp png, png_const_charp)
+// libpng's message for the failed load, kept for the reason.
+thread_local char png_message[128];
+
+bool over_limit(const char* message)
 {
+    return std::strstr(message, "exceeds user limit") != nullptr;
+}
+
+void png_fail(png_structp png, png_const_charp message)
+{
+    // A size over the limit comes as a warning first, then as a bad header.
+    if (!over_limit(png_message))
+        std::snprintf(png_message, sizeof png_message, "%s", message ? message : "");
     png_longjmp(png, 1);
 }
-void png_quiet(png_structp, png_const_charp) {}
+
+// Why the load failed, in the words of the failure record.
+void png_record_failure(const char* path)
+{
+    char reason[192];
+    if (std::strcmp(png_message, "Read Error") == 0)
+        std::snprintf(reason, sizeof reason, "truncated PNG file");
+    else if (over_limit(png_message))
+        std::snprintf(reason, sizeof reason, "too large: more than %d pixels a side", TEXTURE_MAX_SIDE);
+    else if (std::strcmp(png_message, "no texture") == 0 || std::strcmp(png_message, "out of memory") == 0)
+        std::snprintf(reason, sizeof reason, "out of memory");
+    else
+        std::snprintf(reason, sizeof reason, "damaged PNG data: %s", png_message);
+    path_fail(path, reason);
+}
+void png_quiet(png_structp, png_const_charp message)
+{
+    if (message && over_limit(message))
+        std::snprintf(png_message, sizeof png_message, "%s", message);
+}
 
 void png_convert_row(const png_byte* s, int channels, uint32_t* out, int32_t width)
 {
@@ -42,12 +73,21 @@ Texture* texture_load_png(const char* path, int32_t build_mips)
     FILE* file = path_fopen(path, "rb");
     if (!file)
         return nullptr;
+    png_byte signature[8];
+    if (std::fread(signature, 1, sizeof signature, file) != sizeof signature ||
+        png_sig_cmp(signature, 0, sizeof signature) != 0) {
+        path_fail(path, "not a PNG file");
+        std::fclose(file);
+        return nullptr;
+    }
+    png_message[0] = '\0';
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, png_fail, png_quiet);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     png_infop end_info = info ? png_create_info_struct(png) : nullptr;
     if (!end_info) {
         png_destroy_read_struct(png ? &png : nullptr, info ? &info : nullptr, nullptr);
         std::fclose(file);
+        path_fail(path, "out of memory");
         return nullptr;
     }
 
@@ -58,10 +98,11 @@ Texture* texture_load_png(const char* path, int32_t build_mips)
         std::free(rows);
         std::fclose(file);
         png_destroy_read_struct(&png, &info, &end_info);
+        png_record_failure(path);
         return nullptr;
     }
     png_init_io(png, file);
-    png_set_sig_bytes(png, 0);
+    png_set_sig_bytes(png, sizeof signature);
     // Refuse oversized images inside png_read_info, before anything is allocated.
     png_set_user_limits(png, TEXTURE_MAX_SIDE, TEXTURE_MAX_SIDE);
     png_read_info(png, info);

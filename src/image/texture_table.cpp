@@ -5,6 +5,7 @@
 #include "image/texture_table.h"
 
 #include "core/core.h"
+#include "platform/paths.h"
 
 #include <cstdio>
 #include <cstring>
@@ -73,6 +74,7 @@ Texture* texture_load_by_extension(const char* path)
         return texture_load_png(path, 0);
     if (std::strstr(path, ".jpg"))
         return texture_load_jpeg(path, 0);
+    path_fail(path, "neither .png nor .jpg");
     return nullptr;
 }
 
@@ -100,7 +102,7 @@ int32_t texture_table_load()
     for (int32_t i = 0; i < TEXTURE_FILE_COUNT; i++) {
         textures[i] = texture_load_by_extension(texture_paths[i]);
         if (!textures[i]) {
-            std::fprintf(stderr, "texture table: cannot load \"%s\"\n", texture_paths[i]);
+            std::fprintf(stderr, "texture table: cannot load %s\n", path_failure());
             texture_table_free();
             return 1;
         }

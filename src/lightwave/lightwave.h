@@ -263,8 +263,9 @@ struct ObjectLayer {
     ObjectLayer* next;
 };
 
-// Reads an LWO2 file; null when it cannot be read. code (optional) receives
-// LWO_OK or the code that made the load fail.
+// Reads an LWO2 file; null when it cannot be read (recorded with the name
+// opened and why, platform/paths.h). code (optional) receives LWO_OK or the
+// code that made the load fail.
 ObjectLayer* object_load(const char* path);
 ObjectLayer* object_load_code(const char* path, int32_t* code);
 // The same from bytes in memory; name stands for the path in layer names.
@@ -273,6 +274,9 @@ void object_free(ObjectLayer* first_layer);
 
 // The diagnostic text of a result code ("ERROR: END OF FILE\n" ...).
 const char* object_error_text(int32_t code);
+// What a failed load's code means for the user ("truncated: ..."), as the
+// failure record gives it (platform/paths.h path_failure).
+const char* object_failure_reason(int32_t code);
 
 // ---- Motion files ---------------------------------------------------------------
 

@@ -191,11 +191,13 @@ int32_t motion_load(const char* path, MotionEnvelope*** envelopes, int32_t* coun
 {
     if (!path || !envelopes || !count)
         return 1;
-    FILE* file = path_fopen(path, "r");
+    FILE* file = path_fopen(path, "r"); // records why it cannot be opened
     if (!file)
         return 1;
     int32_t result = motion_load_stream(file, path, envelopes, count);
     std::fclose(file);
+    if (result != 0)
+        path_fail(path, "not a motion file, or a damaged one");
     return result;
 }
 

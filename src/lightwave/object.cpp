@@ -511,21 +511,19 @@ ObjectLayer* object_load_code(const char* path, int32_t* code)
         *code = LWO_FILE_ERROR;
     if (!path)
         return nullptr;
-    FILE* file = path_fopen(path, "rb");
+    FILE* file = path_fopen(path, "rb"); // records why it cannot be opened
     if (!file)
         return nullptr;
     // The whole file is read into memory; every chunk is then read from there.
     uint8_t* data = nullptr;
     size_t size = 0, capacity = 0;
-    bool failed = false;
+    int32_t result = LWO_OK;
     for (;;) {
         if (size == capacity) {
             size_t grown = capacity ? capacity * 2 : 65536;
             uint8_t* p = static_cast<uint8_t*>(std::realloc(data, grown));
             if (!p) {
-                failed = true;
-                if (code)
-                    *code = LWO_NO_MEMORY;
+                result = LWO_NO_MEMORY;
                 break;
             }
             data = p;
@@ -536,17 +534,39 @@ ObjectLayer* object_load_code(const char* path, int32_t* code)
         if (n == 0)
             break;
     }
-    if (!failed && std::ferror(file))
-        failed = true; // code stays LWO_FILE_ERROR
+    if (result == LWO_OK && std::ferror(file))
+        result = LWO_FILE_ERROR;
     std::fclose(file);
-    ObjectLayer* layer = failed ? nullptr : object_load_memory(data, size, path, code);
+    ObjectLayer* layer = result == LWO_OK ? object_load_memory(data, size, path, &result) : nullptr;
     std::free(data);
+    if (code)
+        *code = result;
+    if (!layer)
+        path_fail(path, object_failure_reason(result));
     return layer;
 }
 
 ObjectLayer* object_load(const char* path)
 {
     return object_load_code(path, nullptr);
+}
+
+const char* object_failure_reason(int32_t code)
+{
+    switch (code) {
+    case LWO_FILE_ERROR:
+        return "read error";
+    case LWO_END_OF_FILE:
+        return "truncated: a chunk runs past the end of the file";
+    case LWO_NO_MEMORY:
+        return "too large for memory";
+    case LWO_WRONG_CHUNK:
+        return "not an LWO2 object, or an unexpected chunk";
+    case LWO_GENERIC_FAILURE:
+        return "damaged LWO2 data";
+    default:
+        return "cannot be read";
+    }
 }
 
 const char* object_error_text(int32_t code)

@@ -7,6 +7,7 @@
 #include "overlays/overlay_ops.h"
 
 #include "core/core.h"
+#include "platform/paths.h"
 #include "core/frame.h"
 #include "image/image.h"
 #include "raster/raster.h"
@@ -325,7 +326,7 @@ int32_t overlay_load()
     for (int32_t i = 0; i < IMG_COUNT; ++i) {
         images[i] = texture_load_png(image_paths[i], 0);
         if (!images[i]) {
-            std::fprintf(stderr, "text overlay: cannot load %s\n", image_paths[i]);
+            std::fprintf(stderr, "text overlay: cannot load %s\n", path_failure());
             overlay_free();
             return 1;
         }

@@ -7,6 +7,7 @@
 #include "overlays/overlay_ops.h"
 
 #include "core/core.h"
+#include "platform/paths.h"
 #include "core/frame.h"
 #include "image/texture.h"
 #include "runtime/clock.h"
@@ -172,7 +173,7 @@ int32_t post_filter_load()
 {
     post_grain = texture_load_png("data\\grain.png", 0);
     if (!post_grain) {
-        std::fprintf(stderr, "post filter: cannot load data\\grain.png\n");
+        std::fprintf(stderr, "post filter: cannot load %s\n", path_failure());
         return 1;
     }
     for (Scratch& s : scratches) {

@@ -8,6 +8,7 @@
 #include "platform/paths.h"
 
 #include <SDL.h>
+#include <unistd.h>
 #include <kiss_fftr.h>
 #include <mpg123.h>
 
@@ -62,9 +63,11 @@ std::vector<int16_t> resample(const std::vector<int16_t>& in, int64_t in_frames,
     return out;
 }
 
-// Decodes the file into 16-bit stereo at its own rate; 0 rate on failure.
-long decode_file(const char* name, std::vector<int16_t>& out)
+// Decodes the open file into 16-bit stereo at its own rate; 0 rate on
+// failure, with *reason saying why.
+long decode_file(int fd, std::vector<int16_t>& out, const char** reason)
 {
+    *reason = "not an MP3 file, or no sound in it";
     mpg123_init();
     int err = 0;
     mpg123_handle* mh = mpg123_new(nullptr, &err);
@@ -81,7 +84,7 @@ long decode_file(const char* name, std::vector<int16_t>& out)
         mpg123_format(mh, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_SIGNED_16);
 
     long rate = 0;
-    if (mpg123_open(mh, name) == MPG123_OK) {
+    if (mpg123_open_fd(mh, fd) == MPG123_OK) {
         mpg123_scan(mh); // exact length and exact seeking
         int channels = 0, encoding = 0;
         if (mpg123_getformat(mh, &rate, &channels, &encoding) != MPG123_OK)
@@ -94,6 +97,7 @@ long decode_file(const char* name, std::vector<int16_t>& out)
                 size_t frames = done / (2 * static_cast<size_t>(channels));
                 append_stereo(out, reinterpret_cast<const int16_t*>(buffer.data()), frames, channels);
                 if (static_cast<int64_t>(out.size() / 2) > MAX_FRAMES) {
+                    *reason = "longer than an hour";
                     rate = 0;
                     break;
                 }
@@ -239,21 +243,26 @@ void restart_at(int64_t frame)
 
 AudioTrack* audio_track_load(const char* path)
 {
-    char name[4096];
-    if (!path_native(path, name, sizeof name))
+    int fd = path_open_data(path); // records why it cannot be opened
+    if (fd < 0)
         return nullptr;
     std::vector<int16_t> samples;
-    long rate = decode_file(name, samples);
-    if (rate <= 0)
+    const char* reason = nullptr;
+    long rate = decode_file(fd, samples, &reason);
+    close(fd);
+    if (rate <= 0) {
+        path_fail(path, reason);
         return nullptr;
+    }
     int64_t frames = static_cast<int64_t>(samples.size() / 2);
     if (rate != AUDIO_RATE) {
         samples = resample(samples, frames, rate);
         frames = static_cast<int64_t>(samples.size() / 2);
     }
-    if (frames <= 0)
-        return nullptr;
-    return audio_track_create(samples.data(), frames);
+    AudioTrack* track = frames > 0 ? audio_track_create(samples.data(), frames) : nullptr;
+    if (!track)
+        path_fail(path, frames > 0 ? "out of memory" : "no sound in it");
+    return track;
 }
 
 AudioTrack* audio_track_create(const int16_t* samples, int64_t frames)

@@ -24,7 +24,8 @@ struct AudioTrack;
 
 // Decodes a whole MP3 file (a program path such as "data\dunravel.mp3"),
 // resampled to 44,100 Hz stereo when the file is another rate or mono.
-// Null when the file is missing, not MP3 or holds no sound.
+// Null when the file is missing, not a regular file, not MP3 or holds no
+// sound (recorded with the name opened and why: paths.h path_failure).
 AudioTrack* audio_track_load(const char* path);
 // A track from 44,100 Hz interleaved stereo samples (copied); null when
 // frames is not positive.

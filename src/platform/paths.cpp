@@ -1,10 +1,14 @@
-// Program file names to operating-system names (paths.h): separator mapping
-// and the choice of data folder. Relies on POSIX stat and /proc/self/exe.
+// Program file names to operating-system names (paths.h): separator mapping,
+// the choice of data folder, opening data files and the record of why one
+// failed. Relies on POSIX open, stat and /proc/self/exe.
 #include "platform/paths.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace
@@ -93,10 +97,79 @@ const char* path_native(const char* path, char* out, size_t size)
     return out;
 }
 
-FILE* path_fopen(const char* path, const char* mode)
+namespace
+{
+
+constexpr size_t REASON_CAPACITY = 160;
+thread_local char failure_reason[REASON_CAPACITY];
+thread_local char failure[PATH_CAPACITY + REASON_CAPACITY + 4]; // "NAME (REASON)"
+
+void record_failure(const char* name, const char* reason)
+{
+    std::snprintf(failure_reason, sizeof failure_reason, "%s", reason);
+    std::snprintf(failure, sizeof failure, "%s (%s)", name, failure_reason);
+}
+
+} // namespace
+
+void path_fail(const char* path, const char* reason)
 {
     char name[PATH_CAPACITY];
-    if (!path_native(path, name, sizeof name))
+    const char* shown = path && path_native(path, name, sizeof name) ? name : path ? path : "";
+    record_failure(shown, reason ? reason : "cannot be used");
+}
+
+const char* path_failure()
+{
+    return failure;
+}
+
+const char* path_failure_reason()
+{
+    return failure_reason;
+}
+
+int path_open_data(const char* path)
+{
+    char name[PATH_CAPACITY];
+    if (!path_native(path, name, sizeof name)) {
+        char shown[220];
+        std::snprintf(shown, sizeof shown, "%.200s...", path ? path : "");
+        record_failure(shown, std::strerror(ENAMETOOLONG));
+        return -1;
+    }
+    // Without waiting: opening a FIFO for reading would block until a writer came.
+    int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        record_failure(name, std::strerror(errno));
+        return -1;
+    }
+    struct stat st;
+    const char* refused = nullptr;
+    if (fstat(fd, &st) != 0)
+        refused = std::strerror(errno);
+    else if (S_ISDIR(st.st_mode))
+        refused = "a folder, not a file";
+    else if (!S_ISREG(st.st_mode))
+        refused = "not a regular file";
+    if (refused) {
+        record_failure(name, refused);
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+FILE* path_fopen(const char* path, const char* mode)
+{
+    int fd = path_open_data(path);
+    if (fd < 0)
         return nullptr;
-    return std::fopen(name, mode);
+    FILE* file = fdopen(fd, mode && mode[0] == 'r' ? mode : "rb");
+    if (!file) {
+        path_fail(path, std::strerror(errno));
+        close(fd);
+    }
+    return file;
 }

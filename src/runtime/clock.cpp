@@ -165,9 +165,7 @@ int32_t music_load(const char* path, float tempo_bpm, float start_seconds)
     clock_set_tempo(tempo_bpm);
     music_stream = audio_track_load(path);
     if (!music_stream) {
-        char name[4096];
-        const char* shown = path_native(path, name, sizeof name) ? name : path;
-        std::fprintf(stderr, "dunravel: cannot open or decode the music file %s\n", shown);
+        std::fprintf(stderr, "dunravel: cannot load the music %s\n", path_failure());
         return 1;
     }
     music_start_seconds = start_seconds;

@@ -4,6 +4,8 @@
 // Relies on lightwave (object_load) and the Mesh record.
 #include "scene/mesh_load.h"
 
+#include "platform/paths.h"
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -25,6 +27,9 @@ static uint32_t surface_colour(const Surface* s)
         return 0xFF000000u;
     return 0xFF000000u | channel(s->colour[0]) << 16 | channel(s->colour[1]) << 8 | channel(s->colour[2]);
 }
+
+// Why a layer gives no mesh, for the failure record (platform/paths.h).
+static const char* const LAYER_FAILURE = "a layer without points or triangles, or out of memory";
 
 Mesh* mesh_build_from_layer(const ObjectLayer* layer, const char* message)
 {
@@ -99,7 +104,14 @@ Mesh* mesh_load(const char* path)
         return nullptr;
     Mesh* mesh = mesh_build_from_layer(object, "error\n");
     object_free(object);
+    if (!mesh)
+        path_fail(path, LAYER_FAILURE);
     return mesh;
+}
+
+const char* mesh_load_failure()
+{
+    return path_failure();
 }
 
 int32_t mesh_load_layers(const char* path, Mesh*** meshes, int32_t* count)
@@ -115,6 +127,7 @@ int32_t mesh_load_layers(const char* path, Mesh*** meshes, int32_t* count)
     Mesh** array = static_cast<Mesh**>(std::calloc(static_cast<size_t>(layers), sizeof(Mesh*)));
     if (!array) {
         object_free(object);
+        path_fail(path, "out of memory");
         return 1;
     }
     int32_t built = 0;
@@ -127,6 +140,7 @@ int32_t mesh_load_layers(const char* path, Mesh*** meshes, int32_t* count)
             std::free(array);
             *meshes = nullptr;
             *count = 0;
+            path_fail(path, LAYER_FAILURE);
             return 1;
         }
         ++built;

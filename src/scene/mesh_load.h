@@ -18,6 +18,11 @@ Mesh* mesh_load(const char* path);
 // left untouched when the file cannot be read).
 int32_t mesh_load_layers(const char* path, Mesh*** meshes, int32_t* count);
 
+// "NAME (REASON)" of the latest data file that could not be loaded on this
+// thread (an object, a motion file, an image): the path actually opened and
+// why, for the one line a failing load prints.
+const char* mesh_load_failure();
+
 // Builds the Mesh of one post-processed layer; null when the layer has no
 // points or no triangles or memory runs out. A polygon of more than three
 // corners is skipped with message (e.g. "error\n") on standard output.

@@ -374,7 +374,7 @@ int32_t title_load()
     }
     for (int32_t i = 0; i < OBJECT_COUNT; ++i) {
         if (mesh_load_layers(object_paths[i], &objects[i].meshes, &objects[i].count) != 0) {
-            std::fprintf(stderr, "title: cannot load %s\n", object_paths[i]);
+            std::fprintf(stderr, "title: cannot load %s\n", mesh_load_failure());
             objects[i].meshes = nullptr;
             objects[i].count = 0;
             title_free();

@@ -2,12 +2,17 @@
 // tests write themselves (every colour type, bit depth, interlacing, and a
 // corpus of broken files).
 #include "image/image.h"
+#include "platform/paths.h"
 #include "test_images.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <filesystem>
+#include <utility>
 
 namespace
 {
@@ -343,10 +348,26 @@ TEST(PngLoader, RefusesBrokenFilesQuietly)
     std::string oversized = scratch_path("oversized.png");
     ASSERT_TRUE(write_png(oversized, wide));
 
+    // Quiet, but each failure is recorded with the file and the reason.
+    std::string folder = scratch_path("folder.png");
+    std::filesystem::create_directories(folder);
+    std::string fifo = scratch_path("fifo.png");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::pair<std::string, std::string> refused[] = {
+        {truncated, "truncated PNG file"},
+        {empty, "not a PNG file"},
+        {text, "not a PNG file"},
+        {damaged, "damaged PNG data: "},
+        {oversized, "too large: more than 16384 pixels a side"},
+        {scratch_path("missing.png"), "No such file or directory"},
+        {folder, "a folder, not a file"},
+        {fifo, "not a regular file"}};
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    for (const std::string& path : {truncated, empty, text, damaged, oversized, scratch_path("missing.png")})
+    for (const auto& [path, reason] : refused) {
         EXPECT_EQ(texture_load_png(path.c_str(), 0), nullptr) << path;
+        EXPECT_EQ(std::string(path_failure()).rfind(path + " (" + reason, 0), 0u) << path_failure();
+    }
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     Texture* t = texture_load_png(good.c_str(), 0);
@@ -453,11 +474,20 @@ TEST(JpegLoader, RefusesGreyCmykTruncatedAndNonJpegFilesQuietly)
     p.rows = {1, 2, 3};
     ASSERT_TRUE(write_png(png, p));
 
+    const std::pair<std::string, std::string> refused[] = {
+        {grey, "not a colour (three-component) JPEG"},
+        {cmyk, "not a colour (three-component) JPEG"},
+        {truncated, "truncated JPEG file"},
+        {header_only, "truncated JPEG file"},
+        {empty, "truncated JPEG file"},
+        {png, "not a JPEG file"},
+        {scratch_path("missing.jpg"), "No such file or directory"}};
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    for (const std::string& path :
-         {grey, cmyk, truncated, header_only, empty, png, scratch_path("missing.jpg")})
+    for (const auto& [path, reason] : refused) {
         EXPECT_EQ(texture_load_jpeg(path.c_str(), 0), nullptr) << path;
+        EXPECT_EQ(path_failure(), path + " (" + reason + ")") << path;
+    }
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
     TexturePtr t(texture_load_jpeg(good.c_str(), 0));

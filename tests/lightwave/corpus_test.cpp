@@ -2,6 +2,7 @@
 // (tests/lightwave/corpus, written by fuzz/seeds.cpp --broken) and the
 // lwo-info tool's tab-separated output.
 #include "lw_test_util.h"
+#include "platform/paths.h"
 #include "scene/scene.h"
 
 #include <gtest/gtest.h>
@@ -51,6 +52,9 @@ TEST(BrokenCorpus, EveryObjectFileGivesItsCode)
         ObjectPtr o(object_load_code(entry.path().c_str(), &code));
         EXPECT_EQ(code, expect.at(name)) << name;
         EXPECT_EQ(o != nullptr, code == LWO_OK) << name;
+        if (code != LWO_OK) { // the failure names the file and says why
+            EXPECT_EQ(path_failure(), entry.path().string() + " (" + object_failure_reason(code) + ")");
+        }
         Mesh* mesh = mesh_load(entry.path().c_str());
         EXPECT_EQ(mesh != nullptr, code == LWO_OK) << name;
         mesh_free(mesh);
@@ -78,6 +82,9 @@ TEST(BrokenCorpus, EveryMotionFileFailsButTheLongLine)
         testing::internal::CaptureStdout();
         int32_t result = motion_load(entry.path().c_str(), &envelopes, &count);
         std::string out = testing::internal::GetCapturedStdout();
+        if (result != 0) {
+            EXPECT_EQ(path_failure(), entry.path().string() + " (not a motion file, or a damaged one)");
+        }
         if (name == "overlong_brace.mo") {
             ASSERT_EQ(result, 0);
             ASSERT_EQ(count, 1);
@@ -114,4 +121,22 @@ TEST(LwoInfo, TsvListsLayersAndErrors)
     pclose(p);
     std::string layers = path + "\t0\t4\t2\t2\n" + path + "\t1\t2\t1\t-\n";
     EXPECT_EQ(out, layers + broken + "\t-\terror\tERROR: END OF FILE\n" + layers + "status 1\n");
+}
+
+TEST(LwoInfo, AFileThatCannotBeOpenedSaysSo)
+{
+    std::string tool = std::string(DUNRAVEL_BINARY_DIR) + "/tools/lwo-info/lwo-info";
+    if (!std::filesystem::exists(tool))
+        GTEST_SKIP() << "lwo-info is not built";
+    std::string missing = build_path("no_such_object.lwo"), motion = build_path("no_such_motion.mo");
+    std::string command = tool + " " + missing + " " + motion + " 2>&1; echo status $?";
+    FILE* p = popen(command.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    std::string out;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, p))
+        out += buffer;
+    pclose(p);
+    EXPECT_EQ(out, missing + ": cannot open it (No such file or directory)\n" + motion +
+                       ": cannot open it (No such file or directory)\nstatus 1\n");
 }

@@ -14,13 +14,17 @@
 
 #include <SDL.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -66,6 +70,40 @@ TEST(Paths, BackslashesMapAndDataFolderMoves)
     EXPECT_EQ(path_native("data\\dunravel.mp3", tiny, sizeof tiny), nullptr);
     EXPECT_STREQ(tiny, "");
     EXPECT_EQ(path_fopen("data\\no-such-file.png", "rb"), nullptr);
+}
+
+TEST(Paths, DataFilesMustBeRegularFilesAndFailuresNameThePathOpened)
+{
+    ScratchDir dir("data-files");
+    std::ofstream(dir.path / "ok.bin") << "bytes";
+    fs::create_directories(dir.path / "folder.bin");
+    std::string fifo = dir.file("fifo.bin");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    // Should the open wait for a writer, this one comes after a few seconds
+    // and the test fails instead of hanging.
+    std::atomic<bool> done{false};
+    std::thread unblock([&] {
+        for (int i = 0; i < 50 && !done; i++)
+            SDL_Delay(100);
+        if (!done)
+            close(open(fifo.c_str(), O_WRONLY | O_NONBLOCK));
+    });
+    paths_set_data_dir(dir.path.c_str());
+    int fd = path_open_data("data\\ok.bin");
+    EXPECT_GE(fd, 0);
+    close(fd);
+    EXPECT_EQ(path_open_data("data\\fifo.bin"), -1);
+    EXPECT_EQ(path_failure(), fifo + " (not a regular file)");
+    done = true;
+    unblock.join();
+    EXPECT_EQ(path_fopen("data\\folder.bin", "rb"), nullptr);
+    EXPECT_EQ(path_failure(), dir.file("folder.bin") + " (a folder, not a file)");
+    EXPECT_EQ(path_fopen("data\\missing.bin", "rb"), nullptr);
+    EXPECT_EQ(path_failure(), dir.file("missing.bin") + " (No such file or directory)");
+    EXPECT_STREQ(path_failure_reason(), "No such file or directory");
+    path_fail("data\\ok.bin", "not what was expected");
+    EXPECT_EQ(path_failure(), dir.file("ok.bin") + " (not what was expected)");
+    paths_set_data_dir(nullptr);
 }
 
 // Runs the question with PATH and DISPLAY set for the test, then restores them.

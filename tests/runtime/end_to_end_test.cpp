@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <filesystem>
@@ -175,4 +176,51 @@ TEST_F(EndToEnd, ADataFolderNameTooLongIsReported)
     ProgramRun r = run_program(program, dir, "--bench --data " + std::string(5000, 'd'));
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("the --data folder name is too long (5000 bytes"), std::string::npos) << r.err;
+}
+
+TEST_F(EndToEnd, DataFilesThatAreNotFilesOrMissingAreNamedWithTheReason)
+{
+    // A FIFO in place of the music would block start-up for ever.
+    fs::remove(dir / "data" / "dunravel.mp3");
+    ASSERT_EQ(mkfifo((dir / "data" / "dunravel.mp3").c_str(), 0600), 0);
+    ProgramRun r = run_program(program, dir, "-w --no-sound");
+    EXPECT_EQ(r.status, 1) << r.err;
+    if (missing_data_set(r))
+        GTEST_SKIP() << "no data set at " << real_data << " (run scripts/data.sh): " << r.err;
+    EXPECT_NE(r.err.find("dunravel: cannot load the music data/dunravel.mp3 (not a regular file)\n"),
+              std::string::npos)
+        << r.err;
+    // A missing texture, with the data folder elsewhere: the path opened is named.
+    fs::remove(dir / "data" / "dunravel.mp3");
+    ASSERT_TRUE(write_test_mp3((dir / "data" / "dunravel.mp3").string(), 44100, 2, 1.0, 440.0, 0.3));
+    fs::rename(dir / "data", dir / "elsewhere");
+    fs::remove(dir / "elsewhere" / "grain.png");
+    r = run_program(program, dir, "--bench --data elsewhere");
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("cannot load elsewhere/grain.png (No such file or directory)\n"), std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("data\\"), std::string::npos) << r.err;
+}
+
+TEST_F(EndToEnd, ARealWindowUnderXvfbPlaysAndEndsCleanly)
+{
+    // A window on a virtual X server, presented without OpenGL: the GL path
+    // loads Mesa's DRI driver, which is unloaded again before a sanitizer
+    // build could name (and so suppress) the few blocks it keeps. In a
+    // sanitizer build this is the leak check of a real-window run.
+    if (std::system("command -v xvfb-run > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xvfb-run is not installed";
+    std::string cmd = "cd '" + dir.string() +
+                      "' && env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy SDL_RENDER_DRIVER=software "
+                      "SDL_FRAMEBUFFER_ACCELERATION=0 SDL12COMPAT_OPENGL_SCALING=0 timeout 300 "
+                      "xvfb-run -a -s '-screen 0 800x600x24' '" +
+                      program.string() + "' -w --no-sound > run.out 2> run.err < /dev/null";
+    int raw = std::system(cmd.c_str());
+    ProgramRun r;
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    r.err = slurp(dir / "run.err");
+    if (missing_data_set(r))
+        GTEST_SKIP() << "no data set at " << real_data << " (run scripts/data.sh): " << r.err;
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
 }

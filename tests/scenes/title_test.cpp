@@ -106,7 +106,8 @@ TEST_F(TitleScene, LoadFailsNamingAMissingObject)
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(title_load(), 1);
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("event.lwo"), std::string::npos) << err;
+    // The path actually opened, and why.
+    EXPECT_NE(err.find(data_file("event.lwo") + " (No such file or directory)\n"), std::string::npos) << err;
 }
 
 TEST_F(TitleScene, DrawsTheLetterboxedFloorAndTheLogos)

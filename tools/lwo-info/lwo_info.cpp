@@ -3,7 +3,10 @@
 // output format is stable and documented in the --help text below.
 // Relies on lightwave (object_load_code, motion_load) and scene (mesh_build_from_layer).
 #include "lightwave/lightwave.h"
+#include "platform/paths.h"
 #include "scene/mesh_load.h"
+
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -51,7 +54,8 @@ const char* const HELP = "usage: lwo-info [--tsv] FILE...\n"
                          "the build fails). A motion file prints PATH - motion CHANNELS.\n"
                          "\n"
                          "A file that cannot be read prints 'PATH: TEXT' on standard error, TEXT\n"
-                         "being the reader's diagnostic (e.g. ERROR: END OF FILE); with --tsv it\n"
+                         "being 'cannot open it (REASON)' or the reader's diagnostic (e.g. ERROR:\n"
+                         "END OF FILE); with --tsv it\n"
                          "prints PATH - error TEXT (tab-separated) on standard output. The other\n"
                          "files are still listed; the exit status is then 1, else 0. A motion file\n"
                          "without the LWMO magic also makes the reader print its own line\n"
@@ -119,6 +123,22 @@ bool is_motion_file(const char* path)
     size_t got = std::fread(head, 1, 4, f);
     std::fclose(f);
     return got == 4 && std::memcmp(head, "LWMO", 4) == 0;
+}
+
+// A file that cannot be opened (missing, a folder, not a regular file) is
+// reported as such, with the reason, before any reader sees it.
+bool can_open(const char* path, bool tsv)
+{
+    int fd = path_open_data(path);
+    if (fd >= 0) {
+        close(fd);
+        return true;
+    }
+    if (tsv)
+        std::printf("%s\t-\terror\tcannot open it (%s)\n", path, path_failure_reason());
+    else
+        std::fprintf(stderr, "%s: cannot open it (%s)\n", path, path_failure_reason());
+    return false;
 }
 
 bool motion_info(const char* path, bool tsv)
@@ -244,7 +264,8 @@ int main(int argc, char** argv)
         if (std::strcmp(argv[i], "--tsv") == 0)
             continue;
         ++files;
-        bool read = is_motion_file(argv[i]) ? motion_info(argv[i], tsv) : object_info(argv[i], tsv);
+        bool read = can_open(argv[i], tsv) &&
+                    (is_motion_file(argv[i]) ? motion_info(argv[i], tsv) : object_info(argv[i], tsv));
         ok = read && ok;
     }
     if (files == 0) {
