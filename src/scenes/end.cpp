@@ -6,6 +6,7 @@
 // and the 2D blend.
 #include "scenes/end_parts.h"
 #include "scenes/scenes.h"
+#include "scenes/billboard.h"
 
 #include "core/core.h"
 #include "core/frame.h"
@@ -187,6 +188,7 @@ void sprites_build()
 {
     sprite_mesh->flags = MESH_TWO_SIDED;
     sprite_mesh->texture = texture_get(TEXTURE_ANGEL_SPRITE);
+    billboard_triangles(sprite_mesh, END_SPRITE_COUNT);
     for (int32_t i = 0; i < END_SPRITE_COUNT; ++i) {
         const int32_t a = 4 * i;
         for (int32_t k = 0; k < 4; ++k) {
@@ -194,18 +196,6 @@ void sprites_build()
             v.u = sprite_uv[k][0];
             v.v = sprite_uv[k][1];
             v.colour = 0xffffffffu;
-        }
-        MeshTriangle* t = sprite_mesh->triangles + 2 * i;
-        t[0].a = a;
-        t[0].b = a + 1;
-        t[0].c = a + 2;
-        t[1].a = a;
-        t[1].b = a + 2;
-        t[1].c = a + 3;
-        for (int32_t k = 0; k < 2; ++k) {
-            t[k].colour = 0xffffffffu;
-            t[k].lit_colour = 0xffffffffu;
-            t[k].visible = 1;
         }
     }
     for (int32_t i = 0; i < END_SPRITE_COUNT; ++i) {

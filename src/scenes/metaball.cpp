@@ -6,6 +6,7 @@
 // mesh drawing, and blit_image.
 #include "scenes/metaball_parts.h"
 #include "scenes/scenes.h"
+#include "scenes/billboard.h"
 
 #include "core/core.h"
 #include "core/frame.h"
@@ -336,20 +337,7 @@ int32_t metaball_load()
     envmap = texture_get(TEXTURE_ENVIGOLDEN);
     flare_mesh->flags = 0;
     flare_mesh->texture = texture_get(TEXTURE_CIRCLE_PARTICLE);
-    for (int32_t i = 0; i < FLARE_QUADS; i++) {
-        const int32_t a = 4 * i;
-        MeshTriangle* t = flare_mesh->triangles + 2 * i;
-        t[0].a = a;
-        t[0].b = a + 1;
-        t[0].c = a + 2;
-        t[1].a = a;
-        t[1].b = a + 2;
-        t[1].c = a + 3;
-        for (int32_t k = 0; k < 2; k++) {
-            t[k].colour = 0xffffffffu;
-            t[k].visible = 1;
-        }
-    }
+    billboard_triangles(flare_mesh, FLARE_QUADS);
     flare_mesh->vertex_count = 0;
     flare_mesh->triangle_count = 0;
     phase_a = 0.0f;

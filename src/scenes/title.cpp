@@ -5,6 +5,7 @@
 // shadows; block glow on some beats. Relies on the clock, the texture table,
 // meshes from objects, lighting, mesh drawing and the 2D operations.
 #include "scenes/scenes.h"
+#include "scenes/billboard.h"
 #include "scenes/title_parts.h"
 
 #include "core/core.h"
@@ -396,20 +397,7 @@ int32_t title_load()
         }
     }
     spark_mesh->texture = texture_get(TEXTURE_CIRCLE_PARTICLE);
-    for (int32_t i = 0; i < SPARK_COUNT; ++i) {
-        const int32_t a = 4 * i;
-        MeshTriangle* t = spark_mesh->triangles + 2 * i;
-        t[0].a = a;
-        t[0].b = a + 1;
-        t[0].c = a + 2;
-        t[1].a = a;
-        t[1].b = a + 2;
-        t[1].c = a + 3;
-        for (int32_t k = 0; k < 2; ++k) {
-            t[k].colour = 0xffffffffu;
-            t[k].visible = 1;
-        }
-    }
+    billboard_triangles(spark_mesh, SPARK_COUNT);
     for (Spark& s : spark_table) {
         const float rx = next_random();
         s.x = 4.0f * rx;
