@@ -332,9 +332,13 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
         __m128i c;
         if constexpr (T::affine) {
             c = gather_affine(s.texture, l.u, l.v);
-            if constexpr (T::colour_key)
+            if constexpr (T::colour_key) {
                 mask = _mm_andnot_si128(_mm_cmpeq_epi32(c, _mm_set1_epi32(static_cast<int32_t>(KEY_COLOUR))),
                                         mask);
+                // Sprites are mostly key colour: four keyed pixels leave the group untouched.
+                if (_mm_movemask_epi8(mask) == 0)
+                    return;
+            }
             if constexpr (T::flat && !T::alpha)
                 c = multiply4(c, flat);
             if constexpr (T::gouraud)

@@ -217,3 +217,21 @@ TEST(Frame, SpecularRampAndDepthBuffer)
     depth_buffer_free(d);
     depth_buffer_free(nullptr);
 }
+
+TEST(Frame, DepthFillReachesEveryValueOfAnySizeAndNoFurther)
+{
+    // Sizes around the sixteen-value store rounds, each with a guard word after it.
+    const int32_t sizes[][2] = {{1, 1}, {3, 5}, {4, 4}, {17, 1}, {5, 7}, {640, 480}, {641, 3}};
+    for (const auto& s : sizes) {
+        DepthBuffer* d = depth_buffer_create(s[0], s[1] + 1);
+        ASSERT_NE(d, nullptr);
+        size_t count = static_cast<size_t>(s[0]) * static_cast<size_t>(s[1]);
+        depth_buffer_fill(d, -3);
+        d->height = s[1];
+        depth_buffer_fill(d, 12345);
+        for (size_t i = 0; i < count; i++)
+            ASSERT_EQ(d->values[i], 12345) << s[0] << " x " << s[1] << " at " << i;
+        EXPECT_EQ(d->values[count], -3) << s[0] << " x " << s[1];
+        depth_buffer_free(d);
+    }
+}

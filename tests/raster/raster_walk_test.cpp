@@ -66,6 +66,45 @@ TEST_F(RasterWalk, EveryModeMatchesTheLiteralWalkOnRandomTriangles)
     }
 }
 
+// Vertex channels of only 0 and 255 put the interpolated colour just outside
+// 0..255 near edges, where the unclamped mode spills into the neighbouring
+// channels; texels that are mostly key colour in runs leave whole four-pixel
+// groups keyed. Spans of every length and start column are drawn.
+TEST_F(RasterWalk, ExtremeColoursAndKeyedRunsMatchTheLiteralWalk)
+{
+    TestTexture tex(5, 5);
+    TestRandom r(24);
+    for (int i = 0; i < 32 * 32; i++)
+        tex.pixels[i] = (i / 3) % 4 == 0 ? r.next() : 0xFFFF00FFu;
+    const uint32_t modes[] = {6, 18, 22, 34, 38, 532};
+    for (uint32_t mode : modes) {
+        TestRandom tr(500 + mode);
+        std::vector<uint32_t> expect(640 * 480);
+        std::vector<int32_t> expect_depth(640 * 480, DEPTH_CLEAR);
+        clear(0xFF000000u);
+        for (int i = 0; i < 640 * 480; i++)
+            surface_.pixels[i] = expect[i] = tr.next();
+        for (int n = 0; n < 400; n++) {
+            RasterTriangle t = random_triangle(tr, n < 200 ? 24.0f : 200.0f, true);
+            for (auto& v : t.v) {
+                uint32_t c = 0;
+                for (int k = 0; k < 4; k++)
+                    c |= (tr.below(2) ? 0xFFu : 0u) << (8 * k);
+                v.colour = c;
+            }
+            RasterTriangle copy = t;
+            draw_with_setup(t, mode, tex.t, expect.data(), expect_depth.data());
+            draw_triangles(&copy, 1, &tex.t, mode);
+        }
+        int mismatches = 0;
+        for (int i = 0; i < 640 * 480; i++)
+            mismatches += surface_.pixels[i] != expect[i] ||
+                          ((mode & FILL_DEPTH) && depth_buffer->values[i] != expect_depth[i]);
+        EXPECT_EQ(mismatches, 0) << "mode " << mode << " (" << fill_mode_name(mode) << ")";
+        EXPECT_TRUE(guards_intact());
+    }
+}
+
 TEST_F(RasterWalk, ThinAndSliverTrianglesMatchTheLiteralWalk)
 {
     TestTexture tex(8, 8);
