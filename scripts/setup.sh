@@ -5,7 +5,7 @@ set -eu
 
 PACKAGES="build-essential cmake pkg-config git
   libsdl1.2-compat-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
-  libmpg123-dev libkissfft-dev libfreetype-dev libfontconfig-dev
+  libmpg123-dev libsoxr-dev libkissfft-dev libfreetype-dev libfontconfig-dev
   fonts-liberation libgtest-dev libgmock-dev libbenchmark-dev libmp3lame-dev
   xvfb xauth ffmpeg clang"
 

@@ -1,11 +1,13 @@
-// Music output (audio.h): libmpg123 decodes the whole file into memory,
-// SDL's audio device plays it from a callback, kissfft analyses it. The
-// callback and the main thread share only the delivery cursor and the timing
-// anchor, under one mutex; the decoded samples are immutable while playing.
+// Music output (audio.h): libmpg123 decodes the whole file into memory
+// (resample.h converts other rates), SDL's audio device plays it from a
+// callback, kissfft analyses it. The callback and the main thread share only
+// the delivery cursor and the timing anchor, under one mutex; the decoded
+// samples are immutable while playing.
 #include "platform/audio.h"
 
 #include "platform/counter.h"
 #include "platform/paths.h"
+#include "platform/resample.h"
 
 #include <SDL.h>
 #include <unistd.h>
@@ -42,25 +44,6 @@ void append_stereo(std::vector<int16_t>& out, const int16_t* in, size_t n, int c
         out.push_back(left);
         out.push_back(right);
     }
-}
-
-// Linear interpolation from rate to AUDIO_RATE. Output frame j sits at input
-// position j × rate / AUDIO_RATE, split exactly into whole and fraction.
-std::vector<int16_t> resample(const std::vector<int16_t>& in, int64_t in_frames, long rate)
-{
-    int64_t out_frames = in_frames * AUDIO_RATE / rate;
-    std::vector<int16_t> out(static_cast<size_t>(out_frames) * 2);
-    for (int64_t j = 0; j < out_frames; j++) {
-        int64_t num = j * rate;
-        int64_t i = num / AUDIO_RATE;
-        double f = static_cast<double>(num % AUDIO_RATE) / AUDIO_RATE;
-        int64_t k = i + 1 < in_frames ? i + 1 : i;
-        for (int c = 0; c < 2; c++) {
-            double a = in[i * 2 + c], b = in[k * 2 + c];
-            out[j * 2 + c] = static_cast<int16_t>(std::lround(a + (b - a) * f));
-        }
-    }
-    return out;
 }
 
 // Decodes the open file into 16-bit stereo at its own rate; 0 rate on
@@ -256,7 +239,12 @@ AudioTrack* audio_track_load(const char* path)
     }
     int64_t frames = static_cast<int64_t>(samples.size() / 2);
     if (rate != AUDIO_RATE) {
-        samples = resample(samples, frames, rate);
+        std::vector<int16_t> converted;
+        if (audio_resample(samples.data(), frames, rate, &converted) != 0) {
+            path_fail(path, "its sample rate could not be converted");
+            return nullptr;
+        }
+        samples.swap(converted);
         frames = static_cast<int64_t>(samples.size() / 2);
     }
     AudioTrack* track = frames > 0 ? audio_track_create(samples.data(), frames) : nullptr;
