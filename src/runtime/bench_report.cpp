@@ -12,26 +12,35 @@ namespace
 struct RowStats {
     int64_t frames;
     double median, p95, max;
+    double cpu_median;
 };
+
+// Nearest rank p (0 < p <= 1) of sorted values.
+double rank(const std::vector<double>& sorted, double p)
+{
+    size_t r = static_cast<size_t>(std::ceil(p * static_cast<double>(sorted.size())));
+    return sorted[r > 0 ? r - 1 : 0];
+}
 
 // Nearest-rank percentiles over the frames in which the row drew.
 RowStats row_stats(const std::vector<BenchFrame>& frames, int32_t row)
 {
-    std::vector<double> ms;
-    for (const BenchFrame& f : frames)
-        if (timeline_row_active(row, f.beat))
+    std::vector<double> ms, cpu;
+    for (const BenchFrame& f : frames) {
+        if (timeline_row_active(row, f.beat)) {
             ms.push_back(f.ms);
-    RowStats s = {static_cast<int64_t>(ms.size()), 0.0, 0.0, 0.0};
+            cpu.push_back(f.cpu_ms);
+        }
+    }
+    RowStats s = {static_cast<int64_t>(ms.size()), 0.0, 0.0, 0.0, 0.0};
     if (ms.empty())
         return s;
     std::sort(ms.begin(), ms.end());
-    auto rank = [&](double p) {
-        size_t r = static_cast<size_t>(std::ceil(p * static_cast<double>(ms.size())));
-        return ms[r > 0 ? r - 1 : 0];
-    };
-    s.median = rank(0.5);
-    s.p95 = rank(0.95);
+    std::sort(cpu.begin(), cpu.end());
+    s.median = rank(ms, 0.5);
+    s.p95 = rank(ms, 0.95);
     s.max = ms.back();
+    s.cpu_median = rank(cpu, 0.5);
     return s;
 }
 
@@ -39,14 +48,14 @@ RowStats row_stats(const std::vector<BenchFrame>& frames, int32_t row)
 
 void bench_report_text(FILE* to, const std::vector<BenchFrame>& frames, double seconds)
 {
-    std::fprintf(to, "%-4s %-12s %-9s %7s %10s %8s %8s\n", "row", "name", "beats", "frames", "median_ms",
-                 "p95_ms", "max_ms");
+    std::fprintf(to, "%-4s %-12s %-9s %7s %10s %8s %8s %10s\n", "row", "name", "beats", "frames", "median_ms",
+                 "p95_ms", "max_ms", "cpu_med_ms");
     for (int32_t row = 0; row < TIMELINE_COUNT; row++) {
         RowStats s = row_stats(frames, row);
         char beats[16];
         std::snprintf(beats, sizeof beats, "%d-%d", timeline[row].first_beat, timeline[row].end_beat);
-        std::fprintf(to, "%-4d %-12s %-9s %7lld %10.3f %8.3f %8.3f\n", row, timeline_name(row), beats,
-                     static_cast<long long>(s.frames), s.median, s.p95, s.max);
+        std::fprintf(to, "%-4d %-12s %-9s %7lld %10.3f %8.3f %8.3f %10.3f\n", row, timeline_name(row), beats,
+                     static_cast<long long>(s.frames), s.median, s.p95, s.max, s.cpu_median);
     }
     double fps = seconds > 0.0 ? static_cast<double>(frames.size()) / seconds : 0.0;
     std::fprintf(to, "all: %zu frames in %.3f s, %.1f frames per second\n", frames.size(), seconds, fps);
@@ -61,9 +70,9 @@ void bench_report_json(FILE* to, const std::vector<BenchFrame>& frames, double s
         std::fprintf(
             to,
             "%s\n  {\"row\": %d, \"name\": \"%s\", \"first_beat\": %d, \"end_beat\": %d, \"frames\": %lld, "
-            "\"median_ms\": %.4f, \"p95_ms\": %.4f, \"max_ms\": %.4f}",
+            "\"median_ms\": %.4f, \"p95_ms\": %.4f, \"max_ms\": %.4f, \"cpu_median_ms\": %.4f}",
             row ? "," : "", row, timeline_name(row), timeline[row].first_beat, timeline[row].end_beat,
-            static_cast<long long>(s.frames), s.median, s.p95, s.max);
+            static_cast<long long>(s.frames), s.median, s.p95, s.max, s.cpu_median);
     }
     std::fprintf(to, "\n]}\n");
 }

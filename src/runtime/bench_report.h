@@ -1,6 +1,8 @@
 // The statistics of a bench run: per timeline row, the frames in which the
 // row drew and the nearest-rank median, 95th percentile and worst of their
-// whole-frame times, as a text table or a JSON document. Relies on the
+// whole-frame times (wall clock), and the median processor time the drawing
+// thread spent on them (which other processes on a busy machine do not
+// inflate), as a text table or a JSON document. Relies on the
 // timeline (effects.h) for the rows.
 #pragma once
 
@@ -8,10 +10,12 @@
 #include <cstdio>
 #include <vector>
 
-// Per-frame timings of a bench run: the whole-frame time and the beat.
+// Per-frame timings of a bench run: the whole-frame time, the beat, and the
+// drawing thread's processor time for the frame.
 struct BenchFrame {
     double ms;
     int32_t beat;
+    double cpu_ms;
 };
 
 // Writes the table (text) or the JSON document for the frames, which took

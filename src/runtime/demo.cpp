@@ -6,12 +6,14 @@
 
 #include "core/frame.h"
 #include "platform/audio.h"
+#include "platform/counter.h"
 #include "platform/paths.h"
 #include "runtime/clock.h"
 #include "runtime/effects.h"
 #include "runtime/loading_screen.h"
 #include "runtime/offline.h"
 #include "runtime/options.h"
+#include "runtime/pacing.h"
 #include "runtime/screenshot.h"
 #include "runtime/video.h"
 
@@ -49,7 +51,7 @@ int loader_thread_main(void*)
 // Wayland) want the window presented and its events pumped on the thread
 // that created it: the main thread draws the loading screen while a second
 // thread loads. 0 or 1.
-int32_t load_everything()
+int32_t load_everything(int32_t max_fps)
 {
     loading_active.store(1);
     SDL_Thread* thread = SDL_CreateThread(loader_thread_main, nullptr);
@@ -57,7 +59,7 @@ int32_t load_everything()
         loading_active.store(0);
         return 1;
     }
-    loading_screen_run(); // returns once loading_active reads 0
+    loading_screen_run(max_fps); // returns once loading_active reads 0
     int status = 1;
     SDL_WaitThread(thread, &status);
     return status;
@@ -102,6 +104,13 @@ void pause_key_update(PauseKey* key, bool down)
         music_pause(key->paused ? 1 : 0);
     }
     key->was_down = down;
+}
+
+// While paused the loop only presents the same frame again and reads the
+// keys: at most 30 times a second, or the cap when that is lower.
+int32_t paused_fps(int32_t max_fps)
+{
+    return max_fps > 0 && max_fps < 30 ? max_fps : 30;
 }
 
 } // namespace
@@ -155,7 +164,7 @@ int demo_main(int argc, char** argv)
     clock_advance_counter();
     if (music_open_output() != 0)
         std::exit(1);
-    if (load_everything() != 0) {
+    if (load_everything(options.max_fps) != 0) {
         music_close();
         std::exit(1);
     }
@@ -182,9 +191,14 @@ int demo_main(int argc, char** argv)
 
     // Frame loop. While paused the clock stands still and the last frame is
     // presented again, so nothing that carries state from frame to frame moves.
-    int32_t screenshot_guard = 0;
+    // Each turn first waits for its slot under the frame-rate cap, then reads
+    // the keys and the music clock, so the picture shows the time it is
+    // presented at.
+    ScreenshotRepeat screenshots = {};
     PauseKey pause;
+    Pacing pacing = {};
     while (music_is_playing()) {
+        pacing_wait(&pacing, pause.paused ? paused_fps(options.max_fps) : options.max_fps);
         SDL_PumpEvents();
         const Uint8* keys = SDL_GetKeyState(nullptr);
         if (keys[SDLK_ESCAPE] || quit_requested())
@@ -193,12 +207,11 @@ int demo_main(int argc, char** argv)
         if (pause.paused) {
             frame_begin(); // presents the last frame again, untouched
             frame_end();
-            SDL_Delay(15);
         } else {
             music_update();
             demo_draw_frame();
         }
-        if (screenshot_due(keys[SDLK_1] || keys[SDLK_F12], &screenshot_guard))
+        if (screenshot_due(keys[SDLK_1] || keys[SDLK_F12], counter_now(), counter_frequency(), &screenshots))
             screenshot_take(screen);
     }
 

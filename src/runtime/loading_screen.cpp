@@ -1,14 +1,17 @@
 // The loading screen (loading_screen.h): captions written once, then frame
 // after frame of twenty spinning flat rings mixed with the captions and a
 // rotating choice of glows and scan lines, until loading_active reads 0.
-// Draws no random numbers. Relies on the video brackets, text images, the 2D
-// operations, the ring mesh, lighting and mesh drawing.
+// Draws no random numbers; the animation follows the counter, paced by
+// pacing.h. Relies on the video brackets, text images, the 2D operations, the
+// ring mesh, lighting and mesh drawing.
 #include "runtime/loading_screen.h"
 
 #include "core/core.h"
 #include "core/frame.h"
 #include "image/image.h"
+#include "platform/counter.h"
 #include "raster/raster.h"
+#include "runtime/pacing.h"
 #include "runtime/video.h"
 #include "scene/generate.h"
 #include "scene/lighting.h"
@@ -123,7 +126,16 @@ int32_t loading_screen_blend_mode(int32_t frame)
     return (frame & 0x15) < 7 ? BLEND_SCREEN_WEIGHT : BLEND_ALPHA;
 }
 
-int32_t loading_screen_run()
+int32_t loading_screen_frame_at(int64_t elapsed, int64_t frequency)
+{
+    if (elapsed <= 0 || frequency <= 0)
+        return 0;
+    // Wraps after about a year; the filters repeat every 32 frames anyway.
+    return static_cast<int32_t>((elapsed / frequency * 60 + elapsed % frequency * 60 / frequency) &
+                                0x7fffffff);
+}
+
+int32_t loading_screen_run(int32_t max_fps)
 {
     Mesh* ring = mesh_create_ring(32, 5.0f, 4.0f, 0xc0c0c0c0u);
     Texture* caption_layer = texture_create(SCREEN_WIDTH, SCREEN_HEIGHT);
@@ -147,8 +159,13 @@ int32_t loading_screen_run()
     copy_screen(caption_layer);
     frame_end();
 
-    int32_t frame = 0;
+    const int64_t start = counter_now();
+    Pacing pacing = {};
     while (loading_active.load() != 0) {
+        pacing_wait(&pacing, max_fps);
+        if (loading_active.load() == 0)
+            break;
+        int32_t frame = loading_screen_frame_at(counter_now() - start, counter_frequency());
         // Runs on the thread that owns the window: keep its events flowing.
         if (SDL_WasInit(SDL_INIT_VIDEO))
             SDL_PumpEvents();
@@ -169,7 +186,6 @@ int32_t loading_screen_run()
         zoom_blur(glow_layer, 320, 240, 1, 6);
         blit_image(glow_layer, 0, 0, BLIT_ADD);
         blend_image(caption_layer, 0, 0, 255, loading_screen_blend_mode(frame));
-        frame += 1;
         frame_end();
     }
 

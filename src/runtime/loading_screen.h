@@ -11,9 +11,15 @@
 
 extern std::atomic<int32_t> loading_active;
 
-// Draws until loading_active reads 0. Returns 0 after a normal end, 1 at
-// once when its images or mesh could not be made.
-int32_t loading_screen_run();
+// Draws until loading_active reads 0, at most max_fps frames a second (0 =
+// as fast as it can). Returns 0 after a normal end, 1 at once when its
+// images or mesh could not be made.
+int32_t loading_screen_run(int32_t max_fps = 0);
+
+// The animation advances by time, not by frames drawn, so it runs at one
+// speed on any machine: the loop frame number shown after elapsed counter
+// ticks is the number of whole sixtieths of a second since the rings began.
+int32_t loading_screen_frame_at(int64_t elapsed, int64_t frequency);
 
 // The filters of loop frame `frame` (bits of the frame number, applied in
 // this order) and the blend mode of the captions over the picture.

@@ -50,14 +50,15 @@ struct OfflineRun {
 
 // What a mode does: begin (0, or 1 after reporting), count (the frames it
 // expects), next (positions the clock on the next frame; false when there is
-// none), take (the screen holds the frame, drawn in seconds; 0, or 1 after
+// none), take (the screen holds the frame, drawn in seconds of wall clock and
+// cpu_seconds of the drawing thread's processor time; 0, or 1 after
 // reporting), end (after the last frame, a failure or a stop; the status so
 // far in, 0 or 1 out). verb says what happened to a frame ("written").
 struct OfflineMode {
     int32_t (*begin)(OfflineRun* run);
     int64_t (*count)(OfflineRun* run);
     bool (*next)(OfflineRun* run);
-    int32_t (*take)(OfflineRun* run, double seconds);
+    int32_t (*take)(OfflineRun* run, double seconds, double cpu_seconds);
     int32_t (*end)(OfflineRun* run, int32_t status);
     const char* verb;
 };
@@ -110,7 +111,7 @@ int32_t capture_begin(OfflineRun* run)
     return 0;
 }
 
-int32_t capture_take(OfflineRun* run, double)
+int32_t capture_take(OfflineRun* run, double, double)
 {
     char number[32];
     std::snprintf(number, sizeof number, "/frame-%06lld.png", static_cast<long long>(music_frame_index()));
@@ -141,7 +142,7 @@ int32_t video_begin(OfflineRun* run)
     return run->pipe ? 0 : 1;
 }
 
-int32_t video_take(OfflineRun* run, double)
+int32_t video_take(OfflineRun* run, double, double)
 {
     if (video_pipe_write(run->pipe, screen->pixels) == 0)
         return 0;
@@ -159,9 +160,9 @@ int32_t video_end(OfflineRun* run, int32_t status)
 
 // ---- Bench ---------------------------------------------------------------------------
 
-int32_t bench_take(OfflineRun* run, double seconds)
+int32_t bench_take(OfflineRun* run, double seconds, double cpu_seconds)
 {
-    run->bench_frames.push_back({seconds * 1000.0, clock_beat_index()});
+    run->bench_frames.push_back({seconds * 1000.0, clock_beat_index(), cpu_seconds * 1000.0});
     run->bench_seconds += seconds;
     return 0;
 }
@@ -212,7 +213,7 @@ bool sheet_next(OfflineRun* run)
     return true;
 }
 
-int32_t sheet_take(OfflineRun* run, double)
+int32_t sheet_take(OfflineRun* run, double, double)
 {
     contact_sheet_add(&run->sheet, static_cast<size_t>(run->frames_taken));
     return 0;
@@ -256,16 +257,20 @@ int run_frames(OfflineRun* run, const OfflineMode* mode)
         if ((stop = stop_requested()) != STOP_NONE)
             break;
         int64_t t0 = counter_now();
+        int64_t cpu0 = counter_thread_time();
         music_update();
         demo_draw_frame();
         int64_t t1 = counter_now();
+        int64_t cpu1 = counter_thread_time();
         if (warming) {
             if (--run->warm_up_left == 0)
                 progress_begin(&progress, total);
             continue;
         }
-        double seconds = static_cast<double>(t1 - t0) / static_cast<double>(counter_frequency());
-        if (mode->take(run, seconds) != 0) {
+        double frequency = static_cast<double>(counter_frequency());
+        double seconds = static_cast<double>(t1 - t0) / frequency;
+        double cpu_seconds = static_cast<double>(cpu1 - cpu0) / frequency;
+        if (mode->take(run, seconds, cpu_seconds) != 0) {
             status = 1;
             break;
         }

@@ -4,6 +4,7 @@
 
 #include "runtime/clock.h"
 #include "runtime/effects.h"
+#include "runtime/pacing.h"
 #include "runtime/video.h"
 
 #include <cerrno>
@@ -44,29 +45,33 @@ bool parse_float(const char* text, float low, float high, float* out)
 
 void options_print_usage(FILE* to)
 {
-    std::fprintf(to, "usage: dunravel [options]\n"
-                     "  -w, --window        run in a window (do not ask)\n"
-                     "  -f, --fullscreen    run full screen (do not ask)\n"
-                     "      --scale N       enlarge the window N times (1 to 8)\n"
-                     "      --vsync         present in step with the display\n"
-                     "      --no-sound      play without a sound device (the clock still follows the track)\n"
-                     "      --start BEAT    start the music at this beat (90 beats per minute)\n"
-                     "      --data DIR      read the data files from DIR instead of data/\n"
-                     "  -h, --help          show this text\n"
-                     "offline (fixed-step clock: frame k at k / fps, no window, no sound device):\n"
-                     "      --capture DIR   write every frame as DIR/frame-NNNNNN.png (N = frame number k)\n"
-                     "      --video FILE    pipe the frames and the music to ffmpeg (H.264 in MP4)\n"
-                     "      --bench         time every frame; print a table per timeline row\n"
-                     "      --bench-json F  also write the bench results as JSON to F\n"
-                     "      --contact-sheet FILE.png  one picture: a labelled frame every 8 beats\n"
-                     "      --fps N         frames per second of the fixed-step clock (default 60)\n"
-                     "      --from X        start at X: a beat, or seconds with the suffix s (12.5s)\n"
-                     "      --to X          stop before X (same units; default: the end)\n"
-                     "      --frames N      stop after N frames\n"
-                     "      --warm-up       draw the frames before --from too (without output), so\n"
-                     "                      scenes that carry state from frame to frame match a full run\n"
-                     "keys: Escape quits, 1 or F12 saves screenshot-NNN.bmp, Space pauses and resumes;\n"
-                     "      Escape or Ctrl-C stops an offline run (every written file is complete)\n");
+    std::fprintf(to,
+                 "usage: dunravel [options]\n"
+                 "  -w, --window        run in a window (do not ask)\n"
+                 "  -f, --fullscreen    run full screen (do not ask)\n"
+                 "      --scale N       enlarge the window N times (1 to 8)\n"
+                 "      --vsync         present in step with the display where the video driver\n"
+                 "                      can (the default); --no-vsync presents at once\n"
+                 "      --max-fps N     draw at most N frames a second (default %d; 0 = no cap)\n"
+                 "      --no-sound      play without a sound device (the clock still follows the track)\n"
+                 "      --start BEAT    start the music at this beat (90 beats per minute)\n"
+                 "      --data DIR      read the data files from DIR instead of data/\n"
+                 "  -h, --help          show this text\n"
+                 "offline (fixed-step clock: frame k at k / fps, no window, no sound device):\n"
+                 "      --capture DIR   write every frame as DIR/frame-NNNNNN.png (N = frame number k)\n"
+                 "      --video FILE    pipe the frames and the music to ffmpeg (H.264 in MP4)\n"
+                 "      --bench         time every frame; print a table per timeline row\n"
+                 "      --bench-json F  also write the bench results as JSON to F\n"
+                 "      --contact-sheet FILE.png  one picture: a labelled frame every 8 beats\n"
+                 "      --fps N         frames per second of the fixed-step clock (default 60)\n"
+                 "      --from X        start at X: a beat, or seconds with the suffix s (12.5s)\n"
+                 "      --to X          stop before X (same units; default: the end)\n"
+                 "      --frames N      stop after N frames\n"
+                 "      --warm-up       draw the frames before --from too (without output), so\n"
+                 "                      scenes that carry state from frame to frame match a full run\n"
+                 "keys: Escape quits, 1 or F12 saves screenshot-NNN.bmp, Space pauses and resumes;\n"
+                 "      Escape or Ctrl-C stops an offline run (every written file is complete)\n",
+                 PACING_DEFAULT_MAX_FPS);
 }
 
 bool options_offline(const Options* o)
@@ -92,8 +97,14 @@ double options_parse_time(const char* text)
 
 int32_t options_parse(int argc, char** argv, Options* out)
 {
-    *out = Options{VIDEO_ASK, 1,       0,       0,  0.0f, nullptr, nullptr, nullptr,
-                   0,         nullptr, nullptr, 60, -1.0, -1.0,    0,       0};
+    *out = Options{};
+    out->video_mode = VIDEO_ASK;
+    out->scale = 1;
+    out->vsync = 1;
+    out->max_fps = PACING_DEFAULT_MAX_FPS;
+    out->fps = 60;
+    out->from_seconds = -1.0;
+    out->to_seconds = -1.0;
     for (int i = 1; i < argc; i++) {
         const char* arg = argv[i];
         // Split "--name=value".
@@ -121,6 +132,8 @@ int32_t options_parse(int argc, char** argv, Options* out)
             out->video_mode = VIDEO_FULLSCREEN;
         } else if (flag && !std::strcmp(name, "--vsync")) {
             out->vsync = 1;
+        } else if (flag && !std::strcmp(name, "--no-vsync")) {
+            out->vsync = 0;
         } else if (flag && !std::strcmp(name, "--no-sound")) {
             out->no_sound = 1;
         } else if (flag && (!std::strcmp(name, "-h") || !std::strcmp(name, "--help"))) {
@@ -142,6 +155,11 @@ int32_t options_parse(int argc, char** argv, Options* out)
         } else if (!std::strcmp(name, "--fps")) {
             if (!parse_int(take_value(), 1, 1000, &out->fps)) {
                 std::fprintf(stderr, "dunravel: --fps needs a whole number from 1 to 1000\n");
+                return OPTIONS_ERROR;
+            }
+        } else if (!std::strcmp(name, "--max-fps")) {
+            if (!parse_int(take_value(), 0, 10000, &out->max_fps)) {
+                std::fprintf(stderr, "dunravel: --max-fps needs a whole number from 0 (no cap) to 10000\n");
                 return OPTIONS_ERROR;
             }
         } else if (!std::strcmp(name, "--frames")) {

@@ -9,7 +9,8 @@
 struct Options {
     int32_t video_mode;   // VIDEO_ASK, VIDEO_WINDOW or VIDEO_FULLSCREEN (video.h)
     int32_t scale;        // --scale N (1 to 8)
-    int32_t vsync;        // --vsync
+    int32_t vsync;        // 1 unless --no-vsync (--vsync is the default)
+    int32_t max_fps;      // --max-fps N: live frame-rate cap, 0 = none
     int32_t no_sound;     // --no-sound
     float start_beat;     // --start BEAT (0 = from the beginning)
     const char* data_dir; // --data DIR, or null

@@ -17,16 +17,24 @@
 
 int32_t screenshot_number = 1;
 
-int32_t screenshot_due(int32_t key_down, int32_t* guard)
+int32_t screenshot_due(int32_t key_down, int64_t now, int64_t frequency, ScreenshotRepeat* repeat)
 {
-    if (key_down && *guard == 0) {
-        *guard += 16;
-        return 1;
+    if (!key_down) {
+        repeat->held = 0;
+        return 0;
     }
-    *guard -= 1;
-    if (*guard < 0)
-        *guard = 0;
-    return 0;
+    int64_t interval = frequency * SCREENSHOT_REPEAT_SIXTIETHS / 60;
+    int64_t due = repeat->taken ? repeat->last_shot + interval : now;
+    bool was_held = repeat->held != 0;
+    repeat->held = 1;
+    if (now < due)
+        return 0;
+    // While the key stays down the series is counted from when each shot was
+    // due, not from the frame that took it, so the rate does not drift with
+    // the frame times; a fresh press (or a long stall) starts it anew.
+    repeat->last_shot = was_held && now - due < interval ? due : now;
+    repeat->taken = 1;
+    return 1;
 }
 
 namespace

@@ -102,8 +102,10 @@ int32_t video_open(int32_t create_depth)
             std::snprintf(value, sizeof value, "%d", settings.scale);
             set_default_env("SDL12COMPAT_WINDOW_SCALING", value);
         }
-        if (settings.vsync)
-            set_default_env("SDL12COMPAT_SYNC_TO_VBLANK", "1");
+        // The SDL 1.2 layer presents through an SDL2 renderer and asks it
+        // for vertical sync when this is set (GL's swap control does not
+        // apply to a software surface); drivers without it ignore it.
+        set_default_env("SDL12COMPAT_SYNC_TO_VBLANK", settings.vsync ? "1" : "0");
         if (SDL_Init(SDL_INIT_VIDEO) == -1)
             return 1;
         sdl_started = true;

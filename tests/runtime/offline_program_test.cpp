@@ -5,7 +5,7 @@
 // leaves is complete, the video too. Outputs named as devices, FIFOs or
 // folders are written directly or refused with the reason. The program runs
 // in its own process group, with a pseudo-terminal as standard input where
-// a key is typed.
+// a key is typed and as standard error where its progress line is watched.
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -40,9 +41,11 @@ std::string slurp(const fs::path& p)
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The program with args in dir, its own process group, standard error into
-// dir/err.txt and standard input from stdin_fd (or /dev/null when -1).
-pid_t start_program(const fs::path& dir, const std::vector<std::string>& args, int stdin_fd)
+// The program with args in dir, its own process group, standard input from
+// stdin_fd (or /dev/null when -1) and standard error to stderr_fd, or into
+// dir/err.txt when -1.
+pid_t start_program(const fs::path& dir, const std::vector<std::string>& args, int stdin_fd,
+                    int stderr_fd = -1)
 {
     pid_t pid = fork();
     if (pid != 0)
@@ -52,7 +55,7 @@ pid_t start_program(const fs::path& dir, const std::vector<std::string>& args, i
         _exit(120);
     int in = stdin_fd >= 0 ? stdin_fd : open("/dev/null", O_RDONLY);
     int out = open("out.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    int err = open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = stderr_fd >= 0 ? stderr_fd : open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0)
         _exit(121);
     dup2(in, 0);
@@ -69,6 +72,59 @@ pid_t start_program(const fs::path& dir, const std::vector<std::string>& args, i
     execv(argv[0], argv.data());
     _exit(122);
 }
+
+// A pseudo-terminal for the program's standard error, so that it draws its
+// live progress line as it does for a user; a thread copies everything
+// printed there into a file. Raw mode: the text arrives as written.
+struct ErrorTerminal {
+    int master = -1;
+    int terminal = -1;
+    std::thread copier;
+
+    bool open_into(const fs::path& file)
+    {
+        master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+            return false;
+        terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+        termios t;
+        if (terminal < 0 || tcgetattr(terminal, &t) != 0)
+            return false;
+        cfmakeraw(&t);
+        tcsetattr(terminal, TCSANOW, &t);
+        int out = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0644);
+        if (out < 0)
+            return false;
+        copier = std::thread([this, out] {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = read(master, buffer, sizeof buffer)) > 0) // EIO once the program has gone
+                if (write(out, buffer, static_cast<size_t>(n)) != n)
+                    break;
+            close(out);
+        });
+        return true;
+    }
+    // After the program started: only it holds the terminal now.
+    void started()
+    {
+        close(terminal);
+        terminal = -1;
+    }
+    // After the program ended: everything it printed is in the file.
+    void finish()
+    {
+        if (terminal >= 0)
+            close(terminal);
+        terminal = -1;
+        if (copier.joinable())
+            copier.join();
+        if (master >= 0)
+            close(master);
+        master = -1;
+    }
+    ~ErrorTerminal() { finish(); }
+};
 
 // Waits (at most a minute) until the progress line shows at least n frames done.
 bool wait_for_frames(const fs::path& err, int n)
@@ -133,10 +189,14 @@ class OfflineProgramRun : public testing::Test
 
 TEST_F(OfflineProgramRun, SigtermEndsACaptureWith143AndCountsTheFilesWritten)
 {
-    pid_t pid = start_program(dir, {"--capture", "frames"}, -1);
+    ErrorTerminal terminal;
+    ASSERT_TRUE(terminal.open_into(dir / "err.txt"));
+    pid_t pid = start_program(dir, {"--capture", "frames"}, -1, terminal.terminal);
+    terminal.started();
     ASSERT_TRUE(wait_for_frames(dir / "err.txt", 3)) << slurp(dir / "err.txt");
     kill(pid, SIGTERM);
     EXPECT_EQ(wait_status(pid), 143);
+    terminal.finish();
     std::string err = slurp(dir / "err.txt");
     long long written = stopped_frames(err, "SIGTERM", "written");
     ASSERT_GE(written, 3) << err;
@@ -152,10 +212,14 @@ TEST_F(OfflineProgramRun, CtrlCEndsAVideoWith130AndFfmpegStillFinishesTheFile)
 {
     if (std::system("command -v ffmpeg > /dev/null 2>&1 && command -v ffprobe > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "ffmpeg is not installed";
-    pid_t pid = start_program(dir, {"--video", "out.mp4"}, -1);
+    ErrorTerminal terminal;
+    ASSERT_TRUE(terminal.open_into(dir / "err.txt"));
+    pid_t pid = start_program(dir, {"--video", "out.mp4"}, -1, terminal.terminal);
+    terminal.started();
     ASSERT_TRUE(wait_for_frames(dir / "err.txt", 10)) << slurp(dir / "err.txt");
     kill(-pid, SIGINT); // the whole process group, as the terminal does
     EXPECT_EQ(wait_status(pid), 130);
+    terminal.finish();
     std::string err = slurp(dir / "err.txt");
     EXPECT_EQ(err.find("ffmpeg failed"), std::string::npos) << err;
     long long written = stopped_frames(err, "SIGINT", "written");
@@ -175,12 +239,16 @@ TEST_F(OfflineProgramRun, EscapeOnTheTerminalEndsABenchWithStatusZeroAndSaysSo)
     ASSERT_EQ(unlockpt(master), 0);
     int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
     ASSERT_GE(terminal, 0);
-    pid_t pid = start_program(dir, {"--bench"}, terminal);
+    ErrorTerminal err_terminal;
+    ASSERT_TRUE(err_terminal.open_into(dir / "err.txt"));
+    pid_t pid = start_program(dir, {"--bench"}, terminal, err_terminal.terminal);
     close(terminal);
+    err_terminal.started();
     bool started = wait_for_frames(dir / "err.txt", 5);
     ASSERT_EQ(write(master, "\x1b", 1), 1);
     int status = wait_status(pid);
     close(master);
+    err_terminal.finish();
     ASSERT_TRUE(started) << slurp(dir / "err.txt");
     EXPECT_EQ(status, 0);
     std::string err = slurp(dir / "err.txt");
@@ -217,6 +285,10 @@ TEST_F(OfflineProgramRun, OutputsToDevicesFifosAndFoldersWriteDirectlyOrSayWhyNo
         std::ofstream(dir / "results") << "";
     reader.join();
     EXPECT_EQ(status, 0) << slurp(dir / "err.txt");
+    // Standard error is a file here: one summary line, no redrawn bar.
+    EXPECT_EQ(slurp(dir / "err.txt").find('\r'), std::string::npos) << slurp(dir / "err.txt");
+    EXPECT_NE(slurp(dir / "err.txt").find("dunravel: 3/3 frames in "), std::string::npos)
+        << slurp(dir / "err.txt");
     EXPECT_EQ(received.rfind("{\"fps\": ", 0), 0u) << received;
     EXPECT_NE(received.find("\"frames\": 3, "), std::string::npos) << received;
     EXPECT_TRUE(fs::is_fifo(dir / "results"));

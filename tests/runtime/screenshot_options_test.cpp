@@ -1,5 +1,5 @@
-// Screenshots (the key-hold rule, numbering that never overwrites) and the
-// command line.
+// Screenshots (the key-hold rule by time, numbering that never overwrites)
+// and the command line.
 #include "core/frame.h"
 #include "runtime/options.h"
 #include "runtime/screenshot.h"
@@ -36,19 +36,59 @@ int32_t parse(std::vector<const char*> args, Options* out)
 
 } // namespace
 
-TEST(Screenshot, HoldingTheKeyFortyFramesTakesThreeShots)
+// Shots taken while the key is down from frame `from` to frame `to` (frame k
+// at k / fps seconds, counter ticks in nanoseconds); the frame numbers.
+static std::vector<int64_t> shots_while_held(ScreenshotRepeat* repeat, int64_t fps, int64_t from, int64_t to)
 {
-    int32_t guard = 0;
-    std::vector<int> shots;
-    for (int frame = 1; frame <= 40; frame++)
-        if (screenshot_due(1, &guard))
-            shots.push_back(frame);
-    EXPECT_EQ(shots, (std::vector<int>{1, 18, 35}));
-    // After release the guard counts down to 0 and stays there.
-    for (int i = 0; i < 40; i++)
-        EXPECT_EQ(screenshot_due(0, &guard), 0);
-    EXPECT_EQ(guard, 0);
-    EXPECT_EQ(screenshot_due(1, &guard), 1);
+    std::vector<int64_t> shots;
+    for (int64_t k = from; k <= to; k++)
+        if (screenshot_due(1, k * 1000000000 / fps, 1000000000, repeat))
+            shots.push_back(k);
+    return shots;
+}
+
+TEST(Screenshot, HoldingTheKeyFortyFramesAtSixtyTakesThreeShots)
+{
+    ScreenshotRepeat repeat = {};
+    EXPECT_EQ(shots_while_held(&repeat, 60, 1, 40), (std::vector<int64_t>{1, 18, 35}));
+    // Released for a while, then pressed again: a shot at once.
+    EXPECT_EQ(screenshot_due(0, 50 * 1000000000LL / 60, 1000000000, &repeat), 0);
+    EXPECT_EQ(screenshot_due(1, 60 * 1000000000LL / 60, 1000000000, &repeat), 1);
+}
+
+TEST(Screenshot, RepeatFollowsTimeHeldAtAnyFrameRate)
+{
+    for (int64_t fps : {7, 30, 60, 144, 2500, 10000}) {
+        // A press shorter than 17/60 s: one file.
+        ScreenshotRepeat repeat = {};
+        int64_t short_press = fps * 28 / 100; // frames in 0.28 s
+        EXPECT_EQ(shots_while_held(&repeat, fps, 0, short_press).size(), 1u) << fps << " fps";
+        // Held for one second: at 0, 17/60, 34/60 and 51/60 s.
+        repeat = {};
+        EXPECT_EQ(shots_while_held(&repeat, fps, 0, fps).size(), 4u) << fps << " fps";
+        // Held for ten seconds: 36 shots (the 36th at 595/60 s), no drift from
+        // frames that land between due times.
+        repeat = {};
+        EXPECT_EQ(shots_while_held(&repeat, fps, 0, fps * 10).size(), 36u) << fps << " fps";
+    }
+}
+
+TEST(Screenshot, AQuickSecondPressWaitsOutTheInterval)
+{
+    const int64_t ms = 1000000;
+    ScreenshotRepeat repeat = {};
+    EXPECT_EQ(screenshot_due(1, 0, 1000 * ms, &repeat), 1);
+    EXPECT_EQ(screenshot_due(0, 50 * ms, 1000 * ms, &repeat), 0);
+    // Pressed again 100 ms after the shot: held, it shoots once the interval
+    // (283 ms) is over, and the series goes on from there.
+    EXPECT_EQ(screenshot_due(1, 100 * ms, 1000 * ms, &repeat), 0);
+    EXPECT_EQ(screenshot_due(1, 280 * ms, 1000 * ms, &repeat), 0);
+    EXPECT_EQ(screenshot_due(1, 290 * ms, 1000 * ms, &repeat), 1);
+    EXPECT_EQ(screenshot_due(1, 560 * ms, 1000 * ms, &repeat), 0);
+    EXPECT_EQ(screenshot_due(1, 570 * ms, 1000 * ms, &repeat), 1); // due at 566.7 ms
+    // A stall of a whole second while held: one shot, not a burst to catch up.
+    EXPECT_EQ(screenshot_due(1, 1600 * ms, 1000 * ms, &repeat), 1);
+    EXPECT_EQ(screenshot_due(1, 1610 * ms, 1000 * ms, &repeat), 0);
 }
 
 TEST(Screenshot, NumbersSkipExistingFilesAndNeverOverwrite)
@@ -125,7 +165,8 @@ TEST(Options, NoArgumentsAsksAndPlays)
     ASSERT_EQ(parse({}, &o), OPTIONS_RUN);
     EXPECT_EQ(o.video_mode, VIDEO_ASK);
     EXPECT_EQ(o.scale, 1);
-    EXPECT_EQ(o.vsync, 0);
+    EXPECT_EQ(o.vsync, 1);
+    EXPECT_EQ(o.max_fps, 120);
     EXPECT_EQ(o.no_sound, 0);
     EXPECT_EQ(o.start_beat, 0.0f);
     EXPECT_EQ(o.data_dir, nullptr);
@@ -142,10 +183,15 @@ TEST(Options, EveryOptionInBothForms)
     EXPECT_EQ(o.no_sound, 1);
     EXPECT_EQ(o.start_beat, 44.5f);
     EXPECT_STREQ(o.data_dir, "/d");
-    ASSERT_EQ(parse({"--fullscreen", "--scale=3", "--start=8"}, &o), OPTIONS_RUN);
+    ASSERT_EQ(parse({"--fullscreen", "--scale=3", "--start=8", "--no-vsync", "--max-fps=0"}, &o),
+              OPTIONS_RUN);
     EXPECT_EQ(o.video_mode, VIDEO_FULLSCREEN);
+    EXPECT_EQ(o.vsync, 0);
+    EXPECT_EQ(o.max_fps, 0);
     EXPECT_EQ(o.scale, 3);
     EXPECT_EQ(o.start_beat, 8.0f);
+    ASSERT_EQ(parse({"--max-fps", "75"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(o.max_fps, 75);
     ASSERT_EQ(parse({"--window", "-f"}, &o), OPTIONS_RUN);
     EXPECT_EQ(o.video_mode, VIDEO_FULLSCREEN); // the last one counts
     EXPECT_EQ(parse({"--help"}, &o), OPTIONS_HELP);
@@ -165,6 +211,9 @@ TEST(Options, BadInputIsAUsageError)
     EXPECT_EQ(parse({"--start", "nan"}, &o), OPTIONS_ERROR);
     EXPECT_EQ(parse({"--window=1"}, &o), OPTIONS_ERROR);
     EXPECT_EQ(parse({"--data", ""}, &o), OPTIONS_ERROR);
+    EXPECT_EQ(parse({"--max-fps", "-1"}, &o), OPTIONS_ERROR);
+    EXPECT_EQ(parse({"--max-fps"}, &o), OPTIONS_ERROR);
+    EXPECT_EQ(parse({"--no-vsync=1"}, &o), OPTIONS_ERROR);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("unknown option --bogus"), std::string::npos);
 }
