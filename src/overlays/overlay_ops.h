@@ -33,7 +33,7 @@ enum { SCRATCH_COUNT = 9, CRACK_COUNT = 16, CRACK_POINTS = 11 };
 
 struct Scratch {
     int32_t x;     // 1/16 pixel
-    int32_t dx;    // 1/16 pixel per frame, -15..15
+    int32_t dx;    // 1/16 pixel per step (1/60 s of music time), -15..15
     int32_t life;  // 1/16 beat, 1..32
     int32_t start; // birth, 1/16 beat
     int32_t visible;
@@ -53,3 +53,13 @@ struct Crack {
 // The live state of the post filter (SCRATCH_COUNT and CRACK_COUNT records).
 Scratch* post_filter_scratches();
 Crack* post_filter_cracks();
+
+// The scratches move and the blinking cracks alternate in fixed steps of
+// 1/60 s of music time, so one music time gives one picture at any frame
+// rate. The step a music time falls in; and how many steps a frame at step
+// `now` advances after the frame at step `last` (-1: none since loading):
+// 0, 1 or several, but just one for the first frame, after a jump back, and
+// after a gap of over a second (the filter was not drawn in between).
+constexpr int32_t POST_STEPS_PER_SECOND = 60;
+int64_t post_filter_step_at(double seconds);
+int32_t post_filter_steps(int64_t last, int64_t now);

@@ -1,7 +1,8 @@
 // Grain and TV post filter: nine wandering vertical scratches tinted by a
 // grain image and, late in the demo, sixteen flickering black crack lines,
 // all inside the letterbox rows 40 to 439. State persists between frames and
-// between the three beat ranges that draw it. Relies on the frame surface,
+// between the three beat ranges that draw it, and advances in fixed steps of
+// 1/60 s of music time. Relies on the frame surface,
 // the demo clock, both random generators and the PNG loader.
 #include "overlays/overlays.h"
 #include "overlays/overlay_ops.h"
@@ -23,6 +24,7 @@ enum { LETTERBOX_TOP = 40, LETTERBOX_BOTTOM = 440 };
 Texture* post_grain = nullptr;
 Scratch scratches[SCRATCH_COUNT];
 Crack cracks[CRACK_COUNT];
+int64_t post_step = -1; // the step of the last frame drawn, -1 since loading
 
 int32_t scratch_speed()
 {
@@ -118,6 +120,45 @@ void scratch_draw(const Scratch* scratch)
     }
 }
 
+// One step of a scratch: it moves, bouncing at the edges, or when its life
+// (in sixteenths of a beat, a) is over it respawns somewhere else.
+void scratch_advance(Scratch* s, int32_t a)
+{
+    if (a < s->start + s->life) {
+        s->x += s->dx;
+        if (s->x <= 0) {
+            s->x = 0;
+            s->dx = -s->dx;
+        } else if (s->x > 10223) { // past pixel 639: back onto pixel 638
+            s->x = 10208;
+            s->dx = -s->dx;
+        }
+    } else {
+        s->start = a;
+        s->life = (core_rand() & 31) + 1;
+        s->x = (core_rand() % 640) * 16;
+        s->dx = scratch_speed();
+        s->alpha = (core_rand() & 0x7f) | 0x80;
+        s->visible = 1;
+    }
+}
+
+// One step of a crack: past its life it is made anew; otherwise a visible
+// one is drawn (when draw is true and its mode shows it now) and a blinking
+// one changes between its two modes.
+void crack_advance(Crack* c, int32_t a, bool draw)
+{
+    if (a >= c->start + c->life) {
+        crack_generate(c);
+        c->start = a;
+    } else if (c->visible) {
+        if (draw && ((c->mode & 2) == 0 || c->mode == 3))
+            crack_draw(c);
+        if (c->mode & 2)
+            c->mode ^= 1; // modes 2 and 3 alternate: the crack blinks
+    }
+}
+
 } // namespace
 
 Scratch* post_filter_scratches()
@@ -188,6 +229,7 @@ int32_t post_filter_load()
         crack_generate(&c);
         c.start = 0;
     }
+    post_step = -1;
     return 0;
 }
 
@@ -197,31 +239,32 @@ void post_filter_free()
     post_grain = nullptr;
 }
 
+int64_t post_filter_step_at(double seconds)
+{
+    // A hair of slack: frame k of a fixed-step run at 60 frames a second lies
+    // at k / 60 s, whose product with 60 may round to just under k.
+    return static_cast<int64_t>(std::floor(seconds * POST_STEPS_PER_SECOND + 1e-6));
+}
+
+int32_t post_filter_steps(int64_t last, int64_t now)
+{
+    if (last < 0 || now < last || now - last > POST_STEPS_PER_SECOND)
+        return 1;
+    return static_cast<int32_t>(now - last);
+}
+
 void post_filter_render(float)
 {
     if (!post_grain)
         return;
     const int32_t a = float_to_int(core_floor(clock_beat() * 16.0f));
+    const int64_t step = post_filter_step_at(music_seconds);
+    const int32_t steps = post_filter_steps(post_step, step);
+    post_step = step;
 
-    for (Scratch& s : scratches) {
-        if (a < s.start + s.life) {
-            s.x += s.dx;
-            if (s.x <= 0) {
-                s.x = 0;
-                s.dx = -s.dx;
-            } else if (s.x > 10223) { // past pixel 639: back onto pixel 638
-                s.x = 10208;
-                s.dx = -s.dx;
-            }
-        } else {
-            s.start = a;
-            s.life = (core_rand() & 31) + 1;
-            s.x = (core_rand() % 640) * 16;
-            s.dx = scratch_speed();
-            s.alpha = (core_rand() & 0x7f) | 0x80;
-            s.visible = 1;
-        }
-    }
+    for (int32_t i = 0; i < steps; ++i)
+        for (Scratch& s : scratches)
+            scratch_advance(&s, a);
     for (const Scratch& s : scratches)
         if (s.visible)
             scratch_draw(&s);
@@ -230,14 +273,13 @@ void post_filter_render(float)
         return;
 
     for (Crack& c : cracks) {
-        if (a >= c.start + c.life) {
-            crack_generate(&c);
-            c.start = a;
-        } else if (c.visible) {
-            if ((c.mode & 2) == 0 || c.mode == 3)
-                crack_draw(&c);
-            if (c.mode & 2)
-                c.mode ^= 1; // modes 2 and 3 alternate: the crack blinks
-        }
+        // The steps before the frame's last one only change the state; the
+        // last draws as it goes (a crack born in it shows from the next).
+        for (int32_t i = 0; i + 1 < steps; ++i)
+            crack_advance(&c, a, false);
+        if (steps > 0)
+            crack_advance(&c, a, true);
+        else if (a < c.start + c.life && c.visible && ((c.mode & 2) == 0 || c.mode == 2))
+            crack_draw(&c); // no step this frame: as the last step drew it (3 then, 2 since)
     }
 }

@@ -1,6 +1,7 @@
 // Grain and TV post filter: lines, scratch movement, bounce and respawn with
-// their random draws, the scratch pixel formula, column 639, and cracks that
-// only live after beat 360.
+// their random draws, the scratch pixel formula, column 639, cracks that
+// only live after beat 360, and movement and blinking by music time rather
+// than by frames drawn.
 #include "overlay_fixture.h"
 
 #include "image/texture.h"
@@ -243,11 +244,85 @@ TEST_F(PostFilter, VisibleCracksDrawBlackLinesAndBlinkingOnesAlternate)
     post_filter_render(0.0f); // mode 2: hidden this frame, then 3
     EXPECT_EQ(pixel(15, 50), 0xffffffffu);
     EXPECT_EQ(c.mode, 3);
-    post_filter_render(0.0f); // mode 3: drawn, then 2
+    set_beat(362.0 + 1.0 / 40.0); // the next frame, 1/60 s later
+    post_filter_render(0.0f);     // mode 3: drawn, then 2
     EXPECT_EQ(c.mode, 2);
     for (int x = 10; x <= 20; ++x)
         EXPECT_EQ(pixel(x, 50), 0u) << x;
     EXPECT_EQ(pixel(21, 50), 0xffffffffu);
+}
+
+TEST(PostFilterSteps, OneStepPerSixtiethOfMusicTime)
+{
+    EXPECT_EQ(post_filter_step_at(0.0), 0);
+    EXPECT_EQ(post_filter_step_at(1.0 / 60.0 - 1e-4), 0);
+    EXPECT_EQ(post_filter_step_at(2.5), 150);
+    // Fixed-step frames at 60 frames a second land on their own step.
+    for (int64_t k = 0; k < 20000; ++k)
+        ASSERT_EQ(post_filter_step_at(static_cast<double>(k * 735 * 4) / (44100.0 * 4)), k) << k;
+    EXPECT_EQ(post_filter_steps(-1, 500), 1); // the first frame after loading
+    EXPECT_EQ(post_filter_steps(500, 500), 0);
+    EXPECT_EQ(post_filter_steps(500, 502), 2);
+    EXPECT_EQ(post_filter_steps(500, 560), 60);
+    EXPECT_EQ(post_filter_steps(500, 561), 1); // a gap: another beat range
+    EXPECT_EQ(post_filter_steps(500, 499), 1); // a jump back
+}
+
+TEST_F(PostFilter, ScratchesMoveByMusicTimeAtAnyFrameRate)
+{
+    // Frames at 30 per second move a scratch two steps each; at 120 per
+    // second every other frame moves it, and every frame draws it.
+    const double t = 10.0 + 0.25 / 60.0; // a quarter into step 600
+    set_beat(t * 1.5);
+    quiet_scratches(t * 1.5);
+    Scratch* s = post_filter_scratches();
+    s[0].x = 3200;
+    s[0].dx = 5;
+    s[0].visible = 1;
+    clock_set_time(t, 1.0 / 30.0);
+    post_filter_render(0.0f);
+    EXPECT_EQ(s[0].x, 3205); // the first frame: one step
+    clock_set_time(t + 1.0 / 30.0, 1.0 / 30.0);
+    post_filter_render(0.0f);
+    EXPECT_EQ(s[0].x, 3215);
+    clock_set_time(t + 1.0 / 30.0 + 1.0 / 120.0, 1.0 / 120.0);
+    fill(0xff808080u);
+    post_filter_render(0.0f);
+    EXPECT_EQ(s[0].x, 3215); // still in the same step
+    EXPECT_NE(pixel(3215 >> 4, 100), 0xff808080u);
+    clock_set_time(t + 1.0 / 30.0 + 2.0 / 120.0, 1.0 / 120.0);
+    post_filter_render(0.0f);
+    EXPECT_EQ(s[0].x, 3220);
+}
+
+TEST_F(PostFilter, BlinkingCracksAlternatePerStepNotPerFrame)
+{
+    const double t = 362.0 / 1.5 + 0.25 / 60.0;
+    set_beat(362.0);
+    quiet_scratches(362.0);
+    for (int i = 0; i < CRACK_COUNT; ++i) {
+        Crack& c = post_filter_cracks()[i];
+        c = {};
+        c.life = 32;
+        c.start = 362 * 16;
+        c.count = 2; // draws nothing
+    }
+    Crack& c = post_filter_cracks()[0];
+    c.visible = 1;
+    c.mode = 3;
+    c.count = 3;
+    c.points[0][0] = 10;
+    c.points[0][1] = 50;
+    c.points[1][0] = 20;
+    c.points[1][1] = 50;
+    // Four frames at 120 per second: shown, shown (same step), hidden, hidden.
+    const bool shown[4] = {true, true, false, false};
+    for (int frame = 0; frame < 4; ++frame) {
+        clock_set_time(t + frame / 120.0, 1.0 / 120.0);
+        fill(0xffffffffu);
+        post_filter_render(0.0f);
+        EXPECT_EQ(pixel(15, 50) == 0u, shown[frame]) << "frame " << frame;
+    }
 }
 
 } // namespace
