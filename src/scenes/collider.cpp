@@ -29,7 +29,7 @@
 #include <cstring>
 
 const int32_t collider_hit_beats[COLLIDER_HIT_COUNT] = {308, 310, 314, 318, 323, 326, 330,
-                                                         334, 338, 342, 346, 350, 354, 358};
+                                                        334, 338, 342, 346, 350, 354, 358};
 
 namespace
 {
@@ -45,7 +45,8 @@ enum { FILM_COLUMNS = 3, FILM_ROWS = 5, FILM_FRAMES = 15, LETTERBOX_FROM = 361, 
 
 // The scene's first beat is step 12320 of the whole track (308 beats at 90 a
 // minute, 60 steps a second), so steps fall on the frames of a 60 Hz run.
-constexpr int64_t FIRST_STEP = static_cast<int64_t>(COLLIDER_FIRST_BEAT) * 60 * COLLIDER_STEPS_PER_SECOND / 90;
+constexpr int64_t FIRST_STEP =
+    static_cast<int64_t>(COLLIDER_FIRST_BEAT) * 60 * COLLIDER_STEPS_PER_SECOND / 90;
 constexpr int64_t MOST_STEPS =
     static_cast<int64_t>(COLLIDER_END_BEAT - COLLIDER_FIRST_BEAT) * 60 * COLLIDER_STEPS_PER_SECOND / 90;
 constexpr float STEP_SECONDS = 1.0f / COLLIDER_STEPS_PER_SECOND;
@@ -320,8 +321,7 @@ void film_strip(int32_t n, float b)
     int32_t i = frame.first;
     for (int32_t r = 0; r < 3; ++r) {
         const int32_t j = (i + 1) % FILM_FRAMES;
-        blend_rect(film, x, r * h, w * (i % FILM_COLUMNS), h * (i / FILM_COLUMNS), w, h, 255,
-                   BLEND_ALPHA);
+        blend_rect(film, x, r * h, w * (i % FILM_COLUMNS), h * (i / FILM_COLUMNS), w, h, 255, BLEND_ALPHA);
         blend_rect(film, x, r * h, w * (j % FILM_COLUMNS), h * (j / FILM_COLUMNS), w, h, frame.weight,
                    BLEND_ALPHA);
         i = (i + 3) % FILM_FRAMES;
@@ -449,7 +449,8 @@ void collider_copy_model(int32_t i, float b, Matrix* out)
 int64_t collider_steps(double seconds)
 {
     // A hair added so that a frame time on a step (k / fps) never rounds below it.
-    const double steps = std::floor(seconds * COLLIDER_STEPS_PER_SECOND + 1e-6) - static_cast<double>(FIRST_STEP);
+    const double steps =
+        std::floor(seconds * COLLIDER_STEPS_PER_SECOND + 1e-6) - static_cast<double>(FIRST_STEP);
     if (!(steps > 0.0))
         return 0;
     return steps < static_cast<double>(MOST_STEPS) ? static_cast<int64_t>(steps) : MOST_STEPS;
