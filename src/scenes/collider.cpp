@@ -313,6 +313,9 @@ void draw_copies(const Camera* camera, const ViewAxes& axes, float b)
 
 // ---- Background and film strip --------------------------------------------------
 
+// Three rows of film frames, each row three frames ahead of the one above.
+// Frame i is laid down whole and frame i + 1 blended over it by the weight,
+// so the frames cross-fade at a steady brightness.
 void film_strip(int32_t n, float b)
 {
     const int32_t w = film->width / FILM_COLUMNS, h = film->height / FILM_ROWS;
