@@ -256,6 +256,10 @@ void deform_twist(Mesh* mesh, const TwistParams* params)
             float ax = p.amount * k(d.x) * w;
             float ay = p.amount * k(d.y) * w;
             float az = p.amount * k(d.z) * w;
+            // Beyond the twist's reach all three angles are zero: the rotation
+            // is the identity and d stays as it is (NaN angles do not pass).
+            if (ax == 0.0f && ay == 0.0f && az == 0.0f)
+                break;
             Matrix m;
             matrix_rotation_yxz(&m, ax, ay, az);
             Vec3 r;

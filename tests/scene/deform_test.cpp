@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -243,6 +245,71 @@ TEST(DeformTwist, TurnsAboutTheAxisNearTheCentre)
                           r->vertices[0].z * r->vertices[0].z),
                 std::sqrt(5.25f), 1e-5f);
     EXPECT_GT(std::fabs(r->vertices[0].x - 1.0f), 0.01f);
+}
+
+// Mode 3 as written out: the rotation built for every vertex, also where the
+// angles are zero. The deformer must give the same bits.
+void twist_all_three_literal(Mesh* mesh, const TwistParams& p)
+{
+    auto k = [&](float x) { return core_cos(x / p.size * 1.5707964f); };
+    for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        MeshVertex& v = mesh->vertices[i];
+        const Vec3 pos = {v.x, v.y, v.z};
+        Vec3 d;
+        vec3_sub(&pos, &p.centre, &d);
+        const float length = vec3_length(&d);
+        const float w = 1.0f - (p.size >= length ? length / p.size : 1.0f);
+        Matrix m;
+        matrix_rotation_yxz(&m, p.amount * k(d.x) * w, p.amount * k(d.y) * w, p.amount * k(d.z) * w);
+        const Vec3 r = {d.x * m.m[0] + d.y * m.m[4] + d.z * m.m[8],
+                        d.x * m.m[1] + d.y * m.m[5] + d.z * m.m[9],
+                        d.x * m.m[2] + d.y * m.m[6] + d.z * m.m[10]};
+        Vec3 out;
+        vec3_add(&p.centre, &r, &out);
+        v.x = out.x;
+        v.y = out.y;
+        v.z = out.z;
+    }
+}
+
+TEST(DeformTwist, AllThreeAxesLeaveVerticesOutOfReachAsTheFullRotationDoes)
+{
+    // Vertices on a sphere, some within the twist's size of its centre and
+    // most beyond it; some at non-finite places.
+    MeshPtr a(mesh_create(2000, 1), mesh_free);
+    uint32_t seed = 12345u;
+    auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
+    };
+    for (int32_t i = 0; i < a->vertex_count; ++i) {
+        Vec3 p = {next(), next(), next()}, n;
+        vec3_normalize(&p, &n);
+        a->vertices[i].x = n.x;
+        a->vertices[i].y = n.y;
+        a->vertices[i].z = n.z;
+    }
+    a->vertices[0].x = std::numeric_limits<float>::quiet_NaN();
+    a->vertices[1].y = std::numeric_limits<float>::infinity();
+    a->vertices[2].z = 3e38f;
+    for (const TwistParams& p :
+         {TwistParams{3, {0.2f, -1.1f, 0.5f}, 1.0f, 2.7f}, TwistParams{3, {0.0f, 0.0f, 1.25f}, 1.0f, -3.1f},
+          TwistParams{3, {0.3f, 0.2f, 0.1f}, 2.0f, 1.57f},
+          TwistParams{3, {0.0f, 0.0f, 0.0f}, 1e-30f, 1.0f}}) {
+        MeshPtr fast(mesh_create(a->vertex_count, 1), mesh_free),
+            plain(mesh_create(a->vertex_count, 1), mesh_free);
+        std::copy(a->vertices, a->vertices + a->vertex_count, fast->vertices);
+        std::copy(a->vertices, a->vertices + a->vertex_count, plain->vertices);
+        deform_twist(fast.get(), &p);
+        twist_all_three_literal(plain.get(), p);
+        for (int32_t i = 0; i < a->vertex_count; ++i) {
+            const float* f = &fast->vertices[i].x;
+            const float* q = &plain->vertices[i].x;
+            for (int c = 0; c < 3; ++c)
+                ASSERT_TRUE(f[c] == q[c] || (std::isnan(f[c]) && std::isnan(q[c])))
+                    << "vertex " << i << " component " << c << ": " << f[c] << " vs " << q[c];
+        }
+    }
 }
 
 TEST(Deformers, TouchOnlyObjectSpacePositions)
