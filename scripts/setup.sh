@@ -4,7 +4,7 @@
 set -eu
 
 PACKAGES="build-essential cmake pkg-config git
-  libsdl1.2-compat-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev
+  libsdl1.2-compat-dev libjpeg62-turbo-dev libpng-dev zlib1g-dev libdeflate-dev
   libmpg123-dev libsoxr-dev libkissfft-dev libfreetype-dev libfontconfig-dev
   fonts-liberation libgtest-dev libgmock-dev libbenchmark-dev libmp3lame-dev
   xvfb xauth ffmpeg clang"

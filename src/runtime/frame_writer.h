@@ -1,6 +1,6 @@
 // Captured frames written as PNG files by worker threads while the main
 // thread draws the next frames: one worker per processor (at most four;
-// compressing a frame costs several times drawing it, so the workers share
+// compressing a frame costs about twice drawing it, so the workers share
 // the drawing's processor) and up to FRAME_WRITER_QUEUE frames waiting, so a
 // slow file write does not stop the drawing. Relies on png_out.h.
 #pragma once

@@ -1,6 +1,7 @@
 // The PNG writer behind captures (png_out_write at level 1): every kind
 // of picture reads back exactly through libpng (which checks the CRCs and the
-// zlib checksum), and the same picture always gives the same bytes.
+// zlib checksum) at every level and from several threads at once, the same
+// picture always gives the same bytes, and failures leave no file.
 #include "runtime/png_out.h"
 
 #include "scratch_dir.h"
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -22,7 +24,10 @@ namespace fs = std::filesystem;
 namespace
 {
 
-fs::path scratch(const char* name) { return scratch_path(name); }
+fs::path scratch(const char* name)
+{
+    return scratch_path(name);
+}
 
 struct Picture {
     int32_t width, height, stride;
@@ -186,5 +191,63 @@ TEST(PngOutCapture, VerySkewedByteCountsReadBackExactly)
     std::string name = (dir / "a.png").string();
     ASSERT_EQ(png_out_write(name.c_str(), p.pixels.data(), width, height, width, 1), 0);
     EXPECT_EQ(read_back_differs(name, p), "");
+    fs::remove_all(dir);
+}
+
+TEST(PngOutCapture, EveryLevelAndSeveralThreadsAtOnceReadBackExactly)
+{
+    fs::path dir = scratch("png-levels");
+    // Levels change between calls on one thread (the contact sheet and the
+    // frames), and sizes shrink and grow.
+    for (int32_t level = -1; level <= 10; level++) {
+        Picture p = make(level % 2 ? 640 : 97, level % 2 ? 480 : 33, level % 2 ? 640 : 101, 2 + (level & 1));
+        std::string name = (dir / "a.png").string();
+        SCOPED_TRACE("level " + std::to_string(level));
+        ASSERT_EQ(png_out_write(name.c_str(), p.pixels.data(), p.width, p.height, p.stride, level), 0);
+        EXPECT_EQ(read_back_differs(name, p), "");
+    }
+    // Four threads each writing their own pictures, like the capture's workers.
+    std::vector<std::string> results(4);
+    std::vector<std::thread> threads;
+    for (int32_t t = 0; t < 4; t++)
+        threads.emplace_back([&, t] {
+            for (int32_t i = 0; i < 6 && results[t].empty(); i++) {
+                Picture p = make(640 - t * 50, 480 - i * 30, 640, (t + i) % 5);
+                std::string name = (dir / ("t" + std::to_string(t) + ".png")).string();
+                int error = png_out_write(name.c_str(), p.pixels.data(), p.width, p.height, p.stride, 1 + t);
+                results[t] = error ? "error " + std::to_string(error) : read_back_differs(name, p);
+                if (!results[t].empty())
+                    results[t] =
+                        "thread " + std::to_string(t) + " picture " + std::to_string(i) + ": " + results[t];
+            }
+        });
+    for (std::thread& t : threads)
+        t.join();
+    for (const std::string& r : results)
+        EXPECT_EQ(r, "");
+    fs::remove_all(dir);
+}
+
+TEST(PngOutCapture, FailuresLeaveNoFile)
+{
+    fs::path dir = scratch("png-failures");
+    std::vector<uint32_t> small(16, 0x00FF8040u);
+    std::string name = (dir / "a.png").string();
+    // Over PNG_OUT_MAX_BYTES: refused before a byte is read or allocated.
+    EXPECT_EQ(png_out_write(name.c_str(), small.data(), 65536, 65536, 65536, 1), EFBIG);
+    EXPECT_EQ(png_out_write(name.c_str(), small.data(), 4, 4, 4, 1), 0);
+    EXPECT_EQ(png_out_write(name.c_str(), small.data(), 65537, 1, 65537, 1), EINVAL);
+    EXPECT_EQ(png_out_write(name.c_str(), small.data(), 4, 0, 4, 1), EINVAL);
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir))
+        left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"a.png"});
+    // A full disk, with a picture smaller and one larger than stdio's buffer.
+    fs::path full = dir / "full";
+    if (make_full_device(full)) {
+        Picture p = make(640, 480, 640, 1);
+        EXPECT_EQ(png_out_write(full.c_str(), small.data(), 4, 4, 4, 1), ENOSPC);
+        EXPECT_EQ(png_out_write(full.c_str(), p.pixels.data(), 640, 480, 640, 1), ENOSPC);
+    }
     fs::remove_all(dir);
 }
