@@ -2,10 +2,17 @@
 // `dunravel --capture DIR --from <B> --frames 1` draws (fixed-step clock at
 // 60 frames per second, a fresh process, the real data set). A mismatch
 // writes the actual frame and a difference image under
-// <build>/golden-out/ and names them. scripts/golden.sh refreshes the set or
-// adds beats. Also: two captures of the same range are byte-identical, and
-// Ctrl-C during a capture leaves only complete files.
+// <build>/golden-out/ and names them, with the timeline rows (the scene)
+// that drew the frame; a summary counts the changed frames per row.
+// scripts/golden.sh refreshes the set or adds beats. Also: two captures of
+// the same range are byte-identical, and Ctrl-C during a capture leaves only
+// complete files.
 #include "scratch_dir.h"
+
+#include "platform/audio.h"
+#include "runtime/clock.h"
+#include "runtime/effects.h"
+#include "runtime/options.h"
 
 #include <gtest/gtest.h>
 
@@ -110,9 +117,67 @@ std::vector<fs::path> golden_files()
     return files;
 }
 
-fs::path scratch(const char* name) { return scratch_path(name); }
+fs::path scratch(const char* name)
+{
+    return scratch_path(name);
+}
+
+// The timeline rows that draw the golden frame of beat text `beat`: the
+// program's frame k = music_frame_at(--from, 60) on the fixed-step clock,
+// whose music time is the track position of k × 735 sample frames.
+std::vector<int32_t> rows_drawing(const std::string& beat)
+{
+    int64_t k = music_frame_at(options_parse_time(beat.c_str()), 60);
+    clock_set_tempo(DEMO_TEMPO_BPM);
+    clock_set_time(audio_bytes_to_seconds(k * (AUDIO_RATE / 60) * AUDIO_FRAME_BYTES), 1.0 / 60.0);
+    std::vector<int32_t> rows;
+    for (int32_t row = 0; row < TIMELINE_COUNT; row++)
+        if (timeline_row_active(row, clock_beat_index()))
+            rows.push_back(row);
+    return rows;
+}
+
+std::string row_names(const std::vector<int32_t>& rows)
+{
+    std::string names;
+    for (int32_t row : rows)
+        names += (names.empty() ? "" : ", ") + std::string(timeline_name(row));
+    return names;
+}
 
 } // namespace
+
+TEST(GoldenFrames, RowsNamedForABeatAreTheRowsTheProgramDraws)
+{
+    EXPECT_EQ(row_names(rows_drawing("0")), "title, overlay, post_filter");
+    // Frames are 0.025 beats apart: the frame for 43.97 is at 43.975, the one for 43.99 at 44.
+    EXPECT_EQ(row_names(rows_drawing("43.97")), "title, overlay, post_filter");
+    EXPECT_EQ(row_names(rows_drawing("43.99")), "metaball, overlay");
+    EXPECT_EQ(row_names(rows_drawing("44")), "metaball, overlay");
+    EXPECT_EQ(row_names(rows_drawing("365")), "collider, end, overlay, post_filter");
+    // The program itself at a row's first beat: the bench counts the frame
+    // for the rows that drew it.
+    std::string why;
+    if (!have_program_and_data(&why))
+        GTEST_SKIP() << why;
+    fs::path dir = scratch("golden-rows");
+    fs::path json = dir / "bench.json";
+    ASSERT_EQ(run("--bench --bench-json '" + json.string() + "' --from 44 --frames 1", dir / "log.txt"), 0);
+    std::vector<unsigned char> bytes = file_bytes(json);
+    std::string text(bytes.begin(), bytes.end());
+    std::vector<int32_t> drawn;
+    for (int32_t row = 0; row < TIMELINE_COUNT; row++) {
+        std::string key = "{\"row\": " + std::to_string(row) + ", ";
+        size_t at = text.find(key);
+        ASSERT_NE(at, std::string::npos) << key << " in " << text;
+        size_t frames = text.find("\"frames\": ", at);
+        ASSERT_NE(frames, std::string::npos) << text;
+        if (std::atoi(text.c_str() + frames + 10) > 0)
+            drawn.push_back(row);
+    }
+    EXPECT_EQ(row_names(drawn), row_names(rows_drawing("44")));
+    fs::remove_all(dir);
+}
 
 TEST(GoldenFrames, EveryGoldenBeatDrawsItsReferenceFrame)
 {
@@ -124,9 +189,13 @@ TEST(GoldenFrames, EveryGoldenBeatDrawsItsReferenceFrame)
         GTEST_SKIP() << "no golden frames in tests/golden (add some with scripts/golden.sh BEAT)";
     fs::path out = binary_dir / "golden-out";
     fs::create_directories(out);
+    std::vector<int32_t> golden_per_row(TIMELINE_COUNT, 0), changed_per_row(TIMELINE_COUNT, 0);
     for (const fs::path& golden : goldens) {
         std::string stem = golden.stem().string(); // beat-<B>
         std::string beat = stem.substr(5);
+        std::vector<int32_t> rows = rows_drawing(beat);
+        for (int32_t row : rows)
+            golden_per_row[static_cast<size_t>(row)]++;
         fs::path dir = scratch("golden-capture");
         ASSERT_EQ(
             run("--capture '" + dir.string() + "' --fps 60 --from " + beat + " --frames 1", dir / "log.txt"),
@@ -160,13 +229,26 @@ TEST(GoldenFrames, EveryGoldenBeatDrawsItsReferenceFrame)
             fs::path difference = out / (stem + ".diff.png");
             fs::copy_file(frame, actual, fs::copy_options::overwrite_existing);
             write_png(difference, diff);
-            ADD_FAILURE() << stem << ": " << differing << " pixels differ from " << golden.string()
+            for (int32_t row : rows)
+                changed_per_row[static_cast<size_t>(row)]++;
+            ADD_FAILURE() << stem << " (drawn by " << row_names(rows) << "): " << differing
+                          << " pixels differ from " << golden.string()
                           << "\n  actual frame: " << actual.string()
                           << "\n  difference (x8): " << difference.string()
                           << "\n  if the change is intended: scripts/golden.sh " << beat;
         }
         fs::remove_all(dir);
     }
+    // A row whose every frame changed is the likely cause; one changed in
+    // some frames only is drawn beside it.
+    std::string summary;
+    for (int32_t row = 0; row < TIMELINE_COUNT; row++)
+        if (changed_per_row[static_cast<size_t>(row)] > 0)
+            summary += "\n  " + std::string(timeline_name(row)) + ": " +
+                       std::to_string(changed_per_row[static_cast<size_t>(row)]) + " of " +
+                       std::to_string(golden_per_row[static_cast<size_t>(row)]) + " golden frames";
+    if (!summary.empty())
+        ADD_FAILURE() << "changed golden frames by timeline row:" << summary;
 }
 
 TEST(GoldenFrames, TwoCapturesOfOneRangeAreByteIdentical)
