@@ -1,6 +1,7 @@
 #!/bin/sh
 # Sets everything up, builds the release and the sanitizer flavours and runs
-# every test in both.
+# every test in each: the release and address-sanitizer suites, then the
+# thread-sanitizer flavour's whole-program test.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -9,4 +10,6 @@ cd "$(dirname "$0")/.."
 (cd build && ctest --output-on-failure -j 2)
 ./scripts/build.sh asan
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j 2)
+./scripts/build.sh tsan
+(cd build-tsan && ctest --output-on-failure)
 echo "all tests passed"
