@@ -58,6 +58,9 @@ void vec3_normalize(const Vec3* v, Vec3* out);
 // Multiplicative generator: seed × 16807 (wrapping 32-bit), floats in [-1, 1).
 extern uint32_t random_seed;
 float next_random();
+// The same rule on a caller's own state (never 0: an odd state stays odd), for
+// draws that must not depend on how many other draws came before.
+float next_random_from(uint32_t* state);
 
 // The runtime's 15-bit generator (state × 214013 + 2531011, wrapping), our own
 // so the sequence is the same on every platform. One process-wide state: the

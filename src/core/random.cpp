@@ -12,13 +12,18 @@ float noise_grad1[NOISE_B * 2 + 2];
 float noise_grad2[NOISE_B * 2 + 2][2];
 float noise_grad3[NOISE_B * 2 + 2][3];
 
-float next_random()
+float next_random_from(uint32_t* state)
 {
-    random_seed *= 16807u;
-    uint32_t bits = (random_seed & 0x7fffffu) | 0x40000000u; // a float in [2, 4)
+    *state *= 16807u;
+    uint32_t bits = (*state & 0x7fffffu) | 0x40000000u; // a float in [2, 4)
     float f;
     std::memcpy(&f, &bits, sizeof f);
     return f - 3.0f;
+}
+
+float next_random()
+{
+    return next_random_from(&random_seed);
 }
 
 int32_t core_rand()

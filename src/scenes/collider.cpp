@@ -128,17 +128,31 @@ void dent(const Vec3* p)
     deform_bulge(big_sphere, &bulge);
 }
 
+// The burst's own random state at step k: a scrambled odd number, so the
+// spread of a burst depends on its music time only, not on how many numbers
+// the overlays drew in the frames before it (their count follows the frame rate).
+uint32_t debris_seed(int64_t k)
+{
+    uint32_t x = static_cast<uint32_t>(k) * 0x9E3779B9u;
+    x ^= x >> 16;
+    x *= 0x85EBCA6Bu;
+    x ^= x >> 13;
+    return x | 1u;
+}
+
 // The burst starts from the impact point; it restarts on every step of the
 // strike's last tenth of a beat.
-void debris_start(const Vec3* p)
+void debris_start(const Vec3* p, int64_t k)
 {
     Vec3 d;
     vec3_normalize(p, &d);
+    uint32_t state = debris_seed(k);
     for (Debris& e : debris) {
-        const float r = next_random();
+        const float r = next_random_from(&state);
         const float s = 0.25f * r + 0.25f;
         e.position = {d.x * s + p->x / 2.0f, d.y * s + p->y / 2.0f, d.z * s + p->z / 2.0f};
-        const float r1 = next_random(), r2 = next_random(), r3 = next_random();
+        const float r1 = next_random_from(&state), r2 = next_random_from(&state),
+                    r3 = next_random_from(&state);
         const Vec3 v = {d.x + 0.5f * r1, d.y + 0.5f * r2, d.z + 0.5f * r3};
         vec3_normalize(&v, &e.velocity);
     }
@@ -163,7 +177,7 @@ void step(int64_t k)
         dented_step = k;
         debris_mesh->triangle_count = 2 * COLLIDER_DEBRIS_COUNT;
         if (b - whole >= 0.9f)
-            debris_start(&p);
+            debris_start(&p, k);
     }
     if (debris_mesh->triangle_count == 0)
         return;
@@ -474,6 +488,11 @@ const MeshVertex* collider_rest_shape(int32_t* count)
 int32_t collider_debris_alive()
 {
     return debris_mesh && debris_mesh->triangle_count > 0 ? 1 : 0;
+}
+
+void collider_debris_position(int32_t i, Vec3* out)
+{
+    *out = i >= 0 && i < COLLIDER_DEBRIS_COUNT ? debris[i].position : Vec3{0.0f, 0.0f, 0.0f};
 }
 
 // ---- The effect row -----------------------------------------------------------------

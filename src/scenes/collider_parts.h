@@ -72,3 +72,5 @@ double collider_step_seconds(int64_t k);
 // the debris fly.
 const MeshVertex* collider_rest_shape(int32_t* count);
 int32_t collider_debris_alive();
+// Debris i's position (the origin for i out of range).
+void collider_debris_position(int32_t i, Vec3* out);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <set>
 #include <vector>
 
 namespace
@@ -154,13 +155,26 @@ class ColliderScene : public OverlayFrame
         collider_render(static_cast<float>(music_seconds));
     }
     void draw_beat(double beat) { draw((beat + 1e-4) / 1.5); }
-    // Every frame of an fps run from `from` up to `seconds`.
+    // Every frame of an fps run from `from` up to `seconds`; each frame also
+    // draws one shared random number, as the overlays' grain does.
     void run(int fps, double from, double seconds)
     {
         const int64_t first = static_cast<int64_t>(std::ceil(from * fps));
-        for (int64_t k = first; static_cast<double>(k) / fps < seconds; ++k)
+        for (int64_t k = first; static_cast<double>(k) / fps < seconds; ++k) {
             draw(static_cast<double>(k) / fps, 1.0 / fps);
+            next_random();
+        }
         draw(seconds, 1.0 / fps);
+    }
+    std::vector<float> debris_positions()
+    {
+        std::vector<float> out;
+        for (int32_t i = 0; i < COLLIDER_DEBRIS_COUNT; ++i) {
+            Vec3 p;
+            collider_debris_position(i, &p);
+            out.insert(out.end(), {p.x, p.y, p.z});
+        }
+        return out;
     }
     std::vector<float> rest_shape()
     {
@@ -198,7 +212,7 @@ TEST_F(ColliderScene, MissingFilesFailNamingTheFileAndFreeWhatWasMade)
     collider_free();
 }
 
-// The dents frozen into the large sphere depend on the music time only: runs
+// The dents frozen into the large sphere and the debris depend on the music time only: runs
 // at 30, 60 and 240 frames a second through the end of the first strike (each
 // starting with a jump from wherever the last stopped) leave the same rest
 // shape, and a jump back replays it exactly.
@@ -215,14 +229,19 @@ TEST_F(ColliderScene, DentsAreTheSameAtEveryFrameRateAndAfterAJumpBack)
     EXPECT_EQ(collider_debris_alive(), 0);
 
     const double end = 310.05 / 1.5;
-    std::vector<std::vector<float>> runs;
+    std::vector<std::vector<float>> runs, bursts;
     for (int fps : {30, 60, 240}) {
         run(fps, 309.7 / 1.5, end);
         runs.push_back(rest_shape());
+        bursts.push_back(debris_positions());
     }
     EXPECT_TRUE(runs[0] == runs[1]);
     EXPECT_TRUE(runs[0] == runs[2]);
     EXPECT_EQ(collider_debris_alive(), 1);
+    // The debris too, although the runs drew different counts of shared numbers.
+    EXPECT_TRUE(bursts[0] == bursts[1]);
+    EXPECT_TRUE(bursts[0] == bursts[2]);
+    EXPECT_GT(std::set<float>(bursts[0].begin(), bursts[0].end()).size(), 100u); // spread, not one point
 
     // A dent: vertices only ever pushed inwards, some of them far.
     int moved = 0;
