@@ -1,10 +1,11 @@
-// One-line text images: the face is found by fontconfig, the line is drawn
+// One-line text images: the face file comes from platform/font.h, the line is drawn
 // by FreeType as 8-bit coverage on a canvas four times the texture's size
 // (base line at 4y, every glyph clipped to the canvas) and reduced by 4 x 4
-// averaging into premultiplied colour. Relies on FreeType and fontconfig.
+// averaging into premultiplied colour. Relies on FreeType.
 #include "image/text.h"
 
-#include <fontconfig/fontconfig.h>
+#include "platform/font.h"
+
 #include <ft2build.h>
 #include FT_FREETYPE_H
 
@@ -36,31 +37,13 @@ struct Canvas {
     int32_t width, height;
 };
 
-// The font file fontconfig picks for a face name (the closest installed face
+// The face the platform picks for a face name (the closest installed face
 // when there is no such font). False when no font is installed at all.
 bool text_find_font(const char* face_name, FT_Library library, FT_Face* face)
 {
-    if (!FcInit())
-        return false;
-    FcPattern* pattern = FcPatternCreate();
-    if (!pattern)
-        return false;
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(face_name));
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    FcPatternDestroy(pattern);
-    if (!match)
-        return false;
-    FcChar8* file = nullptr;
-    int index = 0;
-    bool ok = FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch;
-    if (FcPatternGetInteger(match, FC_INDEX, 0, &index) != FcResultMatch)
-        index = 0;
-    ok = ok && FT_New_Face(library, reinterpret_cast<const char*>(file), index, face) == 0;
-    FcPatternDestroy(match);
-    return ok;
+    char file[4096];
+    int32_t index = 0;
+    return font_file(face_name, file, sizeof file, &index) && FT_New_Face(library, file, index, face) == 0;
 }
 
 // Glyph index of a single-byte character. With the symbol map, symbol fonts

@@ -104,6 +104,7 @@ long decode_file(int fd, std::vector<int16_t>& out, const char** reason)
     return rate;
 }
 
+#ifndef __EMSCRIPTEN__ // the page plays through Web Audio (audio_web.cpp)
 // ---- Playback state -------------------------------------------------------------
 
 struct Output {
@@ -220,6 +221,8 @@ void restart_at(int64_t frame)
     output.have_anchor = false;
 }
 
+#endif // __EMSCRIPTEN__
+
 } // namespace
 
 // ---- Tracks ---------------------------------------------------------------------
@@ -334,6 +337,7 @@ int64_t audio_seconds_to_bytes(double seconds)
     return static_cast<int64_t>(frames) * AUDIO_FRAME_BYTES;
 }
 
+#ifndef __EMSCRIPTEN__ // the page plays through Web Audio (audio_web.cpp)
 // ---- Playback -------------------------------------------------------------------
 
 int32_t audio_open(int32_t kind)
@@ -461,3 +465,4 @@ void audio_pause(int32_t paused)
     if (output.kind == AUDIO_OUTPUT_DEVICE)
         SDL_PauseAudio(0);
 }
+#endif // __EMSCRIPTEN__

@@ -135,20 +135,18 @@ int32_t loading_screen_frame_at(int64_t elapsed, int64_t frequency)
                                 0x7fffffff);
 }
 
-int32_t loading_screen_run(int32_t max_fps)
+int32_t loading_screen_begin(LoadingScreen* ls)
 {
-    Mesh* ring = mesh_create_ring(32, 5.0f, 4.0f, 0xc0c0c0c0u);
-    Texture* caption_layer = texture_create(SCREEN_WIDTH, SCREEN_HEIGHT);
-    Texture* glow_layer = texture_create(SCREEN_WIDTH, SCREEN_HEIGHT);
+    ls->ring = mesh_create_ring(32, 5.0f, 4.0f, 0xc0c0c0c0u);
+    ls->caption_layer = texture_create(SCREEN_WIDTH, SCREEN_HEIGHT);
+    ls->glow_layer = texture_create(SCREEN_WIDTH, SCREEN_HEIGHT);
     Texture* text_layer = texture_create(256, 256);
-    if (!ring || !caption_layer || !glow_layer || !text_layer) {
-        mesh_free(ring);
-        texture_free(caption_layer);
-        texture_free(glow_layer);
+    if (!ls->ring || !ls->caption_layer || !ls->glow_layer || !text_layer) {
         texture_free(text_layer);
+        loading_screen_end(ls);
         return 1;
     }
-    ring->flags = MESH_TWO_SIDED;
+    ls->ring->flags = MESH_TWO_SIDED;
 
     frame_begin();
     clear_screen();
@@ -156,42 +154,65 @@ int32_t loading_screen_run(int32_t max_fps)
         text_image(text_layer, "Arial", c.size, 0, 32, c.colour, c.text);
         blit_image(text_layer, c.x, c.y, c.mode);
     }
-    copy_screen(caption_layer);
+    copy_screen(ls->caption_layer);
     frame_end();
+    texture_free(text_layer);
+    ls->start = counter_now();
+    return 0;
+}
 
-    const int64_t start = counter_now();
+void loading_screen_frame(LoadingScreen* ls, int32_t frame)
+{
+    frame_begin();
+    clear_screen();
+    draw_rings(ls->ring, frame);
+    blit_image(ls->caption_layer, -2, -2, BLIT_AVERAGE);
+    const uint32_t filters = loading_screen_filters(frame);
+    if (filters & LOADING_GLOW_HORIZONTAL)
+        glow_horizontal();
+    if (filters & LOADING_GLOW_VERTICAL)
+        glow_vertical();
+    if (filters & LOADING_SCANLINES)
+        rgb_scanlines();
+    if (filters & LOADING_BLOCK_GLOW)
+        block_glow(0x5B5B5B5Bu);
+    copy_screen(ls->glow_layer);
+    zoom_blur(ls->glow_layer, 320, 240, 1, 6);
+    blit_image(ls->glow_layer, 0, 0, BLIT_ADD);
+    blend_image(ls->caption_layer, 0, 0, 255, loading_screen_blend_mode(frame));
+    frame_end();
+}
+
+int32_t loading_screen_frame_now(const LoadingScreen* ls)
+{
+    return loading_screen_frame_at(counter_now() - ls->start, counter_frequency());
+}
+
+void loading_screen_end(LoadingScreen* ls)
+{
+    mesh_free(ls->ring);
+    texture_free(ls->caption_layer);
+    texture_free(ls->glow_layer);
+    ls->ring = nullptr;
+    ls->caption_layer = nullptr;
+    ls->glow_layer = nullptr;
+}
+
+int32_t loading_screen_run(int32_t max_fps)
+{
+    LoadingScreen ls;
+    if (loading_screen_begin(&ls) != 0)
+        return 1;
     Pacing pacing = {};
     while (loading_active.load() != 0) {
         pacing_wait(&pacing, max_fps);
         if (loading_active.load() == 0)
             break;
-        int32_t frame = loading_screen_frame_at(counter_now() - start, counter_frequency());
         // Runs on the thread that owns the window: keep its events flowing.
         if (SDL_WasInit(SDL_INIT_VIDEO))
             SDL_PumpEvents();
-        frame_begin();
-        clear_screen();
-        draw_rings(ring, frame);
-        blit_image(caption_layer, -2, -2, BLIT_AVERAGE);
-        const uint32_t filters = loading_screen_filters(frame);
-        if (filters & LOADING_GLOW_HORIZONTAL)
-            glow_horizontal();
-        if (filters & LOADING_GLOW_VERTICAL)
-            glow_vertical();
-        if (filters & LOADING_SCANLINES)
-            rgb_scanlines();
-        if (filters & LOADING_BLOCK_GLOW)
-            block_glow(0x5B5B5B5Bu);
-        copy_screen(glow_layer);
-        zoom_blur(glow_layer, 320, 240, 1, 6);
-        blit_image(glow_layer, 0, 0, BLIT_ADD);
-        blend_image(caption_layer, 0, 0, 255, loading_screen_blend_mode(frame));
-        frame_end();
+        loading_screen_frame(&ls, loading_screen_frame_now(&ls));
     }
-
-    mesh_free(ring);
-    texture_free(caption_layer);
-    texture_free(glow_layer);
-    texture_free(text_layer);
+    loading_screen_end(&ls);
     return 0;
 }

@@ -21,6 +21,24 @@ int32_t loading_screen_run(int32_t max_fps = 0);
 // ticks is the number of whole sixtieths of a second since the rings began.
 int32_t loading_screen_frame_at(int64_t elapsed, int64_t frequency);
 
+// The same screen a frame at a time, for a caller that loads between frames
+// on the one thread it has (the page): begin makes the images and mesh,
+// draws the captions and starts the animation clock (0, or 1 with nothing
+// left to free); frame draws and presents loop frame `frame`; frame_now is
+// the loop frame due now; end frees (more than once is harmless).
+struct Mesh;
+struct Texture;
+struct LoadingScreen {
+    Mesh* ring;
+    Texture* caption_layer;
+    Texture* glow_layer;
+    int64_t start; // counter value when the rings began
+};
+int32_t loading_screen_begin(LoadingScreen* screen);
+void loading_screen_frame(LoadingScreen* screen, int32_t frame);
+int32_t loading_screen_frame_now(const LoadingScreen* screen);
+void loading_screen_end(LoadingScreen* screen);
+
 // The filters of loop frame `frame` (bits of the frame number, applied in
 // this order) and the blend mode of the captions over the picture.
 enum : uint32_t {

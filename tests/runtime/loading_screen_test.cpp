@@ -100,4 +100,32 @@ TEST_F(LoadingScreen, DrawsRingFramesUntilTheLoaderClearsTheFlag)
     EXPECT_NE(last, captions); // at least one ring frame replaced the caption frame
 }
 
+TEST_F(LoadingScreen, SteppedFramesStartFromTheCaptionsAndFollowTheFrameNumber)
+{
+    // The page draws the screen a frame at a time between its loads: the
+    // caption frame is the one the loop starts from, a loop frame depends
+    // on its number alone, and neighbouring frames differ.
+    loading_active.store(0);
+    ASSERT_EQ(loading_screen_run(), 0);
+    const std::vector<uint32_t> captions(screen->pixels, screen->pixels + SCREEN_WIDTH * SCREEN_HEIGHT);
+    auto shown = [] {
+        return std::vector<uint32_t>(screen->pixels, screen->pixels + SCREEN_WIDTH * SCREEN_HEIGHT);
+    };
+
+    ::LoadingScreen stepped;
+    ASSERT_EQ(loading_screen_begin(&stepped), 0);
+    EXPECT_EQ(shown(), captions);
+    EXPECT_GE(loading_screen_frame_now(&stepped), 0);
+    loading_screen_frame(&stepped, 5);
+    const std::vector<uint32_t> five = shown();
+    EXPECT_NE(five, captions);
+    loading_screen_frame(&stepped, 6);
+    EXPECT_NE(shown(), five);
+    loading_screen_frame(&stepped, 5);
+    EXPECT_EQ(shown(), five);
+    loading_screen_end(&stepped);
+    EXPECT_EQ(stepped.ring, nullptr);
+    loading_screen_end(&stepped); // twice is harmless
+}
+
 } // namespace

@@ -1,0 +1,136 @@
+#!/bin/sh
+# Builds the demo as a web page: build-web/ gets index.html, dunravel.js,
+# dunravel.wasm and dunravel.data (the data set and the font). "serve" then
+# serves the folder on 127.0.0.1 and prints the address. The libraries come
+# from Debian's source packages, compiled once with emcc into
+# build-web-deps/sysroot (delete that folder to rebuild them).
+set -eu
+cd "$(dirname "$0")/.."
+root="$(pwd)"
+deps="$root/build-web-deps"
+sysroot="$deps/sysroot"
+jobs=2
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then
+  SUDO="sudo"
+fi
+
+# ---- Packages: the native tools (the data generator), emscripten, chromium.
+./scripts/setup.sh
+WEB_PACKAGES="emscripten chromium dpkg-dev python3 python3-websocket python3-pil fonts-liberation"
+missing=""
+for p in $WEB_PACKAGES; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing="$missing $p"
+  fi
+done
+if [ -n "$missing" ]; then
+  echo "web: installing$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  # shellcheck disable=SC2086
+  $SUDO apt-get install -y -q --no-install-recommends $missing
+fi
+
+# emcc runs on node 20 only with Debian's node modules on its path, and the
+# programs it makes must not see node's own fetch.
+export NODE_PATH=/usr/share/nodejs
+emulator="node;--no-experimental-fetch"
+
+# ---- Library sources: apt-get source needs a deb-src entry for bookworm.
+SOURCE_PACKAGES="zlib libpng1.6 libjpeg-turbo mpg123 freetype kissfft"
+fetch_sources() {
+  mkdir -p "$deps/src"
+  if ! apt-get source --print-uris zlib/bookworm >/dev/null 2>&1; then
+    echo "web: adding the bookworm source list"
+    $SUDO sh -c 'cat > /etc/apt/sources.list.d/dunravel-web-src.sources' <<'LIST'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+LIST
+    $SUDO apt-get update -q
+  fi
+  for p in $SOURCE_PACKAGES; do
+    if ls -d "$deps/src/$p"-*/ >/dev/null 2>&1 || ls -d "$deps/src/$p".* >/dev/null 2>&1; then
+      continue
+    fi
+    (cd "$deps/src" &&
+      # Some upstream signature files are not served; apt checks every file
+      # it fetches against the signed index, so unpack without them.
+      { apt-get source -q -d "$p/bookworm" || true; } &&
+      dsc="$(ls "$p"_*.dsc | head -n 1)" &&
+      dpkg-source -q -x --no-check "$dsc")
+  done
+}
+
+src_dir() {
+  ls -d "$deps/src/$1"-*/ | head -n 1
+}
+
+# Each library once: its stamp in build-web-deps/build/ says it is installed.
+emcmake_build() { # NAME SOURCE-DIR [CMAKE OPTIONS...]
+  name="$1"; dir="$2"; shift 2
+  [ -f "$deps/build/$name.done" ] && return 0
+  rm -rf "$deps/build/$name"
+  emcmake cmake -S "$dir" -B "$deps/build/$name" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_INSTALL_PREFIX="$sysroot" -DCMAKE_PREFIX_PATH="$sysroot" \
+    -DCMAKE_FIND_ROOT_PATH="$sysroot" -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator" \
+    -DBUILD_SHARED_LIBS=OFF "$@" >"$deps/build/$name.log" 2>&1 ||
+    { tail -n 30 "$deps/build/$name.log"; exit 1; }
+  cmake --build "$deps/build/$name" -j "$jobs" >>"$deps/build/$name.log" 2>&1 &&
+    cmake --install "$deps/build/$name" >>"$deps/build/$name.log" 2>&1 ||
+    { tail -n 30 "$deps/build/$name.log"; exit 1; }
+  touch "$deps/build/$name.done"
+}
+
+build_deps() {
+  stamp="$sysroot/.built"
+  if [ -f "$stamp" ]; then
+    return
+  fi
+  fetch_sources
+  mkdir -p "$sysroot" "$deps/build"
+  echo "web: building the libraries into $sysroot (once)"
+  # zlib: its own configure (the Debian source leaves out what its CMake
+  # file wants for Windows).
+  if [ ! -f "$deps/build/zlib.done" ]; then
+    rm -rf "$deps/build/zlib"
+    cp -r "$(src_dir zlib)" "$deps/build/zlib"
+    (cd "$deps/build/zlib" &&
+      emconfigure ./configure --static --prefix="$sysroot" >"$deps/build/zlib.log" 2>&1 &&
+      emmake make -j "$jobs" libz.a >>"$deps/build/zlib.log" 2>&1 &&
+      emmake make install >>"$deps/build/zlib.log" 2>&1) ||
+      { tail -n 30 "$deps/build/zlib.log"; exit 1; }
+    touch "$deps/build/zlib.done"
+  fi
+  emcmake_build libpng "$(src_dir libpng1.6)" -DPNG_SHARED=OFF -DPNG_TESTS=OFF \
+    -DPNG_HARDWARE_OPTIMIZATIONS=OFF -DZLIB_ROOT="$sysroot"
+  emcmake_build libjpeg-turbo "$(src_dir libjpeg-turbo)" -DENABLE_SHARED=OFF -DWITH_SIMD=OFF \
+    -DWITH_TURBOJPEG=OFF
+  emcmake_build freetype "$(src_dir freetype)" -DFT_REQUIRE_ZLIB=ON -DFT_DISABLE_BZIP2=ON \
+    -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON -DZLIB_ROOT="$sysroot"
+  emcmake_build kissfft "$(src_dir kissfft)" -DKISSFFT_STATIC=ON -DKISSFFT_TEST=OFF \
+    -DKISSFFT_TOOLS=OFF -DKISSFFT_DATATYPE=float
+  # mpg123: the library alone through its CMake port; on WebAssembly it
+  # picks the portable C decoder.
+  emcmake_build mpg123 "$(src_dir mpg123)ports/cmake" -DBUILD_LIBOUT123=OFF -DBUILD_PROGRAMS=OFF \
+    -DNETWORK=OFF
+  touch "$stamp"
+}
+
+build_page() {
+  ./scripts/data.sh
+  emcmake cmake -S . -B build-web -DCMAKE_BUILD_TYPE=Release -DDUNRAVEL_WEB_SYSROOT="$sysroot" \
+    -DCMAKE_CROSSCOMPILING_EMULATOR="$emulator" >/dev/null
+  cmake --build build-web --target dunravel -j "$jobs"
+}
+
+build_deps
+build_page
+echo "web: the page is in build-web/ (index.html)"
+if [ "${1:-}" = "serve" ]; then
+  exec python3 "$root/scripts/web_serve.py" "$root/build-web" "${2:-8080}"
+fi

@@ -1,0 +1,311 @@
+// The program in the page (demo.h): one function the browser calls once per
+// display frame (requestAnimationFrame) walks the stages: load one effect row
+// per call under the loading screen (there is no second thread), decode the
+// music, wait for a click or key (browsers start sound only after a
+// gesture), then play: the clock from what the listener hears, Space to
+// pause, 1 to save the frame as a PNG download. index.html?at=SECONDS draws
+// the frame at that music time on the fixed-step clock instead, every frame
+// before it first (as --warm-up does), and sets the page title to
+// "frame ready"; &fps=N picks the step (default 60).
+#include "runtime/demo.h"
+
+#include "core/core.h"
+#include "core/frame.h"
+#include "platform/audio.h"
+#include "platform/counter.h"
+#include "platform/paths.h"
+#include "runtime/clock.h"
+#include "runtime/effects.h"
+#include "runtime/loading_screen.h"
+#include "runtime/png_out.h"
+#include "runtime/video.h"
+
+#include <SDL.h>
+#include <emscripten.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+// JavaScript from here to the next mark: not formatted as C++.
+// clang-format off
+// ---- The page's side -------------------------------------------------------------
+
+// The query's at= (seconds, < 0 when absent or not a time of 0 or more) and
+// fps= (0 when absent).
+EM_JS(double, web_query_at, (), {
+    var v = new URLSearchParams(window.location.search).get("at");
+    if (v == null || v == "" || !isFinite(Number(v)) || Number(v) < 0)
+        return -1;
+    return Number(v);
+});
+EM_JS(int, web_query_fps, (), {
+    var v = new URLSearchParams(window.location.search).get("fps");
+    var n = v == null ? 0 : Number(v);
+    return Number.isInteger(n) && n > 0 && n <= 1000 ? n : 0;
+});
+// What the page shows around the canvas: "ready" (asks for a click or key),
+// "playing", "ended", "failed"; and the title.
+EM_JS(void, web_show, (const char* stage), {
+    if (Module.dunravelShow)
+        Module.dunravelShow(UTF8ToString(stage));
+});
+EM_JS(void, web_set_title, (const char* title), { document.title = UTF8ToString(title); });
+// 1 once the page has seen the starting click or key.
+EM_JS(int, web_gesture_seen, (), { return Module.dunravelStarted ? 1 : 0; });
+EM_JS(void, web_frames_drawn, (double frames), { Module.dunravelFrames = frames; });
+// Offers the file the program wrote as a download under its own name.
+EM_JS(void, web_download, (const char* path, const char* name), {
+    var data = FS.readFile(UTF8ToString(path));
+    var url = URL.createObjectURL(new Blob([data], {type: "image/png"}));
+    var link = document.createElement("a");
+    link.href = url;
+    link.download = UTF8ToString(name);
+    document.body.appendChild(link);
+    link.click();
+    link.remove();
+    setTimeout(
+        function() { URL.revokeObjectURL(url); }, 1000);
+});
+// clang-format on
+
+namespace
+{
+
+enum Stage {
+    STAGE_LOADING, // one effect row per frame under the loading screen
+    STAGE_MUSIC,   // decode the track
+    STAGE_READY,   // wait for the gesture
+    STAGE_WARM_UP, // at=: the frames before the asked one
+    STAGE_PLAYING,
+    STAGE_DONE
+};
+
+// The fixed-step frames drawn per display frame while warming up, at most:
+// the page stays responsive and still finishes quickly.
+constexpr double WARM_UP_BUDGET_SECONDS = 0.05;
+
+struct WebDemo {
+    int32_t stage;
+    int32_t next_row; // the effect row that loads next
+    LoadingScreen loading;
+    bool loading_shown;
+    double at_seconds; // < 0: play; else the music time of the one frame
+    int32_t fps;
+    int64_t at_frame;
+    bool paused;
+    int32_t saved; // frames saved so far
+    double frames_drawn;
+};
+
+WebDemo demo;
+
+void finish(const char* shown)
+{
+    if (demo.loading_shown)
+        loading_screen_end(&demo.loading);
+    demo.loading_shown = false;
+    web_show(shown);
+    demo.stage = STAGE_DONE;
+    emscripten_cancel_main_loop();
+}
+
+void fail(const char* what)
+{
+    std::fprintf(stderr, "dunravel: %s\n", what);
+    web_set_title("failed");
+    finish("failed");
+}
+
+// Loads the next effect row; after the last, the music. A failing row has
+// freed itself; the rows before it are freed here.
+void load_step()
+{
+    if (demo.next_row == 0)
+        noise_init(0);
+    if (demo.next_row < EFFECT_COUNT) {
+        if (effect_table[demo.next_row].load() != 0) {
+            effects_free_table(effect_table, demo.next_row);
+            noise_release();
+            fail("an effect could not be loaded (the line above says which file)");
+            return;
+        }
+        demo.next_row++;
+        return;
+    }
+    demo.stage = STAGE_MUSIC;
+}
+
+void start_music()
+{
+    if (music_load(DEMO_MUSIC_PATH, DEMO_TEMPO_BPM, 0.0f) != 0) {
+        effects_free_all();
+        fail("the music could not be loaded");
+        return;
+    }
+    double track = audio_bytes_to_seconds(audio_track_bytes(music_track()));
+    double timeline_seconds = timeline_end_beat() * 60.0 / DEMO_TEMPO_BPM;
+    if (track < timeline_seconds)
+        std::fprintf(stderr,
+                     "dunravel: warning: the music lasts %.3fs, the timeline %.3fs; the demo ends with the "
+                     "music\n",
+                     track, timeline_seconds);
+    loading_screen_end(&demo.loading);
+    demo.loading_shown = false;
+    if (demo.at_seconds >= 0.0) {
+        if (demo.at_seconds >= track) {
+            effects_free_all();
+            music_close();
+            fail("at= lies past the end of the music");
+            return;
+        }
+        music_play();
+        demo.at_frame = music_frame_at(demo.at_seconds, demo.fps);
+        music_seek_frame(0);
+        demo.stage = STAGE_WARM_UP;
+        return;
+    }
+    web_show("ready");
+    demo.stage = STAGE_READY;
+}
+
+// The fixed-step frames before the asked one, as many as fit the budget;
+// then the asked frame, shown.
+void warm_up_step()
+{
+    int64_t t0 = counter_now();
+    while (music_next_frame() < demo.at_frame) {
+        music_update();
+        demo_draw_frame();
+        if (static_cast<double>(counter_now() - t0) / counter_frequency() > WARM_UP_BUDGET_SECONDS)
+            return;
+    }
+    music_update();
+    demo_draw_frame(); // presents it
+    std::printf("frame %lld at %.6fs drawn\n", static_cast<long long>(music_frame_index()), music_seconds);
+    effects_free_all();
+    music_close();
+    web_set_title("frame ready");
+    finish("shown");
+}
+
+void save_frame()
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "screenshot-%03d.png", ++demo.saved);
+    const char* path = "/tmp/dunravel-frame.png";
+    if (png_out_write(path, screen->pixels, SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH, 6) != 0) {
+        std::fprintf(stderr, "dunravel: cannot write %s\n", name);
+        return;
+    }
+    web_download(path, name);
+}
+
+// Keys while playing: Space pauses and resumes, 1 saves the frame.
+void handle_events()
+{
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type != SDL_KEYDOWN)
+            continue;
+        if (event.key.keysym.sym == SDLK_SPACE) {
+            demo.paused = !demo.paused;
+            music_pause(demo.paused ? 1 : 0);
+        } else if (event.key.keysym.sym == SDLK_1) {
+            save_frame();
+        }
+    }
+}
+
+void play_step()
+{
+    handle_events();
+    if (!music_is_playing()) {
+        effects_free_all();
+        music_close();
+        finish("ended");
+        return;
+    }
+    if (demo.paused)
+        return; // the canvas keeps the last frame
+    music_update();
+    demo_draw_frame();
+    web_frames_drawn(++demo.frames_drawn);
+}
+
+void frame_step()
+{
+    switch (demo.stage) {
+    case STAGE_LOADING:
+        load_step();
+        if (demo.stage == STAGE_LOADING || demo.stage == STAGE_MUSIC)
+            loading_screen_frame(&demo.loading, loading_screen_frame_now(&demo.loading));
+        break;
+    case STAGE_MUSIC:
+        start_music();
+        break;
+    case STAGE_READY: {
+        SDL_Event event;
+        while (SDL_PollEvent(&event)) {
+        } // the keys that started it are not for the demo
+        if (web_gesture_seen() && music_play() == 0) {
+            web_show("playing");
+            demo.stage = STAGE_PLAYING;
+        }
+        break;
+    }
+    case STAGE_WARM_UP:
+        warm_up_step();
+        break;
+    case STAGE_PLAYING:
+        play_step();
+        break;
+    default:
+        break;
+    }
+}
+
+} // namespace
+
+void demo_draw_frame()
+{
+    frame_begin();
+    std::memset(screen->pixels, 0, static_cast<size_t>(screen->pitch) * SCREEN_HEIGHT);
+    timeline_render();
+    frame_end();
+}
+
+int demo_main(int, char**)
+{
+    paths_init();
+    demo = WebDemo{};
+    demo.at_seconds = web_query_at();
+    demo.fps = web_query_fps();
+    if (demo.fps == 0)
+        demo.fps = 60;
+    if (demo.at_seconds >= 0.0)
+        music_set_clock(MUSIC_CLOCK_FIXED, demo.fps);
+    else
+        music_set_clock(MUSIC_CLOCK_DEVICE, 0);
+    VideoSettings video = {VIDEO_WINDOW, 1, 0, 0};
+    video_configure(&video);
+    if (video_open(1) != 0) {
+        fail("the canvas could not be opened");
+        return 1;
+    }
+    clock_reset();
+    clock_advance_counter();
+    if (music_open_output() != 0) {
+        fail("Web Audio is not available in this browser");
+        return 1;
+    }
+    if (loading_screen_begin(&demo.loading) != 0) {
+        fail("out of memory");
+        return 1;
+    }
+    demo.loading_shown = true;
+    demo.stage = STAGE_LOADING;
+    // requestAnimationFrame pacing; main returns into the browser.
+    emscripten_set_main_loop(frame_step, 0, 0);
+    return 0;
+}
