@@ -15,5 +15,5 @@ cd "$(dirname "$0")/.."
 (cd build-tsan && ctest --output-on-failure)
 # The web page against the native program, in headless Chromium.
 ./scripts/web.sh
-python3 tests/web/page_test.py
+/usr/bin/python3 tests/web/page_test.py # Debian's python, with its PIL and websocket packages
 echo "all tests passed"

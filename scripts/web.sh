@@ -114,10 +114,13 @@ build_deps() {
     -DFT_DISABLE_PNG=ON -DFT_DISABLE_HARFBUZZ=ON -DFT_DISABLE_BROTLI=ON -DZLIB_ROOT="$sysroot"
   emcmake_build kissfft "$(src_dir kissfft)" -DKISSFFT_STATIC=ON -DKISSFFT_TEST=OFF \
     -DKISSFFT_TOOLS=OFF -DKISSFFT_DATATYPE=float
-  # mpg123: the library alone through its CMake port; on WebAssembly it
-  # picks the portable C decoder.
-  emcmake_build mpg123 "$(src_dir mpg123)ports/cmake" -DBUILD_LIBOUT123=OFF -DBUILD_PROGRAMS=OFF \
-    -DNETWORK=OFF
+  # mpg123: the library alone through its CMake port (which uses
+  # check_type_size without including it); on WebAssembly it picks the
+  # portable C decoder.
+  echo "include(CheckTypeSize)" >"$deps/build/mpg123-project.cmake"
+  emcmake_build mpg123 "$(src_dir mpg123)ports/cmake" \
+    -DCMAKE_PROJECT_INCLUDE="$deps/build/mpg123-project.cmake" \
+    -DBUILD_LIBOUT123=OFF -DBUILD_PROGRAMS=OFF -DNETWORK=OFF
   touch "$stamp"
 }
 
@@ -132,5 +135,5 @@ build_deps
 build_page
 echo "web: the page is in build-web/ (index.html)"
 if [ "${1:-}" = "serve" ]; then
-  exec python3 "$root/scripts/web_serve.py" "$root/build-web" "${2:-8080}"
+  exec /usr/bin/python3 "$root/scripts/web_serve.py" "$root/build-web" "${2:-8080}"
 fi

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Serves a built page folder (build-web/) on 127.0.0.1 with the types the
 browser needs for WebAssembly. Usage: web_serve.py FOLDER [PORT]; port 0
 picks a free one. The address is printed once the server listens."""

@@ -16,7 +16,7 @@ endif()
 
 # Same arithmetic as the native build: no contraction, no fast-math. The
 # SSE2 integer routines run on WebAssembly SIMD through emscripten's headers.
-add_compile_options(-Wall -Wextra -msimd128 -msse2 -ffp-contract=off
+add_compile_options(-Wall -Wextra -Wno-ignored-attributes -msimd128 -msse2 -ffp-contract=off
                     "SHELL:-include ${CMAKE_SOURCE_DIR}/web/compat.h")
 set(CMAKE_CXX_FLAGS_RELEASE "-O2")
 set(CMAKE_C_FLAGS_RELEASE "-O2")
@@ -42,7 +42,7 @@ endforeach()
 set(sysroot "${DUNRAVEL_WEB_SYSROOT}")
 add_library(dunravel_lib STATIC ${web_sources})
 target_include_directories(dunravel_lib PUBLIC ${CMAKE_SOURCE_DIR}/src ${sysroot}/include
-                                               ${sysroot}/include/freetype2)
+                                               ${sysroot}/include/freetype2 ${sysroot}/include/kissfft)
 # SDL 1.2 is emscripten's own (its headers live in the toolchain's SDL folder).
 target_compile_options(dunravel_lib PUBLIC "-I${EMSCRIPTEN_SYSROOT}/include/SDL")
 target_link_libraries(dunravel_lib PUBLIC
@@ -56,7 +56,7 @@ set_target_properties(dunravel PROPERTIES OUTPUT_NAME index SUFFIX ".html"
   LINK_DEPENDS "${shell};${DUNRAVEL_WEB_DATA}/.generated")
 target_link_options(dunravel PRIVATE
   -lSDL -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=134217728 -sEXIT_RUNTIME=0
-  -sEXPORTED_RUNTIME_METHODS=ccall -sEXPORTED_FUNCTIONS=_main,_web_start
+  -sEXPORTED_FUNCTIONS=_main
   -sMINIFY_HTML=0 --shell-file ${shell}
   "SHELL:--preload-file ${DUNRAVEL_WEB_DATA}@/data"
   "SHELL:--preload-file ${DUNRAVEL_WEB_FONT}@/fonts/LiberationSans-Regular.ttf")

@@ -1,4 +1,4 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """The page against the program: serves build-web/, loads index.html?at=SECONDS
 in headless Chromium at one beat of every scene, takes a screenshot of the
 canvas once the title reads "frame ready", and compares it with the native
