@@ -34,7 +34,7 @@ endforeach()
 foreach(native
     runtime/main.cpp runtime/demo.cpp runtime/video.cpp runtime/options.cpp runtime/offline.cpp
     runtime/video_pipe.cpp runtime/frame_writer.cpp runtime/contact_sheet.cpp runtime/bench_report.cpp
-    runtime/progress.cpp runtime/stop_watch.cpp runtime/screenshot.cpp platform/question.cpp
+    runtime/progress.cpp runtime/stop_watch.cpp runtime/screenshot.cpp runtime/png_out.cpp platform/question.cpp
     platform/font.cpp platform/resample.cpp)
   list(REMOVE_ITEM web_sources ${CMAKE_SOURCE_DIR}/src/${native})
 endforeach()

@@ -17,7 +17,6 @@
 #include "runtime/clock.h"
 #include "runtime/effects.h"
 #include "runtime/loading_screen.h"
-#include "runtime/png_out.h"
 #include "runtime/video.h"
 
 #include <SDL.h>
@@ -54,18 +53,19 @@ EM_JS(void, web_set_title, (const char* title), { document.title = UTF8ToString(
 // 1 once the page has seen the starting click or key.
 EM_JS(int, web_gesture_seen, (), { return Module.dunravelStarted ? 1 : 0; });
 EM_JS(void, web_frames_drawn, (double frames), { Module.dunravelFrames = frames; });
-// Offers the file the program wrote as a download under its own name.
-EM_JS(void, web_download, (const char* path, const char* name), {
-    var data = FS.readFile(UTF8ToString(path));
-    var url = URL.createObjectURL(new Blob([data], {type: "image/png"}));
-    var link = document.createElement("a");
-    link.href = url;
-    link.download = UTF8ToString(name);
-    document.body.appendChild(link);
-    link.click();
-    link.remove();
-    setTimeout(
-        function() { URL.revokeObjectURL(url); }, 1000);
+// Offers the canvas (the frame as shown, opaque) as a PNG download.
+EM_JS(void, web_download_canvas, (const char* name), {
+    var file = UTF8ToString(name);
+    Module.canvas.toBlob(function(blob) {
+        var url = URL.createObjectURL(blob);
+        var link = document.createElement("a");
+        link.href = url;
+        link.download = file;
+        document.body.appendChild(link);
+        link.click();
+        link.remove();
+        setTimeout(function() { URL.revokeObjectURL(url); }, 1000);
+    }, "image/png");
 });
 // clang-format on
 
@@ -193,12 +193,7 @@ void save_frame()
 {
     char name[64];
     std::snprintf(name, sizeof name, "screenshot-%03d.png", ++demo.saved);
-    const char* path = "/tmp/dunravel-frame.png";
-    if (png_out_write(path, screen->pixels, SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH, 6) != 0) {
-        std::fprintf(stderr, "dunravel: cannot write %s\n", name);
-        return;
-    }
-    web_download(path, name);
+    web_download_canvas(name);
 }
 
 // Keys while playing: Space pauses and resumes, 1 saves the frame.
