@@ -239,8 +239,7 @@ int32_t end_load()
     }
     char name[1024];
     if (mesh_load_layers(end_object_path, &end_layers, &end_layer_count) != 0) {
-        std::fprintf(stderr, "end: cannot load %s (missing, unreadable or not an LWO2 object)\n",
-                     native_name(end_object_path, name, sizeof name));
+        std::fprintf(stderr, "end: cannot load %s\n", mesh_load_failure());
         end_layers = nullptr;
         end_layer_count = 0;
         end_free();

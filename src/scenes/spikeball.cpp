@@ -61,7 +61,7 @@ int32_t pipe_load()
     MotionEnvelope** envelopes = nullptr;
     int32_t count = 0;
     if (motion_load(motion_path, &envelopes, &count) != 0) {
-        report(motion_path, "cannot read the motion file");
+        std::fprintf(stderr, "spikeball: cannot load %s\n", mesh_load_failure());
         return 1;
     }
     if (count < PATH_CHANNELS) {
@@ -371,7 +371,7 @@ int32_t spikeball_load()
     }
     spikeball_mesh = mesh_load(ball_path);
     if (!spikeball_mesh) {
-        report(ball_path, "cannot load the object");
+        std::fprintf(stderr, "spikeball: cannot load %s\n", mesh_load_failure());
         spikeball_free();
         return 1;
     }

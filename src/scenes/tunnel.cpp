@@ -205,6 +205,7 @@ void sphere_draw(const Camera* camera)
     draw_mesh(sphere_mesh, camera, FILL_BUMPED, CLIP_WINDOW);
 }
 
+// One line naming what could not be loaded (for a file: the path opened and why).
 int32_t load_failed(const char* what)
 {
     std::fprintf(stderr, "tunnel: cannot load %s\n", what);
@@ -411,7 +412,7 @@ int32_t tunnel_load()
     }
     sphere_mesh = mesh_load(sphere_path);
     if (!sphere_mesh)
-        return load_failed(sphere_path);
+        return load_failed(mesh_load_failure());
     tunnel_mesh = mesh_create(RING_COUNT * RING_VERTICES, 2 * (RING_COUNT - 1) * (RING_VERTICES - 1));
     dust_mesh = mesh_create(8 * DUST_COUNT, 4 * DUST_COUNT);
     light_sprite_mesh = mesh_create(4 * LIGHT_COUNT, 2 * LIGHT_COUNT);

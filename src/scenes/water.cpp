@@ -4,7 +4,8 @@
 // faces that look at the viewer; a sky picture over the horizon, a zoom-out
 // until beat 108 and sliding row blurs. Relies on the clock, the texture
 // table, meshes from objects, deformers, lighting, mesh drawing and the 2D
-// operations; the sparkle quads come from the shared billboard module.
+// operations; the sparkle quads and the water grid come from the shared
+// billboard and water_grid modules.
 #include "scenes/scenes.h"
 #include "scenes/billboard.h"
 #include "scenes/water_parts.h"
@@ -12,7 +13,6 @@
 #include "core/core.h"
 #include "core/frame.h"
 #include "image/image.h"
-#include "platform/paths.h"
 #include "raster/raster.h"
 #include "runtime/clock.h"
 #include "scene/deform.h"
@@ -27,7 +27,6 @@
 namespace
 {
 
-enum { GRID = 33, GRID_CELLS = 32 };
 enum : uint32_t { SHADOW_COLOUR = 0xff3b1a00u };
 
 const FillMode WATER_FILL = FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_OFFSET;
@@ -54,50 +53,6 @@ void draw_clipped_until_zoomed(Mesh* mesh, const Camera* camera, FillMode mode, 
         draw_mesh_clipped(mesh, camera, mode);
 }
 
-void report_load_failure(const char* path)
-{
-    char native[512];
-    const char* name = path_native(path, native, sizeof native) ? native : path;
-    FILE* file = path_fopen(path, "rb");
-    if (!file) {
-        std::fprintf(stderr, "water: cannot open %s\n", name);
-        return;
-    }
-    std::fclose(file);
-    std::fprintf(stderr, "water: %s is not a usable object\n", name);
-}
-
-void water_grid_build(Mesh* water)
-{
-    for (int32_t i = 0; i < GRID; ++i)
-        for (int32_t j = 0; j < GRID; ++j) {
-            MeshVertex* v = water->vertices + GRID * i + j;
-            const float u = static_cast<float>(j) / 32.0f;
-            const float w = static_cast<float>(i) / 32.0f;
-            v->u = u;
-            v->v = w;
-            v->x = 64.0f * (2.0f * u - 1.0f);
-            v->y = 0.0f;
-            v->z = 16.0f * (2.0f * w - 1.0f);
-            v->colour = 0xffffffffu;
-        }
-    for (int32_t i = 0; i < GRID_CELLS; ++i)
-        for (int32_t j = 0; j < GRID_CELLS; ++j) {
-            const int32_t a = GRID * i + j;
-            MeshTriangle* t = water->triangles + 2 * (GRID_CELLS * i + j);
-            t[0].a = a + 1;
-            t[0].b = a;
-            t[0].c = a + GRID;
-            t[1].a = a + 1;
-            t[1].b = a + GRID;
-            t[1].c = a + GRID + 1;
-            for (int32_t k = 0; k < 2; ++k) {
-                t[k].colour = 0xffffffffu;
-                t[k].visible = 1;
-            }
-        }
-}
-
 void camera_place(Camera* camera, float x, float fov)
 {
     camera->eye = {x, 0.0f, 18.0f};
@@ -114,11 +69,8 @@ void camera_place(Camera* camera, float x, float fov)
 
 void water_draw(const Camera* camera, Vec3* light, float seconds, float x)
 {
-    water_surface(water_mesh, seconds);
-    matrix_rotation_yxz(&water_mesh->model, -0.05f, 0.0f, 0.0f);
-    water_mesh->model.m[12] = -x;
-    water_mesh->model.m[13] = 0.0f;
-    water_mesh->model.m[14] = 5.0f;
+    water_grid_swell(water_mesh, seconds, &WATER_SWELL);
+    water_grid_place(water_mesh, x, 0.0f);
     water_mesh->flags = MESH_TWO_SIDED;
     mesh_transform_view(water_mesh, camera, TRANSFORM_NORMALS);
     mesh_light(water_mesh, light, LIGHT_PER_VERTEX);
@@ -171,7 +123,7 @@ void bands_blur(int32_t n, float b)
 {
     if (!water_blur_beat(n))
         return;
-    const int32_t w = water_band_offset(b);
+    const int32_t w = water_grid_band_offset(b);
     blur_rows(210 - w, 230 - w, 64);
     blur_rows(230, 250, 32);
     blur_rows(250 + w, 270 + w, 64);
@@ -179,33 +131,11 @@ void bands_blur(int32_t n, float b)
 
 } // namespace
 
+const WaterSwell WATER_SWELL = {3.0f, 5.0f, 1.5f, -13.5f, -0.1f};
+
 float water_camera_x(float b)
 {
     return core_pow(core_sin(0.25f * CORE_PI * b), 5.0f) - 1.5f;
-}
-
-void water_surface(Mesh* water, float seconds)
-{
-    // c depends on the column only and e on the row only: 33 + 33 + 1089
-    // sines instead of three per vertex, with the same arguments.
-    float c[GRID], e[GRID];
-    for (int32_t k = 0; k < GRID; ++k) {
-        const float t = static_cast<float>(k) / 32.0f;
-        c[k] = core_sin(1.57f * seconds + 7.0f * CORE_PI * t);
-        e[k] = core_sin(0.78f * seconds - 3.0f * CORE_PI * t);
-    }
-    for (int32_t i = 0; i < GRID; ++i)
-        for (int32_t j = 0; j < GRID; ++j) {
-            MeshVertex* v = water->vertices + GRID * i + j;
-            const float u = static_cast<float>(j) / 32.0f;
-            const float w = static_cast<float>(i) / 32.0f;
-            const float f = core_sin(2.39f * seconds - 5.0f * CORE_PI * u * w);
-            v->y = 1.5f * (f * e[i] * 0.5f * c[j] + 0.5f) - 13.5f;
-            v->colour = 0xffffffffu;
-            v->u = 4.0f * u - 0.1f * seconds;
-            v->v = 3.0f * w;
-        }
-    mesh_compute_normals(water);
 }
 
 void water_sphere_deform(Mesh* sphere, float seconds)
@@ -307,12 +237,6 @@ int32_t water_blur_beat(int32_t n)
     return (n & 2) != 0 ? 1 : 0;
 }
 
-int32_t water_band_offset(float b)
-{
-    const float h = b / 2.0f - core_floor(b / 2.0f);
-    return float_to_int(92.0f * core_pow(1.0f - h, 4.0f));
-}
-
 void water_free()
 {
     mesh_free(sparkle_mesh);
@@ -333,11 +257,11 @@ int32_t water_load()
     }
     sphere_mesh = mesh_load(SPHERE_PATH);
     if (!sphere_mesh) {
-        report_load_failure(SPHERE_PATH);
+        std::fprintf(stderr, "water: cannot load %s\n", mesh_load_failure());
         water_free();
         return 1;
     }
-    water_mesh = mesh_create(GRID * GRID, 2 * GRID_CELLS * GRID_CELLS);
+    water_mesh = water_grid_create(texture_get(TEXTURE_CORKSCREW_BLUE));
     if (!water_mesh) {
         std::fprintf(stderr, "water: out of memory for the water grid\n");
         water_free();
@@ -358,9 +282,6 @@ int32_t water_load()
     sparkle_mesh->flags = MESH_TWO_SIDED;
     billboard_triangles(sparkle_mesh, WATER_SPARKLE_MAX);
 
-    water_mesh->texture = texture_get(TEXTURE_CORKSCREW_BLUE);
-    water_mesh->flags = 0;
-    water_grid_build(water_mesh);
     return 0;
 }
 

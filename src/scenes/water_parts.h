@@ -2,10 +2,12 @@
 // checked without drawing: the camera's sideways sway and its zoom before
 // beat 108, the sphere's bounce and pulse, the sparkles shed by the faces
 // that look at the viewer, and the sliding row-blur bands.
-// Relies on the Mesh record and matrices of scene/mesh.h.
+// Relies on the Mesh record and matrices of scene/mesh.h and the shared
+// water grid (scenes/water_grid.h).
 #pragma once
 
 #include "scene/mesh.h"
+#include "scenes/water_grid.h"
 
 #include <cstdint>
 
@@ -23,9 +25,9 @@ struct WaterZoom {
 };
 WaterZoom water_zoom(int32_t n, float b);
 
-// The water grid's swell at `seconds`: heights from three travelling sines,
-// texture drifting along u, then its normals. The grid is 33 x 33.
-void water_surface(Mesh* water, float seconds);
+// The water grid's swell in this scene: three row waves, five cross waves,
+// 1.5 high from -13.5, the texture drifting back along u by 0.1 a second.
+extern const WaterSwell WATER_SWELL;
 
 // The sphere's deformation at `seconds` from its rest shape: two opposed
 // twists trading places every two seconds, a wave and a ripple following a
@@ -43,8 +45,6 @@ void water_sphere_model(float seconds, int32_t n, float b, Matrix* out);
 // the mesh must have been made with room for WATER_SPARKLE_MAX quads.
 int32_t water_sparkles_build(const Mesh* sphere, Mesh* sparkles);
 
-// Row blurs: 1 when the bands are blurred at beat index n (bit 1 set).
+// Row blurs: 1 when the bands are blurred at beat index n (bit 1 set); the
+// outer bands slide in by water_grid_band_offset.
 int32_t water_blur_beat(int32_t n);
-// How far the outer bands stand from the middle band: 92 (1 - h)^4 pixels,
-// h the position within the pair of beats.
-int32_t water_band_offset(float b);

@@ -102,7 +102,7 @@ TEST_F(EndScene, LoadFailsNamingAMissingObject)
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(end_load(), 1);
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find(data_file("end.lwo")), std::string::npos) << err;
+    EXPECT_NE(err.find(data_file("end.lwo") + " (No such file or directory)\n"), std::string::npos) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
 }
 

@@ -246,7 +246,9 @@ TEST_F(TunnelScene, LoadFailsNamingAMissingSphereAndFreesWhatItMade)
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(tunnel_load(), 1);
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("sphere.lwo"), std::string::npos) << err;
+    EXPECT_NE(err.find((dir_ / "sphere.lwo").string() + " (No such file or directory)\n"), std::string::npos)
+        << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     draw(90.0);
     for (uint32_t p : pixels_)
         ASSERT_EQ(p, 0u);
