@@ -4,6 +4,7 @@
 #include "raster/raster_internal.h"
 
 #include <cmath>
+#include <emmintrin.h>
 
 const Texture* environment_texture = nullptr;
 const Texture* bump_texture = nullptr;
@@ -194,21 +195,29 @@ bool raster_detail::box_is_linear(const RasterTriangle* t)
 Interpolant setup_interpolant(const RasterTriangle* t, float a, float b, float c)
 {
     // An edge value over the area is the barycentric weight of the vertex
-    // opposite the edge: edge 0 weighs V2, edge 1 V0, edge 2 V1.
+    // opposite the edge: edge 0 weighs V2, edge 1 V0, edge 2 V1. The x and y
+    // gradients share two double lanes; each lane forms (e0 kc + e1 ka) + e2 kb
+    // in that order, as the constant does in scalar, so the bits are those of
+    // three separate sums.
     const float k = t->inverse_area;
     const float kc = k * c, ka = k * a, kb = k * b;
     const EdgeFunction* e = t->edges;
-    double xs = static_cast<double>(e[0].x_step) * kc + static_cast<double>(e[1].x_step) * ka +
-                static_cast<double>(e[2].x_step) * kb;
-    double ys = static_cast<double>(e[0].y_step) * kc + static_cast<double>(e[1].y_step) * ka +
-                static_cast<double>(e[2].y_step) * kb;
-    double cs = static_cast<double>(e[0].constant) * kc + static_cast<double>(e[1].constant) * ka +
-                static_cast<double>(e[2].constant) * kb;
+    auto steps = [](const EdgeFunction& f) {
+        return _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&f.x_step)));
+    };
+    const __m128d xy = _mm_add_pd(
+        _mm_add_pd(_mm_mul_pd(steps(e[0]), _mm_set1_pd(kc)), _mm_mul_pd(steps(e[1]), _mm_set1_pd(ka))),
+        _mm_mul_pd(steps(e[2]), _mm_set1_pd(kb)));
+    const double cs = static_cast<double>(e[0].constant) * kc + static_cast<double>(e[1].constant) * ka +
+                      static_cast<double>(e[2].constant) * kb;
+    // Truncating conversions give INT32_MIN for anything outside the int32
+    // range and for NaN, which is double_to_int's rule.
+    const __m128i steps_int = _mm_cvttpd_epi32(xy);
     Interpolant out;
-    out.x_step = double_to_int(xs);
-    out.y_step = double_to_int(ys);
+    out.x_step = _mm_cvtsi128_si32(steps_int);
+    out.y_step = _mm_cvtsi128_si32(_mm_srli_si128(steps_int, 4));
     uint32_t start = static_cast<uint32_t>(out.y_step) * static_cast<uint32_t>(t->min_y) +
-                     static_cast<uint32_t>(double_to_int(cs)) +
+                     static_cast<uint32_t>(_mm_cvttsd_si32(_mm_set_sd(cs))) +
                      static_cast<uint32_t>(out.x_step) * static_cast<uint32_t>(t->min_x) + 1024u;
     out.start = static_cast<int32_t>(start);
     return out;

@@ -4,6 +4,8 @@
 // (edges, area, box, inverse area, interpolants) and pixel by pixel.
 #include "raster_reference.h"
 
+#include "core/core.h"
+
 #include <cmath>
 
 namespace
@@ -338,6 +340,44 @@ int ref_setup_wide(const RasterTriangle& t, RefSetup* s)
             return 1;
     s->inverse_area = static_cast<float>(2048.0 / static_cast<double>(area));
     return 0;
+}
+
+// Values whose gradients leave the 32-bit range (huge, infinite, not a
+// number) take the lowest integer, as double_to_int does; ordinary ones are
+// truncated. The plain form: three double sums, each converted on its own.
+TEST_F(SetupReference, InterpolantsOutsideTheIntegerRangeTakeTheLowestInteger)
+{
+    const float wild[] = {0.0f,     1.0f,   -255.0f, 3.0e9f,   -3.0e9f,   1.0e30f,
+                          -1.0e30f, 2.1e9f, -2.2e9f, INFINITY, -INFINITY, NAN};
+    TestRandom r(2718);
+    int checked = 0;
+    for (int n = 0; n < 20000; n++) {
+        RasterTriangle t = random_triangle(r, n % 2 ? 4.0f : 400.0f);
+        if (setup_triangle(&t))
+            continue;
+        float v[3];
+        for (float& x : v)
+            x = r.below(2) ? wild[r.below(12)] : r.range(-1.0e7f, 1.0e7f);
+        const float k = t.inverse_area, kc = k * v[2], ka = k * v[0], kb = k * v[1];
+        double sums[3];
+        for (int j = 0; j < 3; j++) {
+            auto word = [&](int e) {
+                return j == 0 ? t.edges[e].x_step : j == 1 ? t.edges[e].y_step : t.edges[e].constant;
+            };
+            sums[j] = static_cast<double>(word(0)) * kc + static_cast<double>(word(1)) * ka +
+                      static_cast<double>(word(2)) * kb;
+        }
+        const int32_t xs = double_to_int(sums[0]), ys = double_to_int(sums[1]), cs = double_to_int(sums[2]);
+        const uint32_t start = static_cast<uint32_t>(ys) * static_cast<uint32_t>(t.min_y) +
+                               static_cast<uint32_t>(cs) +
+                               static_cast<uint32_t>(xs) * static_cast<uint32_t>(t.min_x) + 1024u;
+        const Interpolant g = setup_interpolant(&t, v[0], v[1], v[2]);
+        ASSERT_EQ(g.x_step, xs) << n << ": " << v[0] << " " << v[1] << " " << v[2];
+        ASSERT_EQ(g.y_step, ys) << n;
+        ASSERT_EQ(g.start, static_cast<int32_t>(start)) << n;
+        checked++;
+    }
+    EXPECT_GT(checked, 5000);
 }
 
 class WideSetupReference : public RasterFixture
