@@ -10,6 +10,33 @@ static MeshVertex list_clip_buffer[2][CLIP_BUFFER_SIZE];
 enum { TRIANGLE_LIST_SIZE = 176 };
 static RasterTriangle triangle_list_buffer[TRIANGLE_LIST_SIZE];
 
+// A mesh's triangles go to the filler in batches rather than one call each:
+// the same triangles in the same order, so the same picture, with the
+// filler's per-call checks and constants paid once per batch.
+enum { MESH_BATCH_SIZE = 64 };
+static RasterTriangle mesh_batch[MESH_BATCH_SIZE];
+
+struct MeshBatch {
+    int32_t count;
+    const Texture* texture;
+    FillMode mode;
+};
+
+static void batch_flush(MeshBatch* b)
+{
+    if (b->count > 0)
+        draw_triangles(mesh_batch, b->count, b->texture, b->mode);
+    b->count = 0;
+}
+
+// The next record of the batch, drawing the full batch first.
+static RasterTriangle* batch_next(MeshBatch* b)
+{
+    if (b->count == MESH_BATCH_SIZE)
+        batch_flush(b);
+    return &mesh_batch[b->count++];
+}
+
 static void project_vertex(const float* m, MeshVertex* v)
 {
     float x = v->tx, y = v->ty, z = v->tz;
@@ -126,7 +153,7 @@ void draw_mesh(Mesh* mesh, const Camera* camera, FillMode mode, uint32_t clip_fl
     if (!mesh || !camera || !mesh->vertices || !mesh->triangles)
         return;
     const uint32_t two_sided = mesh->flags & MESH_TWO_SIDED;
-    RasterTriangle triangle;
+    MeshBatch batch{0, mesh->texture, mode};
     if (clip_flags == 0) {
         project_vertices(&camera->screen, mesh->vertices, mesh->vertex_count);
         for (int32_t i = 0; i < mesh->triangle_count; i++) {
@@ -134,9 +161,9 @@ void draw_mesh(Mesh* mesh, const Camera* camera, FillMode mode, uint32_t clip_fl
             if (!t->visible || !indices_valid(mesh, t))
                 continue;
             build_triangle(mesh->vertices[t->a], mesh->vertices[t->b], mesh->vertices[t->c], t->lit_colour,
-                           two_sided, &triangle);
-            draw_triangles(&triangle, 1, mesh->texture, mode);
+                           two_sided, batch_next(&batch));
         }
+        batch_flush(&batch);
         return;
     }
     const bool near_requested = (clip_flags & CLIP_NEAR) != 0;
@@ -159,11 +186,10 @@ void draw_mesh(Mesh* mesh, const Camera* camera, FillMode mode, uint32_t clip_fl
         }
         const MeshVertex* p = clip_buffer[current];
         auto at = [p, first, n](int32_t j) -> const MeshVertex& { return p[(first + j) % n]; };
-        for (int32_t k = 1; k <= n - 2; k++) {
-            build_triangle(at(0), at(k), at(k + 1), t->lit_colour, two_sided, &triangle);
-            draw_triangles(&triangle, 1, mesh->texture, mode);
-        }
+        for (int32_t k = 1; k <= n - 2; k++)
+            build_triangle(at(0), at(k), at(k + 1), t->lit_colour, two_sided, batch_next(&batch));
     }
+    batch_flush(&batch);
 }
 
 void draw_mesh_clipped(Mesh* mesh, const Camera* camera, FillMode mode)
