@@ -34,6 +34,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <xmmintrin.h>
 
 // ---- Texture slots (set by set_*_texture, read by the multi-texture fillers) ----
 extern const Texture* environment_texture;
@@ -159,6 +160,20 @@ inline bool fits32(int64_t v)
 // Whether every edge value inside the box is representable, so that the
 // per-row span ends can be computed by division instead of by stepping.
 bool box_is_linear(const RasterTriangle* t);
+
+// How many rows ahead of the row being drawn the walk prefetches.
+constexpr int32_t PREFETCH_ROWS = 2;
+
+// Prefetches the 64-byte lines holding words x0..x1 of the row at `row`.
+inline void prefetch_run(const uint32_t* row, int32_t x0, int32_t x1)
+{
+    const char* p = reinterpret_cast<const char*>(row + x0);
+    const char* end = reinterpret_cast<const char*>(row + x1);
+    for (; p <= end; p += 64)
+        _mm_prefetch(p, _MM_HINT_T0);
+    // The last word's line when the steps above skipped past its start.
+    _mm_prefetch(end, _MM_HINT_T0);
+}
 } // namespace raster_detail
 
 template <bool DEPTH, int N, class SpanFn>
@@ -241,6 +256,17 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
             hi = k - 1;
         }
         if (lo <= hi) {
+            // The frame and depth rows are far apart in memory and a span
+            // rarely fills a cache line: ask for the lines this run covers
+            // PREFETCH_ROWS rows further down while this row is drawn, so that
+            // the spans there find them loaded. (A hint only: nothing is read.)
+            if (y + raster_detail::PREFETCH_ROWS <= max_y) {
+                const std::size_t ahead = static_cast<std::size_t>(y + raster_detail::PREFETCH_ROWS) * stride;
+                raster_detail::prefetch_run(pixels + ahead, min_x + lo, min_x + hi);
+                if (DEPTH)
+                    raster_detail::prefetch_run(reinterpret_cast<uint32_t*>(depths) + ahead, min_x + lo,
+                                                min_x + hi);
+            }
             uint32_t v[NA];
 #pragma GCC unroll 8
             for (int i = 0; i < N; i++)
