@@ -113,6 +113,27 @@ void BM_blur_rows_full(benchmark::State& state)
 }
 BENCHMARK(BM_blur_rows_full)->Unit(benchmark::kMicrosecond);
 
+// The scenes' bands: three 20-wide bands of 64, 32 and 64 passes.
+void BM_blur_column_bands(benchmark::State& state)
+{
+    run_on_frame(state, [] {
+        blur_columns(380, 400, 64);
+        blur_columns(420, 440, 32);
+        blur_columns(460, 480, 64);
+    });
+}
+BENCHMARK(BM_blur_column_bands)->Unit(benchmark::kMicrosecond);
+
+void BM_blur_row_bands(benchmark::State& state)
+{
+    run_on_frame(state, [] {
+        blur_rows(190, 210, 64);
+        blur_rows(230, 250, 32);
+        blur_rows(270, 290, 64);
+    });
+}
+BENCHMARK(BM_blur_row_bands)->Unit(benchmark::kMicrosecond);
+
 void BM_glow_vertical(benchmark::State& state)
 {
     run_on_frame(state, [] { glow_vertical(); });

@@ -403,44 +403,69 @@ void wave_shift(float phase, uint32_t colour)
 }
 
 // ---- Blurs ------------------------------------------------------------------------
+// Every pass of (a + 2b + c) >> 2 leaves each channel at most 255, so a run of
+// passes can stay on 16-bit lanes (one pixel's four channels in 64 bits) and
+// be packed back to bytes once at the end: the same bytes as packing after
+// every pass, without widening and narrowing each time.
 
 namespace
 {
 
-// (a + 2b + c) >> 2 per channel for four pixels.
-inline __m128i kernel121(__m128i a, __m128i b, __m128i c)
+// Lanes per pixel and the widest run a blur keeps.
+enum { LANES = 4, BLUR_ROW_LANES = SCREEN_WIDTH * LANES };
+
+// n pixels widened to 16-bit lanes; n even or odd, `out` has room for 4n lanes.
+void widen_run(uint16_t* out, const uint32_t* p, int32_t n)
 {
     const __m128i z = _mm_setzero_si128();
-    __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, z), _mm_unpacklo_epi8(c, z)),
-                               _mm_slli_epi16(_mm_unpacklo_epi8(b, z), 1));
-    __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, z), _mm_unpackhi_epi8(c, z)),
-                               _mm_slli_epi16(_mm_unpackhi_epi8(b, z), 1));
-    return _mm_packus_epi16(_mm_srli_epi16(lo, 2), _mm_srli_epi16(hi, 2));
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        __m128i v = load4(p + i);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + LANES * i), _mm_unpacklo_epi8(v, z));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + LANES * i + 8), _mm_unpackhi_epi8(v, z));
+    }
+    for (out += LANES * i; i < n; i++, out += LANES)
+        for (int k = 0; k < LANES; k++)
+            out[k] = static_cast<uint16_t>(channel(p[i], k));
 }
 
-inline uint32_t kernel121(uint32_t a, uint32_t b, uint32_t c)
-{
-    uint32_t out = 0;
-    for (int k = 0; k < 4; k++)
-        out |= ((channel(a, k) + 2 * channel(b, k) + channel(c, k)) >> 2) << (8 * k);
-    return out;
-}
-
-// out[i] = kernel(a[i], b[i], c[i]) for n pixels.
-void kernel121_span(uint32_t* out, const uint32_t* a, const uint32_t* b, const uint32_t* c, int32_t n)
+// n pixels of 16-bit lanes (each at most 255) back to bytes.
+void narrow_run(uint32_t* p, const uint16_t* in, int32_t n)
 {
     int32_t i = 0;
-    for (; i + 4 <= n; i += 4)
-        store4(out + i, kernel121(load4(a + i), load4(b + i), load4(c + i)));
-    for (; i < n; i++)
-        out[i] = kernel121(a[i], b[i], c[i]);
+    for (; i + 4 <= n; i += 4) {
+        __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + LANES * i));
+        __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + LANES * i + 8));
+        store4(p + i, _mm_packus_epi16(lo, hi));
+    }
+    for (in += LANES * i; i < n; i++, in += LANES) {
+        uint32_t out = 0;
+        for (int k = 0; k < LANES; k++)
+            out |= static_cast<uint32_t>(in[k]) << (8 * k);
+        p[i] = out;
+    }
+}
+
+// out = (a + 2b + c) >> 2 over `lanes` 16-bit lanes (a multiple of 4).
+void kernel121_lanes(uint16_t* out, const uint16_t* a, const uint16_t* b, const uint16_t* c, int32_t lanes)
+{
+    int32_t i = 0;
+    for (; i + 8 <= lanes; i += 8) {
+        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
+        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
+        const __m128i vc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
+        const __m128i sum = _mm_add_epi16(_mm_add_epi16(va, vc), _mm_add_epi16(vb, vb));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_srli_epi16(sum, 2));
+    }
+    for (; i < lanes; i++)
+        out[i] = static_cast<uint16_t>((a[i] + 2 * b[i] + c[i]) >> 2);
 }
 
 } // namespace
 
 void blur_columns(int32_t a, int32_t b, int32_t passes)
 {
-    if (!screen)
+    if (!screen || passes <= 0)
         return;
     int32_t c = std::min(a, b), e = std::max(a, b);
     if (c >= SCREEN_WIDTH || e < 0)
@@ -448,32 +473,53 @@ void blur_columns(int32_t a, int32_t b, int32_t passes)
     int32_t x0 = std::max(c, 0), n = std::min(e, static_cast<int32_t>(SCREEN_WIDTH)) - x0;
     if (n <= 0)
         return;
-    // above holds row r - 1 as it was before this pass, current row r.
-    uint32_t above[SCREEN_WIDTH], current[SCREEN_WIDTH];
+    // The band's columns as 16-bit lanes, all rows; row r at band + r * lanes.
+    const int32_t lanes = n * LANES;
+    auto* band = static_cast<uint16_t*>(
+        std::malloc(static_cast<size_t>(lanes) * (SCREEN_HEIGHT + 2) * sizeof(uint16_t)));
+    if (!band)
+        return;
+    uint16_t* above = band + static_cast<size_t>(lanes) * SCREEN_HEIGHT;
+    uint16_t* current = above + lanes;
+    for (int32_t r = 0; r < SCREEN_HEIGHT; r++)
+        widen_run(band + static_cast<size_t>(r) * lanes, screen_row(r) + x0, n);
+    const size_t row_bytes = static_cast<size_t>(lanes) * sizeof(uint16_t);
     for (int32_t p = 0; p < passes; p++) {
-        std::memcpy(above, screen_row(0) + x0, static_cast<size_t>(n) * 4);
+        // above holds row r - 1 as it was before this pass, current row r.
+        std::memcpy(above, band, row_bytes);
         for (int32_t r = 1; r < SCREEN_HEIGHT - 1; r++) {
-            uint32_t* row = screen_row(r) + x0;
-            std::memcpy(current, row, static_cast<size_t>(n) * 4);
-            kernel121_span(row, above, current, screen_row(r + 1) + x0, n);
-            std::memcpy(above, current, static_cast<size_t>(n) * 4);
+            uint16_t* row = band + static_cast<size_t>(r) * lanes;
+            std::memcpy(current, row, row_bytes);
+            kernel121_lanes(row, above, current, row + lanes, lanes);
+            std::swap(above, current);
         }
     }
+    for (int32_t r = 1; r < SCREEN_HEIGHT - 1; r++)
+        narrow_run(screen_row(r) + x0, band + static_cast<size_t>(r) * lanes, n);
+    std::free(band);
 }
 
 void blur_rows(int32_t a, int32_t b, int32_t passes)
 {
-    if (!screen)
+    if (!screen || passes <= 0)
         return;
     int32_t y0 = std::max(std::min(a, b), 0);
     int32_t y1 = std::min(std::max(a, b), static_cast<int32_t>(SCREEN_HEIGHT));
-    uint32_t copy[SCREEN_WIDTH];
+    // Two copies of the row in 16-bit lanes; each pass writes columns 1..638
+    // of the other from this one (the end pixels stay as they are).
+    alignas(16) uint16_t lanes[2][BLUR_ROW_LANES];
     for (int32_t y = y0; y < y1; y++) {
         uint32_t* row = screen_row(y);
+        widen_run(lanes[0], row, SCREEN_WIDTH);
+        std::memcpy(lanes[1], lanes[0], sizeof lanes[0]);
+        int32_t from = 0;
         for (int32_t p = 0; p < passes; p++) {
-            std::memcpy(copy, row, sizeof copy);
-            kernel121_span(row + 1, copy, copy + 1, copy + 2, SCREEN_WIDTH - 2);
+            const uint16_t* in = lanes[from];
+            kernel121_lanes(lanes[1 - from] + LANES, in, in + LANES, in + 2 * LANES,
+                            (SCREEN_WIDTH - 2) * LANES);
+            from = 1 - from;
         }
+        narrow_run(row, lanes[from], SCREEN_WIDTH);
     }
 }
 

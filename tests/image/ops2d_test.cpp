@@ -452,8 +452,10 @@ TEST_F(Ops2d, BlurColumnsAndRowsMatchReferenceWithClippedRanges)
     struct Range {
         int a, b, passes;
     };
-    const Range column_ranges[] = {{400, 420, 3}, {420, 400, 2}, {-20, 7, 2}, {630, 700, 2},
-                                   {640, 700, 1}, {-10, -1, 1},  {0, 640, 1}, {5, 5, 3}};
+    // The scenes' own: 20-column bands of 32 and 64 passes.
+    const Range column_ranges[] = {{400, 420, 3}, {420, 400, 2},  {-20, 7, 2},   {630, 700, 2},
+                                   {640, 700, 1}, {-10, -1, 1},   {0, 640, 1},   {5, 5, 3},
+                                   {13, 1, 0},    {440, 460, 64}, {621, 640, 32}};
     for (const Range& r : column_ranges) {
         randomize();
         Image want = ref_blur(pixels, true, r.a, r.b, r.passes);
@@ -461,8 +463,9 @@ TEST_F(Ops2d, BlurColumnsAndRowsMatchReferenceWithClippedRanges)
         SCOPED_TRACE(testing::Message() << "columns " << r.a << ".." << r.b);
         expect_screen(want, "blur_columns");
     }
-    const Range row_ranges[] = {{210, 230, 3}, {250, 230, 2}, {-30, 4, 2}, {470, 600, 2},
-                                {480, 500, 1}, {-9, -2, 1},   {0, 480, 1}, {-92, 28, 2}};
+    const Range row_ranges[] = {{210, 230, 3}, {250, 230, 2},  {-30, 4, 2},   {470, 600, 2},
+                                {480, 500, 1}, {-9, -2, 1},    {0, 480, 1},   {-92, 28, 2},
+                                {7, 30, -1},   {210, 230, 64}, {470, 490, 32}};
     for (const Range& r : row_ranges) {
         randomize();
         Image want = ref_blur(pixels, false, r.a, r.b, r.passes);
