@@ -403,62 +403,42 @@ void wave_shift(float phase, uint32_t colour)
 }
 
 // ---- Blurs ------------------------------------------------------------------------
-// Every pass of (a + 2b + c) >> 2 leaves each channel at most 255, so a run of
-// passes can stay on 16-bit lanes (one pixel's four channels in 64 bits) and
-// be packed back to bytes once at the end: the same bytes as packing after
-// every pass, without widening and narrowing each time.
+// (a + 2b + c) >> 2 is floor((floor((a + c) / 2) + b) / 2): with a + c = 2m + r,
+// (2m + r + 2b) / 4 and (m + b) / 2 differ by r / 4 < 1/2, which never
+// crosses an integer when m + b is whole. On complemented bytes x' = 255 - x
+// a floored average is the rounded-up one, 255 - floor((x + y) / 2) =
+// (x' + y' + 1) >> 1, which SSE2 has per byte: a pass on complemented pixels
+// is avg(avg(a', c'), b'). A run of passes is complemented once on the way in
+// and once on the way out, and gives the bytes of the per-pass rule.
 
 namespace
 {
 
-// Lanes per pixel and the widest run a blur keeps.
-enum { LANES = 4, BLUR_ROW_LANES = SCREEN_WIDTH * LANES };
+const __m128i all_ones = _mm_set1_epi32(-1);
 
-// n pixels widened to 16-bit lanes; n even or odd, `out` has room for 4n lanes.
-void widen_run(uint16_t* out, const uint32_t* p, int32_t n)
+// out = p' for n pixels.
+void complement_run(uint32_t* out, const uint32_t* p, int32_t n)
 {
-    const __m128i z = _mm_setzero_si128();
     int32_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        __m128i v = load4(p + i);
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + LANES * i), _mm_unpacklo_epi8(v, z));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + LANES * i + 8), _mm_unpackhi_epi8(v, z));
-    }
-    for (out += LANES * i; i < n; i++, out += LANES)
-        for (int k = 0; k < LANES; k++)
-            out[k] = static_cast<uint16_t>(channel(p[i], k));
+    for (; i + 4 <= n; i += 4)
+        store4(out + i, _mm_xor_si128(load4(p + i), all_ones));
+    for (; i < n; i++)
+        out[i] = ~p[i];
 }
 
-// n pixels of 16-bit lanes (each at most 255) back to bytes.
-void narrow_run(uint32_t* p, const uint16_t* in, int32_t n)
+inline uint32_t average_up(uint32_t x, uint32_t y)
 {
-    int32_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + LANES * i));
-        __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + LANES * i + 8));
-        store4(p + i, _mm_packus_epi16(lo, hi));
-    }
-    for (in += LANES * i; i < n; i++, in += LANES) {
-        uint32_t out = 0;
-        for (int k = 0; k < LANES; k++)
-            out |= static_cast<uint32_t>(in[k]) << (8 * k);
-        p[i] = out;
-    }
+    return (x | y) - (((x ^ y) >> 1) & 0x7F7F7F7Fu); // (x + y + 1) >> 1 per byte
 }
 
-// out = (a + 2b + c) >> 2 over `lanes` 16-bit lanes (a multiple of 4).
-void kernel121_lanes(uint16_t* out, const uint16_t* a, const uint16_t* b, const uint16_t* c, int32_t lanes)
+// One pass on complemented pixels: out[i] = avg(avg(a[i], c[i]), b[i]).
+void pass_complemented(uint32_t* out, const uint32_t* a, const uint32_t* b, const uint32_t* c, int32_t n)
 {
     int32_t i = 0;
-    for (; i + 8 <= lanes; i += 8) {
-        const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i));
-        const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i));
-        const __m128i vc = _mm_loadu_si128(reinterpret_cast<const __m128i*>(c + i));
-        const __m128i sum = _mm_add_epi16(_mm_add_epi16(va, vc), _mm_add_epi16(vb, vb));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_srli_epi16(sum, 2));
-    }
-    for (; i < lanes; i++)
-        out[i] = static_cast<uint16_t>((a[i] + 2 * b[i] + c[i]) >> 2);
+    for (; i + 4 <= n; i += 4)
+        store4(out + i, _mm_avg_epu8(_mm_avg_epu8(load4(a + i), load4(c + i)), load4(b + i)));
+    for (; i < n; i++)
+        out[i] = average_up(average_up(a[i], c[i]), b[i]);
 }
 
 } // namespace
@@ -473,30 +453,28 @@ void blur_columns(int32_t a, int32_t b, int32_t passes)
     int32_t x0 = std::max(c, 0), n = std::min(e, static_cast<int32_t>(SCREEN_WIDTH)) - x0;
     if (n <= 0)
         return;
-    // The band's columns as 16-bit lanes, all rows; row r at band + r * lanes.
-    const int32_t lanes = n * LANES;
-    auto* band = static_cast<uint16_t*>(
-        std::malloc(static_cast<size_t>(lanes) * (SCREEN_HEIGHT + 2) * sizeof(uint16_t)));
-    if (!band)
-        return;
-    uint16_t* above = band + static_cast<size_t>(lanes) * SCREEN_HEIGHT;
-    uint16_t* current = above + lanes;
-    for (int32_t r = 0; r < SCREEN_HEIGHT; r++)
-        widen_run(band + static_cast<size_t>(r) * lanes, screen_row(r) + x0, n);
-    const size_t row_bytes = static_cast<size_t>(lanes) * sizeof(uint16_t);
-    for (int32_t p = 0; p < passes; p++) {
-        // above holds row r - 1 as it was before this pass, current row r.
-        std::memcpy(above, band, row_bytes);
-        for (int32_t r = 1; r < SCREEN_HEIGHT - 1; r++) {
-            uint16_t* row = band + static_cast<size_t>(r) * lanes;
-            std::memcpy(current, row, row_bytes);
-            kernel121_lanes(row, above, current, row + lanes, lanes);
-            std::swap(above, current);
+    // Columns do not mix: strips of up to 16 are blurred one after another,
+    // each as two complemented copies of all its rows (passes go from one to
+    // the other; rows 0 and 479 stay as they are in both).
+    enum { STRIP = 16 };
+    uint32_t copies[2][SCREEN_HEIGHT][STRIP];
+    for (int32_t s0 = 0; s0 < n; s0 += STRIP) {
+        const int32_t w = std::min(static_cast<int32_t>(STRIP), n - s0);
+        for (int32_t r = 0; r < SCREEN_HEIGHT; r++) {
+            complement_run(copies[0][r], screen_row(r) + x0 + s0, w);
+            std::memcpy(copies[1][r], copies[0][r], sizeof copies[0][r]);
         }
+        int32_t from = 0;
+        for (int32_t p = 0; p < passes; p++) {
+            uint32_t(*in)[STRIP] = copies[from];
+            uint32_t(*out)[STRIP] = copies[1 - from];
+            for (int32_t r = 1; r < SCREEN_HEIGHT - 1; r++)
+                pass_complemented(out[r], in[r - 1], in[r], in[r + 1], w);
+            from = 1 - from;
+        }
+        for (int32_t r = 1; r < SCREEN_HEIGHT - 1; r++)
+            complement_run(screen_row(r) + x0 + s0, copies[from][r], w);
     }
-    for (int32_t r = 1; r < SCREEN_HEIGHT - 1; r++)
-        narrow_run(screen_row(r) + x0, band + static_cast<size_t>(r) * lanes, n);
-    std::free(band);
 }
 
 void blur_rows(int32_t a, int32_t b, int32_t passes)
@@ -505,21 +483,20 @@ void blur_rows(int32_t a, int32_t b, int32_t passes)
         return;
     int32_t y0 = std::max(std::min(a, b), 0);
     int32_t y1 = std::min(std::max(a, b), static_cast<int32_t>(SCREEN_HEIGHT));
-    // Two copies of the row in 16-bit lanes; each pass writes columns 1..638
-    // of the other from this one (the end pixels stay as they are).
-    alignas(16) uint16_t lanes[2][BLUR_ROW_LANES];
+    // Two complemented copies of the row; each pass writes columns 1..638 of
+    // the other from this one (the end pixels stay as they are).
+    uint32_t copies[2][SCREEN_WIDTH];
     for (int32_t y = y0; y < y1; y++) {
         uint32_t* row = screen_row(y);
-        widen_run(lanes[0], row, SCREEN_WIDTH);
-        std::memcpy(lanes[1], lanes[0], sizeof lanes[0]);
+        complement_run(copies[0], row, SCREEN_WIDTH);
+        std::memcpy(copies[1], copies[0], sizeof copies[0]);
         int32_t from = 0;
         for (int32_t p = 0; p < passes; p++) {
-            const uint16_t* in = lanes[from];
-            kernel121_lanes(lanes[1 - from] + LANES, in, in + LANES, in + 2 * LANES,
-                            (SCREEN_WIDTH - 2) * LANES);
+            const uint32_t* in = copies[from];
+            pass_complemented(copies[1 - from] + 1, in, in + 1, in + 2, SCREEN_WIDTH - 2);
             from = 1 - from;
         }
-        narrow_run(row, lanes[from], SCREEN_WIDTH);
+        complement_run(row, copies[from], SCREEN_WIDTH);
     }
 }
 
