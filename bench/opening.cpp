@@ -1,39 +1,28 @@
 // Costs of the opening minute's own operations on a 640 x 480 frame: the
 // grain walks, the fade, row glitches, the hand sprite, crack lines, and, when
 // the data set has been generated, whole title, overlay and post-filter frames.
-// Relies on the overlays, the title scene and the texture table.
-#include "core/core.h"
-#include "core/frame.h"
+// Relies on the overlays, the title scene and the scene benchmarks' harness.
+#include "scene_harness.h"
+
 #include "image/image.h"
 #include "overlays/overlay_ops.h"
 #include "overlays/overlays.h"
-#include "platform/paths.h"
 #include "runtime/clock.h"
 #include "scenes/scenes.h"
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <string>
-#include <vector>
-
 namespace
 {
 
+// The screen filled with noise, and a noise texture for the grain.
 struct Frame {
-    std::vector<uint32_t> pixels = std::vector<uint32_t>(SCREEN_WIDTH * SCREEN_HEIGHT);
-    FrameSurface surface{SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, nullptr};
+    BenchFrame frame;
     Texture* grain = texture_create(256, 256);
     Frame()
     {
-        surface.pixels = pixels.data();
-        screen = &surface;
-        if (!depth_buffer)
-            depth_buffer = depth_buffer_create(SCREEN_WIDTH, SCREEN_HEIGHT);
         uint32_t seed = 7;
-        for (uint32_t& p : pixels)
+        for (uint32_t& p : frame.pixels)
             p = seed = seed * 1664525u + 1013904223u;
         for (int i = 0; i < 256 * 256; ++i)
             grain->pixels[i] = seed = seed * 1664525u + 1013904223u;
@@ -97,40 +86,33 @@ BENCHMARK(BM_CrackLines)->Unit(benchmark::kMicrosecond);
 // Whole frames of the opening from the generated data set: rows 0, 1, 12 and
 // 13 of the effect table, drawn at beats spread over 0-48. The data folder is
 // data/ in the working directory, or $DUNRAVEL_DATA.
-void BM_OpeningFrame(benchmark::State& state)
+int32_t opening_load()
 {
-    const char* dir = std::getenv("DUNRAVEL_DATA");
-    const std::string data = dir ? dir : "data";
-    if (!std::filesystem::exists(data + "/grid.lwo")) {
-        state.SkipWithError("no generated data set");
-        return;
-    }
-    Frame f;
-    paths_set_data_dir(data.c_str());
-    clock_set_tempo(90.0f);
-    noise_init(0);
-    if (texture_table_load() || title_load() || overlay_load() || post_filter_load()) {
-        state.SkipWithError("the opening's data does not load");
-        return;
-    }
-    int k = 0;
-    for (auto _ : state) {
-        const double beat = (k++ * 7) % 1920 / 40.0; // every 7th frame of beats 0-48
-        clock_set_time(beat / 1.5, 1.0 / 60.0);
-        depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
-        std::memset(f.pixels.data(), 0, f.pixels.size() * 4);
-        const float seconds = static_cast<float>(music_seconds);
-        if (clock_beat_index() < 44)
-            title_render(seconds);
-        overlay_render(seconds);
-        if (clock_beat_index() < 44)
-            post_filter_render(seconds);
-    }
+    return title_load() || overlay_load() || post_filter_load();
+}
+
+void opening_free()
+{
     post_filter_free();
     overlay_free();
     title_free();
-    texture_table_free();
-    paths_set_data_dir(nullptr);
+}
+
+void opening_render(float seconds)
+{
+    if (clock_beat_index() < 44)
+        title_render(seconds);
+    overlay_render(seconds);
+    if (clock_beat_index() < 44)
+        post_filter_render(seconds);
+}
+
+void BM_OpeningFrame(benchmark::State& state)
+{
+    SceneBench f(
+        state, {"grid.lwo", opening_load, opening_free, opening_render, "the opening's data does not load"});
+    if (f.loaded)
+        f.run_frames(state, 0.0, 1920, 7); // every 7th frame of beats 0-48
 }
 BENCHMARK(BM_OpeningFrame)->Unit(benchmark::kMicrosecond);
 

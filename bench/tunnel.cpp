@@ -1,12 +1,11 @@
 // Costs of the light tunnel on a 640 x 480 frame, from the generated data set
 // (data/ in the working directory, or $DUNRAVEL_DATA): whole tunnel frames at
 // beats spread over 76-100, and the sphere's per-frame pose alone.
-// Relies on the tunnel scene and the texture table.
-#include "core/core.h"
+// Relies on the tunnel scene and the scene benchmarks' harness.
+#include "scene_harness.h"
+
 #include "core/frame.h"
-#include "image/image.h"
 #include "platform/paths.h"
-#include "runtime/clock.h"
 #include "scene/lighting.h"
 #include "scene/mesh_load.h"
 #include "scenes/scenes.h"
@@ -14,67 +13,27 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <vector>
 
 namespace
 {
 
-struct Frame {
-    std::vector<uint32_t> pixels = std::vector<uint32_t>(SCREEN_WIDTH * SCREEN_HEIGHT);
-    FrameSurface surface{SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, nullptr};
-    Frame()
-    {
-        surface.pixels = pixels.data();
-        screen = &surface;
-        if (!depth_buffer)
-            depth_buffer = depth_buffer_create(SCREEN_WIDTH, SCREEN_HEIGHT);
-        specular_ramp_build();
-    }
-};
-
-std::string data_folder()
-{
-    const char* dir = std::getenv("DUNRAVEL_DATA");
-    return dir ? dir : "data";
-}
-
 // Every 7th frame of beats 76-100 at 60 frames a second.
 void BM_TunnelFrame(benchmark::State& state)
 {
-    const std::string data = data_folder();
-    if (!std::filesystem::exists(data + "/sphere.lwo")) {
-        state.SkipWithError("no generated data set");
-        return;
-    }
-    Frame f;
-    paths_set_data_dir(data.c_str());
-    clock_set_tempo(90.0f);
-    if (texture_table_load() || tunnel_load()) {
-        state.SkipWithError("the tunnel's data does not load");
-        return;
-    }
-    int k = 0;
-    for (auto _ : state) {
-        const double beat = 76.0 + (k++ * 7) % 960 / 40.0;
-        clock_set_time(beat / 1.5, 1.0 / 60.0);
-        depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
-        std::memset(f.pixels.data(), 0, f.pixels.size() * 4);
-        tunnel_render(static_cast<float>(music_seconds));
-    }
-    tunnel_free();
-    texture_table_free();
-    paths_set_data_dir(nullptr);
+    specular_ramp_build();
+    SceneBench f(state,
+                 {"sphere.lwo", tunnel_load, tunnel_free, tunnel_render, "the tunnel's data does not load"});
+    if (f.loaded)
+        f.run_frames(state, 76.0, 960, 7);
 }
 BENCHMARK(BM_TunnelFrame)->Unit(benchmark::kMicrosecond);
 
 // The sphere's deform, normals, tangents and light for one frame.
 void BM_TunnelSpherePose(benchmark::State& state)
 {
-    const std::string data = data_folder();
+    const std::string data = bench_data_folder();
     paths_set_data_dir(data.c_str());
     Mesh* sphere = mesh_load("data\\sphere.lwo");
     paths_set_data_dir(nullptr);
