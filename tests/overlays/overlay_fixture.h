@@ -7,6 +7,7 @@
 #include "core/frame.h"
 #include "platform/paths.h"
 #include "runtime/clock.h"
+#include "scratch_dir.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -60,10 +61,9 @@ class OverlayFrame : public ::testing::Test
         saved_depth_ = depth_buffer;
         depth_buffer = depth_buffer_create(SCREEN_WIDTH, SCREEN_HEIGHT);
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = std::filesystem::temp_directory_path() /
-               (std::string("dunravel-overlay-") + info->test_suite_name() + "-" + info->name());
-        std::filesystem::remove_all(dir_);
-        std::filesystem::create_directories(dir_);
+        // Under this build's own folder: checkouts that run the same test
+        // at once never share it.
+        dir_ = scratch_path((std::string("overlay-") + info->test_suite_name() + "-" + info->name()).c_str());
         paths_set_data_dir(dir_.c_str());
         clock_set_tempo(90.0f);
     }
