@@ -27,10 +27,9 @@ namespace
 {
 
 enum { RIBBON_VERTICES = 2 * RIBBON_PAIRS, RIBBON_TRIANGLES = 2 * (RIBBON_PAIRS - 1) };
-enum : uint32_t { SHADOW_COLOUR = 0xff3b1a00u };
 
-const FillMode WATER_FILL = FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_OFFSET;
-const FillMode SHADOW_FILL = FILL_FLAT | FILL_DEPTH | FILL_MULTIPLY;
+// The ribbon takes the water's own mode.
+const FillMode RIBBON_FILL = FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_OFFSET;
 const FillMode REFLECTION_FILL = FILL_TEXTURE | FILL_ALPHA;
 const FillMode GLINT_FILL = FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD;
 
@@ -74,35 +73,6 @@ void camera_place(Camera* camera, float x)
     camera_update(camera);
 }
 
-void water_draw(const Camera* camera, Vec3* light, float seconds, float x)
-{
-    water_grid_swell(water_mesh, seconds, &swell);
-    water_grid_place(water_mesh, x, 0.0f);
-    water_mesh->flags = 0;
-    mesh_transform_view(water_mesh, camera, TRANSFORM_NORMALS);
-    mesh_light(water_mesh, light, LIGHT_PER_VERTEX);
-    water_mesh->texture = texture_get(TEXTURE_CORKSCREW_SEPIA);
-    set_bump_texture(texture_get(TEXTURE_CORKSCREW_GRAYDUDV));
-    set_environment_texture(texture_get(TEXTURE_INVENV));
-    draw_mesh_clipped(water_mesh, camera, WATER_FILL);
-}
-
-// The ribbon flattened onto the crests from the light above, multiplied onto
-// the water; the ribbon keeps its own model.
-void shadow_draw(const Camera* camera, const Matrix* model)
-{
-    Matrix shadow;
-    matrix_planar_shadow(&shadow, shadow_plane, shadow_light);
-    matrix_multiply(model, &shadow, &ribbon_mesh->model);
-    ribbon_mesh->flags |= MESH_DIVIDE_W;
-    mesh_transform_view(ribbon_mesh, camera, 0);
-    ribbon_mesh->model = *model;
-    for (int32_t t = 0; t < ribbon_mesh->triangle_count; ++t)
-        ribbon_mesh->triangles[t].lit_colour = SHADOW_COLOUR;
-    draw_mesh_clipped(ribbon_mesh, camera, SHADOW_FILL);
-    ribbon_mesh->flags &= ~MESH_DIVIDE_W;
-}
-
 // The water once more, raised a little, its texture stretched and scrolled,
 // blended by a slowly breathing level without depth.
 void reflection_draw(const Camera* camera, float seconds, float x)
@@ -136,7 +106,7 @@ void ribbon_draw(const Camera* camera, const Matrix* model)
     set_environment_texture(texture_get(TEXTURE_INVENV));
     // In the last beats the ribbon passes the camera: the window form still
     // cuts the triangles that cross the near plane.
-    draw_mesh(ribbon_mesh, camera, WATER_FILL, CLIP_WINDOW);
+    draw_mesh(ribbon_mesh, camera, RIBBON_FILL, CLIP_WINDOW);
 }
 
 void glints_draw(const Camera* camera, const Matrix* model)
@@ -354,7 +324,7 @@ void ribbon_render(float seconds)
     vec3_normalize(&slope, &light);
 
     // 2. The water.
-    water_draw(&camera, &light, seconds, x);
+    water_grid_draw(water_mesh, &camera, &light, seconds, x, &swell, 0);
 
     // 3-5. The ribbon's shape and placement.
     ribbon_build(ribbon_mesh, seconds / 4.0f);
@@ -362,7 +332,7 @@ void ribbon_render(float seconds)
     ribbon_model(n, b, fr, &model);
 
     // 6-8. Its shadow, the reflection over the water, the sky.
-    shadow_draw(&camera, &model);
+    water_grid_shadow_draw(ribbon_mesh, &camera, &model, shadow_plane, shadow_light);
     reflection_draw(&camera, seconds, x);
     blend_image(texture_get(TEXTURE_RIBBONS_BG), 0, LETTERBOX_TOP, 255, BLEND_ALPHA);
 

@@ -4,8 +4,8 @@
 // faces that look at the viewer; a sky picture over the horizon, a zoom-out
 // until beat 108 and sliding row blurs. Relies on the clock, the texture
 // table, meshes from objects, deformers, lighting, mesh drawing and the 2D
-// operations; the sparkle quads and the water grid come from the shared
-// billboard and water_grid modules.
+// operations; the sparkle quads, the water grid and the shadow cast on it come
+// from the shared billboard and water_grid modules.
 #include "scenes/scenes.h"
 #include "scenes/billboard.h"
 #include "scenes/water_parts.h"
@@ -27,10 +27,6 @@
 namespace
 {
 
-enum : uint32_t { SHADOW_COLOUR = 0xff3b1a00u };
-
-const FillMode WATER_FILL = FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_OFFSET;
-const FillMode SHADOW_FILL = FILL_FLAT | FILL_DEPTH | FILL_MULTIPLY;
 const FillMode SPHERE_FILL = FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_DOT3;
 const FillMode SPARKLE_FILL = FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD;
 
@@ -65,35 +61,6 @@ void camera_place(Camera* camera, float x, float fov)
     camera->viewport_width = 640.0f;
     camera->viewport_height = 480.0f;
     camera_update(camera);
-}
-
-void water_draw(const Camera* camera, Vec3* light, float seconds, float x)
-{
-    water_grid_swell(water_mesh, seconds, &WATER_SWELL);
-    water_grid_place(water_mesh, x, 0.0f);
-    water_mesh->flags = MESH_TWO_SIDED;
-    mesh_transform_view(water_mesh, camera, TRANSFORM_NORMALS);
-    mesh_light(water_mesh, light, LIGHT_PER_VERTEX);
-    water_mesh->texture = texture_get(TEXTURE_CORKSCREW_SEPIA);
-    set_bump_texture(texture_get(TEXTURE_CORKSCREW_GRAYDUDV));
-    set_environment_texture(texture_get(TEXTURE_INVENV));
-    draw_mesh_clipped(water_mesh, camera, WATER_FILL);
-}
-
-// The sphere flattened onto the plane y = -2 from the light above, multiplied
-// onto what lies there; the sphere keeps its own model.
-void shadow_draw(const Camera* camera, const Matrix* model)
-{
-    Matrix shadow;
-    matrix_planar_shadow(&shadow, shadow_plane, shadow_light);
-    matrix_multiply(model, &shadow, &sphere_mesh->model);
-    sphere_mesh->flags |= MESH_DIVIDE_W;
-    mesh_transform_view(sphere_mesh, camera, 0);
-    sphere_mesh->model = *model;
-    for (int32_t t = 0; t < sphere_mesh->triangle_count; ++t)
-        sphere_mesh->triangles[t].lit_colour = SHADOW_COLOUR;
-    draw_mesh_clipped(sphere_mesh, camera, SHADOW_FILL);
-    sphere_mesh->flags &= ~MESH_DIVIDE_W;
 }
 
 void sphere_draw(const Camera* camera, int32_t n)
@@ -308,7 +275,7 @@ void water_render(float seconds)
     vec3_normalize(&slope, &light);
 
     // 5-6. Water, then the sky over its horizon.
-    water_draw(&camera, &light, seconds, x);
+    water_grid_draw(water_mesh, &camera, &light, seconds, x, &WATER_SWELL, MESH_TWO_SIDED);
     blend_image(texture_get(TEXTURE_RIBBONS_BG), 0, LETTERBOX_TOP, 255, BLEND_ALPHA);
 
     // 7-8. The sphere's placement; the zoom until beat 108.
@@ -321,7 +288,7 @@ void water_render(float seconds)
     }
 
     // 9-11. Shadow, sphere, sparkles.
-    shadow_draw(&camera, &model);
+    water_grid_shadow_draw(sphere_mesh, &camera, &model, shadow_plane, shadow_light);
     sphere_mesh->model = model;
     sphere_draw(&camera, n);
     sparkles_draw(&camera, n);

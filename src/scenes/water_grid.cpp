@@ -1,9 +1,23 @@
 // The shared water grid: its construction, the per-frame swell, its placement
-// under the camera and the sliding blur-band offset.
-// Relies on the Mesh record (scene/mesh.h) and core's sine and power.
+// under the camera, its drawing, the planar shadow cast onto it and the
+// sliding blur-band offset. Relies on the Mesh record (scene/mesh.h), core's
+// sine and power, per-vertex lighting, the texture table and mesh drawing.
 #include "scenes/water_grid.h"
 
 #include "core/core.h"
+#include "image/texture_table.h"
+#include "raster/raster.h"
+#include "scene/lighting.h"
+
+namespace
+{
+
+enum : uint32_t { SHADOW_COLOUR = 0xff3b1a00u };
+
+const FillMode WATER_FILL = FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_OFFSET;
+const FillMode SHADOW_FILL = FILL_FLAT | FILL_DEPTH | FILL_MULTIPLY;
+
+} // namespace
 
 Mesh* water_grid_create(Texture* texture)
 {
@@ -74,6 +88,35 @@ void water_grid_place(Mesh* water, float x, float y)
     water->model.m[12] = -x;
     water->model.m[13] = y;
     water->model.m[14] = 5.0f;
+}
+
+void water_grid_draw(Mesh* water, const Camera* camera, Vec3* light, float seconds, float x,
+                     const WaterSwell* swell, uint32_t flags)
+{
+    water_grid_swell(water, seconds, swell);
+    water_grid_place(water, x, 0.0f);
+    water->flags = flags;
+    mesh_transform_view(water, camera, TRANSFORM_NORMALS);
+    mesh_light(water, light, LIGHT_PER_VERTEX);
+    water->texture = texture_get(TEXTURE_CORKSCREW_SEPIA);
+    set_bump_texture(texture_get(TEXTURE_CORKSCREW_GRAYDUDV));
+    set_environment_texture(texture_get(TEXTURE_INVENV));
+    draw_mesh_clipped(water, camera, WATER_FILL);
+}
+
+void water_grid_shadow_draw(Mesh* mesh, const Camera* camera, const Matrix* model, const float plane[4],
+                            const float light[4])
+{
+    Matrix shadow;
+    matrix_planar_shadow(&shadow, plane, light);
+    matrix_multiply(model, &shadow, &mesh->model);
+    mesh->flags |= MESH_DIVIDE_W;
+    mesh_transform_view(mesh, camera, 0);
+    mesh->model = *model;
+    for (int32_t t = 0; t < mesh->triangle_count; ++t)
+        mesh->triangles[t].lit_colour = SHADOW_COLOUR;
+    draw_mesh_clipped(mesh, camera, SHADOW_FILL);
+    mesh->flags &= ~MESH_DIVIDE_W;
 }
 
 int32_t water_grid_band_offset(float b)

@@ -1,8 +1,9 @@
 // The rippling water grid both water scenes float their objects over: a
 // 33 x 33 vertex grid 128 units wide and 32 deep, swelled every frame by three
-// travelling sines, tilted slightly and carried with the camera; and the
-// sliding offset of the blurred bands both scenes smear on alternate beat pairs.
-// Relies on the Mesh record and matrices of scene/mesh.h.
+// travelling sines, tilted slightly and carried with the camera; its drawing,
+// the planar shadow both scenes cast onto it, and the sliding offset of the
+// blurred bands both scenes smear on alternate beat pairs. Relies on the Mesh
+// record and matrices of scene/mesh.h; the drawing on raster/ and the texture table.
 #pragma once
 
 #include "scene/mesh.h"
@@ -38,6 +39,20 @@ void water_grid_swell(Mesh* water, float seconds, const WaterSwell* swell);
 // The grid's model: turned by -0.05 about the vertical axis, then moved to
 // (-x, y, 5), so that it stays under a camera standing at x.
 void water_grid_place(Mesh* water, float x, float y);
+
+// One frame's water: swelled at `seconds` (water_grid_swell), placed under the
+// camera at x (water_grid_place), given `flags`, lit per vertex from `light`
+// and drawn clipped with the sepia picture over the grey offset map and the
+// inverted environment (texture, depth, second texture, offset).
+void water_grid_draw(Mesh* water, const Camera* camera, Vec3* light, float seconds, float x,
+                     const WaterSwell* swell, uint32_t flags);
+
+// The mesh at `model` flattened onto `plane` from the point `light`
+// (matrix_planar_shadow, divided by w), every triangle in the shadow's brown,
+// multiplied onto what lies there (flat, depth-tested, clipped). Afterwards
+// the mesh's model is `model` and its divide flag is clear.
+void water_grid_shadow_draw(Mesh* mesh, const Camera* camera, const Matrix* model, const float plane[4],
+                            const float light[4]);
 
 // How far the outer blurred bands stand from the middle one: 92 (1 - h)^4
 // pixels, h the position within the current pair of beats.
