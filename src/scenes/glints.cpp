@@ -1,5 +1,5 @@
 // Flare glints: the glint mesh, the atlas cell of a weight and the quad
-// writer the ribbon, spikeball and collider scenes share.
+// writers the ribbon, spikeball, collider and twister scenes share.
 // Relies on the Mesh record and core's grey and float_to_int.
 #include "scenes/glints.h"
 
@@ -58,13 +58,8 @@ void glint_square(const Vec3* centre, float half, float z, Vec3 corners[4])
     corners[3] = {centre->x - half, centre->y + half, z};
 }
 
-void glint_write(Mesh* mesh, int32_t q, const Vec3 corners[4], float l)
+void glint_quad(Mesh* mesh, int32_t q, const Vec3 corners[4], const float uv[4][2], uint32_t colour)
 {
-    const int32_t k = glint_cell(l);
-    const float cu = flare_cells[k % 4];
-    const float cv = flare_cells[(k / 4) % 4];
-    const float uv[4][2] = {{cu + 0.25f, cv}, {cu + 0.25f, cv + 0.25f}, {cu, cv + 0.25f}, {cu, cv}};
-    const uint32_t colour = grey(float_to_int(l * 255.0f));
     MeshVertex* v = mesh->vertices + 4 * q;
     for (int32_t i = 0; i < 4; ++i) {
         v[i].x = corners[i].x;
@@ -74,6 +69,16 @@ void glint_write(Mesh* mesh, int32_t q, const Vec3 corners[4], float l)
         v[i].v = uv[i][1];
         v[i].colour = colour;
     }
+}
+
+void glint_write(Mesh* mesh, int32_t q, const Vec3 corners[4], float l)
+{
+    const int32_t k = glint_cell(l);
+    const float cu = flare_cells[k % 4];
+    const float cv = flare_cells[(k / 4) % 4];
+    const float uv[4][2] = {{cu + 0.25f, cv}, {cu + 0.25f, cv + 0.25f}, {cu, cv + 0.25f}, {cu, cv}};
+    const uint32_t colour = grey(float_to_int(l * 255.0f));
+    glint_quad(mesh, q, corners, uv, colour);
     MeshTriangle* t = mesh->triangles + 2 * q;
     for (int32_t i = 0; i < 2; ++i) {
         t[i].colour = colour;

@@ -1,6 +1,7 @@
-// Flare glints shared by the ribbon, spikeball and collider scenes: a mesh of
-// textured quads, each showing one cell of the 4 x 4 flare atlas chosen by how
-// strongly its vertex faces the light, grey by the same weight.
+// Flare glints shared by the ribbon, spikeball, collider and twister scenes: a
+// mesh of textured quads, each showing one cell of the 4 x 4 flare atlas chosen
+// by how strongly its vertex faces the light (the twister's show the whole
+// picture), grey by the same weight.
 // Relies on the Mesh record (scene/mesh.h).
 #pragma once
 
@@ -27,6 +28,9 @@ int32_t glint_cell(float l);
 // The four corners of an upright square of half-size `half` about centre, in
 // the order (+, +), (+, -), (-, -), (-, +) in x and y, all at z.
 void glint_square(const Vec3* centre, float half, float z, Vec3 corners[4]);
+// Writes the four vertices of quad q: the corners, the texture coordinates
+// uv[i] and `colour`; the triangles are left as they are.
+void glint_quad(Mesh* mesh, int32_t q, const Vec3 corners[4], const float uv[4][2], uint32_t colour);
 // Writes quad q: the four corners, the cell's texture coordinates (cu + 1/4, cv),
 // (cu + 1/4, cv + 1/4), (cu, cv + 1/4), (cu, cv), and grey(l * 255) as vertex
 // colour and as both triangles' base and lit colour.

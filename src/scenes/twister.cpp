@@ -173,15 +173,7 @@ int32_t twister_sparkles(Mesh* sparkles, const Mesh* tube, const Vec3* light)
         Vec3 corners[4];
         glint_square(&centre, 2.0f + 2.0f * g, centre.z, corners);
         const uint32_t colour = grey(float_to_int(g * 255.0f));
-        MeshVertex* v = sparkles->vertices + 4 * count;
-        for (int32_t k = 0; k < 4; ++k) {
-            v[k].x = corners[k].x;
-            v[k].y = corners[k].y;
-            v[k].z = corners[k].z;
-            v[k].u = quad_uv[k][0];
-            v[k].v = quad_uv[k][1];
-            v[k].colour = colour;
-        }
+        glint_quad(sparkles, count, corners, quad_uv, colour);
         sparkles->triangles[2 * count].lit_colour = colour;
         sparkles->triangles[2 * count + 1].lit_colour = colour;
         ++count;
