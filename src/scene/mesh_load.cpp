@@ -135,9 +135,7 @@ int32_t mesh_load_layers(const char* path, Mesh*** meshes, int32_t* count)
         array[built] = mesh_build_from_layer(l, "layered error\n");
         if (!array[built]) {
             object_free(object);
-            for (int32_t i = 0; i < built; ++i)
-                mesh_free(array[i]);
-            std::free(array);
+            mesh_free_layers(&array, &built);
             *meshes = nullptr;
             *count = 0;
             path_fail(path, LAYER_FAILURE);
@@ -149,4 +147,15 @@ int32_t mesh_load_layers(const char* path, Mesh*** meshes, int32_t* count)
     *meshes = array;
     *count = layers;
     return 0;
+}
+
+void mesh_free_layers(Mesh*** meshes, int32_t* count)
+{
+    if (!meshes || !count)
+        return;
+    for (int32_t i = 0; i < *count; ++i)
+        mesh_free((*meshes)[i]);
+    std::free(*meshes);
+    *meshes = nullptr;
+    *count = 0;
 }

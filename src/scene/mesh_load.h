@@ -13,10 +13,13 @@
 Mesh* mesh_load(const char* path);
 
 // One Mesh per layer, in layer order, into a new array of count references
-// owned by the caller (free each Mesh and then the array with free()).
+// owned by the caller (mesh_free_layers frees them).
 // 0 on success; 1 on failure with meshes = null and count = 0 (outputs are
 // left untouched when the file cannot be read).
 int32_t mesh_load_layers(const char* path, Mesh*** meshes, int32_t* count);
+// Frees what mesh_load_layers made, each Mesh and then the array, and sets
+// *meshes = null and *count = 0; nothing to do on an empty pair.
+void mesh_free_layers(Mesh*** meshes, int32_t* count);
 
 // "NAME (REASON)" of the latest data file that could not be loaded on this
 // thread (an object, a motion file, an image): the path actually opened and

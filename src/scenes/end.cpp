@@ -20,7 +20,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 
 namespace
 {
@@ -220,11 +219,7 @@ const char* native_name(const char* path, char* buffer, size_t size)
 
 void end_free()
 {
-    for (int32_t i = 0; i < end_layer_count; ++i)
-        mesh_free(end_layers[i]);
-    std::free(end_layers);
-    end_layers = nullptr;
-    end_layer_count = 0;
+    mesh_free_layers(&end_layers, &end_layer_count);
     mesh_free(sprite_mesh);
     sprite_mesh = nullptr;
 }

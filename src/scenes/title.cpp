@@ -20,7 +20,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -354,13 +353,8 @@ void letterbox_fill()
 
 void title_free()
 {
-    for (MeshArray& array : objects) {
-        for (int32_t i = 0; i < array.count; ++i)
-            mesh_free(array.meshes[i]);
-        std::free(array.meshes);
-        array.meshes = nullptr;
-        array.count = 0;
-    }
+    for (MeshArray& array : objects)
+        mesh_free_layers(&array.meshes, &array.count);
     mesh_free(spark_mesh);
     spark_mesh = nullptr;
 }

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 namespace
 {
 
@@ -147,9 +145,10 @@ TEST(MeshLoad, LayersBuildOneMeshEachAndFailTogether)
     ASSERT_EQ(count, 2);
     EXPECT_EQ(meshes[0]->triangle_count, 1);
     EXPECT_EQ(meshes[1]->triangle_count, 3);
-    for (int32_t i = 0; i < count; ++i)
-        mesh_free(meshes[i]);
-    std::free(meshes);
+    mesh_free_layers(&meshes, &count);
+    EXPECT_EQ(meshes, nullptr);
+    EXPECT_EQ(count, 0);
+    mesh_free_layers(&meshes, &count); // a second free is harmless
 
     obj.layers.push_back(make_layer(SQUARE, {{0, 1}}));
     meshes = reinterpret_cast<Mesh**>(&obj);
