@@ -4,9 +4,8 @@
 // sizes and cap; and frames drawn from the real data set, the last beat
 // (where the ribbon passes the camera) included, stay inside the picture and
 // repeat exactly for the same music time.
-#include "../overlays/overlay_fixture.h"
+#include "scene_frames.h"
 
-#include "image/texture_table.h"
 #include "scenes/glints.h"
 #include "scenes/ribbon_parts.h"
 #include "scenes/scenes.h"
@@ -240,31 +239,13 @@ TEST(RibbonGlints, CellRunsFromFifteenBarelyFacingToZeroFacingAndSquaresGrow)
 }
 
 // Frames from the real data set (data/ in the source folder).
-class RibbonScene : public OverlayFrame
+class RibbonScene : public SceneFrames<ribbon_load, ribbon_free, ribbon_render>
 {
   protected:
     void SetUp() override
     {
-        OverlayFrame::SetUp();
-        const std::string data = std::string(DUNRAVEL_SOURCE_DIR) + "/data";
-        if (!std::filesystem::exists(data + "/flares.jpg"))
-            GTEST_SKIP() << "no data set in " << data;
-        paths_set_data_dir(data.c_str());
-        ASSERT_EQ(texture_table_load(), 0);
-        ASSERT_EQ(ribbon_load(), 0);
-    }
-    void TearDown() override
-    {
-        ribbon_free();
-        texture_table_free();
-        OverlayFrame::TearDown();
-    }
-    void draw(double beat)
-    {
-        fill(0);
-        depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
-        set_beat(beat);
-        ribbon_render(static_cast<float>(music_seconds));
+        SceneFrames::SetUp();
+        load_data_set("flares.jpg");
     }
     // The letterbox bars stay black outside the columns the blurs may reach.
     void expect_black_bars(double beat)

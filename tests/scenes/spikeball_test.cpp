@@ -3,7 +3,7 @@
 // timing rules (sprite centre, ray centre, camera, jitter beats, meter
 // steps); and frames drawn from the real data set stay inside the letterbox
 // and repeat exactly for the same music time.
-#include "../overlays/overlay_fixture.h"
+#include "scene_frames.h"
 
 #include "common/lwo_writer.h"
 #include "image/texture_table.h"
@@ -139,31 +139,13 @@ TEST(SpikeballTiming, MeterStepsFollowMusicTimeNotFrames)
 }
 
 // Frames from the real data set (data/ in the source folder).
-class SpikeballScene : public OverlayFrame
+class SpikeballScene : public SceneFrames<spikeball_load, spikeball_free, spikeball_render>
 {
   protected:
     void SetUp() override
     {
-        OverlayFrame::SetUp();
-        const std::string data = std::string(DUNRAVEL_SOURCE_DIR) + "/data";
-        if (!std::filesystem::exists(data + "/spikeball.lwo"))
-            GTEST_SKIP() << "no data set in " << data;
-        paths_set_data_dir(data.c_str());
-        ASSERT_EQ(texture_table_load(), 0);
-        ASSERT_EQ(spikeball_load(), 0);
-    }
-    void TearDown() override
-    {
-        spikeball_free();
-        texture_table_free();
-        OverlayFrame::TearDown();
-    }
-    void draw(double beat)
-    {
-        fill(0);
-        depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
-        set_beat(beat);
-        spikeball_render(static_cast<float>(music_seconds));
+        SceneFrames::SetUp();
+        load_data_set("spikeball.lwo");
     }
 };
 
