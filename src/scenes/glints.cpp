@@ -1,7 +1,10 @@
 // Flare glints: the glint mesh, the atlas cell of a weight and the quad
 // writers the ribbon, spikeball, collider and twister scenes share.
-// Relies on the Mesh record and core's grey and float_to_int.
+// Relies on the Mesh record, the billboard triangles and core's grey and
+// float_to_int.
 #include "scenes/glints.h"
+
+#include "scenes/billboard.h"
 
 const float flare_cells[4] = {0.0f, 0.25f, 0.5f, 0.75f};
 
@@ -15,19 +18,7 @@ Mesh* glint_mesh_create(int32_t quads, Texture* atlas)
     mesh->texture = atlas;
     mesh->flags = MESH_TWO_SIDED;
     matrix_identity(&mesh->model);
-    for (int32_t q = 0; q < quads; ++q) {
-        MeshTriangle* t = mesh->triangles + 2 * q;
-        t[0].a = 4 * q;
-        t[0].b = 4 * q + 1;
-        t[0].c = 4 * q + 2;
-        t[1].a = 4 * q;
-        t[1].b = 4 * q + 2;
-        t[1].c = 4 * q + 3;
-        for (int32_t k = 0; k < 2; ++k) {
-            t[k].colour = 0xffffffffu;
-            t[k].visible = 1;
-        }
-    }
+    billboard_triangles(mesh, quads);
     glint_mesh_set_count(mesh, 0);
     return mesh;
 }

@@ -15,9 +15,10 @@ struct Texture;
 // Cell origins of the atlas along u and along v.
 extern const float flare_cells[4];
 
-// A glint mesh with room for `quads` quads: triangles (4q, 4q+1, 4q+2) and
-// (4q, 4q+2, 4q+3), base colour white, visible; the atlas as texture,
-// MESH_TWO_SIDED; counts 0 until glint_mesh_set_count. Null on failure.
+// A glint mesh with room for `quads` quads: the triangles of
+// billboard_triangles (4q, 4q+1, 4q+2) and (4q, 4q+2, 4q+3), white, visible;
+// the atlas as texture, MESH_TWO_SIDED; counts 0 until glint_mesh_set_count.
+// Null on failure.
 Mesh* glint_mesh_create(int32_t quads, Texture* atlas);
 // Sets the mesh's counts to `count` quads (4 vertices, 2 triangles each).
 void glint_mesh_set_count(Mesh* mesh, int32_t count);

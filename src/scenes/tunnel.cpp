@@ -2,8 +2,10 @@
 // tunnel lit by two moving point lights, shown as glowing sprites; 96 pairs of
 // dust sprites spiral along the wall; from beat 80 a bump-mapped sphere flies
 // in from the far end and wobbles. Relies on the clock, the texture table,
-// meshes from objects, deformers, lighting and mesh drawing.
+// meshes from objects, deformers, lighting, mesh drawing and the shared
+// billboard quads.
 #include "scenes/scenes.h"
+#include "scenes/billboard.h"
 #include "scenes/tunnel_parts.h"
 
 #include "core/core.h"
@@ -67,26 +69,6 @@ void quad_place(MeshVertex* v, float x, float y, float z, float half, uint32_t c
         v[k].u = quad_corners[k][2];
         v[k].v = quad_corners[k][3];
         v[k].colour = colour;
-    }
-}
-
-// Two triangles per quad of four consecutive vertices.
-void quad_triangles(Mesh* mesh, int32_t quads, uint32_t lit_colour)
-{
-    for (int32_t q = 0; q < quads; ++q) {
-        const int32_t a = 4 * q;
-        MeshTriangle* t = mesh->triangles + 2 * q;
-        t[0].a = a;
-        t[0].b = a + 1;
-        t[0].c = a + 2;
-        t[1].a = a;
-        t[1].b = a + 2;
-        t[1].c = a + 3;
-        for (int32_t k = 0; k < 2; ++k) {
-            t[k].colour = 0xffffffffu;
-            t[k].lit_colour = lit_colour;
-            t[k].visible = 1;
-        }
     }
 }
 
@@ -442,10 +424,10 @@ int32_t tunnel_load()
     }
     dust_mesh->texture = texture_get(TEXTURE_PARTICLE2);
     dust_mesh->flags = 0;
-    quad_triangles(dust_mesh, 2 * DUST_COUNT, 0xffffffffu);
+    billboard_triangles(dust_mesh, 2 * DUST_COUNT);
     light_sprite_mesh->texture = texture_get(TEXTURE_POINTLIGHT);
     light_sprite_mesh->flags = 0;
-    quad_triangles(light_sprite_mesh, LIGHT_COUNT, 0xffffffffu);
+    billboard_triangles(light_sprite_mesh, LIGHT_COUNT);
     for (int32_t i = 0; i < light_sprite_mesh->triangle_count; ++i)
         light_sprite_mesh->draw_order[i] = i;
     return 0;
