@@ -3,6 +3,7 @@
 // fixed steps of music time, and frames drawn from a small test object.
 #include "../overlays/overlay_fixture.h"
 
+#include "box_layer.h"
 #include "common/lwo_writer.h"
 #include "scenes/end_parts.h"
 #include "scenes/scenes.h"
@@ -15,28 +16,6 @@ namespace
 {
 
 constexpr double FIRST_SECONDS = 361.0 / 1.5;
-
-// A box from y = 0 to y = 1, 0.4 wide and deep, centred on x = 0.
-LwoLayer box_layer(uint16_t number)
-{
-    LwoLayer layer;
-    layer.number = number;
-    const float s = 0.2f;
-    for (int top = 0; top < 2; ++top) {
-        const float corners[4][2] = {{-s, -s}, {s, -s}, {s, s}, {-s, s}};
-        for (const auto& c : corners)
-            layer.points.insert(layer.points.end(), {c[0], static_cast<float>(top), c[1]});
-    }
-    const uint32_t faces[6][4] = {{0, 1, 2, 3}, {7, 6, 5, 4}, {0, 4, 5, 1},
-                                  {1, 5, 6, 2}, {2, 6, 7, 3}, {3, 7, 4, 0}};
-    for (const auto& f : faces) {
-        LwoPolygon polygon;
-        polygon.corners.assign(f, f + 4);
-        polygon.surface = 0;
-        layer.polygons.push_back(polygon);
-    }
-    return layer;
-}
 
 class EndScene : public OverlayFrame
 {

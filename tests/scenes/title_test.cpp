@@ -3,6 +3,7 @@
 // the block glow beats, and a frame drawn from small test objects.
 #include "../overlays/overlay_fixture.h"
 
+#include "box_layer.h"
 #include "common/lwo_writer.h"
 #include "scenes/scenes.h"
 #include "scenes/title_parts.h"
@@ -11,30 +12,6 @@
 
 namespace
 {
-
-// A box extruded from y = 0 to y = 1: the bottom four points first, the top
-// four second, as the title objects are built.
-LwoLayer box_layer(uint16_t number, float x)
-{
-    LwoLayer layer;
-    layer.number = number;
-    const float s = 0.2f;
-    for (int top = 0; top < 2; ++top) {
-        const float y = static_cast<float>(top);
-        const float corners[4][2] = {{-s, -s}, {s, -s}, {s, s}, {-s, s}};
-        for (const auto& c : corners)
-            layer.points.insert(layer.points.end(), {x + c[0], y, c[1]});
-    }
-    const uint32_t faces[6][4] = {{0, 1, 2, 3}, {7, 6, 5, 4}, {0, 4, 5, 1},
-                                  {1, 5, 6, 2}, {2, 6, 7, 3}, {3, 7, 4, 0}};
-    for (const auto& f : faces) {
-        LwoPolygon polygon;
-        polygon.corners.assign(f, f + 4);
-        polygon.surface = 0;
-        layer.polygons.push_back(polygon);
-    }
-    return layer;
-}
 
 LwoLayer floor_layer(uint16_t number, float y)
 {
