@@ -117,16 +117,6 @@ void glints_draw(const Camera* camera, const Matrix* model)
     draw_mesh(glint_mesh, camera, GLINT_FILL, CLIP_WINDOW);
 }
 
-void bands_blur(int32_t n, float b)
-{
-    if (!ribbon_blur_beat(n))
-        return;
-    const int32_t w = water_grid_band_offset(b);
-    blur_columns(400 - w, 420 - w, 64);
-    blur_columns(420, 440, 32);
-    blur_columns(440 + w, 460 + w, 64);
-}
-
 } // namespace
 
 Mesh* ribbon_mesh_create()
@@ -342,5 +332,6 @@ void ribbon_render(float seconds)
 
     // 11-12. The whole screen again, then the bands.
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
-    bands_blur(n, b);
+    if (ribbon_blur_beat(n))
+        water_grid_bands_blur(b, 420, blur_columns);
 }

@@ -86,16 +86,6 @@ void sparkles_draw(const Camera* camera, int32_t n)
     draw_clipped_until_zoomed(sparkle_mesh, camera, SPARKLE_FILL, n);
 }
 
-void bands_blur(int32_t n, float b)
-{
-    if (!water_blur_beat(n))
-        return;
-    const int32_t w = water_grid_band_offset(b);
-    blur_rows(210 - w, 230 - w, 64);
-    blur_rows(230, 250, 32);
-    blur_rows(250 + w, 270 + w, 64);
-}
-
 } // namespace
 
 const WaterSwell WATER_SWELL = {3.0f, 5.0f, 1.5f, -13.5f, -0.1f};
@@ -295,5 +285,6 @@ void water_render(float seconds)
 
     // 12-13. The whole screen again, then the bands.
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
-    bands_blur(n, b);
+    if (water_blur_beat(n))
+        water_grid_bands_blur(b, 230, blur_rows);
 }

@@ -1,6 +1,6 @@
 // The shared water grid: its construction, the per-frame swell, its placement
 // under the camera, its drawing, the planar shadow cast onto it and the
-// sliding blur-band offset. Relies on the Mesh record (scene/mesh.h), core's
+// sliding blurred bands. Relies on the Mesh record (scene/mesh.h), core's
 // sine and power, per-vertex lighting, the texture table and mesh drawing.
 #include "scenes/water_grid.h"
 
@@ -123,4 +123,12 @@ int32_t water_grid_band_offset(float b)
 {
     const float h = b / 2.0f - core_floor(b / 2.0f);
     return float_to_int(92.0f * core_pow(1.0f - h, 4.0f));
+}
+
+void water_grid_bands_blur(float b, int32_t middle, void (*blur)(int32_t from, int32_t to, int32_t passes))
+{
+    const int32_t w = water_grid_band_offset(b);
+    blur(middle - 20 - w, middle - w, 64);
+    blur(middle, middle + 20, 32);
+    blur(middle + 20 + w, middle + 40 + w, 64);
 }

@@ -1,9 +1,9 @@
 // The rippling water grid both water scenes float their objects over: a
 // 33 x 33 vertex grid 128 units wide and 32 deep, swelled every frame by three
 // travelling sines, tilted slightly and carried with the camera; its drawing,
-// the planar shadow both scenes cast onto it, and the sliding offset of the
-// blurred bands both scenes smear on alternate beat pairs. Relies on the Mesh
-// record and matrices of scene/mesh.h; the drawing on raster/ and the texture table.
+// the planar shadow both scenes cast onto it, and the sliding blurred bands
+// both scenes smear on alternate beat pairs. Relies on the Mesh record and
+// matrices of scene/mesh.h; the drawing on raster/ and the texture table.
 #pragma once
 
 #include "scene/mesh.h"
@@ -57,3 +57,8 @@ void water_grid_shadow_draw(Mesh* mesh, const Camera* camera, const Matrix* mode
 // How far the outer blurred bands stand from the middle one: 92 (1 - h)^4
 // pixels, h the position within the current pair of beats.
 int32_t water_grid_band_offset(float b);
+// The three blurred bands, each 20 pixels wide, blurred in this order: the
+// outer one before `middle` moved out by w = water_grid_band_offset(b), 64
+// passes; [middle, middle + 20), 32 passes; the outer one after it moved out
+// by w, 64 passes. `blur` is blur_rows or blur_columns.
+void water_grid_bands_blur(float b, int32_t middle, void (*blur)(int32_t from, int32_t to, int32_t passes));

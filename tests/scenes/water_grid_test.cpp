@@ -1,6 +1,6 @@
 // The shared water grid: its layout and triangles, the swell against the plain
 // three-sines-per-vertex form for both water scenes' settings, its placement
-// under the camera, and the sliding blur-band offset.
+// under the camera, and the sliding blur bands (offset and band placement).
 #include "scenes/water_grid.h"
 
 #include "core/core.h"
@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 namespace
 {
@@ -102,6 +103,23 @@ TEST(WaterGrid, PlacementFollowsTheCameraAndBandsSlideInWithinTheBeatPair)
         EXPECT_LE(w, previous) << b;
         previous = w;
     }
+}
+
+std::vector<std::vector<int32_t>> blurs_seen;
+
+void record_blur(int32_t from, int32_t to, int32_t passes)
+{
+    blurs_seen.push_back({from, to, passes});
+}
+
+TEST(WaterGrid, OuterBandsSlideOutFromTheMiddleBandInOrder)
+{
+    blurs_seen.clear();
+    water_grid_bands_blur(150.0f, 420, record_blur);  // the ribbon's columns, w = 92
+    water_grid_bands_blur(151.99f, 230, record_blur); // the water's rows, w = 0: bands touch
+    const std::vector<std::vector<int32_t>> expected = {{308, 328, 64}, {420, 440, 32}, {532, 552, 64},
+                                                        {210, 230, 64}, {230, 250, 32}, {250, 270, 64}};
+    EXPECT_EQ(blurs_seen, expected);
 }
 
 } // namespace
