@@ -241,26 +241,32 @@ void mesh_offset_second_uv(Mesh* mesh, const float* offset)
     }
 }
 
-void mesh_sphere_map(Mesh* mesh)
+namespace
+{
+
+// The sphere map of each view-space normal into the coordinate pair (u, v)
+// or (u2, v2) of its vertex.
+void sphere_map_into(Mesh* mesh, float MeshVertex::*u, float MeshVertex::*v)
 {
     if (!mesh || !mesh->vertices || !mesh->normals)
         return;
     for (int32_t i = 0; i < mesh->vertex_count; ++i) {
         Vec3 n = transformed_normal(mesh, i);
-        mesh->vertices[i].u = (n.x + 1.0f) * 0.5f;
-        mesh->vertices[i].v = (1.0f - n.y) * 0.5f;
+        mesh->vertices[i].*u = (n.x + 1.0f) * 0.5f;
+        mesh->vertices[i].*v = (1.0f - n.y) * 0.5f;
     }
+}
+
+} // namespace
+
+void mesh_sphere_map(Mesh* mesh)
+{
+    sphere_map_into(mesh, &MeshVertex::u, &MeshVertex::v);
 }
 
 void mesh_sphere_map_second(Mesh* mesh)
 {
-    if (!mesh || !mesh->vertices || !mesh->normals)
-        return;
-    for (int32_t i = 0; i < mesh->vertex_count; ++i) {
-        Vec3 n = transformed_normal(mesh, i);
-        mesh->vertices[i].u2 = (n.x + 1.0f) * 0.5f;
-        mesh->vertices[i].v2 = (1.0f - n.y) * 0.5f;
-    }
+    sphere_map_into(mesh, &MeshVertex::u2, &MeshVertex::v2);
 }
 
 void mesh_reflection_map(Mesh* mesh)
