@@ -5,7 +5,6 @@
 #include "runtime/demo.h"
 
 #include "core/frame.h"
-#include "platform/audio.h"
 #include "platform/counter.h"
 #include "platform/paths.h"
 #include "runtime/clock.h"
@@ -69,18 +68,13 @@ int32_t load_everything(int32_t max_fps)
 // warning line); a start at or past the track's end is a usage error (2).
 int32_t check_music_length(const char* start_option, double start)
 {
-    double track = audio_bytes_to_seconds(audio_track_bytes(music_track()));
-    double timeline_seconds = timeline_end_beat() * 60.0 / DEMO_TEMPO_BPM;
+    double track = demo_music_seconds();
     if (start > 0.0 && start >= track) {
         std::fprintf(stderr, "dunravel: %s %.3fs lies past the end of the music (%.3fs)\n", start_option,
                      start, track);
         return 2;
     }
-    if (track < timeline_seconds)
-        std::fprintf(stderr,
-                     "dunravel: warning: the music lasts %.3fs, the timeline %.3fs; the demo ends with the "
-                     "music\n",
-                     track, timeline_seconds);
+    demo_warn_short_music(track);
     return 0;
 }
 
@@ -114,14 +108,6 @@ int32_t paused_fps(int32_t max_fps)
 }
 
 } // namespace
-
-void demo_draw_frame()
-{
-    frame_begin();
-    std::memset(screen->pixels, 0, static_cast<size_t>(screen->pitch) * SCREEN_HEIGHT);
-    timeline_render();
-    frame_end();
-}
 
 int demo_main(int argc, char** argv)
 {

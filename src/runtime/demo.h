@@ -10,3 +10,9 @@ int demo_main(int argc, char** argv);
 // Draws one frame of the demo at the clock's time: depth clear, black, the
 // timeline, present (a no-op without a window).
 void demo_draw_frame();
+
+// Length in seconds of the loaded music track (0 without one).
+double demo_music_seconds();
+// One warning line on standard error when the track is shorter than the
+// timeline: the demo then ends with the music.
+void demo_warn_short_music(double track_seconds);

@@ -10,8 +10,6 @@
 #include "runtime/demo.h"
 
 #include "core/core.h"
-#include "core/frame.h"
-#include "platform/audio.h"
 #include "platform/counter.h"
 #include "platform/paths.h"
 #include "runtime/clock.h"
@@ -24,7 +22,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 // JavaScript from here to the next mark: not formatted as C++.
 // clang-format off
@@ -143,13 +140,8 @@ void start_music()
         fail("the music could not be loaded");
         return;
     }
-    double track = audio_bytes_to_seconds(audio_track_bytes(music_track()));
-    double timeline_seconds = timeline_end_beat() * 60.0 / DEMO_TEMPO_BPM;
-    if (track < timeline_seconds)
-        std::fprintf(stderr,
-                     "dunravel: warning: the music lasts %.3fs, the timeline %.3fs; the demo ends with the "
-                     "music\n",
-                     track, timeline_seconds);
+    double track = demo_music_seconds();
+    demo_warn_short_music(track);
     loading_screen_end(&demo.loading);
     demo.loading_shown = false;
     if (demo.at_seconds >= 0.0) {
@@ -261,14 +253,6 @@ void frame_step()
 }
 
 } // namespace
-
-void demo_draw_frame()
-{
-    frame_begin();
-    std::memset(screen->pixels, 0, static_cast<size_t>(screen->pitch) * SCREEN_HEIGHT);
-    timeline_render();
-    frame_end();
-}
 
 int demo_main(int, char**)
 {

@@ -1,0 +1,36 @@
+// What the program (demo.cpp) and the page (demo_web.cpp) do alike: one frame
+// drawn at the clock's time, and the length of the loaded music against the
+// timeline. Relies on the video brackets, the timeline and the music clock.
+#include "runtime/demo.h"
+
+#include "core/frame.h"
+#include "platform/audio.h"
+#include "runtime/clock.h"
+#include "runtime/effects.h"
+#include "runtime/video.h"
+
+#include <cstdio>
+#include <cstring>
+
+void demo_draw_frame()
+{
+    frame_begin();
+    std::memset(screen->pixels, 0, static_cast<size_t>(screen->pitch) * SCREEN_HEIGHT);
+    timeline_render();
+    frame_end();
+}
+
+double demo_music_seconds()
+{
+    return audio_bytes_to_seconds(audio_track_bytes(music_track()));
+}
+
+void demo_warn_short_music(double track)
+{
+    double timeline_seconds = timeline_end_beat() * 60.0 / DEMO_TEMPO_BPM;
+    if (track < timeline_seconds)
+        std::fprintf(stderr,
+                     "dunravel: warning: the music lasts %.3fs, the timeline %.3fs; the demo ends with the "
+                     "music\n",
+                     track, timeline_seconds);
+}
