@@ -16,10 +16,6 @@ float core_tan(float x)
 {
     return static_cast<float>(std::tan(static_cast<double>(x)));
 }
-float core_sqrt(float x)
-{
-    return static_cast<float>(std::sqrt(static_cast<double>(x)));
-}
 float core_pow(float x, float y)
 {
     return static_cast<float>(std::pow(static_cast<double>(x), static_cast<double>(y)));
@@ -75,84 +71,4 @@ uint32_t add_saturate(uint32_t a, uint32_t b)
         out |= s << shift;
     }
     return out;
-}
-
-void vec3_cubic(const Vec3* a, const Vec3* b, const Vec3* c, const Vec3* d, float t, Vec3* out)
-{
-    float x = ((a->x * t + b->x) * t + c->x) * t + d->x;
-    float y = ((a->y * t + b->y) * t + c->y) * t + d->y;
-    float z = ((a->z * t + b->z) * t + c->z) * t + d->z;
-    out->x = x;
-    out->y = y;
-    out->z = z;
-}
-
-float vec3_dot(const Vec3* a, const Vec3* b)
-{
-    return a->x * b->x + a->y * b->y + a->z * b->z;
-}
-
-float vec3_length(const Vec3* v)
-{
-    float sum = vec3_dot(v, v);
-    return core_sqrt(sum);
-}
-
-void vec3_cross(const Vec3* a, const Vec3* b, Vec3* out)
-{
-    // Formed in locals first, so out may also be a or b.
-    float x = a->y * b->z - a->z * b->y;
-    float y = a->z * b->x - a->x * b->z;
-    float z = a->x * b->y - a->y * b->x;
-    out->x = x;
-    out->y = y;
-    out->z = z;
-}
-
-void vec3_scale(const Vec3* v, float s, Vec3* out)
-{
-    out->x = v->x * s;
-    out->y = v->y * s;
-    out->z = v->z * s;
-}
-
-void vec3_div(const Vec3* a, const Vec3* b, Vec3* out)
-{
-    out->x = a->x / b->x;
-    out->y = a->y / b->y;
-    out->z = a->z / b->z;
-}
-
-void vec3_sub(const Vec3* a, const Vec3* b, Vec3* out)
-{
-    out->x = a->x - b->x;
-    out->y = a->y - b->y;
-    out->z = a->z - b->z;
-}
-
-void vec3_add(const Vec3* a, const Vec3* b, Vec3* out)
-{
-    out->x = a->x + b->x;
-    out->y = a->y + b->y;
-    out->z = a->z + b->z;
-}
-
-void vec3_reflect(const Vec3* v, const Vec3* n, Vec3* out)
-{
-    float k = 2.0f * vec3_dot(v, n);
-    float nx = n->x, ny = n->y, nz = n->z;
-    out->x = v->x - k * nx;
-    out->y = v->y - k * ny;
-    out->z = v->z - k * nz;
-}
-
-void vec3_normalize(const Vec3* v, Vec3* out)
-{
-    float q = vec3_dot(v, v);
-    float f = 0.0f;
-    if (q != 0.0f) {
-        float root = core_sqrt(q);
-        f = 1.0f / root;
-    }
-    vec3_scale(v, f, out);
 }
