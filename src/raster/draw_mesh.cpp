@@ -4,6 +4,8 @@
 #include "raster/raster_internal.h"
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 static MeshVertex clip_buffer[2][CLIP_BUFFER_SIZE];
 static MeshVertex list_clip_buffer[2][CLIP_BUFFER_SIZE];
@@ -85,6 +87,39 @@ static bool indices_valid(const Mesh* mesh, const MeshTriangle* t)
            t->c < mesh->vertex_count;
 }
 
+static bool finite_vertex(const MeshVertex& v)
+{
+    return std::isfinite(v.tx) && std::isfinite(v.ty) && std::isfinite(v.tz);
+}
+
+// clip_window's test for a projected vertex that no window plane cuts.
+static bool in_window(const MeshVertex& v, const ClipWindow& w)
+{
+    return v.tx >= w.min_x && v.tx <= w.max_x && v.ty >= w.min_y && v.ty <= w.max_y && std::isfinite(v.tz);
+}
+
+// A projected copy of the mesh's vertices in a buffer kept between calls
+// (grown, never shrunk), or null when it cannot be had.
+static const MeshVertex* project_mesh_copy(const Mesh* mesh, const Matrix* screen_matrix)
+{
+    static MeshVertex* copies = nullptr;
+    static int32_t capacity = 0;
+    const int32_t n = mesh->vertex_count;
+    if (n <= 0)
+        return nullptr;
+    if (n > capacity) {
+        auto* grown =
+            static_cast<MeshVertex*>(std::realloc(copies, static_cast<size_t>(n) * sizeof(MeshVertex)));
+        if (!grown)
+            return nullptr;
+        copies = grown;
+        capacity = n;
+    }
+    std::memcpy(copies, mesh->vertices, static_cast<size_t>(n) * sizeof(MeshVertex));
+    project_vertices(screen_matrix, copies, n);
+    return copies;
+}
+
 // The four window planes in order, alternating buffers; returns the count left
 // (below 3: nothing to draw) and which buffer holds the result. A polygon wholly
 // inside the window comes out of each plane turned by one vertex (the walk
@@ -97,8 +132,7 @@ static int32_t clip_window(MeshVertex (*buffers)[CLIP_BUFFER_SIZE], int32_t* cur
     const MeshVertex* in = buffers[*current];
     bool inside = true;
     for (int32_t i = 0; i < n && inside; i++)
-        inside = in[i].tx >= w.min_x && in[i].tx <= w.max_x && in[i].ty >= w.min_y && in[i].ty <= w.max_y &&
-                 std::isfinite(in[i].tz);
+        inside = in_window(in[i], w);
     if (inside) {
         *first = 4 % n;
         return n;
@@ -133,10 +167,7 @@ static int32_t near_stage(const MeshVertex& a, const MeshVertex& b, const MeshVe
         buffers[0][2] = c;
         return 3;
     }
-    auto finite = [](const MeshVertex& v) {
-        return std::isfinite(v.tx) && std::isfinite(v.ty) && std::isfinite(v.tz);
-    };
-    if (inside && finite(a) && finite(b) && finite(c)) {
+    if (inside && finite_vertex(a) && finite_vertex(b) && finite_vertex(c)) {
         buffers[0][0] = b;
         buffers[0][1] = c;
         buffers[0][2] = a;
@@ -168,10 +199,38 @@ void draw_mesh(Mesh* mesh, const Camera* camera, FillMode mode, uint32_t clip_fl
     }
     const bool near_requested = (clip_flags & CLIP_NEAR) != 0;
     const bool window = (clip_flags & CLIP_WINDOW) != 0;
+    // Every vertex projected once up front: a triangle that neither plane
+    // stage cuts is fanned straight from these copies, the same words the
+    // clip buffers would hold (same vertex, same matrix, same arithmetic).
+    const MeshVertex* projected = project_mesh_copy(mesh, &camera->screen);
+    const float near_z = clip_near_plane();
+    const ClipWindow bounds = clip_window_bounds();
     for (int32_t i = 0; i < mesh->triangle_count; i++) {
         const MeshTriangle* t = &mesh->triangles[i];
         if (!t->visible || !indices_valid(mesh, t))
             continue;
+        if (projected) {
+            // near_stage's two uncut orders: (a, b, c) on the window-only path,
+            // (b, c, a) when the near plane runs and passes all three; then
+            // clip_window's uncut rotation by 4 mod 3 = 1.
+            const MeshVertex &a = mesh->vertices[t->a], &b = mesh->vertices[t->b], &c = mesh->vertices[t->c];
+            const bool behind = a.tz <= near_z && b.tz <= near_z && c.tz <= near_z;
+            if (behind && (!near_requested || (finite_vertex(a) && finite_vertex(b) && finite_vertex(c)))) {
+                const MeshVertex* order[3] = {&projected[t->a], &projected[t->b], &projected[t->c]};
+                int32_t first = near_requested ? 1 : 0;
+                bool uncut = true;
+                if (window) {
+                    for (int32_t k = 0; k < 3 && uncut; k++)
+                        uncut = in_window(*order[k], bounds);
+                    first += 1;
+                }
+                if (uncut) {
+                    build_triangle(*order[first % 3], *order[(first + 1) % 3], *order[(first + 2) % 3],
+                                   t->lit_colour, two_sided, batch_next(&batch));
+                    continue;
+                }
+            }
+        }
         int32_t current = 0;
         int32_t n = near_stage(mesh->vertices[t->a], mesh->vertices[t->b], mesh->vertices[t->c],
                                near_requested, clip_buffer, &current);

@@ -248,6 +248,12 @@ TEST_F(ClipDrawReference, MeshDrawingPathsMatchTheLongWay)
                     v.ty = a.ty + (v.ty - a.ty) * 0.3f;
                 }
             }
+            // Rounds 2 and 3 share vertices between triangles, as real meshes do:
+            // a vertex projected once must serve every triangle that uses it.
+            if (round >= 2)
+                for (int i = 1; i < 100; i++)
+                    if (r.below(2))
+                        mesh->triangles[i].c = mesh->triangles[i - 1].b;
             const FillMode mode = 22;
             // the long way
             clear(0xFF000000u);
