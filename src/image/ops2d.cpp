@@ -285,29 +285,110 @@ void blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int
 
 // ---- Zoom blur ------------------------------------------------------------------
 
+namespace
+{
+
+// How a group of four columns x .. x + 3 reads its samples from a source row.
+// With 0 <= f <= 64 the sample columns rise by one per column with at most
+// one repeat in a group, so the four samples are two overlapping loads: lanes
+// below `lane` from words at0 .. at0 + 3, the rest from at1 .. at1 + 3
+// (at1 = at0 - 1). lane 4: all from at0; lane -1: read one by one.
+struct ZoomGroup {
+    int32_t at0, at1, lane;
+};
+
+// Lanes `lane` and above of a 4 x 32-bit vector, for lane = 0 .. 4.
+alignas(16) const uint32_t zoom_lane_masks[5][4] = {
+    {~0u, ~0u, ~0u, ~0u}, {0, ~0u, ~0u, ~0u}, {0, 0, ~0u, ~0u}, {0, 0, 0, ~0u}, {0, 0, 0, 0},
+};
+
+ZoomGroup zoom_group(const int32_t* s, int32_t w)
+{
+    int32_t lane = 4;
+    for (int32_t k = 1; k < 4; k++) {
+        const int32_t step = s[k] - s[k - 1];
+        if (step == 0 && lane == 4)
+            lane = k;
+        else if (step != 1)
+            return {0, 0, -1};
+    }
+    // Both loads stay inside the row (the last row's row end is the image's).
+    if (s[0] + 3 > w - 1 || (lane < 4 && s[0] - 1 < 0))
+        return {0, 0, -1};
+    return {s[0], lane < 4 ? s[0] - 1 : s[0], lane};
+}
+
+// Rows whose samples lie in the row itself, columns x0 -> x1: a column
+// samples itself (the average is the pixel: nothing to write) or mostly the
+// column just written, whose value is carried in `last` rather than read back
+// through memory.
+template <int N>
+void zoom_own_rows(uint32_t* const* rows, const int32_t* source_x, int32_t x0, int32_t x1, int32_t xstep)
+{
+    uint32_t last[N] = {};
+    int32_t last_x = -1;
+    for (int32_t x = x0;; x += xstep) {
+        const int32_t s = source_x[x];
+        if (s == x) {
+            for (int r = 0; r < N; r++)
+                last[r] = rows[r][x];
+        } else if (s == last_x) {
+            for (int r = 0; r < N; r++) {
+                const uint32_t p = rows[r][x], q = last[r];
+                last[r] = rows[r][x] = (p | q) - (((p ^ q) >> 1) & 0x7F7F7F7Fu); // (p + q + 1) >> 1 per byte
+            }
+        } else {
+            for (int r = 0; r < N; r++) {
+                const uint32_t p = rows[r][x], q = rows[r][s];
+                last[r] = rows[r][x] = (p | q) - (((p ^ q) >> 1) & 0x7F7F7F7Fu);
+            }
+        }
+        last_x = x;
+        if (x == x1)
+            break;
+    }
+}
+
 // One quadrant, rows y0 -> y1 and columns x0 -> x1 (inclusive, stepping
 // towards the far end): each pixel is averaged with the pixel (x, y) -
 // (d * f >> 8) nearer the centre, which this pass has already processed.
-// source_x[x] is the clamped sample column of column x for this pass.
-static void zoom_quadrant(Texture* t, const int32_t* source_x, int32_t cy, int64_t f, int32_t y0, int32_t y1,
-                          int32_t x0, int32_t x1)
+// source_x[x] is the clamped sample column of column x for this pass;
+// groups has room for a quarter of the width.
+void zoom_quadrant(Texture* t, const int32_t* source_x, ZoomGroup* groups, int32_t cy, int64_t f, int32_t y0,
+                   int32_t y1, int32_t x0, int32_t x1)
 {
     int32_t ystep = y0 <= y1 ? 1 : -1, xstep = x0 <= x1 ? 1 : -1;
     int32_t w = t->width, h = t->height;
+    const int32_t first = std::min(x0, x1), end = std::max(x0, x1);
+    const int32_t group_count = (end - first + 1) / 4;
+    for (int32_t g = 0; g < group_count; g++)
+        groups[g] = zoom_group(source_x + first + 4 * g, w);
+    auto sample_row = [cy, f, h](int32_t y) {
+        return std::clamp<int64_t>(y - ((static_cast<int64_t>(y) - cy) * f >> 8), 0, h - 1);
+    };
     for (int32_t y = y0;; y += ystep) {
-        int64_t qy = std::clamp<int64_t>(y - ((static_cast<int64_t>(y) - cy) * f >> 8), 0, h - 1);
+        int64_t qy = sample_row(y);
         uint32_t* row = t->pixels + static_cast<size_t>(y) * w;
         const uint32_t* qrow = t->pixels + static_cast<size_t>(qy) * w;
         if (qy != y) {
             // The samples come from another row, finished earlier in this
             // pass: the pixels of this row do not depend on each other, so
             // any order gives the same result; four at a time.
-            int32_t x = std::min(x0, x1);
-            const int32_t end = std::max(x0, x1);
-            for (; x + 3 <= end; x += 4) {
-                const __m128i q = _mm_set_epi32(
-                    static_cast<int32_t>(qrow[source_x[x + 3]]), static_cast<int32_t>(qrow[source_x[x + 2]]),
-                    static_cast<int32_t>(qrow[source_x[x + 1]]), static_cast<int32_t>(qrow[source_x[x]]));
+            int32_t x = first;
+            for (int32_t g = 0; g < group_count; g++, x += 4) {
+                const ZoomGroup& z = groups[g];
+                __m128i q;
+                if (z.lane >= 0) {
+                    const __m128i m =
+                        _mm_load_si128(reinterpret_cast<const __m128i*>(zoom_lane_masks[z.lane]));
+                    q = _mm_or_si128(_mm_and_si128(m, load4(qrow + z.at1)),
+                                     _mm_andnot_si128(m, load4(qrow + z.at0)));
+                } else {
+                    q = _mm_set_epi32(static_cast<int32_t>(qrow[source_x[x + 3]]),
+                                      static_cast<int32_t>(qrow[source_x[x + 2]]),
+                                      static_cast<int32_t>(qrow[source_x[x + 1]]),
+                                      static_cast<int32_t>(qrow[source_x[x]]));
+                }
                 store4(row + x, _mm_avg_epu8(load4(row + x), q)); // (p + q + 1) >> 1 per byte
             }
             for (; x <= end; ++x) {
@@ -315,11 +396,27 @@ static void zoom_quadrant(Texture* t, const int32_t* source_x, int32_t cy, int64
                 row[x] = (p | q) - (((p ^ q) >> 1) & 0x7F7F7F7Fu);
             }
         } else {
-            for (int32_t x = x0;; x += xstep) {
-                uint32_t p = row[x], q = qrow[source_x[x]];
-                row[x] = (p | q) - (((p ^ q) >> 1) & 0x7F7F7F7Fu); // (p + q + 1) >> 1 per byte
-                if (x == x1)
-                    break;
+            // Rows that sample themselves do not read each other: up to four
+            // of them are walked together, their chains interleaved.
+            uint32_t* rows[4] = {row};
+            int32_t count = 1;
+            while (count < 4 && y != y1 && sample_row(y + ystep) == y + ystep) {
+                y += ystep;
+                rows[count++] = t->pixels + static_cast<size_t>(y) * w;
+            }
+            switch (count) {
+            case 1:
+                zoom_own_rows<1>(rows, source_x, x0, x1, xstep);
+                break;
+            case 2:
+                zoom_own_rows<2>(rows, source_x, x0, x1, xstep);
+                break;
+            case 3:
+                zoom_own_rows<3>(rows, source_x, x0, x1, xstep);
+                break;
+            default:
+                zoom_own_rows<4>(rows, source_x, x0, x1, xstep);
+                break;
             }
         }
         if (y == y1)
@@ -327,14 +424,20 @@ static void zoom_quadrant(Texture* t, const int32_t* source_x, int32_t cy, int64
     }
 }
 
+} // namespace
+
 void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32_t passes)
 {
     if (!texture || texture->width <= 0 || texture->height <= 0 || passes <= 0)
         return;
     int32_t w = texture->width, h = texture->height;
     auto* source_x = static_cast<int32_t*>(std::malloc(static_cast<size_t>(w) * sizeof(int32_t)));
-    if (!source_x)
+    auto* groups = static_cast<ZoomGroup*>(std::malloc(static_cast<size_t>(w / 4 + 1) * sizeof(ZoomGroup)));
+    if (!source_x || !groups) {
+        std::free(source_x);
+        std::free(groups);
         return;
+    }
     cx = std::clamp(cx, 0, w - 1);
     cy = std::clamp(cy, 0, h - 1);
     // Beyond |f| = 2^24 every sample with x != cx is clamped to the same
@@ -349,16 +452,17 @@ void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32
         // row and column belong to the upper and left quadrants.
         bool left = cx >= 1, right = cx + 1 <= w - 1, lower = cy + 1 <= h - 1;
         if (left)
-            zoom_quadrant(texture, source_x, cy, f, cy, 0, cx, 1);
+            zoom_quadrant(texture, source_x, groups, cy, f, cy, 0, cx, 1);
         if (right)
-            zoom_quadrant(texture, source_x, cy, f, cy, 0, cx + 1, w - 1);
+            zoom_quadrant(texture, source_x, groups, cy, f, cy, 0, cx + 1, w - 1);
         if (left && lower)
-            zoom_quadrant(texture, source_x, cy, f, cy + 1, h - 1, cx, 1);
+            zoom_quadrant(texture, source_x, groups, cy, f, cy + 1, h - 1, cx, 1);
         if (right && lower)
-            zoom_quadrant(texture, source_x, cy, f, cy + 1, h - 1, cx + 1, w - 1);
+            zoom_quadrant(texture, source_x, groups, cy, f, cy + 1, h - 1, cx + 1, w - 1);
         f = std::clamp<int64_t>(f * 2, -cap, cap);
     }
     std::free(source_x);
+    std::free(groups);
 }
 
 // ---- Wave shift -----------------------------------------------------------------
