@@ -233,10 +233,12 @@ void deform_twist(Mesh* mesh, const TwistParams* params)
         float length = vec3_length(&d);
         float t = p.size >= length ? length / p.size : 1.0f;
         float w = 1.0f - t; // full effect at the centre, none from the distance size on
-        // Rotates the pair (a, b) by phi in place.
+        // Rotates the pair (a, b) by phi in place. A zero angle (beyond the
+        // reach) takes cos 1 and sin phi, the values the calls give for +-0.
         auto turn = [](float phi, float* a, float* b) {
-            float c = core_cos(phi);
-            float s = core_sin(phi);
+            const bool zero = phi == 0.0f;
+            float c = zero ? 1.0f : core_cos(phi);
+            float s = zero ? phi : core_sin(phi);
             float na = c * *a + s * *b;
             float nb = -s * *a + c * *b;
             *a = na;
@@ -253,6 +255,12 @@ void deform_twist(Mesh* mesh, const TwistParams* params)
             turn(p.amount * k(d.z) * w, &d.x, &d.y);
             break;
         case 3: {
+            // Beyond the reach (w = 0) a finite amount times a finite cosine
+            // gives three zero angles: the identity, known without the cosines.
+            auto finite_angle = [&](float x) { return std::isfinite(x / p.size * QUARTER_TURN); };
+            if (w == 0.0f && std::isfinite(p.amount) && finite_angle(d.x) && finite_angle(d.y) &&
+                finite_angle(d.z))
+                break;
             float ax = p.amount * k(d.x) * w;
             float ay = p.amount * k(d.y) * w;
             float az = p.amount * k(d.z) * w;

@@ -312,6 +312,53 @@ TEST(DeformTwist, AllThreeAxesLeaveVerticesOutOfReachAsTheFullRotationDoes)
     }
 }
 
+// Modes 0 to 2 as written out: cosine and sine called for every angle,
+// also the zero ones beyond the reach.
+TEST(DeformTwist, SingleAxisModesMatchTheCallsForEveryAngle)
+{
+    MeshPtr a(mesh_create(3000, 1), mesh_free);
+    uint32_t seed = 777u;
+    auto next = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return static_cast<float>(seed >> 8) / 4194304.0f - 2.0f;
+    };
+    for (int32_t i = 0; i < a->vertex_count; ++i) {
+        a->vertices[i].x = next();
+        a->vertices[i].y = i % 7 == 0 ? -0.0f : next();
+        a->vertices[i].z = next();
+    }
+    a->vertices[0].x = std::numeric_limits<float>::quiet_NaN();
+    a->vertices[1].y = -std::numeric_limits<float>::infinity();
+    for (int32_t mode = 0; mode < 3; ++mode)
+        for (float amount : {1.3f, -2.9f, std::numeric_limits<float>::infinity()}) {
+            const TwistParams p{mode, {0.1f, -0.2f, 0.3f}, 1.5f, amount};
+            MeshPtr fast(mesh_create(a->vertex_count, 1), mesh_free);
+            std::copy(a->vertices, a->vertices + a->vertex_count, fast->vertices);
+            deform_twist(fast.get(), &p);
+            for (int32_t i = 0; i < a->vertex_count; ++i) {
+                const MeshVertex& v = a->vertices[i];
+                Vec3 d = {v.x - p.centre.x, v.y - p.centre.y, v.z - p.centre.z};
+                const float length = vec3_length(&d);
+                const float w = 1.0f - (p.size >= length ? length / p.size : 1.0f);
+                float* pair[3][2] = {{&d.y, &d.z}, {&d.x, &d.z}, {&d.x, &d.y}};
+                const float axis = mode == 0 ? d.x : mode == 1 ? d.y : d.z;
+                const float phi = p.amount * core_cos(axis / p.size * 1.5707964f) * w;
+                const float c = core_cos(phi), s = core_sin(phi);
+                float* x = pair[mode][0];
+                float* y = pair[mode][1];
+                const float nx = c * *x + s * *y, ny = -s * *x + c * *y;
+                *x = nx;
+                *y = ny;
+                const float want[3] = {p.centre.x + d.x, p.centre.y + d.y, p.centre.z + d.z};
+                const float* got = &fast->vertices[i].x;
+                for (int k = 0; k < 3; ++k)
+                    ASSERT_TRUE(std::memcmp(&got[k], &want[k], 4) == 0 ||
+                                (std::isnan(got[k]) && std::isnan(want[k])))
+                        << "mode " << mode << " amount " << amount << " vertex " << i << " component " << k;
+            }
+        }
+}
+
 TEST(Deformers, TouchOnlyObjectSpacePositions)
 {
     Lattice lattice;
