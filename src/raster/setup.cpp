@@ -192,7 +192,28 @@ bool raster_detail::box_is_linear(const RasterTriangle* t)
     return true;
 }
 
-Interpolant setup_interpolant(const RasterTriangle* t, float a, float b, float c)
+namespace
+{
+
+// A triangle's edge steps and constants as doubles, converted once for all
+// of its attributes.
+struct EdgeLanes {
+    __m128d steps[3]; // (x_step, y_step) of edges 0, 1, 2
+    double constants[3];
+};
+
+inline EdgeLanes edge_lanes(const RasterTriangle* t)
+{
+    EdgeLanes l;
+    for (int i = 0; i < 3; i++) {
+        const EdgeFunction& f = t->edges[i];
+        l.steps[i] = _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&f.x_step)));
+        l.constants[i] = static_cast<double>(f.constant);
+    }
+    return l;
+}
+
+inline Interpolant interpolant(const RasterTriangle* t, const EdgeLanes& l, float a, float b, float c)
 {
     // An edge value over the area is the barycentric weight of the vertex
     // opposite the edge: edge 0 weighs V2, edge 1 V0, edge 2 V1. The x and y
@@ -201,15 +222,10 @@ Interpolant setup_interpolant(const RasterTriangle* t, float a, float b, float c
     // three separate sums.
     const float k = t->inverse_area;
     const float kc = k * c, ka = k * a, kb = k * b;
-    const EdgeFunction* e = t->edges;
-    auto steps = [](const EdgeFunction& f) {
-        return _mm_cvtepi32_pd(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&f.x_step)));
-    };
     const __m128d xy = _mm_add_pd(
-        _mm_add_pd(_mm_mul_pd(steps(e[0]), _mm_set1_pd(kc)), _mm_mul_pd(steps(e[1]), _mm_set1_pd(ka))),
-        _mm_mul_pd(steps(e[2]), _mm_set1_pd(kb)));
-    const double cs = static_cast<double>(e[0].constant) * kc + static_cast<double>(e[1].constant) * ka +
-                      static_cast<double>(e[2].constant) * kb;
+        _mm_add_pd(_mm_mul_pd(l.steps[0], _mm_set1_pd(kc)), _mm_mul_pd(l.steps[1], _mm_set1_pd(ka))),
+        _mm_mul_pd(l.steps[2], _mm_set1_pd(kb)));
+    const double cs = l.constants[0] * kc + l.constants[1] * ka + l.constants[2] * kb;
     // Truncating conversions give INT32_MIN for anything outside the int32
     // range and for NaN, which is double_to_int's rule.
     const __m128i steps_int = _mm_cvttpd_epi32(xy);
@@ -221,6 +237,13 @@ Interpolant setup_interpolant(const RasterTriangle* t, float a, float b, float c
                      static_cast<uint32_t>(out.x_step) * static_cast<uint32_t>(t->min_x) + 1024u;
     out.start = static_cast<int32_t>(start);
     return out;
+}
+
+} // namespace
+
+Interpolant setup_interpolant(const RasterTriangle* t, float a, float b, float c)
+{
+    return interpolant(t, edge_lanes(t), a, b, c);
 }
 
 int32_t select_mip_level(const RasterTriangle* t)
@@ -249,31 +272,34 @@ int32_t select_mip_level(const RasterTriangle* t)
 // ---- Attribute sets ----------------------------------------------------------------
 Interpolant raster_depth_interpolant(const RasterTriangle* t)
 {
-    return setup_interpolant(t, t->v[0].z * 16383.0f, t->v[1].z * 16383.0f, t->v[2].z * 16383.0f);
+    return interpolant(t, edge_lanes(t), t->v[0].z * 16383.0f, t->v[1].z * 16383.0f, t->v[2].z * 16383.0f);
 }
 
 void raster_colour_interpolants(const RasterTriangle* t, Interpolant out[4])
 {
+    const EdgeLanes l = edge_lanes(t);
     for (int c = 0; c < 4; c++) {
         int s = c * 8;
-        out[c] = setup_interpolant(t, static_cast<float>((t->v[0].colour >> s) & 0xFFu),
-                                   static_cast<float>((t->v[1].colour >> s) & 0xFFu),
-                                   static_cast<float>((t->v[2].colour >> s) & 0xFFu));
+        out[c] = interpolant(t, l, static_cast<float>((t->v[0].colour >> s) & 0xFFu),
+                             static_cast<float>((t->v[1].colour >> s) & 0xFFu),
+                             static_cast<float>((t->v[2].colour >> s) & 0xFFu));
     }
 }
 
 void raster_texture_interpolants(const RasterTriangle* t, const Texture* scale, Interpolant out[2])
 {
     float w = static_cast<float>(scale->width), h = static_cast<float>(scale->height);
-    out[0] = setup_interpolant(t, t->v[0].u * w, t->v[1].u * w, t->v[2].u * w);
-    out[1] = setup_interpolant(t, t->v[0].v * h, t->v[1].v * h, t->v[2].v * h);
+    const EdgeLanes l = edge_lanes(t);
+    out[0] = interpolant(t, l, t->v[0].u * w, t->v[1].u * w, t->v[2].u * w);
+    out[1] = interpolant(t, l, t->v[0].v * h, t->v[1].v * h, t->v[2].v * h);
 }
 
 void raster_second_interpolants(const RasterTriangle* t, const Texture* scale, Interpolant out[2])
 {
     float w = static_cast<float>(scale->width), h = static_cast<float>(scale->height);
-    out[0] = setup_interpolant(t, t->v[0].u2 * w, t->v[1].u2 * w, t->v[2].u2 * w);
-    out[1] = setup_interpolant(t, t->v[0].v2 * h, t->v[1].v2 * h, t->v[2].v2 * h);
+    const EdgeLanes l = edge_lanes(t);
+    out[0] = interpolant(t, l, t->v[0].u2 * w, t->v[1].u2 * w, t->v[2].u2 * w);
+    out[1] = interpolant(t, l, t->v[0].v2 * h, t->v[1].v2 * h, t->v[2].v2 * h);
 }
 
 bool raster_perspective_interpolants(const RasterTriangle* t, const Texture* scale, Interpolant out[3])
@@ -292,8 +318,9 @@ bool raster_perspective_interpolants(const RasterTriangle* t, const Texture* sca
         up[k] = w * t->v[k].u * s[k];
         vp[k] = s[k] * (h * t->v[k].v);
     }
-    out[0] = setup_interpolant(t, up[0], up[1], up[2]);
-    out[1] = setup_interpolant(t, vp[0], vp[1], vp[2]);
-    out[2] = setup_interpolant(t, s[0], s[1], s[2]);
+    const EdgeLanes l = edge_lanes(t);
+    out[0] = interpolant(t, l, up[0], up[1], up[2]);
+    out[1] = interpolant(t, l, vp[0], vp[1], vp[2]);
+    out[2] = interpolant(t, l, s[0], s[1], s[2]);
     return true;
 }

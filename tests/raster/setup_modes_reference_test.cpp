@@ -3,6 +3,7 @@
 // checked against the rasterizer on many random triangles: record by record
 // (edges, area, box, inverse area, interpolants) and pixel by pixel.
 #include "raster_reference.h"
+#include "raster/raster_internal.h"
 
 #include "core/core.h"
 
@@ -482,3 +483,53 @@ TEST_F(FrameCornerReference, SpansEndingAtTheLastPixelsOfTheFrameMatchTheLongWay
 }
 
 } // namespace
+
+// The attribute sets convert a triangle's edges once for all their members;
+// each member must be the interpolant set up on its own.
+TEST_F(SetupReference, AttributeSetsEqualTheirInterpolantsSetUpOneByOne)
+{
+    TestRandom r(4242);
+    TestTexture tex(6, 5);
+    auto same = [](const Interpolant& a, const Interpolant& b) {
+        return a.x_step == b.x_step && a.y_step == b.y_step && a.start == b.start;
+    };
+    int checked = 0;
+    for (int n = 0; n < 5000; n++) {
+        RasterTriangle t = random_triangle(r, n % 2 ? 6.0f : 300.0f);
+        for (ScreenVertex& v : t.v) {
+            v.z = r.range(0.01f, 1.0f);
+            v.u2 = r.range(-3.0f, 3.0f);
+            v.v2 = r.range(-3.0f, 3.0f);
+        }
+        if (setup_triangle(&t))
+            continue;
+        const float w = 64.0f, h = 32.0f;
+        const Interpolant depth = raster_depth_interpolant(&t);
+        ASSERT_TRUE(same(
+            depth, setup_interpolant(&t, t.v[0].z * 16383.0f, t.v[1].z * 16383.0f, t.v[2].z * 16383.0f)));
+        Interpolant colour[4], texture[2], second[2], perspective[3];
+        raster_colour_interpolants(&t, colour);
+        for (int c = 0; c < 4; c++) {
+            auto ch = [&](int k) { return static_cast<float>((t.v[k].colour >> (8 * c)) & 0xFFu); };
+            ASSERT_TRUE(same(colour[c], setup_interpolant(&t, ch(0), ch(1), ch(2)))) << n << " channel " << c;
+        }
+        raster_texture_interpolants(&t, &tex.t, texture);
+        ASSERT_TRUE(same(texture[0], setup_interpolant(&t, t.v[0].u * w, t.v[1].u * w, t.v[2].u * w)));
+        ASSERT_TRUE(same(texture[1], setup_interpolant(&t, t.v[0].v * h, t.v[1].v * h, t.v[2].v * h)));
+        raster_second_interpolants(&t, &tex.t, second);
+        ASSERT_TRUE(same(second[0], setup_interpolant(&t, t.v[0].u2 * w, t.v[1].u2 * w, t.v[2].u2 * w)));
+        ASSERT_TRUE(same(second[1], setup_interpolant(&t, t.v[0].v2 * h, t.v[1].v2 * h, t.v[2].v2 * h)));
+        ASSERT_TRUE(raster_perspective_interpolants(&t, &tex.t, perspective));
+        float up[3], vp[3], s[3];
+        for (int k = 0; k < 3; k++) {
+            s[k] = static_cast<float>(256.0 / static_cast<double>(t.v[k].z));
+            up[k] = w * t.v[k].u * s[k];
+            vp[k] = s[k] * (h * t.v[k].v);
+        }
+        ASSERT_TRUE(same(perspective[0], setup_interpolant(&t, up[0], up[1], up[2])));
+        ASSERT_TRUE(same(perspective[1], setup_interpolant(&t, vp[0], vp[1], vp[2])));
+        ASSERT_TRUE(same(perspective[2], setup_interpolant(&t, s[0], s[1], s[2])));
+        checked++;
+    }
+    EXPECT_GT(checked, 2000);
+}
