@@ -91,6 +91,7 @@ void reflection_draw(const Camera* camera, float seconds, float x)
         v->u = 1.1f * v->u + scroll;
     }
     water_mesh->texture = texture_get(TEXTURE_CORKSCREW_BLUE);
+    water_grid_cull(water_mesh, camera);
     draw_mesh_clipped(water_mesh, camera, REFLECTION_FILL);
 }
 

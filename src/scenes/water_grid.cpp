@@ -9,10 +9,19 @@
 #include "raster/raster.h"
 #include "scene/lighting.h"
 
+#include <cmath>
+#include <cstring>
+
 namespace
 {
 
 enum : uint32_t { SHADOW_COLOUR = 0xff3b1a00u };
+
+// Sides of the clip window a projected vertex lies beyond (bit per side), or 0.
+enum : uint32_t { BEYOND_LEFT = 1u, BEYOND_RIGHT = 2u, BEYOND_TOP = 4u, BEYOND_BOTTOM = 8u };
+
+// The grid's vertices projected to the screen by the drawing's own rule.
+MeshVertex projected[WATER_GRID_SIDE * WATER_GRID_SIDE];
 
 const FillMode WATER_FILL = FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_OFFSET;
 const FillMode SHADOW_FILL = FILL_FLAT | FILL_DEPTH | FILL_MULTIPLY;
@@ -90,6 +99,38 @@ void water_grid_place(Mesh* water, float x, float y)
     water->model.m[14] = 5.0f;
 }
 
+void water_grid_cull(Mesh* water, const Camera* camera)
+{
+    const int32_t count = WATER_GRID_SIDE * WATER_GRID_SIDE;
+    if (water->vertex_count != count)
+        return;
+    float min_x, min_y, max_x, max_y;
+    get_clip_window(&min_x, &min_y, &max_x, &max_y);
+    const float near = -camera->near;
+    std::memcpy(projected, water->vertices, sizeof projected);
+    project_vertices(&camera->screen, projected, count);
+    uint8_t beyond[WATER_GRID_SIDE * WATER_GRID_SIDE];
+    for (int32_t i = 0; i < count; ++i) {
+        // Only a vertex the near plane keeps as it is reaches the window
+        // planes as it was projected here; a pixel's margin covers the
+        // rounding of the points an earlier plane cuts on its edges.
+        const MeshVertex& v = projected[i];
+        const float tz = water->vertices[i].tz;
+        uint32_t b = 0;
+        if (tz <= near && std::fabs(v.tx) < 8192.0f && std::fabs(v.ty) < 8192.0f && std::isfinite(v.tz)) {
+            b |= v.tx < min_x - 1.0f ? BEYOND_LEFT : 0u;
+            b |= v.tx > max_x + 1.0f ? BEYOND_RIGHT : 0u;
+            b |= v.ty < min_y - 1.0f ? BEYOND_TOP : 0u;
+            b |= v.ty > max_y + 1.0f ? BEYOND_BOTTOM : 0u;
+        }
+        beyond[i] = static_cast<uint8_t>(b);
+    }
+    for (int32_t t = 0; t < water->triangle_count; ++t) {
+        MeshTriangle* tri = water->triangles + t;
+        tri->visible = (beyond[tri->a] & beyond[tri->b] & beyond[tri->c]) == 0 ? 1u : 0u;
+    }
+}
+
 void water_grid_draw(Mesh* water, const Camera* camera, Vec3* light, float seconds, float x,
                      const WaterSwell* swell, uint32_t flags)
 {
@@ -101,6 +142,7 @@ void water_grid_draw(Mesh* water, const Camera* camera, Vec3* light, float secon
     water->texture = texture_get(TEXTURE_CORKSCREW_SEPIA);
     set_bump_texture(texture_get(TEXTURE_CORKSCREW_GRAYDUDV));
     set_environment_texture(texture_get(TEXTURE_INVENV));
+    water_grid_cull(water, camera);
     draw_mesh_clipped(water, camera, WATER_FILL);
 }
 

@@ -40,10 +40,18 @@ void water_grid_swell(Mesh* water, float seconds, const WaterSwell* swell);
 // (-x, y, 5), so that it stays under a camera standing at x.
 void water_grid_place(Mesh* water, float x, float y);
 
+// Marks visible only the grid triangles that can show in the clip window:
+// a triangle whose three corners, in front of the near plane, project more
+// than a pixel beyond the same side of the window is skipped (the clipped
+// drawing would leave nothing of it). The vertices must hold camera-space
+// positions and the depth clip's near plane must be the camera's.
+void water_grid_cull(Mesh* water, const Camera* camera);
+
 // One frame's water: swelled at `seconds` (water_grid_swell), placed under the
 // camera at x (water_grid_place), given `flags`, lit per vertex from `light`
 // and drawn clipped with the sepia picture over the grey offset map and the
-// inverted environment (texture, depth, second texture, offset).
+// inverted environment (texture, depth, second texture, offset), skipping
+// the triangles water_grid_cull finds outside the window.
 void water_grid_draw(Mesh* water, const Camera* camera, Vec3* light, float seconds, float x,
                      const WaterSwell* swell, uint32_t flags);
 

@@ -1,9 +1,12 @@
 // The shared water grid: its layout and triangles, the swell against the plain
 // three-sines-per-vertex form for both water scenes' settings, its placement
-// under the camera, and the sliding blur bands (offset and band placement).
+// under the camera, the skipping of triangles outside the window against the
+// plain clipped drawing, and the sliding blur bands (offset and band placement).
 #include "scenes/water_grid.h"
 
 #include "core/core.h"
+#include "core/frame.h"
+#include "raster/raster.h"
 
 #include <gtest/gtest.h>
 
@@ -103,6 +106,87 @@ TEST(WaterGrid, PlacementFollowsTheCameraAndBandsSlideInWithinTheBeatPair)
         EXPECT_LE(w, previous) << b;
         previous = w;
     }
+}
+
+// The grid drawn clipped into a private frame, flat and depth-tested in a
+// colour per triangle, once with every triangle and once after
+// water_grid_cull: frames and depth must agree exactly, for cameras that see
+// the grid from above, across and through it, and windows cut on each side.
+TEST(WaterGrid, CullingSkipsOnlyTrianglesTheClippedDrawingLeavesOut)
+{
+    Mesh* water = water_grid_create(nullptr);
+    ASSERT_NE(water, nullptr);
+    std::vector<uint32_t> pixels(SCREEN_WIDTH * SCREEN_HEIGHT);
+    FrameSurface surface = {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, pixels.data()};
+    FrameSurface* saved_screen = screen;
+    DepthBuffer* saved_depth = depth_buffer;
+    screen = &surface;
+    depth_buffer = depth_buffer_create(SCREEN_WIDTH, SCREEN_HEIGHT);
+    ASSERT_NE(depth_buffer, nullptr);
+    for (int32_t t = 0; t < water->triangle_count; ++t)
+        water->triangles[t].lit_colour = 0xff000000u | static_cast<uint32_t>(t * 2654435761u >> 8);
+
+    struct View {
+        float x, y, fov, eye_y, window[4];
+    };
+    const WaterSwell swell = {5.0f, 3.0f, 2.5f, -15.0f, 0.1f};
+    const View views[] = {
+        {5.0f, 0.0f, 90.0f, 0.0f, {0.0f, 39.0f, 640.0f, 400.0f}},     // the ribbon's water
+        {-2.5f, 0.95f, 90.0f, 0.0f, {0.0f, 39.0f, 640.0f, 400.0f}},   // its reflection
+        {-1.5f, 0.0f, 45.0f, 0.0f, {0.0f, 0.0f, 640.0f, 480.0f}},     // zoomed in
+        {0.0f, 0.0f, 90.0f, -5.0f, {150.0f, 200.0f, 300.0f, 200.0f}}, // lower, a small window
+        {0.0f, 0.0f, 90.0f, -9.0f, {150.0f, 200.0f, 300.0f, 200.0f}}, // nearer the crests
+        {0.0f, 0.0f, 90.0f, 5.0f, {150.0f, 300.0f, 300.0f, 100.0f}},  // higher, a strip
+        {45.0f, 0.0f, 90.0f, -5.0f, {0.0f, 0.0f, 640.0f, 480.0f}},    // off to the side
+    };
+    int32_t skipped_total = 0;
+    for (const View& view : views) {
+        Camera camera;
+        std::memset(&camera, 0, sizeof camera);
+        camera.eye = {view.x, view.eye_y, 18.0f};
+        camera.target = {view.x, view.eye_y, 17.0f};
+        camera.near = 1.0f;
+        camera.far = 256.0f;
+        camera.fov = view.fov;
+        camera.viewport_width = 640.0f;
+        camera.viewport_height = 480.0f;
+        camera_update(&camera);
+        set_depth_clip(1.0f, 256.0f);
+        set_clip_window(view.window[0], view.window[1], view.window[2], view.window[3]);
+        water_grid_swell(water, 41.5f, &swell);
+        water_grid_place(water, view.x, view.y);
+        mesh_transform_view(water, &camera, 0);
+
+        std::vector<uint32_t> frames[2];
+        std::vector<int32_t> depths[2];
+        for (int pass = 0; pass < 2; ++pass) {
+            std::fill(pixels.begin(), pixels.end(), 0xff102030u);
+            depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
+            for (int32_t t = 0; t < water->triangle_count; ++t)
+                water->triangles[t].visible = 1;
+            if (pass == 1) {
+                water_grid_cull(water, &camera);
+                for (int32_t t = 0; t < water->triangle_count; ++t)
+                    skipped_total += water->triangles[t].visible ? 0 : 1;
+            }
+            draw_mesh_clipped(water, &camera, FILL_FLAT | FILL_DEPTH);
+            frames[pass] = pixels;
+            depths[pass].assign(depth_buffer->values, depth_buffer->values + SCREEN_WIDTH * SCREEN_HEIGHT);
+        }
+        int32_t drawn = 0;
+        for (uint32_t p : frames[0])
+            drawn += p != 0xff102030u ? 1 : 0;
+        EXPECT_GT(drawn, 1000) << view.x;
+        EXPECT_TRUE(frames[0] == frames[1]) << "view at x " << view.x;
+        EXPECT_TRUE(depths[0] == depths[1]) << "view at x " << view.x;
+    }
+    // Most of the grid lies beside or below the picture.
+    EXPECT_GT(skipped_total, 4000);
+    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
+    depth_buffer_free(depth_buffer);
+    depth_buffer = saved_depth;
+    screen = saved_screen;
+    mesh_free(water);
 }
 
 std::vector<std::vector<int32_t>> blurs_seen;
