@@ -49,6 +49,7 @@ const float shadow_light[4] = {0.0f, 30.0f, 0.0f, 1.0f};
 Mesh* ribbon_mesh = nullptr;
 Mesh* glint_mesh = nullptr;
 Mesh* water_mesh = nullptr;
+WaterSky sky = {nullptr, nullptr, 0};
 
 void report_texture(int32_t row)
 {
@@ -276,6 +277,7 @@ void ribbon_free()
     water_mesh = nullptr;
     ribbon_mesh = nullptr;
     glint_mesh = nullptr;
+    water_grid_sky_free(&sky);
 }
 
 int32_t ribbon_load()
@@ -289,8 +291,9 @@ int32_t ribbon_load()
     ribbon_mesh = ribbon_mesh_create();
     glint_mesh = glint_mesh_create(RIBBON_GLINT_MAX, texture_get(TEXTURE_FLARES));
     water_mesh = water_grid_create(texture_get(TEXTURE_CORKSCREW_BLUE));
-    if (!ribbon_mesh || !glint_mesh || !water_mesh) {
-        std::fprintf(stderr, "ribbon: out of memory for the ribbon, glint and water meshes\n");
+    if (!ribbon_mesh || !glint_mesh || !water_mesh ||
+        water_grid_sky_prepare(&sky, texture_get(TEXTURE_RIBBONS_BG)) != 0) {
+        std::fprintf(stderr, "ribbon: out of memory for the ribbon, glint and water meshes or the sky\n");
         ribbon_free();
         return 1;
     }
@@ -325,7 +328,7 @@ void ribbon_render(float seconds)
     // 6-8. Its shadow, the reflection over the water, the sky.
     water_grid_shadow_draw(ribbon_mesh, &camera, &model, shadow_plane, shadow_light);
     reflection_draw(&camera, seconds, x);
-    blend_image(texture_get(TEXTURE_RIBBONS_BG), 0, LETTERBOX_TOP, 255, BLEND_ALPHA);
+    water_grid_sky_draw(&sky);
 
     // 9-10. The ribbon and its glints.
     ribbon_draw(&camera, &model);

@@ -39,6 +39,7 @@ const float shadow_light[4] = {0.0f, 30.0f, 0.0f, 1.0f};
 Mesh* sphere_mesh = nullptr;
 Mesh* water_mesh = nullptr;
 Mesh* sparkle_mesh = nullptr;
+WaterSky sky = {nullptr, nullptr, 0};
 
 // The ordinary clipped drawing, or no clipping at all from beat 108 on.
 void draw_clipped_until_zoomed(Mesh* mesh, const Camera* camera, FillMode mode, int32_t n)
@@ -199,6 +200,7 @@ void water_free()
     mesh_free(sparkle_mesh);
     mesh_free(sphere_mesh);
     mesh_free(water_mesh);
+    water_grid_sky_free(&sky);
     sparkle_mesh = nullptr;
     sphere_mesh = nullptr;
     water_mesh = nullptr;
@@ -235,6 +237,12 @@ int32_t water_load()
         return 1;
     }
 
+    if (water_grid_sky_prepare(&sky, texture_get(TEXTURE_RIBBONS_BG)) != 0) {
+        std::fprintf(stderr, "water: out of memory for the sky\n");
+        water_free();
+        return 1;
+    }
+
     sparkle_mesh->texture = texture_get(TEXTURE_CIRCLE_PARTICLE);
     sparkle_mesh->flags = MESH_TWO_SIDED;
     billboard_triangles(sparkle_mesh, WATER_SPARKLE_MAX);
@@ -266,7 +274,7 @@ void water_render(float seconds)
 
     // 5-6. Water, then the sky over its horizon.
     water_grid_draw(water_mesh, &camera, &light, seconds, x, &WATER_SWELL, MESH_TWO_SIDED);
-    blend_image(texture_get(TEXTURE_RIBBONS_BG), 0, LETTERBOX_TOP, 255, BLEND_ALPHA);
+    water_grid_sky_draw(&sky);
 
     // 7-8. The sphere's placement; the zoom until beat 108.
     Matrix model;

@@ -5,11 +5,15 @@
 #include "scenes/water_grid.h"
 
 #include "core/core.h"
+#include "core/frame.h"
+#include "image/image.h"
 #include "image/texture_table.h"
 #include "raster/raster.h"
 #include "scene/lighting.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -159,6 +163,61 @@ void water_grid_shadow_draw(Mesh* mesh, const Camera* camera, const Matrix* mode
         mesh->triangles[t].lit_colour = SHADOW_COLOUR;
     draw_mesh_clipped(mesh, camera, SHADOW_FILL);
     mesh->flags &= ~MESH_DIVIDE_W;
+}
+
+int32_t water_grid_sky_prepare(WaterSky* sky, const Texture* texture)
+{
+    *sky = {texture, nullptr, 0};
+    if (!texture || texture->width != SCREEN_WIDTH)
+        return 0;
+    const int32_t width = texture->width;
+    const int32_t fit = std::min(texture->height, int32_t{SCREEN_HEIGHT} - int32_t{LETTERBOX_TOP});
+    int32_t rows = 0;
+    while (rows < fit) {
+        const uint32_t* row = texture->pixels + static_cast<size_t>(rows) * width;
+        int32_t x = 0;
+        while (x < width && row[x] >> 24 == 255u)
+            ++x;
+        if (x < width)
+            break;
+        ++rows;
+    }
+    if (rows == 0)
+        return 0;
+    const size_t count = static_cast<size_t>(rows) * width;
+    sky->opaque = static_cast<uint32_t*>(std::malloc(count * sizeof(uint32_t)));
+    if (!sky->opaque) {
+        *sky = {nullptr, nullptr, 0};
+        return 1;
+    }
+    const uint32_t w = 255u * 255u >> 8;
+    for (size_t i = 0; i < count; ++i) {
+        const uint32_t s = texture->pixels[i];
+        uint32_t out = 0;
+        for (int32_t k = 0; k < 32; k += 8)
+            out |= (((s >> k) & 255u) * w >> 8) << k;
+        sky->opaque[i] = out;
+    }
+    sky->opaque_rows = rows;
+    return 0;
+}
+
+void water_grid_sky_draw(const WaterSky* sky)
+{
+    if (!sky->texture || !screen)
+        return;
+    const int32_t rows = sky->opaque_rows;
+    for (int32_t r = 0; r < rows; ++r)
+        std::memcpy(screen->pixels + static_cast<size_t>(LETTERBOX_TOP + r) * (screen->pitch / 4),
+                    sky->opaque + static_cast<size_t>(r) * SCREEN_WIDTH, SCREEN_WIDTH * sizeof(uint32_t));
+    blend_rect(sky->texture, 0, LETTERBOX_TOP + rows, 0, rows, sky->texture->width,
+               sky->texture->height - rows, 255, BLEND_ALPHA);
+}
+
+void water_grid_sky_free(WaterSky* sky)
+{
+    std::free(sky->opaque);
+    *sky = {nullptr, nullptr, 0};
 }
 
 int32_t water_grid_band_offset(float b)

@@ -62,6 +62,23 @@ void water_grid_draw(Mesh* water, const Camera* camera, Vec3* light, float secon
 void water_grid_shadow_draw(Mesh* mesh, const Camera* camera, const Matrix* model, const float plane[4],
                             const float light[4]);
 
+// The sky picture both scenes lay over their horizon: the texture blended at
+// (0, LETTERBOX_TOP) with alpha 255 (blend_image, BLEND_ALPHA). A wholly
+// opaque texel blends with weight 255 * 255 >> 8 = 254, which keeps
+// d * 1 >> 8 = 0 of the screen: the leading rows that are opaque throughout
+// are blended once, at load, and copied each frame; the rest is blended.
+struct WaterSky {
+    const Texture* texture;
+    uint32_t* opaque;    // opaque_rows rows of blended pixels, or null
+    int32_t opaque_rows; // 0 when the texture is not as wide as the screen
+};
+// Fills `sky` for `texture` (null allowed: then nothing is drawn). 0, or 1
+// when memory runs out (then `sky` holds nothing to free).
+int32_t water_grid_sky_prepare(WaterSky* sky, const Texture* texture);
+// The blend of the whole texture onto the screen, as blend_image would.
+void water_grid_sky_draw(const WaterSky* sky);
+void water_grid_sky_free(WaterSky* sky);
+
 // How far the outer blurred bands stand from the middle one: 92 (1 - h)^4
 // pixels, h the position within the current pair of beats.
 int32_t water_grid_band_offset(float b);

@@ -1,15 +1,18 @@
 // The shared water grid: its layout and triangles, the swell against the plain
 // three-sines-per-vertex form for both water scenes' settings, its placement
-// under the camera, the skipping of triangles outside the window against the
+// under the camera, the sky copied where it is opaque against the plain blend,
+// the skipping of triangles outside the window against the
 // plain clipped drawing, and the sliding blur bands (offset and band placement).
 #include "scenes/water_grid.h"
 
 #include "core/core.h"
 #include "core/frame.h"
+#include "image/image.h"
 #include "raster/raster.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -187,6 +190,60 @@ TEST(WaterGrid, CullingSkipsOnlyTrianglesTheClippedDrawingLeavesOut)
     depth_buffer = saved_depth;
     screen = saved_screen;
     mesh_free(water);
+}
+
+// The prepared sky against blend_image on a busy screen: a screen-wide
+// picture opaque in its first 120 rows (a single texel of alpha 254 in row
+// 120 ends them), one opaque throughout, one narrower than the screen and none.
+TEST(WaterGrid, SkyDrawsExactlyWhatTheAlphaBlendDraws)
+{
+    std::vector<uint32_t> pixels(SCREEN_WIDTH * SCREEN_HEIGHT);
+    FrameSurface surface = {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, pixels.data()};
+    FrameSurface* saved_screen = screen;
+    screen = &surface;
+    uint32_t seed = 12345u;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed;
+    };
+    struct Case {
+        int32_t width, height, opaque, expected_rows;
+    };
+    const Case cases[] = {
+        {640, 400, 120, 120}, {640, 400, 400, 400}, {320, 200, 200, 0}, {640, 480, 480, 440}};
+    for (const Case& c : cases) {
+        Texture* texture = texture_create(c.width, c.height);
+        ASSERT_NE(texture, nullptr);
+        for (int32_t i = 0; i < c.width * c.height; ++i) {
+            const uint32_t alpha = i < c.opaque * c.width ? 255u : next() >> 24;
+            texture->pixels[i] = alpha << 24 | (next() & 0xffffffu);
+        }
+        if (c.opaque < c.height)
+            texture->pixels[c.opaque * c.width + 77] = 0xfe000000u | (next() & 0xffffffu);
+        WaterSky sky;
+        ASSERT_EQ(water_grid_sky_prepare(&sky, texture), 0);
+        EXPECT_EQ(sky.opaque_rows, c.expected_rows) << c.width << " x " << c.height;
+        std::vector<uint32_t> background(pixels.size());
+        for (uint32_t& p : background)
+            p = next();
+        pixels = background;
+        blend_image(texture, 0, LETTERBOX_TOP, 255, BLEND_ALPHA);
+        const std::vector<uint32_t> expected = pixels;
+        pixels = background;
+        water_grid_sky_draw(&sky);
+        for (size_t i = 0; i < pixels.size(); ++i)
+            ASSERT_EQ(pixels[i], expected[i]) << "pixel " << i % 640 << ", " << i / 640 << " of the "
+                                              << c.width << " x " << c.height << " sky";
+        water_grid_sky_free(&sky);
+        EXPECT_EQ(sky.opaque, nullptr);
+        texture_free(texture);
+    }
+    WaterSky none;
+    ASSERT_EQ(water_grid_sky_prepare(&none, nullptr), 0);
+    std::fill(pixels.begin(), pixels.end(), 0x12345678u);
+    water_grid_sky_draw(&none);
+    EXPECT_TRUE(std::all_of(pixels.begin(), pixels.end(), [](uint32_t p) { return p == 0x12345678u; }));
+    screen = saved_screen;
 }
 
 std::vector<std::vector<int32_t>> blurs_seen;
