@@ -24,6 +24,43 @@ enum : uint32_t { SHADOW_COLOUR = 0xff3b1a00u };
 // Sides of the clip window a projected vertex lies beyond (bit per side), or 0.
 enum : uint32_t { BEYOND_LEFT = 1u, BEYOND_RIGHT = 2u, BEYOND_TOP = 4u, BEYOND_BOTTOM = 8u };
 
+// The vertex normals as mesh_compute_normals makes them (each the normalised
+// sum of its triangles' unnormalised cross products, added in triangle order
+// from zero), without the triangle planes: the grid is lit per vertex and
+// nothing reads its planes. Every index of the grid is in range.
+void grid_vertex_normals(Mesh* water)
+{
+    float* normals = water->normals;
+    for (int32_t i = 0; i < water->vertex_count; ++i) {
+        normals[6 * i + 0] = 0.0f;
+        normals[6 * i + 1] = 0.0f;
+        normals[6 * i + 2] = 0.0f;
+    }
+    const MeshVertex* v = water->vertices;
+    for (int32_t i = 0; i < water->triangle_count; ++i) {
+        const MeshTriangle& t = water->triangles[i];
+        const Vec3 pa = {v[t.a].x, v[t.a].y, v[t.a].z};
+        const Vec3 pb = {v[t.b].x, v[t.b].y, v[t.b].z};
+        const Vec3 pc = {v[t.c].x, v[t.c].y, v[t.c].z};
+        Vec3 e1, e2, n;
+        vec3_sub(&pb, &pa, &e1);
+        vec3_sub(&pc, &pa, &e2);
+        vec3_cross(&e1, &e2, &n);
+        for (int32_t k : {t.a, t.b, t.c}) {
+            normals[6 * k + 0] += n.x;
+            normals[6 * k + 1] += n.y;
+            normals[6 * k + 2] += n.z;
+        }
+    }
+    for (int32_t i = 0; i < water->vertex_count; ++i) {
+        Vec3 n = {normals[6 * i + 0], normals[6 * i + 1], normals[6 * i + 2]};
+        vec3_normalize(&n, &n);
+        normals[6 * i + 0] = n.x;
+        normals[6 * i + 1] = n.y;
+        normals[6 * i + 2] = n.z;
+    }
+}
+
 // The grid's vertices projected to the screen by the drawing's own rule.
 MeshVertex projected[WATER_GRID_SIDE * WATER_GRID_SIDE];
 
@@ -92,7 +129,7 @@ void water_grid_swell(Mesh* water, float seconds, const WaterSwell* swell)
             v->u = 4.0f * u + swell->drift * seconds;
             v->v = 3.0f * w;
         }
-    mesh_compute_normals(water);
+    grid_vertex_normals(water);
 }
 
 void water_grid_place(Mesh* water, float x, float y)

@@ -33,7 +33,9 @@ struct WaterSwell {
 };
 
 // Heights, white colours and texture coordinates of every grid vertex at
-// `seconds`, then the normals. The mesh must come from water_grid_create.
+// `seconds`, then the vertex normals as mesh_compute_normals makes them (the
+// triangle planes are left alone: the grid is lit per vertex). The mesh must
+// come from water_grid_create.
 void water_grid_swell(Mesh* water, float seconds, const WaterSwell* swell);
 
 // The grid's model: turned by -0.05 about the vertical axis, then moved to

@@ -77,9 +77,14 @@ TEST(WaterGrid, SwellMatchesThreeSinesPerVertexForBothScenes)
                     ASSERT_GE(m.y, s.base);
                     ASSERT_LE(m.y, s.base + s.height);
                 }
-            // Normals of a gentle swell point up.
+            // Normals of a gentle swell point up, exactly as the general
+            // normal pass makes them.
             for (int32_t k = 0; k < water->vertex_count; ++k)
                 ASSERT_GT(water->normals[6 * k + 1], 0.5f) << k;
+            const std::vector<float> swelled(water->normals, water->normals + 6 * water->vertex_count);
+            mesh_compute_normals(water);
+            for (int32_t k = 0; k < water->vertex_count; ++k)
+                ASSERT_EQ(std::memcmp(&swelled[6 * k], water->normals + 6 * k, 3 * sizeof(float)), 0) << k;
         }
     // A negative drift subtracts exactly: the sphere scene's 4u - 0.1 s.
     water_grid_swell(water, 3.3f, &swells[0]);
