@@ -272,16 +272,21 @@ void twist_all_three_literal(Mesh* mesh, const TwistParams& p)
     }
 }
 
+// The next of a seeded sequence, spread evenly over [-half, half) in steps
+// of 2 half / 2^24 (half a power of two, so the values are exact).
+static float uniform_in(uint32_t* seed, float half)
+{
+    *seed = *seed * 1664525u + 1013904223u;
+    return static_cast<float>(*seed >> 8) / (8388608.0f / half) - half;
+}
+
 TEST(DeformTwist, AllThreeAxesLeaveVerticesOutOfReachAsTheFullRotationDoes)
 {
     // Vertices on a sphere, some within the twist's size of its centre and
     // most beyond it; some at non-finite places.
     MeshPtr a(mesh_create(2000, 1), mesh_free);
     uint32_t seed = 12345u;
-    auto next = [&] {
-        seed = seed * 1664525u + 1013904223u;
-        return static_cast<float>(seed >> 8) / 8388608.0f - 1.0f;
-    };
+    auto next = [&] { return uniform_in(&seed, 1.0f); };
     for (int32_t i = 0; i < a->vertex_count; ++i) {
         Vec3 p = {next(), next(), next()}, n;
         vec3_normalize(&p, &n);
@@ -318,10 +323,7 @@ TEST(DeformTwist, SingleAxisModesMatchTheCallsForEveryAngle)
 {
     MeshPtr a(mesh_create(3000, 1), mesh_free);
     uint32_t seed = 777u;
-    auto next = [&] {
-        seed = seed * 1664525u + 1013904223u;
-        return static_cast<float>(seed >> 8) / 4194304.0f - 2.0f;
-    };
+    auto next = [&] { return uniform_in(&seed, 2.0f); };
     for (int32_t i = 0; i < a->vertex_count; ++i) {
         a->vertices[i].x = next();
         a->vertices[i].y = i % 7 == 0 ? -0.0f : next();
