@@ -1,21 +1,23 @@
 // The statistics of a bench run: per timeline row, the frames in which the
 // row drew and the nearest-rank median, 95th percentile and worst of their
-// whole-frame times (wall clock), and the median processor time the drawing
-// thread spent on them (which other processes on a busy machine do not
-// inflate), as a text table or a JSON document. Relies on the
-// timeline (effects.h) for the rows.
+// whole-frame times (wall clock), the median and worst processor time the
+// drawing thread spent on them (which other processes on a busy machine do
+// not inflate) and the beat of that heaviest frame, so it can be drawn again
+// on its own, as a text table or a JSON document. Relies on the timeline
+// (effects.h) for the rows.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
-// Per-frame timings of a bench run: the whole-frame time, the beat, and the
-// drawing thread's processor time for the frame.
+// Per-frame timings of a bench run: the whole-frame time, the beat, the
+// drawing thread's processor time for the frame and the music time in beats.
 struct BenchFrame {
     double ms;
     int32_t beat;
     double cpu_ms;
+    double at_beat;
 };
 
 // Writes the table (text) or the JSON document for the frames, which took

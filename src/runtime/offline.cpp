@@ -162,7 +162,8 @@ int32_t video_end(OfflineRun* run, int32_t status)
 
 int32_t bench_take(OfflineRun* run, double seconds, double cpu_seconds)
 {
-    run->bench_frames.push_back({seconds * 1000.0, clock_beat_index(), cpu_seconds * 1000.0});
+    run->bench_frames.push_back(
+        {seconds * 1000.0, clock_beat_index(), cpu_seconds * 1000.0, static_cast<double>(clock_beat())});
     run->bench_seconds += seconds;
     return 0;
 }
