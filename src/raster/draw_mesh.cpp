@@ -98,26 +98,54 @@ static bool in_window(const MeshVertex& v, const ClipWindow& w)
     return v.tx >= w.min_x && v.tx <= w.max_x && v.ty >= w.min_y && v.ty <= w.max_y && std::isfinite(v.tz);
 }
 
-// A projected copy of the mesh's vertices in a buffer kept between calls
-// (grown, never shrunk), or null when it cannot be had.
-static const MeshVertex* project_mesh_copy(const Mesh* mesh, const Matrix* screen_matrix)
+// What the uncut test of draw_mesh asks of each vertex, worked out once per
+// vertex rather than once per triangle using it.
+constexpr uint32_t VERTEX_BEHIND_NEAR = 1u; // camera-space z <= the near plane (the side that is kept)
+constexpr uint32_t VERTEX_FINITE = 2u;      // camera-space x, y, z finite
+constexpr uint32_t VERTEX_IN_WINDOW = 4u;   // projected, inside the window (in_window)
+
+struct ProjectedMesh {
+    const MeshVertex* vertices; // projected copies
+    const uint8_t* flags;       // VERTEX_* per vertex
+};
+
+// A projected copy of the mesh's vertices with their flags, in buffers kept
+// between calls (grown, never shrunk); false when they cannot be had. Each
+// copy is the vertex with project_vertex applied, as a copy projected in
+// place afterwards would be.
+static bool project_mesh_copy(const Mesh* mesh, const Matrix* screen_matrix, float near_z,
+                              const ClipWindow& w, ProjectedMesh* out)
 {
     static MeshVertex* copies = nullptr;
+    static uint8_t* flags = nullptr;
     static int32_t capacity = 0;
     const int32_t n = mesh->vertex_count;
     if (n <= 0)
-        return nullptr;
+        return false;
     if (n > capacity) {
         auto* grown =
             static_cast<MeshVertex*>(std::realloc(copies, static_cast<size_t>(n) * sizeof(MeshVertex)));
         if (!grown)
-            return nullptr;
+            return false;
         copies = grown;
+        auto* grown_flags = static_cast<uint8_t*>(std::realloc(flags, static_cast<size_t>(n)));
+        if (!grown_flags)
+            return false;
+        flags = grown_flags;
         capacity = n;
     }
-    std::memcpy(copies, mesh->vertices, static_cast<size_t>(n) * sizeof(MeshVertex));
-    project_vertices(screen_matrix, copies, n);
-    return copies;
+    for (int32_t i = 0; i < n; i++) {
+        const MeshVertex& v = mesh->vertices[i];
+        MeshVertex* c = &copies[i];
+        *c = v;
+        project_vertex(screen_matrix->m, c);
+        flags[i] = static_cast<uint8_t>((v.tz <= near_z ? VERTEX_BEHIND_NEAR : 0u) |
+                                        (finite_vertex(v) ? VERTEX_FINITE : 0u) |
+                                        (in_window(*c, w) ? VERTEX_IN_WINDOW : 0u));
+    }
+    out->vertices = copies;
+    out->flags = flags;
+    return true;
 }
 
 // The four window planes in order, alternating buffers; returns the count left
@@ -202,26 +230,28 @@ void draw_mesh(Mesh* mesh, const Camera* camera, FillMode mode, uint32_t clip_fl
     // Every vertex projected once up front: a triangle that neither plane
     // stage cuts is fanned straight from these copies, the same words the
     // clip buffers would hold (same vertex, same matrix, same arithmetic).
-    const MeshVertex* projected = project_mesh_copy(mesh, &camera->screen);
     const float near_z = clip_near_plane();
     const ClipWindow bounds = clip_window_bounds();
+    ProjectedMesh projected{nullptr, nullptr};
+    const bool have_projected = project_mesh_copy(mesh, &camera->screen, near_z, bounds, &projected);
     for (int32_t i = 0; i < mesh->triangle_count; i++) {
         const MeshTriangle* t = &mesh->triangles[i];
         if (!t->visible || !indices_valid(mesh, t))
             continue;
-        if (projected) {
+        if (have_projected) {
             // near_stage's two uncut orders: (a, b, c) on the window-only path,
             // (b, c, a) when the near plane runs and passes all three; then
-            // clip_window's uncut rotation by 4 mod 3 = 1.
-            const MeshVertex &a = mesh->vertices[t->a], &b = mesh->vertices[t->b], &c = mesh->vertices[t->c];
-            const bool behind = a.tz <= near_z && b.tz <= near_z && c.tz <= near_z;
-            if (behind && (!near_requested || (finite_vertex(a) && finite_vertex(b) && finite_vertex(c)))) {
-                const MeshVertex* order[3] = {&projected[t->a], &projected[t->b], &projected[t->c]};
+            // clip_window's uncut rotation by 4 mod 3 = 1. The three vertices'
+            // flags together answer near_stage's and clip_window's tests.
+            const uint32_t all = projected.flags[t->a] & projected.flags[t->b] & projected.flags[t->c];
+            const bool behind = (all & VERTEX_BEHIND_NEAR) != 0;
+            if (behind && (!near_requested || (all & VERTEX_FINITE))) {
+                const MeshVertex* p = projected.vertices;
+                const MeshVertex* order[3] = {&p[t->a], &p[t->b], &p[t->c]};
                 int32_t first = near_requested ? 1 : 0;
                 bool uncut = true;
                 if (window) {
-                    for (int32_t k = 0; k < 3 && uncut; k++)
-                        uncut = in_window(*order[k], bounds);
+                    uncut = (all & VERTEX_IN_WINDOW) != 0;
                     first += 1;
                 }
                 if (uncut) {

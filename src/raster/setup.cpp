@@ -75,82 +75,113 @@ bool raster_target_ready(bool with_depth)
 // ---- Set-up ---------------------------------------------------------------------
 using raster_detail::fits32;
 
-// 1/32-pixel fixed point of a vertex coordinate; false when it is not finite or
-// does not fit 32 bits.
-static bool to_fixed(float value, int64_t* out)
+namespace
 {
-    float scaled = value * 32.0f;
-    if (!(scaled >= -2147483648.0f && scaled < 2147483648.0f))
+
+// One edge P->Q in 64 bits, as set-up forms it before it checks the ranges.
+struct SetupEdge {
+    int64_t xs, ys, cs;
+};
+
+// Edge P->Q: (yP - yQ) x + (xQ - xP) y + (xP yQ - xQ yP), in 1/32 pixel for
+// the constant (hence 2 (XpYq - XqYp) = 2^11 x the pixel-unit constant) and
+// shifted left by 6 for the steps, so that both carry the factor 2^11. False
+// when a step or the constant does not fit 32 bits.
+inline bool setup_edge(int64_t xp, int64_t yp, int64_t xq, int64_t yq, SetupEdge* e)
+{
+    const int64_t dy = yp - yq, dx = xq - xp;
+    e->xs = dy * 64;
+    e->ys = dx * 64;
+    if (!fits32(e->xs) || !fits32(e->ys))
         return false;
-    *out = static_cast<int32_t>(scaled);
+    // |dy|, |dx| < 2^26 here, so the products stay well inside 64 bits.
+    e->cs = -(xp + xq) * dy - (yp + yq) * dx;
+    // Top-left style fill rule: edges that do not keep their constant lose
+    // the pixels lying exactly on them.
+    if (!(e->xs > 0 || (e->xs == 0 && e->ys <= 0)))
+        e->cs -= 1;
+    return fits32(e->cs);
+}
+
+// The edge turned for a back face drawn from behind; false when negation
+// leaves 32 bits (only INT32_MIN does).
+inline bool turn_edge(SetupEdge* e)
+{
+    if (e->xs == INT32_MIN || e->ys == INT32_MIN || e->cs == INT32_MIN)
+        return false;
+    e->xs = -e->xs;
+    e->ys = -e->ys;
+    e->cs = -e->cs;
     return true;
 }
 
+inline int32_t direction_of(const SetupEdge& e)
+{
+    return (e.xs >= 0 ? 8 : 0) + (e.ys >= 0 ? 1 : 0);
+}
+
+inline void store_edge(const SetupEdge& e, int32_t direction, EdgeFunction* f)
+{
+    f->x_step = static_cast<int32_t>(e.xs);
+    f->y_step = static_cast<int32_t>(e.ys);
+    f->constant = static_cast<int32_t>(e.cs);
+    f->direction = direction;
+}
+
+} // namespace
+
+// The six coordinates go to 1/32-pixel fixed point in two SSE2 registers: the
+// same single-precision product by 32 and truncation as one at a time, and a
+// coordinate that is not finite or does not fit 32 bits rejects the triangle.
+// Every test that rejects returns 1 whatever its order, so the tests run in
+// the order that suits the code (back faces leave before the box is worked
+// out); a rejected record's edges are left unspecified.
 int32_t setup_triangle(RasterTriangle* t)
 {
-    int64_t X[3], Y[3];
-    for (int k = 0; k < 3; k++)
-        if (!to_fixed(t->v[k].x, &X[k]) || !to_fixed(t->v[k].y, &Y[k]))
-            return 1;
+    const __m128 scale = _mm_set1_ps(32.0f);
+    const __m128 xy01 =
+        _mm_castsi128_ps(_mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&t->v[0].x)),
+                                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(&t->v[1].x))));
+    const __m128 xy2 = _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(&t->v[2].x)));
+    const __m128 s01 = _mm_mul_ps(xy01, scale), s2 = _mm_mul_ps(xy2, scale);
+    const __m128 low = _mm_set1_ps(-2147483648.0f), high = _mm_set1_ps(2147483648.0f);
+    const int in01 = _mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(s01, low), _mm_cmplt_ps(s01, high)));
+    const int in2 = _mm_movemask_ps(_mm_and_ps(_mm_cmpge_ps(s2, low), _mm_cmplt_ps(s2, high)));
+    if (in01 != 15 || (in2 & 3) != 3)
+        return 1;
+    const __m128i f01 = _mm_cvttps_epi32(s01), f2 = _mm_cvttps_epi32(s2);
+    const int64_t X0 = _mm_cvtsi128_si32(f01), Y0 = _mm_cvtsi128_si32(_mm_srli_si128(f01, 4));
+    const int64_t X1 = _mm_cvtsi128_si32(_mm_srli_si128(f01, 8)),
+                  Y1 = _mm_cvtsi128_si32(_mm_srli_si128(f01, 12));
+    const int64_t X2 = _mm_cvtsi128_si32(f2), Y2 = _mm_cvtsi128_si32(_mm_srli_si128(f2, 4));
 
-    // Edge P->Q: (yP - yQ) x + (xQ - xP) y + (xP yQ - xQ yP), in 1/32 pixel for the
-    // constant (hence 2 (XpYq - XqYp) = 2^11 x the pixel-unit constant) and
-    // shifted left by 6 for the steps, so that both carry the factor 2^11.
-    int64_t xs[3], ys[3], cs[3];
-    for (int i = 0; i < 3; i++) {
-        int p = i, q = i == 2 ? 0 : i + 1;
-        int64_t dy = Y[p] - Y[q];
-        int64_t dx = X[q] - X[p];
-        xs[i] = dy * 64;
-        ys[i] = dx * 64;
-        if (!fits32(xs[i]) || !fits32(ys[i]))
-            return 1;
-        // |dy|, |dx| < 2^26 here, so the products stay well inside 64 bits.
-        cs[i] = -(X[p] + X[q]) * dy - (Y[p] + Y[q]) * dx;
-        t->edges[i].direction = (xs[i] >= 0 ? 8 : 0) + (ys[i] >= 0 ? 1 : 0);
-        // Top-left style fill rule: edges that do not keep their constant lose
-        // the pixels lying exactly on them.
-        if (!(xs[i] > 0 || (xs[i] == 0 && ys[i] <= 0)))
-            cs[i] -= 1;
-        if (!fits32(cs[i]))
-            return 1;
-    }
-    int64_t area = cs[0] + cs[1] + cs[2];
+    SetupEdge e0, e1, e2;
+    if (!setup_edge(X0, Y0, X1, Y1, &e0) || !setup_edge(X1, Y1, X2, Y2, &e1) ||
+        !setup_edge(X2, Y2, X0, Y0, &e2))
+        return 1;
+    int64_t area = e0.cs + e1.cs + e2.cs;
     if (!fits32(area))
         return 1;
     if (area >= -15 && area <= 0)
         return 1;
+    if (area < 0 && !(t->flags & RASTER_TWO_SIDED))
+        return 1;
+    // Direction codes and the box from the edges as they are before any turn:
+    // bit i of the x code says edge i runs rightwards (x_Q >= x_P), bit i of
+    // the y code that it runs upwards; each code names the pair (extreme low
+    // vertex, extreme high vertex).
+    const int32_t d0 = direction_of(e0), d1 = direction_of(e1), d2 = direction_of(e2);
+    const int x_code = (d0 & 1) | (d1 & 1) << 1 | (d2 & 1) << 2;
+    const int y_code = (d0 >> 3) | (d1 >> 3) << 1 | (d2 >> 3) << 2;
     if (area < 0) {
-        if (!(t->flags & RASTER_TWO_SIDED))
+        if (!turn_edge(&e0) || !turn_edge(&e1) || !turn_edge(&e2))
             return 1;
-        for (int i = 0; i < 3; i++) {
-            xs[i] = -xs[i];
-            ys[i] = -ys[i];
-            cs[i] = -cs[i];
-            if (!fits32(xs[i]) || !fits32(ys[i]) || !fits32(cs[i]))
-                return 1;
-        }
         area = -area;
-    }
-    for (int i = 0; i < 3; i++) {
-        t->edges[i].x_step = static_cast<int32_t>(xs[i]);
-        t->edges[i].y_step = static_cast<int32_t>(ys[i]);
-        t->edges[i].constant = static_cast<int32_t>(cs[i]);
-    }
-    t->area = static_cast<int32_t>(area);
-
-    // Bounding box from the direction codes: bit i of the x code says edge i runs
-    // rightwards (x_Q >= x_P), bit i of the y code that it runs upwards; each
-    // code names the pair (extreme low vertex, extreme high vertex).
-    static const int pair_first[7] = {0, 0, 1, 0, 2, 2, 1};
-    static const int pair_second[7] = {0, 1, 2, 2, 0, 1, 0};
-    int x_code = 0, y_code = 0;
-    for (int i = 0; i < 3; i++) {
-        x_code |= (t->edges[i].direction & 1) << i;
-        y_code |= ((t->edges[i].direction >> 3) & 1) << i;
     }
     if (x_code == 0 || x_code == 7 || y_code == 0 || y_code == 7)
         return 1;
+    static const int pair_first[7] = {0, 0, 1, 0, 2, 2, 1};
+    static const int pair_second[7] = {0, 1, 2, 2, 0, 1, 0};
     int32_t min_x = static_cast<int32_t>(t->v[pair_first[x_code]].x);
     int32_t max_x = static_cast<int32_t>(t->v[pair_second[x_code]].x + 1.0f);
     int32_t max_y = static_cast<int32_t>(t->v[pair_first[y_code]].y + 1.0f);
@@ -165,13 +196,17 @@ int32_t setup_triangle(RasterTriangle* t)
         max_y = SCREEN_HEIGHT - 1;
     if (min_x > max_x || min_y > max_y)
         return 1;
+    if (!fits32(e0.xs * min_x + e0.ys * min_y + e0.cs) || !fits32(e1.xs * min_x + e1.ys * min_y + e1.cs) ||
+        !fits32(e2.xs * min_x + e2.ys * min_y + e2.cs))
+        return 1;
+    store_edge(e0, d0, &t->edges[0]);
+    store_edge(e1, d1, &t->edges[1]);
+    store_edge(e2, d2, &t->edges[2]);
+    t->area = static_cast<int32_t>(area);
     t->min_x = min_x;
     t->min_y = min_y;
     t->max_x = max_x;
     t->max_y = max_y;
-    for (int i = 0; i < 3; i++)
-        if (!fits32(xs[i] * min_x + ys[i] * min_y + cs[i]))
-            return 1;
     t->inverse_area = static_cast<float>(2048.0 / static_cast<double>(area));
     return 0;
 }

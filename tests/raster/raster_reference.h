@@ -149,6 +149,93 @@ template <typename Fn> void walk(const Box& b, const std::vector<Interpolant>& a
     }
 }
 
+// Triangle set-up as it was first written, one coordinate and one edge at a
+// time: 0 with the record's edges, area, box and inverse area filled, 1 when
+// rejected. The real set-up must give the same answer and, when it draws, the
+// same record.
+inline int32_t setup_triangle_plain(RasterTriangle* t)
+{
+    auto fits32 = [](int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; };
+    auto to_fixed = [](float value, int64_t* out) {
+        float scaled = value * 32.0f;
+        if (!(scaled >= -2147483648.0f && scaled < 2147483648.0f))
+            return false;
+        *out = static_cast<int32_t>(scaled);
+        return true;
+    };
+    int64_t X[3], Y[3];
+    for (int k = 0; k < 3; k++)
+        if (!to_fixed(t->v[k].x, &X[k]) || !to_fixed(t->v[k].y, &Y[k]))
+            return 1;
+    int64_t xs[3], ys[3], cs[3];
+    for (int i = 0; i < 3; i++) {
+        int p = i, q = i == 2 ? 0 : i + 1;
+        int64_t dy = Y[p] - Y[q];
+        int64_t dx = X[q] - X[p];
+        xs[i] = dy * 64;
+        ys[i] = dx * 64;
+        if (!fits32(xs[i]) || !fits32(ys[i]))
+            return 1;
+        cs[i] = -(X[p] + X[q]) * dy - (Y[p] + Y[q]) * dx;
+        t->edges[i].direction = (xs[i] >= 0 ? 8 : 0) + (ys[i] >= 0 ? 1 : 0);
+        if (!(xs[i] > 0 || (xs[i] == 0 && ys[i] <= 0)))
+            cs[i] -= 1;
+        if (!fits32(cs[i]))
+            return 1;
+    }
+    int64_t area = cs[0] + cs[1] + cs[2];
+    if (!fits32(area))
+        return 1;
+    if (area >= -15 && area <= 0)
+        return 1;
+    if (area < 0) {
+        if (!(t->flags & RASTER_TWO_SIDED))
+            return 1;
+        for (int i = 0; i < 3; i++) {
+            xs[i] = -xs[i];
+            ys[i] = -ys[i];
+            cs[i] = -cs[i];
+            if (!fits32(xs[i]) || !fits32(ys[i]) || !fits32(cs[i]))
+                return 1;
+        }
+        area = -area;
+    }
+    for (int i = 0; i < 3; i++) {
+        t->edges[i].x_step = static_cast<int32_t>(xs[i]);
+        t->edges[i].y_step = static_cast<int32_t>(ys[i]);
+        t->edges[i].constant = static_cast<int32_t>(cs[i]);
+    }
+    t->area = static_cast<int32_t>(area);
+    static const int pair_first[7] = {0, 0, 1, 0, 2, 2, 1};
+    static const int pair_second[7] = {0, 1, 2, 2, 0, 1, 0};
+    int x_code = 0, y_code = 0;
+    for (int i = 0; i < 3; i++) {
+        x_code |= (t->edges[i].direction & 1) << i;
+        y_code |= ((t->edges[i].direction >> 3) & 1) << i;
+    }
+    if (x_code == 0 || x_code == 7 || y_code == 0 || y_code == 7)
+        return 1;
+    int32_t min_x = static_cast<int32_t>(t->v[pair_first[x_code]].x);
+    int32_t max_x = static_cast<int32_t>(t->v[pair_second[x_code]].x + 1.0f);
+    int32_t max_y = static_cast<int32_t>(t->v[pair_first[y_code]].y + 1.0f);
+    int32_t min_y = static_cast<int32_t>(t->v[pair_second[y_code]].y);
+    min_x = std::max(min_x, 0);
+    min_y = std::max(min_y, 0);
+    max_x = std::min(max_x, 639);
+    max_y = std::min(max_y, 479);
+    if (min_x > max_x || min_y > max_y)
+        return 1;
+    t->min_x = min_x;
+    t->min_y = min_y;
+    t->max_x = max_x;
+    t->max_y = max_y;
+    for (int i = 0; i < 3; i++)
+        if (!fits32(xs[i] * min_x + ys[i] * min_y + cs[i]))
+            return 1;
+    t->inverse_area = static_cast<float>(2048.0 / static_cast<double>(area));
+    return 0;
+}
+
 // One triangle of `mode` drawn the long way into pixels / depth, given its box,
 // a maker of interpolants (make(a, b, c) for the values at V0, V1, V2) and the
 // mip level chosen for it. Perspective modes draw nothing unless every z > 0.

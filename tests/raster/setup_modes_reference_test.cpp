@@ -232,6 +232,99 @@ TEST_F(SetupReference, SetUpRecordsMatchTheStepByStepReading)
     EXPECT_GT(drawn, 50000);
 }
 
+// A coordinate of one of the sizes that set-up meets: on or near the screen,
+// far off it, at the edge of what 1/32-pixel fixed point holds (2^26 pixels)
+// or where an edge's step no longer fits (2^20 pixels apart), or not finite.
+float random_coordinate(TestRandom& r, float centre)
+{
+    switch (r.below(12)) {
+    case 0:
+        return centre + r.range(-2.0e6f, 2.0e6f);
+    case 1:
+        return r.range(-1.0f, 1.0f) * 67108864.0f; // up to 2^26
+    case 2:
+        return (r.below(2) ? 1.0f : -1.0f) * (67108864.0f - static_cast<float>(r.below(3)) * 8.0f);
+    case 3:
+        return r.below(2) ? 67108864.0f : -67108864.0f;
+    case 4:
+        return centre + (r.below(2) ? 1.0f : -1.0f) * (1048576.0f + r.range(-64.0f, 64.0f));
+    case 5:
+        return r.below(3) == 0 ? NAN : (r.below(2) ? INFINITY : -INFINITY);
+    default:
+        return centre + r.range(-40.0f, 40.0f);
+    }
+}
+
+TEST_F(SetupReference, SetUpGivesThePlainSetUpsAnswerAndRecordForAnyCoordinates)
+{
+    TestRandom r(9157);
+    int drawn = 0, rejected = 0;
+    for (int n = 0; n < 400000; n++) {
+        RasterTriangle t{};
+        const bool wild = n % 4 == 0;
+        const float cx = r.range(-60.0f, 700.0f), cy = r.range(-60.0f, 540.0f);
+        const float size = n % 3 == 0 ? r.range(0.1f, 4.0f) : r.range(1.0f, 400.0f);
+        for (int k = 0; k < 3; k++) {
+            t.v[k].x = wild && r.below(3) == 0 ? random_coordinate(r, cx) : cx + r.range(-size, size);
+            t.v[k].y = wild && r.below(3) == 0 ? random_coordinate(r, cy) : cy + r.range(-size, size);
+            if (r.below(4) == 0) {
+                t.v[k].x = std::floor(t.v[k].x) + (r.below(2) ? 0.5f : 0.0f);
+                t.v[k].y = std::floor(t.v[k].y) + (r.below(2) ? 0.5f : 0.0f);
+            }
+        }
+        if (r.below(50) == 0)
+            t.v[2] = t.v[r.below(2)]; // a repeated vertex
+        if (n % 8 == 1) {
+            // An edge exactly 2^20 pixels long on the line x = x0 or y = y0
+            // within a pixel of 0, the third vertex within a pixel of that
+            // line: its step is +-2^31 (1/32 pixel x 64) while the constant and
+            // the area still fit, the limit of 32 bits before and after a back
+            // face turns.
+            const float apart = r.below(2) ? 1048576.0f : -1048576.0f;
+            const int k = static_cast<int>(r.below(3));
+            ScreenVertex& p = t.v[k];
+            ScreenVertex& q = t.v[(k + 1) % 3];
+            ScreenVertex& o = t.v[(k + 2) % 3];
+            const bool vertical = r.below(2);
+            float* pc[2] = {&p.x, &p.y};
+            float* qc[2] = {&q.x, &q.y};
+            float* oc[2] = {&o.x, &o.y};
+            const int along = vertical ? 1 : 0, across = 1 - along;
+            *pc[across] = r.range(-0.9f, 0.9f);
+            *qc[across] = r.below(2) ? *pc[across] : r.range(-0.9f, 0.9f);
+            *oc[across] = r.range(-0.9f, 0.9f);
+            *pc[along] = std::floor(vertical ? cy : cx);
+            *qc[along] = *pc[along] + apart;
+            *oc[along] = *pc[along] + r.range(-300.0f, 300.0f);
+        }
+        t.flags = r.below(2) ? RASTER_TWO_SIDED : 0u;
+        RasterTriangle expect = t, got = t;
+        const int32_t want = raster_reference::setup_triangle_plain(&expect);
+        ASSERT_EQ(setup_triangle(&got), want)
+            << "triangle " << n << ": " << t.v[0].x << "," << t.v[0].y << " " << t.v[1].x << "," << t.v[1].y
+            << " " << t.v[2].x << "," << t.v[2].y << " flags " << t.flags;
+        if (want) {
+            rejected++;
+            continue;
+        }
+        drawn++;
+        for (int i = 0; i < 3; i++) {
+            ASSERT_EQ(got.edges[i].x_step, expect.edges[i].x_step) << n;
+            ASSERT_EQ(got.edges[i].y_step, expect.edges[i].y_step) << n;
+            ASSERT_EQ(got.edges[i].constant, expect.edges[i].constant) << n;
+            ASSERT_EQ(got.edges[i].direction, expect.edges[i].direction) << n;
+        }
+        ASSERT_EQ(got.area, expect.area) << n;
+        ASSERT_EQ(got.min_x, expect.min_x) << n;
+        ASSERT_EQ(got.min_y, expect.min_y) << n;
+        ASSERT_EQ(got.max_x, expect.max_x) << n;
+        ASSERT_EQ(got.max_y, expect.max_y) << n;
+        ASSERT_EQ(got.inverse_area, expect.inverse_area) << n;
+    }
+    EXPECT_GT(drawn, 100000);
+    EXPECT_GT(rejected, 50000);
+}
+
 TEST_F(SetupReference, EveryColourAndSingleTextureModeMatchesTheLongWay)
 {
     Texture* tex = texture_create_mipmapped(64, 64);
