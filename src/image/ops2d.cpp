@@ -46,6 +46,14 @@ inline __m128i mul8(__m128i a, __m128i b)
     return _mm_srli_epi16(_mm_mullo_epi16(a, b), 8);
 }
 
+// S * w >> 8 on 16-bit lanes from bytes unpacked high (S << 8): the high
+// half of (S << 8) * w is exactly S * w >> 8 for S <= 255 and any 16-bit w,
+// one multiply instead of a multiply and a shift.
+inline __m128i mul8_high(__m128i s_shifted, __m128i w)
+{
+    return _mm_mulhi_epu16(s_shifted, w);
+}
+
 // Screen rectangle and source offset of a w x h image placed at (x, y):
 // start = max(x, 0), end = min(x + w, 640), skipped = start - x; rows alike.
 struct Clip {
@@ -211,10 +219,74 @@ template <int M> void blend_row(uint32_t* d, const uint32_t* s, int32_t n, uint3
         d[i] = blend1<M>(s[i], d[i], a);
 }
 
+// Two pixels of BLEND_ALPHA: S, D unpacked high (<< 8), w and 255 - w per lane.
+inline __m128i blend_alpha2(__m128i s8, __m128i d8, __m128i w, __m128i iw)
+{
+    return _mm_add_epi16(mul8_high(s8, w), mul8_high(d8, iw));
+}
+
+// BLEND_ALPHA, the combine rule of every picture laid over the scenes. The
+// pictures are mostly runs of fully transparent and fully opaque pixels,
+// taken four at a time without the per-pixel weight:
+// - four source alphas 0: w = 0, so every channel is D * 255 >> 8, which is
+//   D - 1 for D >= 1 and 0 for D = 0: a saturating byte subtract of 1
+//   (so is every pixel when the alpha argument is 0);
+// - four source alphas 255: w = a * 255 >> 8 is the same for all four and is
+//   set up once per row.
+// Anything else takes the per-pixel weight; all three give blend_row's bytes.
+void blend_row_alpha(uint32_t* d, const uint32_t* s, int32_t n, uint32_t a)
+{
+    const __m128i z = _mm_setzero_si128();
+    const __m128i ones = _mm_set1_epi8(1);
+    int32_t i = 0;
+    if (a == 0) {
+        for (; i + 4 <= n; i += 4)
+            store4(d + i, _mm_subs_epu8(load4(d + i), ones));
+        for (; i < n; i++)
+            d[i] = blend1<BLEND_ALPHA>(s[i], d[i], a);
+        return;
+    }
+    const __m128i c255 = _mm_set1_epi16(255);
+    const __m128i all = _mm_set1_epi32(-1);
+    const __m128i av = _mm_set1_epi16(static_cast<int16_t>(a));
+    const uint32_t opaque_w = a * 255 >> 8;
+    const __m128i ow = _mm_set1_epi16(static_cast<int16_t>(opaque_w));
+    const __m128i oiw = _mm_set1_epi16(static_cast<int16_t>(255 - opaque_w));
+    enum { ALPHA_BYTES = 0x8888 }; // movemask bits of the four alpha bytes
+    for (; i + 4 <= n; i += 4) {
+        const __m128i sv = load4(s + i), dv = load4(d + i);
+        if ((_mm_movemask_epi8(_mm_cmpeq_epi8(sv, z)) & ALPHA_BYTES) == ALPHA_BYTES) {
+            store4(d + i, _mm_subs_epu8(dv, ones));
+            continue;
+        }
+        const __m128i s_lo = _mm_unpacklo_epi8(z, sv), s_hi = _mm_unpackhi_epi8(z, sv);
+        const __m128i d_lo = _mm_unpacklo_epi8(z, dv), d_hi = _mm_unpackhi_epi8(z, dv);
+        __m128i lo, hi;
+        if ((_mm_movemask_epi8(_mm_cmpeq_epi8(sv, all)) & ALPHA_BYTES) == ALPHA_BYTES) {
+            lo = blend_alpha2(s_lo, d_lo, ow, oiw);
+            hi = blend_alpha2(s_hi, d_hi, ow, oiw);
+        } else {
+            // w = A_S * a >> 8 from the alpha lanes, which hold A_S << 8.
+            const __m128i w_lo = mul8_high(broadcast_alpha16(s_lo), av);
+            const __m128i w_hi = mul8_high(broadcast_alpha16(s_hi), av);
+            lo = blend_alpha2(s_lo, d_lo, w_lo, _mm_sub_epi16(c255, w_lo));
+            hi = blend_alpha2(s_hi, d_hi, w_hi, _mm_sub_epi16(c255, w_hi));
+        }
+        store4(d + i, _mm_packus_epi16(lo, hi)); // clamps each channel to 255
+    }
+    for (; i < n; i++)
+        d[i] = blend1<BLEND_ALPHA>(s[i], d[i], a);
+}
+
 const BlendRow blend_rows[8] = {
-    blend_row<BLEND_ALPHA>,          blend_row<BLEND_PREMULTIPLIED>, blend_row<BLEND_ADD_INVERSE>,
-    blend_row<BLEND_SOURCE_INVERSE>, blend_row<BLEND_SCREEN_WEIGHT>, blend_row<BLEND_MULTIPLY>,
-    blend_row<BLEND_CONTRAST>,       blend_row<BLEND_SCREEN_ALPHA>,
+    blend_row_alpha,
+    blend_row<BLEND_PREMULTIPLIED>,
+    blend_row<BLEND_ADD_INVERSE>,
+    blend_row<BLEND_SOURCE_INVERSE>,
+    blend_row<BLEND_SCREEN_WEIGHT>,
+    blend_row<BLEND_MULTIPLY>,
+    blend_row<BLEND_CONTRAST>,
+    blend_row<BLEND_SCREEN_ALPHA>,
 };
 
 // Blends the texture's columns [sx, sx + w) and rows [sy, sy + h), already
@@ -475,6 +547,13 @@ void wave_shift(float phase, uint32_t colour)
     const __m128i z = _mm_setzero_si128();
     const __m128i c255 = _mm_set1_epi16(255);
     const __m128i cv = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int32_t>(colour)), z);
+    // P and Q are unpacked into the high byte of each lane (<< 8), so every
+    // product x * k >> 8 is the high half of one multiply (see mul8_high);
+    // the alpha lanes of P hold A_P << 8, which gives w = A_P * C >> 8 alike.
+    auto shift2 = [&](__m128i p8, __m128i q8) {
+        const __m128i w = mul8_high(broadcast_alpha16(p8), cv);
+        return _mm_add_epi16(mul8_high(p8, w), mul8_high(q8, _mm_sub_epi16(c255, w)));
+    };
     for (int32_t y = 0; y < SCREEN_HEIGHT; y++) {
         float s1 = core_sin(phase + 0.78f + static_cast<float>(y) / 32.0f * pi);
         float s2 = core_sin(phase + static_cast<float>(y) / 16.0f * pi);
@@ -483,15 +562,10 @@ void wave_shift(float phase, uint32_t colour)
         // Q at x + shift is read before anything at or right of x is written.
         int32_t x = 0;
         for (; x + 4 + shift <= SCREEN_WIDTH; x += 4) {
-            __m128i pv = load4(row + x), qv = load4(row + x + shift);
-            __m128i out[2];
-            for (int half = 0; half < 2; half++) {
-                __m128i p = half ? _mm_unpackhi_epi8(pv, z) : _mm_unpacklo_epi8(pv, z);
-                __m128i q = half ? _mm_unpackhi_epi8(qv, z) : _mm_unpacklo_epi8(qv, z);
-                __m128i w = mul8(broadcast_alpha16(p), cv);
-                out[half] = _mm_add_epi16(mul8(p, w), mul8(q, _mm_sub_epi16(c255, w)));
-            }
-            store4(row + x, _mm_packus_epi16(out[0], out[1]));
+            const __m128i pv = load4(row + x), qv = load4(row + x + shift);
+            const __m128i lo = shift2(_mm_unpacklo_epi8(z, pv), _mm_unpacklo_epi8(z, qv));
+            const __m128i hi = shift2(_mm_unpackhi_epi8(z, pv), _mm_unpackhi_epi8(z, qv));
+            store4(row + x, _mm_packus_epi16(lo, hi));
         }
         for (; x < SCREEN_WIDTH; x++) {
             uint32_t p = row[x], q = row[std::min(x + shift, SCREEN_WIDTH - 1)];

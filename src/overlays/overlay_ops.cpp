@@ -24,50 +24,54 @@ enum { GRAIN_TOP = LETTERBOX_TOP, GRAIN_BOTTOM = LETTERBOX_BOTTOM };
 // combines each pixel with its grain texel. The row of the grain is
 // (r + y) & 255, r being drawn for the previous row; the column is the signed
 // byte (o - (640 - x)) + 128, which is (o + x) & 255. `combine` gets the screen
-// row and the 640 grain texels under it.
+// row, the grain row and o & 255.
 template <typename Combine> void grain_walk(const Texture* grain, Combine combine)
 {
-    uint32_t under[SCREEN_WIDTH];
     int32_t r = core_rand();
     for (int32_t y = GRAIN_TOP; y < GRAIN_BOTTOM; ++y) {
         const int32_t grain_row = (r + y) & 255;
         const int32_t e = core_rand();
         const int32_t o = core_rand();
-        const uint32_t* g_row = grain->pixels + grain_row * grain->width;
-        for (int32_t x = 0; x < SCREEN_WIDTH;) {
-            const int32_t column = static_cast<int8_t>(static_cast<uint8_t>(o - (640 - x))) + 128;
-            int32_t run = 256 - column;
-            if (run > SCREEN_WIDTH - x)
-                run = SCREEN_WIDTH - x;
-            std::memcpy(under + x, g_row + column, static_cast<size_t>(run) * sizeof(uint32_t));
-            x += run;
-        }
-        combine(screen_row(y), under);
+        combine(screen_row(y), grain->pixels + grain_row * grain->width, o & 255);
         r = e;
     }
 }
 
+// The grain texels under screen columns x .. x + 3: columns (o + x) & 255 on,
+// read straight from the grain row unless they wrap past its column 255.
+inline __m128i grain_under4(const uint32_t* g_row, int32_t o, int32_t x)
+{
+    const int32_t column = (o + x) & 255;
+    if (column <= 252)
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(g_row + column));
+    return _mm_set_epi32(
+        static_cast<int32_t>(g_row[(column + 3) & 255]), static_cast<int32_t>(g_row[(column + 2) & 255]),
+        static_cast<int32_t>(g_row[(column + 1) & 255]), static_cast<int32_t>(g_row[column]));
+}
+
 // Per channel on 16-bit lanes, four pixels at a time:
 //   keep = P x (255 - a) >> 8, and the grain term, then saturated to 255.
-// Every product of two bytes fits a 16-bit lane unsigned.
-template <bool MODULATE> void grain_combine(uint32_t* row, const uint32_t* under, uint32_t a)
+// The pixel is unpacked into the high byte of each lane (P << 8), so the high
+// half of a product, (P << 8) x k >> 16, is P x k >> 8 exactly for any k below
+// 65536: one multiply and no shift. The level is held as a << 8 likewise.
+template <bool MODULATE> void grain_combine(uint32_t* row, const uint32_t* g_row, int32_t o, uint32_t a)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i level = _mm_set1_epi16(static_cast<int16_t>(a));
+    const __m128i level = _mm_set1_epi16(static_cast<int16_t>(a << 8));
     const __m128i rest = _mm_set1_epi16(static_cast<int16_t>(255 - a));
     for (int32_t x = 0; x < SCREEN_WIDTH; x += 4) {
         const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));
-        const __m128i g = _mm_loadu_si128(reinterpret_cast<const __m128i*>(under + x));
+        const __m128i g = grain_under4(g_row, o, x);
         __m128i out[2];
         for (int half = 0; half < 2; ++half) {
-            const __m128i pc = half ? _mm_unpackhi_epi8(p, zero) : _mm_unpacklo_epi8(p, zero);
+            const __m128i pc = half ? _mm_unpackhi_epi8(zero, p) : _mm_unpacklo_epi8(zero, p); // P << 8
             const __m128i gc = half ? _mm_unpackhi_epi8(g, zero) : _mm_unpacklo_epi8(g, zero);
-            const __m128i keep = _mm_srli_epi16(_mm_mullo_epi16(pc, rest), 8);
+            const __m128i keep = _mm_mulhi_epu16(pc, rest);
             __m128i add;
             if (MODULATE)
-                add = _mm_srli_epi16(_mm_mullo_epi16(level, _mm_srli_epi16(_mm_mullo_epi16(pc, gc), 8)), 8);
+                add = _mm_mulhi_epu16(level, _mm_mulhi_epu16(pc, gc)); // a x (P x G >> 8) >> 8
             else
-                add = _mm_srli_epi16(_mm_mullo_epi16(level, gc), 8);
+                add = _mm_mulhi_epu16(level, gc); // a x G >> 8
             out[half] = _mm_add_epi16(keep, add);
         }
         _mm_storeu_si128(reinterpret_cast<__m128i*>(row + x), _mm_packus_epi16(out[0], out[1]));
@@ -124,13 +128,17 @@ float ease_out(float start, float end, float s)
 void grain_mix(const Texture* grain, int32_t a)
 {
     const uint32_t k = level_of(a);
-    grain_walk(grain, [k](uint32_t* row, const uint32_t* under) { grain_combine<false>(row, under, k); });
+    grain_walk(grain, [k](uint32_t* row, const uint32_t* g_row, int32_t o) {
+        grain_combine<false>(row, g_row, o, k);
+    });
 }
 
 void grain_modulate(const Texture* grain, int32_t a)
 {
     const uint32_t k = level_of(a);
-    grain_walk(grain, [k](uint32_t* row, const uint32_t* under) { grain_combine<true>(row, under, k); });
+    grain_walk(grain, [k](uint32_t* row, const uint32_t* g_row, int32_t o) {
+        grain_combine<true>(row, g_row, o, k);
+    });
 }
 
 void row_glitch(int32_t shift, int32_t band)

@@ -51,6 +51,23 @@ TexturePtr random_texture(int w, int h)
     return t;
 }
 
+// A picture as the overlays and scenes have them: runs of fully transparent,
+// fully opaque and part-transparent pixels, of any length and offset, so that
+// every mix of them falls into the four-pixel groups.
+TexturePtr picture_texture(int w, int h)
+{
+    TexturePtr t(texture_create(w, h));
+    int i = 0;
+    while (i < w * h) {
+        const int kind = static_cast<int>(lcg() >> 30), run = 1 + static_cast<int>(lcg() % 23);
+        for (int k = 0; k < run && i < w * h; k++, i++) {
+            const uint32_t rgb = lcg() & 0x00FFFFFF;
+            t->pixels[i] = kind == 0 ? rgb : kind == 1 ? rgb | 0xFF000000 : random_pixel();
+        }
+    }
+    return t;
+}
+
 uint32_t ch(uint32_t p, int k)
 {
     return (p >> (8 * k)) & 0xFF;
@@ -238,6 +255,27 @@ TEST_F(Ops2d, BlendMatchesReferenceForEveryModeAndPlacement)
             blend_image(t.get(), p.x, p.y, alpha, mode);
             SCOPED_TRACE(testing::Message() << "mode " << mode << " alpha " << alpha << " at " << p.x << ","
                                             << p.y << " size " << p.w << "x" << p.h);
+            expect_screen(want, "blend_image");
+        }
+    }
+}
+
+TEST_F(Ops2d, BlendAlphaOverTransparentAndOpaqueRunsMatchesReference)
+{
+    const int alphas[] = {0, 1, 2, 127, 128, 200, 254, 255};
+    for (const Placement& p : placements) {
+        TexturePtr t = picture_texture(p.w, p.h);
+        for (int alpha : alphas) {
+            randomize();
+            // Black and white screen pixels too: the ends of D - 1 and the clamp.
+            for (int k = 0; k < 2000; k++)
+                pixels[lcg() % pixels.size()] = (lcg() & 1) ? 0u : 0xFFFFFFFFu;
+            Image want = ref_place(pixels, t.get(), p.x, p.y, 0, 0, p.w, p.h, [=](uint32_t s, uint32_t d) {
+                return ref_blend_pixel(s, d, alpha, BLEND_ALPHA);
+            });
+            blend_image(t.get(), p.x, p.y, alpha, BLEND_ALPHA);
+            SCOPED_TRACE(testing::Message() << "alpha " << alpha << " at " << p.x << "," << p.y << " size "
+                                            << p.w << "x" << p.h);
             expect_screen(want, "blend_image");
         }
     }

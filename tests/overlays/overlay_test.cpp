@@ -161,50 +161,54 @@ TEST_F(OverlayFrame, GrainStaysInTheLetterboxAndFollowsItsFormulas)
     texture_free(grain);
 }
 
-// The grain walks against a literal per-pixel reference on random pictures.
+// The grain walks against a literal per-pixel reference on random pictures,
+// with grain images of the least width and wider (only columns 0..255 are read).
 TEST_F(OverlayFrame, GrainWalksMatchThePerPixelRuleOnRandomImages)
 {
-    Texture* grain = texture_create(256, 256);
-    ASSERT_NE(grain, nullptr);
-    uint32_t seed = 12345;
-    auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-    for (int i = 0; i < 256 * 256; ++i)
-        grain->pixels[i] = next();
-    for (int modulate = 0; modulate < 2; ++modulate) {
-        for (int32_t a : {0, 63, 200, 255}) {
-            for (uint32_t& p : pixels_)
-                p = next();
-            const std::vector<uint32_t> before = pixels_;
-            const uint32_t state = core_rand_state();
-            if (modulate)
-                grain_modulate(grain, a);
-            else
-                grain_mix(grain, a);
-            core_srand(state);
-            int32_t r = core_rand();
-            for (int y = 40; y < 440; ++y) {
-                const int32_t row = (r + y) & 255;
-                const int32_t e = core_rand();
-                const int32_t o = core_rand();
-                for (int x = 0; x < SCREEN_WIDTH; ++x) {
-                    const int32_t column = static_cast<int8_t>(static_cast<uint8_t>(o - (640 - x))) + 128;
-                    const uint32_t g = grain->pixels[row * 256 + column];
-                    const uint32_t p = before[y * SCREEN_WIDTH + x];
-                    uint32_t want = 0;
-                    for (int shift = 0; shift < 32; shift += 8) {
-                        const uint32_t pc = (p >> shift) & 0xff, gc = (g >> shift) & 0xff;
-                        const uint32_t k = static_cast<uint32_t>(a);
-                        uint32_t v = ((pc * (255 - k)) >> 8) +
-                                     (modulate ? (k * ((pc * gc) >> 8)) >> 8 : (k * gc) >> 8);
-                        want |= (v > 255 ? 255 : v) << shift;
+    for (const int32_t width : {256, 259}) {
+        Texture* grain = texture_create(width, 256);
+        ASSERT_NE(grain, nullptr);
+        uint32_t seed = 12345;
+        auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+        for (int i = 0; i < width * 256; ++i)
+            grain->pixels[i] = next();
+        for (int modulate = 0; modulate < 2; ++modulate) {
+            for (int32_t a : {0, 1, 63, 128, 200, 255}) {
+                for (uint32_t& p : pixels_)
+                    p = next();
+                const std::vector<uint32_t> before = pixels_;
+                const uint32_t state = core_rand_state();
+                if (modulate)
+                    grain_modulate(grain, a);
+                else
+                    grain_mix(grain, a);
+                core_srand(state);
+                int32_t r = core_rand();
+                for (int y = 40; y < 440; ++y) {
+                    const int32_t row = (r + y) & 255;
+                    const int32_t e = core_rand();
+                    const int32_t o = core_rand();
+                    for (int x = 0; x < SCREEN_WIDTH; ++x) {
+                        const int32_t column = static_cast<int8_t>(static_cast<uint8_t>(o - (640 - x))) + 128;
+                        const uint32_t g = grain->pixels[row * width + column];
+                        const uint32_t p = before[y * SCREEN_WIDTH + x];
+                        uint32_t want = 0;
+                        for (int shift = 0; shift < 32; shift += 8) {
+                            const uint32_t pc = (p >> shift) & 0xff, gc = (g >> shift) & 0xff;
+                            const uint32_t k = static_cast<uint32_t>(a);
+                            uint32_t v = ((pc * (255 - k)) >> 8) +
+                                         (modulate ? (k * ((pc * gc) >> 8)) >> 8 : (k * gc) >> 8);
+                            want |= (v > 255 ? 255 : v) << shift;
+                        }
+                        ASSERT_EQ(pixel(x, y), want)
+                            << modulate << " a " << a << " width " << width << " at " << x << "," << y;
                     }
-                    ASSERT_EQ(pixel(x, y), want) << modulate << " a " << a << " at " << x << "," << y;
+                    r = e;
                 }
-                r = e;
             }
         }
+        texture_free(grain);
     }
-    texture_free(grain);
 }
 
 TEST_F(OverlayFrame, FadeAddsTheColourOverTheWholeScreen)
