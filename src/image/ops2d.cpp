@@ -619,6 +619,77 @@ void pass_complemented(uint32_t* out, const uint32_t* a, const uint32_t* b, cons
         out[i] = average_up(average_up(a[i], c[i]), b[i]);
 }
 
+// ---- Vertical blur by sweeps --------------------------------------------------
+// blur_columns works on strips four columns wide, each held as one vector per
+// row (complemented). Pass j + 1 of row r needs only rows r - 1, r and r + 1 of
+// pass j, so one sweep down the rows carries several passes at once: when
+// pass j takes row s, pass j + 1 can finish row s - 1. Each pass keeps the
+// last two rows it took in registers, and the strip is read and written once
+// per sweep instead of once per pass; every row gets the bytes of the
+// pass-by-pass rule. Rows 0 and 479 are the same in every pass.
+
+enum { BLUR_LAST = SCREEN_HEIGHT - 1 };
+
+// Step t of a sweep of K passes over column[0..479]: pass j takes row
+// s = t - j. x[j], y[j] are rows s - 2 and s - 1 of pass j's input (pass 0's
+// input is the strip). EDGES: the first and last K steps, where some passes
+// have not started (s < 1) or are done (s > 479).
+template <int K, bool EDGES> inline void blur_step(__m128i* column, __m128i* x, __m128i* y, int32_t t)
+{
+    __m128i carry = column[EDGES && t > BLUR_LAST ? BLUR_LAST : t];
+    // Unrolled, so that x and y live in registers.
+#pragma GCC unroll 4
+    for (int j = 0; j < K; j++) {
+        const int32_t s = t - j;
+        if (EDGES && s > BLUR_LAST) {
+            carry = column[BLUR_LAST]; // pass j is done; row 479 is fixed in pass j + 1 too
+            continue;
+        }
+        const __m128i z = carry;
+        carry = _mm_avg_epu8(_mm_avg_epu8(x[j], z), y[j]); // row s - 1 of pass j + 1
+        x[j] = y[j];
+        y[j] = z;
+        if (EDGES && s == 1)
+            return; // row 0 is fixed; the passes above start at the next steps
+    }
+    column[t - K] = carry; // row t - K after all K passes (row 479 rewritten with itself)
+}
+
+template <int K> void blur_sweep(__m128i* column)
+{
+    __m128i x[K], y[K];
+    for (int j = 0; j < K; j++)
+        x[j] = y[j] = column[0];
+    int32_t t = 1;
+    for (; t <= K; t++)
+        blur_step<K, true>(column, x, y, t);
+    for (; t <= BLUR_LAST; t++)
+        blur_step<K, false>(column, x, y, t);
+    for (; t <= BLUR_LAST + K; t++)
+        blur_step<K, true>(column, x, y, t);
+}
+
+// Up to four pixels as a vector (the lanes past n are zero) and back.
+inline __m128i load_upto4(const uint32_t* p, int32_t n)
+{
+    if (n == 4)
+        return load4(p);
+    alignas(16) uint32_t v[4] = {};
+    std::memcpy(v, p, static_cast<size_t>(n) * 4);
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(v));
+}
+
+inline void store_upto4(uint32_t* p, __m128i value, int32_t n)
+{
+    if (n == 4) {
+        store4(p, value);
+        return;
+    }
+    alignas(16) uint32_t v[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(v), value);
+    std::memcpy(p, v, static_cast<size_t>(n) * 4);
+}
+
 } // namespace
 
 void blur_columns(int32_t a, int32_t b, int32_t passes)
@@ -631,27 +702,23 @@ void blur_columns(int32_t a, int32_t b, int32_t passes)
     int32_t x0 = std::max(c, 0), n = std::min(e, static_cast<int32_t>(SCREEN_WIDTH)) - x0;
     if (n <= 0)
         return;
-    // Columns do not mix: strips of up to 16 are blurred one after another,
-    // each as two complemented copies of all its rows (passes go from one to
-    // the other; rows 0 and 479 stay as they are in both).
-    enum { STRIP = 16 };
-    uint32_t copies[2][SCREEN_HEIGHT][STRIP];
-    for (int32_t s0 = 0; s0 < n; s0 += STRIP) {
-        const int32_t w = std::min(static_cast<int32_t>(STRIP), n - s0);
-        for (int32_t r = 0; r < SCREEN_HEIGHT; r++) {
-            complement_run(copies[0][r], screen_row(r) + x0 + s0, w);
-            std::memcpy(copies[1][r], copies[0][r], sizeof copies[0][r]);
-        }
-        int32_t from = 0;
-        for (int32_t p = 0; p < passes; p++) {
-            uint32_t(*in)[STRIP] = copies[from];
-            uint32_t(*out)[STRIP] = copies[1 - from];
-            for (int32_t r = 1; r < SCREEN_HEIGHT - 1; r++)
-                pass_complemented(out[r], in[r - 1], in[r], in[r + 1], w);
-            from = 1 - from;
-        }
-        for (int32_t r = 1; r < SCREEN_HEIGHT - 1; r++)
-            complement_run(screen_row(r) + x0 + s0, copies[from][r], w);
+    // Columns do not mix: strips of up to four are blurred one after another.
+    alignas(16) __m128i column[SCREEN_HEIGHT];
+    for (int32_t s0 = 0; s0 < n; s0 += 4) {
+        const int32_t w = std::min(4, n - s0);
+        for (int32_t r = 0; r < SCREEN_HEIGHT; r++)
+            column[r] = _mm_xor_si128(load_upto4(screen_row(r) + x0 + s0, w), all_ones);
+        int32_t p = passes;
+        for (; p >= 4; p -= 4)
+            blur_sweep<4>(column);
+        if (p == 3)
+            blur_sweep<3>(column);
+        else if (p == 2)
+            blur_sweep<2>(column);
+        else if (p == 1)
+            blur_sweep<1>(column);
+        for (int32_t r = 1; r < BLUR_LAST; r++)
+            store_upto4(screen_row(r) + x0 + s0, _mm_xor_si128(column[r], all_ones), w);
     }
 }
 

@@ -514,9 +514,10 @@ TEST_F(Ops2d, BlurColumnsAndRowsMatchReferenceWithClippedRanges)
         int a, b, passes;
     };
     // The scenes' own: 20-column bands of 32 and 64 passes.
-    const Range column_ranges[] = {{400, 420, 3}, {420, 400, 2},  {-20, 7, 2},   {630, 700, 2},
-                                   {640, 700, 1}, {-10, -1, 1},   {0, 640, 1},   {5, 5, 3},
-                                   {13, 1, 0},    {440, 460, 64}, {621, 640, 32}};
+    const Range column_ranges[] = {{400, 420, 3}, {420, 400, 2},  {-20, 7, 2},    {630, 700, 2},
+                                   {640, 700, 1}, {-10, -1, 1},   {0, 640, 1},    {5, 5, 3},
+                                   {13, 1, 0},    {440, 460, 64}, {621, 640, 32}, {100, 111, 5},
+                                   {200, 206, 6}, {300, 309, 7},  {50, 52, 13},   {0, 1, 4}};
     for (const Range& r : column_ranges) {
         randomize();
         Image want = ref_blur(pixels, true, r.a, r.b, r.passes);
