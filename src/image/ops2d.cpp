@@ -435,6 +435,12 @@ void zoom_quadrant(Texture* t, const int32_t* source_x, ZoomGroup* groups, int32
     const int32_t group_count = (end - first + 1) / 4;
     for (int32_t g = 0; g < group_count; g++)
         groups[g] = zoom_group(source_x + first + 4 * g, w);
+    // The own-row walks start at the last column of the leading run that
+    // samples itself (near the centre, where d * f >> 8 is 0): those pixels
+    // keep their values, and the walk needs only the last of them.
+    int32_t own_x0 = x0;
+    while (own_x0 != x1 && source_x[own_x0] == own_x0 && source_x[own_x0 + xstep] == own_x0 + xstep)
+        own_x0 += xstep;
     auto sample_row = [cy, f, h](int32_t y) {
         return std::clamp<int64_t>(y - ((static_cast<int64_t>(y) - cy) * f >> 8), 0, h - 1);
     };
@@ -478,16 +484,16 @@ void zoom_quadrant(Texture* t, const int32_t* source_x, ZoomGroup* groups, int32
             }
             switch (count) {
             case 1:
-                zoom_own_rows<1>(rows, source_x, x0, x1, xstep);
+                zoom_own_rows<1>(rows, source_x, own_x0, x1, xstep);
                 break;
             case 2:
-                zoom_own_rows<2>(rows, source_x, x0, x1, xstep);
+                zoom_own_rows<2>(rows, source_x, own_x0, x1, xstep);
                 break;
             case 3:
-                zoom_own_rows<3>(rows, source_x, x0, x1, xstep);
+                zoom_own_rows<3>(rows, source_x, own_x0, x1, xstep);
                 break;
             default:
-                zoom_own_rows<4>(rows, source_x, x0, x1, xstep);
+                zoom_own_rows<4>(rows, source_x, own_x0, x1, xstep);
                 break;
             }
         }
