@@ -456,7 +456,9 @@ void zoom_quadrant(Texture* t, const int32_t* source_x, ZoomGroup* groups, int32
             for (int32_t g = 0; g < group_count; g++, x += 4) {
                 const ZoomGroup& z = groups[g];
                 __m128i q;
-                if (z.lane >= 0) {
+                if (z.lane == 4) {
+                    q = load4(qrow + z.at0); // four samples in a row, no repeat
+                } else if (z.lane >= 0) {
                     const __m128i m =
                         _mm_load_si128(reinterpret_cast<const __m128i*>(zoom_lane_masks[z.lane]));
                     q = _mm_or_si128(_mm_and_si128(m, load4(qrow + z.at1)),
