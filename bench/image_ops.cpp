@@ -75,6 +75,28 @@ void BM_blend_image(benchmark::State& state)
 }
 BENCHMARK(BM_blend_image)->DenseRange(0, 7)->Unit(benchmark::kMicrosecond);
 
+// BLEND_ALPHA of a picture as the overlays have them: runs of 1 to 64 pixels,
+// about half fully transparent, a third fully opaque, the rest part-transparent.
+// Argument: the alpha argument (255 for the pictures laid over at full
+// strength, 127 for a cross-fade).
+void BM_blend_picture(benchmark::State& state)
+{
+    static Texture* picture = nullptr;
+    if (!picture) {
+        picture = texture_create(SCREEN_WIDTH, SCREEN_HEIGHT);
+        for (int i = 0; i < SCREEN_WIDTH * SCREEN_HEIGHT;) {
+            const uint32_t kind = lcg() % 6, run = 1 + (lcg() >> 8) % 64;
+            for (uint32_t k = 0; k < run && i < SCREEN_WIDTH * SCREEN_HEIGHT; k++, i++) {
+                const uint32_t rgb = lcg() & 0x00FFFFFF;
+                picture->pixels[i] = kind < 3 ? rgb : kind < 5 ? rgb | 0xFF000000u : lcg();
+            }
+        }
+    }
+    const int alpha = static_cast<int>(state.range(0));
+    run_on_frame(state, [alpha] { blend_image(picture, 0, 0, alpha, BLEND_ALPHA); });
+}
+BENCHMARK(BM_blend_picture)->Arg(255)->Arg(127)->Unit(benchmark::kMicrosecond);
+
 void BM_blend_rect(benchmark::State& state)
 {
     run_on_frame(state, [] { blend_rect(layer, -3, 2, 1, 0, 639, 480, 180, BLEND_SOURCE_INVERSE); });
