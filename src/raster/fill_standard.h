@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <emmintrin.h>
+#include <type_traits>
 
 namespace fill_detail
 {
@@ -258,17 +259,55 @@ template <bool CLAMPED> inline __m128i vertex_colour4(__m128i c0, __m128i c1, __
     }
 }
 
-// Four texels at the affine coordinates of four pixels.
-inline __m128i gather_affine(const Texture* t, __m128i u, __m128i v)
+// Texel indices at the affine coordinates of four pixels.
+inline __m128i texel_index4(const Texture* t, __m128i u, __m128i v)
 {
     __m128i tu = _mm_and_si128(_mm_srai_epi32(u, 11), _mm_set1_epi32(t->width_mask));
     __m128i tv = _mm_and_si128(_mm_srai_epi32(v, 11), _mm_set1_epi32(t->height_mask));
-    __m128i index = _mm_add_epi32(_mm_sll_epi32(tv, _mm_cvtsi32_si128(t->width_log2)), tu);
+    return _mm_add_epi32(_mm_sll_epi32(tv, _mm_cvtsi32_si128(t->width_log2)), tu);
+}
+
+// The four texels at `index`.
+inline __m128i gather4(const uint32_t* px, __m128i index)
+{
     alignas(16) uint32_t i[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(i), index);
-    const uint32_t* px = t->pixels;
     return _mm_setr_epi32(static_cast<int32_t>(px[i[0]]), static_cast<int32_t>(px[i[1]]),
                           static_cast<int32_t>(px[i[2]]), static_cast<int32_t>(px[i[3]]));
+}
+
+// Per-triangle lane constants of the four-pixel spans: the offsets
+// (0, s, 2s, 3s) of an attribute across a group (wrapping like the per-pixel
+// steps) and its step 4s from one group to the next.
+struct SpanSteps {
+    __m128i z, u, v, z4, u4, v4, colour, colour4;
+};
+
+template <uint32_t M> inline SpanSteps span_steps(const Interpolant* a)
+{
+    using T = ModeTraits<M>;
+    constexpr int ti = T::texture_index, ci = T::colour_index;
+    auto offsets = [](int32_t step) { return lanes_of(0u, static_cast<uint32_t>(step)); };
+    auto times4 = [](int32_t step) {
+        return _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(step) * 4u));
+    };
+    const __m128i zero = _mm_setzero_si128();
+    SpanSteps st{zero, zero, zero, zero, zero, zero, zero, zero};
+    if constexpr (T::depth_values) {
+        st.z = offsets(a[0].x_step);
+        st.z4 = times4(a[0].x_step);
+    }
+    if constexpr (T::affine) {
+        st.u = offsets(a[ti].x_step);
+        st.u4 = times4(a[ti].x_step);
+        st.v = offsets(a[ti + 1].x_step);
+        st.v4 = times4(a[ti + 1].x_step);
+    }
+    if constexpr (T::gouraud) {
+        st.colour = _mm_setr_epi32(a[ci].x_step, a[ci + 1].x_step, a[ci + 2].x_step, a[ci + 3].x_step);
+        st.colour4 = _mm_slli_epi32(st.colour, 2);
+    }
+    return st;
 }
 
 // One span of mode M, four pixels at a time. The last partial group is done
@@ -276,21 +315,16 @@ inline __m128i gather_affine(const Texture* t, __m128i u, __m128i v)
 // after the span, or at the end of the frame those before it); masked lanes
 // are written back unchanged.
 template <uint32_t M, int N>
-__attribute__((always_inline)) inline void span_simd(const ShadeState& s, const Interpolant* a, uint32_t* p,
-                                                     int32_t* z, int32_t n, const uint32_t* v0)
+__attribute__((always_inline)) inline void span_simd(const ShadeState& s, const SpanSteps& st,
+                                                     const Interpolant* a, uint32_t* p, int32_t* z, int32_t n,
+                                                     const uint32_t* v0)
 {
     using T = ModeTraits<M>;
     constexpr int NA = N > 0 ? N : 1;
-    uint32_t vx[NA] = {};
-#pragma GCC unroll 8
-    for (int i = 0; i < N; i++)
-        vx[i] = static_cast<uint32_t>(a[i].x_step);
     constexpr int ti = T::texture_index, ci = T::colour_index;
+    // Modes whose result reads the pixel underneath.
+    constexpr bool blends = T::add || T::multiply || T::alpha;
     const __m128i flat = _mm_set1_epi32(static_cast<int32_t>(s.flat));
-    __m128i colour_step = _mm_setzero_si128();
-    if constexpr (T::gouraud)
-        colour_step = _mm_setr_epi32(static_cast<int32_t>(vx[ci]), static_cast<int32_t>(vx[ci + 1]),
-                                     static_cast<int32_t>(vx[ci + 2]), static_cast<int32_t>(vx[ci + 3]));
 
     // Attribute lanes of the four pixels starting at column k of the span.
     struct Lanes {
@@ -298,59 +332,78 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
     };
     auto lanes_at = [&](int32_t k) {
         Lanes l{_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
-        const uint32_t kk = static_cast<uint32_t>(k);
+        auto at = [&](int i) {
+            return static_cast<int32_t>(v0[i] +
+                                        static_cast<uint32_t>(a[i].x_step) * static_cast<uint32_t>(k));
+        };
         if constexpr (T::depth_values)
-            l.z = lanes_of(v0[0] + vx[0] * kk, vx[0]);
+            l.z = _mm_add_epi32(_mm_set1_epi32(at(0)), st.z);
         if constexpr (T::affine) {
-            l.u = lanes_of(v0[ti] + vx[ti] * kk, vx[ti]);
-            l.v = lanes_of(v0[ti + 1] + vx[ti + 1] * kk, vx[ti + 1]);
+            l.u = _mm_add_epi32(_mm_set1_epi32(at(ti)), st.u);
+            l.v = _mm_add_epi32(_mm_set1_epi32(at(ti + 1)), st.v);
         }
         if constexpr (T::gouraud)
-            l.colour = _mm_setr_epi32(static_cast<int32_t>(v0[ci] + vx[ci] * kk),
-                                      static_cast<int32_t>(v0[ci + 1] + vx[ci + 1] * kk),
-                                      static_cast<int32_t>(v0[ci + 2] + vx[ci + 2] * kk),
-                                      static_cast<int32_t>(v0[ci + 3] + vx[ci + 3] * kk));
+            l.colour = _mm_setr_epi32(at(ci), at(ci + 1), at(ci + 2), at(ci + 3));
         return l;
     };
 
-    auto group = [&](int32_t k, __m128i mask, const Lanes& l) {
+    // WHOLE: the group lies inside the span (no lane masked off before the depth test).
+    auto group = [&](int32_t k, __m128i mask, const Lanes& l, auto whole) {
+        constexpr bool WHOLE = decltype(whole)::value;
         __m128i d = _mm_setzero_si128(), old_depth = _mm_setzero_si128();
+        int bits = WHOLE ? 0xFFFF : _mm_movemask_epi8(mask);
         if constexpr (T::depth_test) {
             d = _mm_srai_epi32(l.z, 11);
             old_depth = _mm_loadu_si128(reinterpret_cast<const __m128i*>(z + k));
             mask = _mm_and_si128(mask, _mm_cmplt_epi32(d, old_depth));
-            if (_mm_movemask_epi8(mask) == 0)
+            bits = _mm_movemask_epi8(mask);
+            if (bits == 0)
                 return;
         }
-        __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
         __m128i vertex = _mm_setzero_si128();
         if constexpr (T::gouraud) {
-            __m128i c1 = _mm_add_epi32(l.colour, colour_step), c2 = _mm_add_epi32(c1, colour_step),
-                    c3 = _mm_add_epi32(c2, colour_step);
+            __m128i c1 = _mm_add_epi32(l.colour, st.colour), c2 = _mm_add_epi32(c1, st.colour),
+                    c3 = _mm_add_epi32(c2, st.colour);
             vertex = vertex_colour4<!T::unclamped>(l.colour, c1, c2, c3);
         }
         __m128i c;
         if constexpr (T::affine) {
-            c = gather_affine(s.texture, l.u, l.v);
+            __m128i index = texel_index4(s.texture, l.u, l.v);
+            // A masked lane's texel is never used: it reads lane 0's texel
+            // instead of one outside the span, which may be far off in the
+            // texture (a cache line touched for nothing).
+            if (bits != 0xFFFF)
+                index = select(mask, index, _mm_shuffle_epi32(index, 0));
+            c = gather4(s.texture->pixels, index);
             if constexpr (T::colour_key) {
                 mask = _mm_andnot_si128(_mm_cmpeq_epi32(c, _mm_set1_epi32(static_cast<int32_t>(KEY_COLOUR))),
                                         mask);
                 // Sprites are mostly key colour: four keyed pixels leave the group untouched.
-                if (_mm_movemask_epi8(mask) == 0)
+                bits = _mm_movemask_epi8(mask);
+                if (bits == 0)
                     return;
             }
             if constexpr (T::flat && !T::alpha)
                 c = multiply4(c, flat);
             if constexpr (T::gouraud)
                 c = multiply4(c, vertex);
-            if constexpr (T::alpha)
-                c = alpha_blend4(c, dst, flat);
         } else if constexpr (T::gouraud) {
             c = vertex;
         } else {
             c = flat;
         }
-        if constexpr (T::add)
+        if (!blends && bits == 0xFFFF) {
+            // Every lane is drawn and none reads the pixel underneath: the
+            // selects below would give c and d.
+            if constexpr (T::depth_write)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(z + k), d);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k), c);
+            return;
+        }
+        __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        if constexpr (T::alpha)
+            c = alpha_blend4(c, dst, flat);
+        else if constexpr (T::add)
             c = _mm_adds_epu8(dst, c);
         else if constexpr (T::multiply)
             c = multiply4(dst, c);
@@ -361,21 +414,17 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
 
     const __m128i all = _mm_set1_epi32(-1);
     Lanes l = lanes_at(0);
-    const __m128i z4 = _mm_set1_epi32(static_cast<int32_t>(vx[0] * 4u));
-    const __m128i u4 = _mm_set1_epi32(static_cast<int32_t>(vx[T::affine ? ti : 0] * 4u));
-    const __m128i w4 = _mm_set1_epi32(static_cast<int32_t>(vx[T::affine ? ti + 1 : 0] * 4u));
-    const __m128i colour4 = _mm_slli_epi32(colour_step, 2);
     int32_t k = 0;
     for (; k + 4 <= n; k += 4) {
-        group(k, all, l);
+        group(k, all, l, std::true_type{});
         if constexpr (T::depth_values)
-            l.z = _mm_add_epi32(l.z, z4);
+            l.z = _mm_add_epi32(l.z, st.z4);
         if constexpr (T::affine) {
-            l.u = _mm_add_epi32(l.u, u4);
-            l.v = _mm_add_epi32(l.v, w4);
+            l.u = _mm_add_epi32(l.u, st.u4);
+            l.v = _mm_add_epi32(l.v, st.v4);
         }
         if constexpr (T::gouraud)
-            l.colour = _mm_add_epi32(l.colour, colour4);
+            l.colour = _mm_add_epi32(l.colour, st.colour4);
     }
     if (k == n)
         return;
@@ -383,7 +432,7 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
     const std::ptrdiff_t base = p - screen->pixels;
     if (base + k + 4 <= SCREEN_WIDTH * SCREEN_HEIGHT) {
         // The four pixels from column k, lanes past the span masked off.
-        group(k, _mm_cmpgt_epi32(_mm_set1_epi32(n - k), lane), l);
+        group(k, _mm_cmpgt_epi32(_mm_set1_epi32(n - k), lane), l, std::false_type{});
         return;
     }
     const int32_t start = n - 4;
@@ -391,18 +440,18 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
         // At the end of the frame: the four pixels ending the span, lanes
         // already drawn masked off.
         group(start, _mm_cmpgt_epi32(_mm_add_epi32(_mm_set1_epi32(start), lane), _mm_set1_epi32(k - 1)),
-              lanes_at(start));
+              lanes_at(start), std::false_type{});
         return;
     }
     uint32_t v[NA];
 #pragma GCC unroll 8
     for (int i = 0; i < N; i++)
-        v[i] = v0[i] + vx[i] * static_cast<uint32_t>(k);
+        v[i] = v0[i] + static_cast<uint32_t>(a[i].x_step) * static_cast<uint32_t>(k);
     for (; k < n; k++) {
         shade_pixel<M>(s, p[k], T::depth_test ? z + k : nullptr, v);
 #pragma GCC unroll 8
         for (int i = 0; i < N; i++)
-            v[i] += vx[i];
+            v[i] += static_cast<uint32_t>(a[i].x_step);
     }
 }
 
@@ -444,9 +493,11 @@ template <uint32_t M> void fill_standard(RasterTriangle* triangles, int32_t coun
         }
         state.flat = t->flat_colour;
         if constexpr (has_simd_span<M>) {
-            raster_walk<T::depth_test, N>(t, a, [&](uint32_t* p, int32_t* z, int32_t n, const uint32_t* v) {
-                span_simd<M, N>(state, a, p, z, n, v);
-            });
+            const SpanSteps steps = span_steps<M>(a);
+            raster_walk<T::depth_test, N>(
+                t, a,
+                [&](uint32_t * p, int32_t * z, int32_t n, const uint32_t* v)
+                    __attribute__((always_inline)) { span_simd<M, N>(state, steps, a, p, z, n, v); });
         } else {
             raster_walk_pixels<T::depth_test, N>(
                 t, a, [&](uint32_t& p, int32_t* z, const uint32_t* v) { shade_pixel<M>(state, p, z, v); });
