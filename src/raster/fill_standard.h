@@ -330,9 +330,11 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
     struct Lanes {
         __m128i z, u, v, colour;
     };
-    auto lanes_at = [&](int32_t k) {
+    auto lanes_at = [&](int32_t k) __attribute__((always_inline))
+    {
         Lanes l{_mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
-        auto at = [&](int i) {
+        auto at = [&](int i) __attribute__((always_inline))
+        {
             return static_cast<int32_t>(v0[i] +
                                         static_cast<uint32_t>(a[i].x_step) * static_cast<uint32_t>(k));
         };
@@ -348,7 +350,8 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
     };
 
     // WHOLE: the group lies inside the span (no lane masked off before the depth test).
-    auto group = [&](int32_t k, __m128i mask, const Lanes& l, auto whole) {
+    auto group = [&](int32_t k, __m128i mask, const Lanes& l, auto whole) __attribute__((always_inline))
+    {
         constexpr bool WHOLE = decltype(whole)::value;
         __m128i d = _mm_setzero_si128(), old_depth = _mm_setzero_si128();
         int bits = WHOLE ? 0xFFFF : _mm_movemask_epi8(mask);
