@@ -395,14 +395,16 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
         } else {
             c = flat;
         }
-        if (!blends && bits == 0xFFFF) {
-            // Every lane is drawn and none reads the pixel underneath: the
-            // selects below would give c and d.
+        // Every lane drawn: the selects below would give c and d.
+        auto store_whole = [&]() __attribute__((always_inline))
+        {
             if constexpr (T::depth_write)
                 _mm_storeu_si128(reinterpret_cast<__m128i*>(z + k), d);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k), c);
-            return;
-        }
+        };
+        // A mode that does not read the pixel underneath need not load it then.
+        if (!blends && bits == 0xFFFF)
+            return store_whole();
         __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
         if constexpr (T::alpha)
             c = alpha_blend4(c, dst, flat);
@@ -410,6 +412,8 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
             c = _mm_adds_epu8(dst, c);
         else if constexpr (T::multiply)
             c = multiply4(dst, c);
+        if (bits == 0xFFFF)
+            return store_whole();
         if constexpr (T::depth_write)
             _mm_storeu_si128(reinterpret_cast<__m128i*>(z + k), select(mask, d, old_depth));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(p + k), select(mask, c, dst));
