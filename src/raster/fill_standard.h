@@ -259,12 +259,13 @@ template <bool CLAMPED> inline __m128i vertex_colour4(__m128i c0, __m128i c1, __
     }
 }
 
-// Texel indices at the affine coordinates of four pixels.
-inline __m128i texel_index4(const Texture* t, __m128i u, __m128i v)
+// Texel indices at the affine coordinates of four pixels, given the
+// texture's masks and row shift in lanes.
+inline __m128i texel_index4(__m128i u, __m128i v, __m128i width_mask, __m128i height_mask, __m128i row_shift)
 {
-    __m128i tu = _mm_and_si128(_mm_srai_epi32(u, 11), _mm_set1_epi32(t->width_mask));
-    __m128i tv = _mm_and_si128(_mm_srai_epi32(v, 11), _mm_set1_epi32(t->height_mask));
-    return _mm_add_epi32(_mm_sll_epi32(tv, _mm_cvtsi32_si128(t->width_log2)), tu);
+    __m128i tu = _mm_and_si128(_mm_srai_epi32(u, 11), width_mask);
+    __m128i tv = _mm_and_si128(_mm_srai_epi32(v, 11), height_mask);
+    return _mm_add_epi32(_mm_sll_epi32(tv, row_shift), tu);
 }
 
 // The four texels at `index`.
@@ -278,12 +279,15 @@ inline __m128i gather4(const uint32_t* px, __m128i index)
 
 // Per-triangle lane constants of the four-pixel spans: the offsets
 // (0, s, 2s, 3s) of an attribute across a group (wrapping like the per-pixel
-// steps) and its step 4s from one group to the next.
+// steps), its step 4s from one group to the next, and the texture's
+// addressing.
 struct SpanSteps {
     __m128i z, u, v, z4, u4, v4, colour, colour4;
+    __m128i width_mask, height_mask, row_shift;
+    const uint32_t* texels;
 };
 
-template <uint32_t M> inline SpanSteps span_steps(const Interpolant* a)
+template <uint32_t M> inline SpanSteps span_steps(const Interpolant* a, const Texture* texture)
 {
     using T = ModeTraits<M>;
     constexpr int ti = T::texture_index, ci = T::colour_index;
@@ -292,7 +296,7 @@ template <uint32_t M> inline SpanSteps span_steps(const Interpolant* a)
         return _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(step) * 4u));
     };
     const __m128i zero = _mm_setzero_si128();
-    SpanSteps st{zero, zero, zero, zero, zero, zero, zero, zero};
+    SpanSteps st{zero, zero, zero, zero, zero, zero, zero, zero, zero, zero, zero, nullptr};
     if constexpr (T::depth_values) {
         st.z = offsets(a[0].x_step);
         st.z4 = times4(a[0].x_step);
@@ -302,6 +306,10 @@ template <uint32_t M> inline SpanSteps span_steps(const Interpolant* a)
         st.u4 = times4(a[ti].x_step);
         st.v = offsets(a[ti + 1].x_step);
         st.v4 = times4(a[ti + 1].x_step);
+        st.width_mask = _mm_set1_epi32(texture->width_mask);
+        st.height_mask = _mm_set1_epi32(texture->height_mask);
+        st.row_shift = _mm_cvtsi32_si128(texture->width_log2);
+        st.texels = texture->pixels;
     }
     if constexpr (T::gouraud) {
         st.colour = _mm_setr_epi32(a[ci].x_step, a[ci + 1].x_step, a[ci + 2].x_step, a[ci + 3].x_step);
@@ -325,6 +333,12 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
     // Modes whose result reads the pixel underneath.
     constexpr bool blends = T::add || T::multiply || T::alpha;
     const __m128i flat = _mm_set1_epi32(static_cast<int32_t>(s.flat));
+    // Register copies of the per-triangle constants: SSE vectors may alias
+    // anything, so read through `st` they would be loaded again after every
+    // store to the frame.
+    const __m128i z4 = st.z4, u4 = st.u4, v4 = st.v4, colour_step = st.colour, colour4 = st.colour4;
+    const __m128i width_mask = st.width_mask, height_mask = st.height_mask, row_shift = st.row_shift;
+    const uint32_t* const texels = st.texels;
 
     // Attribute lanes of the four pixels starting at column k of the span.
     struct Lanes {
@@ -365,19 +379,19 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
         }
         __m128i vertex = _mm_setzero_si128();
         if constexpr (T::gouraud) {
-            __m128i c1 = _mm_add_epi32(l.colour, st.colour), c2 = _mm_add_epi32(c1, st.colour),
-                    c3 = _mm_add_epi32(c2, st.colour);
+            __m128i c1 = _mm_add_epi32(l.colour, colour_step), c2 = _mm_add_epi32(c1, colour_step),
+                    c3 = _mm_add_epi32(c2, colour_step);
             vertex = vertex_colour4<!T::unclamped>(l.colour, c1, c2, c3);
         }
         __m128i c;
         if constexpr (T::affine) {
-            __m128i index = texel_index4(s.texture, l.u, l.v);
+            __m128i index = texel_index4(l.u, l.v, width_mask, height_mask, row_shift);
             // A masked lane's texel is never used: it reads lane 0's texel
             // instead of one outside the span, which may be far off in the
             // texture (a cache line touched for nothing).
             if (bits != 0xFFFF)
                 index = select(mask, index, _mm_shuffle_epi32(index, 0));
-            c = gather4(s.texture->pixels, index);
+            c = gather4(texels, index);
             if constexpr (T::colour_key) {
                 mask = _mm_andnot_si128(_mm_cmpeq_epi32(c, _mm_set1_epi32(static_cast<int32_t>(KEY_COLOUR))),
                                         mask);
@@ -425,13 +439,13 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
     for (; k + 4 <= n; k += 4) {
         group(k, all, l, std::true_type{});
         if constexpr (T::depth_values)
-            l.z = _mm_add_epi32(l.z, st.z4);
+            l.z = _mm_add_epi32(l.z, z4);
         if constexpr (T::affine) {
-            l.u = _mm_add_epi32(l.u, st.u4);
-            l.v = _mm_add_epi32(l.v, st.v4);
+            l.u = _mm_add_epi32(l.u, u4);
+            l.v = _mm_add_epi32(l.v, v4);
         }
         if constexpr (T::gouraud)
-            l.colour = _mm_add_epi32(l.colour, st.colour4);
+            l.colour = _mm_add_epi32(l.colour, colour4);
     }
     if (k == n)
         return;
@@ -500,7 +514,7 @@ template <uint32_t M> void fill_standard(RasterTriangle* triangles, int32_t coun
         }
         state.flat = t->flat_colour;
         if constexpr (has_simd_span<M>) {
-            const SpanSteps steps = span_steps<M>(a);
+            const SpanSteps steps = span_steps<M>(a, texture);
             raster_walk<T::depth_test, N>(
                 t, a,
                 [&](uint32_t * p, int32_t * z, int32_t n, const uint32_t* v)
