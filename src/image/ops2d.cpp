@@ -602,47 +602,20 @@ namespace
 
 const __m128i all_ones = _mm_set1_epi32(-1);
 
-// out = p' for n pixels.
-void complement_run(uint32_t* out, const uint32_t* p, int32_t n)
-{
-    int32_t i = 0;
-    for (; i + 4 <= n; i += 4)
-        store4(out + i, _mm_xor_si128(load4(p + i), all_ones));
-    for (; i < n; i++)
-        out[i] = ~p[i];
-}
-
-inline uint32_t average_up(uint32_t x, uint32_t y)
-{
-    return (x | y) - (((x ^ y) >> 1) & 0x7F7F7F7Fu); // (x + y + 1) >> 1 per byte
-}
-
-// One pass on complemented pixels: out[i] = avg(avg(a[i], c[i]), b[i]).
-void pass_complemented(uint32_t* out, const uint32_t* a, const uint32_t* b, const uint32_t* c, int32_t n)
-{
-    int32_t i = 0;
-    for (; i + 4 <= n; i += 4)
-        store4(out + i, _mm_avg_epu8(_mm_avg_epu8(load4(a + i), load4(c + i)), load4(b + i)));
-    for (; i < n; i++)
-        out[i] = average_up(average_up(a[i], c[i]), b[i]);
-}
-
-// ---- Vertical blur by sweeps --------------------------------------------------
+// ---- Blurs by sweeps ---------------------------------------------------------------
 // blur_columns works on strips four columns wide, each held as one vector per
-// row (complemented). Pass j + 1 of row r needs only rows r - 1, r and r + 1 of
-// pass j, so one sweep down the rows carries several passes at once: when
-// pass j takes row s, pass j + 1 can finish row s - 1. Each pass keeps the
-// last two rows it took in registers, and the strip is read and written once
-// per sweep instead of once per pass; every row gets the bytes of the
+// row (complemented); blur_rows lays four rows across the lanes likewise. Pass j + 1 of row r needs only rows
+// r - 1, r and r + 1 of pass j, so one sweep down the rows carries several passes at once: when pass j takes
+// row s, pass j + 1 can finish row s - 1. Each pass keeps the last two rows it took in registers, and the
+// strip is read and written once per sweep instead of once per pass; every row gets the bytes of the
 // pass-by-pass rule. Rows 0 and 479 are the same in every pass.
 
-enum { BLUR_LAST = SCREEN_HEIGHT - 1 };
-
-// Step t of a sweep of K passes over column[0..479]: pass j takes row
+// Step t of a sweep of K passes over column[0..LAST]: pass j takes row
 // s = t - j. x[j], y[j] are rows s - 2 and s - 1 of pass j's input (pass 0's
 // input is the strip). EDGES: the first and last K steps, where some passes
-// have not started (s < 1) or are done (s > 479).
-template <int K, bool EDGES> inline void blur_step(__m128i* column, __m128i* x, __m128i* y, int32_t t)
+// have not started (s < 1) or are done (s > LAST).
+template <int K, int BLUR_LAST, bool EDGES>
+inline void blur_step(__m128i* column, __m128i* x, __m128i* y, int32_t t)
 {
     __m128i carry = column[EDGES && t > BLUR_LAST ? BLUR_LAST : t];
     // Unrolled, so that x and y live in registers.
@@ -660,21 +633,34 @@ template <int K, bool EDGES> inline void blur_step(__m128i* column, __m128i* x, 
         if (EDGES && s == 1)
             return; // row 0 is fixed; the passes above start at the next steps
     }
-    column[t - K] = carry; // row t - K after all K passes (row 479 rewritten with itself)
+    column[t - K] = carry; // row t - K after all K passes (the last row rewritten with itself)
 }
 
-template <int K> void blur_sweep(__m128i* column)
+template <int K, int BLUR_LAST> void blur_sweep(__m128i* column)
 {
     __m128i x[K], y[K];
     for (int j = 0; j < K; j++)
         x[j] = y[j] = column[0];
     int32_t t = 1;
     for (; t <= K; t++)
-        blur_step<K, true>(column, x, y, t);
+        blur_step<K, BLUR_LAST, true>(column, x, y, t);
     for (; t <= BLUR_LAST; t++)
-        blur_step<K, false>(column, x, y, t);
+        blur_step<K, BLUR_LAST, false>(column, x, y, t);
     for (; t <= BLUR_LAST + K; t++)
-        blur_step<K, true>(column, x, y, t);
+        blur_step<K, BLUR_LAST, true>(column, x, y, t);
+}
+
+// `passes` passes over column[0..LAST], four at a time.
+template <int LAST> void blur_passes(__m128i* column, int32_t passes)
+{
+    for (; passes >= 4; passes -= 4)
+        blur_sweep<4, LAST>(column);
+    if (passes == 3)
+        blur_sweep<3, LAST>(column);
+    else if (passes == 2)
+        blur_sweep<2, LAST>(column);
+    else if (passes == 1)
+        blur_sweep<1, LAST>(column);
 }
 
 // Up to four pixels as a vector (the lanes past n are zero) and back.
@@ -716,16 +702,8 @@ void blur_columns(int32_t a, int32_t b, int32_t passes)
         const int32_t w = std::min(4, n - s0);
         for (int32_t r = 0; r < SCREEN_HEIGHT; r++)
             column[r] = _mm_xor_si128(load_upto4(screen_row(r) + x0 + s0, w), all_ones);
-        int32_t p = passes;
-        for (; p >= 4; p -= 4)
-            blur_sweep<4>(column);
-        if (p == 3)
-            blur_sweep<3>(column);
-        else if (p == 2)
-            blur_sweep<2>(column);
-        else if (p == 1)
-            blur_sweep<1>(column);
-        for (int32_t r = 1; r < BLUR_LAST; r++)
+        blur_passes<SCREEN_HEIGHT - 1>(column, passes);
+        for (int32_t r = 1; r < SCREEN_HEIGHT - 1; r++)
             store_upto4(screen_row(r) + x0 + s0, _mm_xor_si128(column[r], all_ones), w);
     }
 }
@@ -736,20 +714,27 @@ void blur_rows(int32_t a, int32_t b, int32_t passes)
         return;
     int32_t y0 = std::max(std::min(a, b), 0);
     int32_t y1 = std::min(std::max(a, b), static_cast<int32_t>(SCREEN_HEIGHT));
-    // Two complemented copies of the row; each pass writes columns 1..638 of
-    // the other from this one (the end pixels stay as they are).
-    uint32_t copies[2][SCREEN_WIDTH];
-    for (int32_t y = y0; y < y1; y++) {
-        uint32_t* row = screen_row(y);
-        complement_run(copies[0], row, SCREEN_WIDTH);
-        std::memcpy(copies[1], copies[0], sizeof copies[0]);
-        int32_t from = 0;
-        for (int32_t p = 0; p < passes; p++) {
-            const uint32_t* in = copies[from];
-            pass_complemented(copies[1 - from] + 1, in, in + 1, in + 2, SCREEN_WIDTH - 2);
-            from = 1 - from;
+    // Rows do not mix: up to four at a time are laid across the vector lanes,
+    // column x of the four rows in one vector, and swept along the columns
+    // like the column strips (columns 0 and 639 stay as they are).
+    alignas(16) __m128i column[SCREEN_WIDTH];
+    for (int32_t y = y0; y < y1; y += 4) {
+        const int32_t n = std::min(4, y1 - y);
+        uint32_t* rows[4];
+        for (int32_t k = 0; k < 4; k++)
+            rows[k] = screen_row(y + std::min(k, n - 1)); // unused lanes repeat the last row
+        for (int32_t x = 0; x < SCREEN_WIDTH; x++)
+            column[x] = _mm_xor_si128(
+                _mm_set_epi32(static_cast<int32_t>(rows[3][x]), static_cast<int32_t>(rows[2][x]),
+                              static_cast<int32_t>(rows[1][x]), static_cast<int32_t>(rows[0][x])),
+                all_ones);
+        blur_passes<SCREEN_WIDTH - 1>(column, passes);
+        for (int32_t x = 1; x < SCREEN_WIDTH - 1; x++) {
+            alignas(16) uint32_t lanes[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(lanes), _mm_xor_si128(column[x], all_ones));
+            for (int32_t k = 0; k < n; k++)
+                rows[k][x] = lanes[k];
         }
-        complement_run(row, copies[from], SCREEN_WIDTH);
     }
 }
 

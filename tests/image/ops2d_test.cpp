@@ -525,9 +525,10 @@ TEST_F(Ops2d, BlurColumnsAndRowsMatchReferenceWithClippedRanges)
         SCOPED_TRACE(testing::Message() << "columns " << r.a << ".." << r.b);
         expect_screen(want, "blur_columns");
     }
-    const Range row_ranges[] = {{210, 230, 3}, {250, 230, 2},  {-30, 4, 2},   {470, 600, 2},
-                                {480, 500, 1}, {-9, -2, 1},    {0, 480, 1},   {-92, 28, 2},
-                                {7, 30, -1},   {210, 230, 64}, {470, 490, 32}};
+    const Range row_ranges[] = {{210, 230, 3}, {250, 230, 2},  {-30, 4, 2},    {470, 600, 2},
+                                {480, 500, 1}, {-9, -2, 1},    {0, 480, 1},    {-92, 28, 2},
+                                {7, 30, -1},   {210, 230, 64}, {470, 490, 32}, {100, 111, 5},
+                                {200, 206, 6}, {300, 309, 7},  {50, 52, 13},   {0, 1, 4}};
     for (const Range& r : row_ranges) {
         randomize();
         Image want = ref_blur(pixels, false, r.a, r.b, r.passes);
