@@ -1,8 +1,8 @@
 // The multi-texture fillers: environment map added at the second coordinate
 // set (1044), environment shifted by a bump texel (3088, 3092), normal-map
 // diffuse lighting (4116) and diffuse plus a specular-scaled offset
-// environment (5140). One template over the mode's flag bits; set-up and walk
-// are raster_internal.h's, the lane rules are written out per pixel below.
+// environment (5140). One template over the mode's flag bits that shades four
+// neighbouring pixels in vector lanes; set-up and walk are raster_internal.h's.
 #include "raster/raster_internal.h"
 
 #include <emmintrin.h>
@@ -24,239 +24,178 @@ template <uint32_t M> struct MultiTraits {
     static constexpr int second_index = 3;
     static constexpr int colour_index = second ? 5 : 3;
     static constexpr int count = colour_index + (dot3 ? 4 : 0);
+    // The attributes the shading reads: the colour's alpha never is.
+    static constexpr int read = colour_index + (dot3 ? 3 : 0);
 };
 
-// A texture's pixel pointer and masks held by value, so that the stores to
-// the frame and depth buffer do not force them to be read again per pixel.
-struct TexelView {
+// A texture's pixels with its masks and row shift spread over four lanes,
+// held by value so that the stores to the frame and depth buffer do not
+// force them to be read again.
+struct TexelLanes {
     const uint32_t* pixels;
-    int32_t width_mask;
-    int32_t height_mask;
-    int32_t width_log2;
+    __m128i width_mask;
+    __m128i height_mask;
+    __m128i width_log2; // shift count
 };
 
-inline TexelView texel_view(const Texture* t)
+inline TexelLanes texel_lanes(const Texture* t)
 {
-    return t ? TexelView{t->pixels, t->width_mask, t->height_mask, t->width_log2}
-             : TexelView{nullptr, 0, 0, 0};
-}
-inline uint32_t texel_at(const TexelView& t, int32_t tu, int32_t tv)
-{
-    return t.pixels[(static_cast<uint32_t>(tv) << t.width_log2) + static_cast<uint32_t>(tu)];
-}
-inline uint32_t texel_affine(const TexelView& t, uint32_t u, uint32_t v)
-{
-    return texel_at(t, texel_coordinate(u, t.width_mask), texel_coordinate(v, t.height_mask));
+    if (!t)
+        return TexelLanes{nullptr, _mm_setzero_si128(), _mm_setzero_si128(), _mm_setzero_si128()};
+    return TexelLanes{t->pixels, _mm_set1_epi32(t->width_mask), _mm_set1_epi32(t->height_mask),
+                      _mm_cvtsi32_si128(t->width_log2)};
 }
 
 struct Slots {
-    TexelView texture;
-    TexelView environment;
-    TexelView bump;
-    TexelView offset;
-    uint32_t ramp_from; // first intensity whose specular_ramp entry is not 0 (5140)
+    TexelLanes texture;
+    TexelLanes environment;
+    TexelLanes bump;
+    TexelLanes offset;
+    __m128i ramp_below; // one less than the first intensity whose specular_ramp entry is not 0 (5140)
 };
 
-inline int32_t red_of(uint32_t p)
+// (value >> 11) AND mask in each lane: the texel_coordinate rule.
+inline __m128i coordinate4(__m128i value, __m128i mask)
 {
-    return static_cast<int32_t>((p >> 16) & 0xFFu);
-}
-inline int32_t green_of(uint32_t p)
-{
-    return static_cast<int32_t>((p >> 8) & 0xFFu);
+    return _mm_and_si128(_mm_srai_epi32(value, 11), mask);
 }
 
-// The bump texel at the triangle texture's (tu, tv), wrapped by the bump
-// texture's own masks so that a smaller bump map is never read outside.
-inline uint32_t bump_texel(const TexelView& bump, int32_t tu, int32_t tv)
+// The words at four indices, read one by one.
+inline __m128i gather4(const uint32_t* words, __m128i index)
 {
-    return texel_at(bump, tu & bump.width_mask, tv & bump.height_mask);
-}
-
-// Diffuse term of a normal texel against a light vector, both bytes b, g, r
-// holding a direction as 128 + 128 x component: each byte is halved and
-// centred to -64..63, the three products summed with signed 16-bit
-// saturation, the sum divided by 32 and clamped to 0..255. Each product lies
-// within +-4096, so neither saturating add can reach the limits and plain
-// sums give the same bits: one multiply-add on 16-bit lanes (the light's
-// alpha lane cleared first) forms them. Returns the intensity in the low four
-// lanes.
-inline __m128i diffuse_lanes(uint32_t normal, uint32_t light)
-{
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i bias = _mm_set1_epi16(64);
-    __m128i n = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(normal)), zero);
-    __m128i l = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(light)), zero);
-    n = _mm_sub_epi16(_mm_srli_epi16(n, 1), bias);
-    l = _mm_and_si128(_mm_sub_epi16(_mm_srli_epi16(l, 1), bias), _mm_set_epi16(0, 0, 0, 0, 0, -1, -1, -1));
-    __m128i p = _mm_madd_epi16(n, l);
-    __m128i sum = _mm_srai_epi32(_mm_add_epi32(p, _mm_srli_si128(p, 4)), 5);
-    __m128i i = _mm_packs_epi32(sum, sum);
-    i = _mm_min_epi16(_mm_max_epi16(i, zero), _mm_set1_epi16(255));
-    return _mm_shufflelo_epi16(i, 0);
-}
-
-// The light vector of the DOT3 modes: the colour values packed without
-// clamping (alpha left out), so out-of-range channels spill into their neighbours.
-inline uint32_t light_vector(uint32_t blue, uint32_t green, uint32_t red)
-{
-    auto c = [](uint32_t x) { return static_cast<uint32_t>(static_cast<int32_t>(x) >> 11); };
-    return c(red) << 16 | c(green) << 8 | c(blue);
-}
-
-// The four bytes of a pixel widened to 16-bit lanes.
-inline __m128i widen(uint32_t p)
-{
-    return _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(p)), _mm_setzero_si128());
-}
-inline uint32_t narrow(__m128i lanes)
-{
-    return static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(lanes, lanes)));
-}
-
-// base x I + S x E per byte on signed 16-bit lanes: each product keeps its low
-// 16 bits read as signed, the sum saturates to -32768..32767, and the lane's
-// bit pattern shifted right by 8 is the channel.
-inline uint32_t lit_specular(uint32_t base, __m128i intensity, uint32_t ramp, uint32_t env)
-{
-    __m128i x = _mm_mullo_epi16(widen(base), intensity);
-    __m128i y = _mm_mullo_epi16(widen(ramp), widen(env));
-    return narrow(_mm_srli_epi16(_mm_adds_epi16(x, y), 8));
-}
-
-// (base x I) >> 8 on all four lanes; the product fits 16 bits.
-inline uint32_t lit_diffuse(uint32_t base, __m128i intensity)
-{
-    __m128i x = _mm_mullo_epi16(widen(base), intensity);
-    return narrow(_mm_srli_epi16(x, 8));
-}
-
-// The attribute values at pixel k of a span, formed only when asked for:
-// start + k x step in wrapping 32-bit arithmetic, the same bits as stepping.
-struct SpanPoint {
-    const uint32_t* start;
-    const uint32_t* step;
-    uint32_t k;
-    uint32_t operator[](int i) const { return start[i] + step[i] * k; }
-};
-
-// Colour of a covered pixel that passed the depth test.
-template <uint32_t M> [[gnu::always_inline]] inline uint32_t shade_multi(const Slots& s, const SpanPoint& v)
-{
-    using T = MultiTraits<M>;
-    constexpr int UV = T::texture_index, UV2 = T::second_index, C = T::colour_index;
-    const TexelView& env = s.environment;
-    if constexpr (M == (FILL_SECOND_TEXTURE | FILL_DEPTH | FILL_TEXTURE)) { // 1044
-        return lanes_add_saturate(texel_affine(s.texture, v[UV], v[UV + 1]),
-                                  texel_affine(env, v[UV2], v[UV2 + 1]));
-    } else if constexpr (T::offset_env) { // 3088, 3092
-        uint32_t b;
-        uint32_t base = 0;
-        if constexpr (T::textured) {
-            int32_t tu = texel_coordinate(v[UV], s.texture.width_mask);
-            int32_t tv = texel_coordinate(v[UV + 1], s.texture.height_mask);
-            base = texel_at(s.texture, tu, tv);
-            b = bump_texel(s.bump, tu, tv);
-        } else {
-            b = texel_affine(s.bump, v[UV], v[UV + 1]);
-        }
-        int32_t eu = ((static_cast<int32_t>(v[UV2]) >> 11) + red_of(b)) & env.width_mask;
-        int32_t ev = ((static_cast<int32_t>(v[UV2 + 1]) >> 11) + green_of(b)) & env.height_mask;
-        uint32_t e = texel_at(env, eu, ev);
-        if constexpr (T::textured)
-            return lanes_add_saturate(base, e);
-        else
-            return e;
-    } else { // 4116, 5140
-        int32_t tu = texel_coordinate(v[UV], s.texture.width_mask);
-        int32_t tv = texel_coordinate(v[UV + 1], s.texture.height_mask);
-        uint32_t base = texel_at(s.texture, tu, tv);
-        uint32_t normal = bump_texel(s.bump, tu, tv) & 0xFFFFFFu;
-        uint32_t light = light_vector(v[C], v[C + 1], v[C + 2]);
-        __m128i intensity = diffuse_lanes(normal, light);
-        if constexpr (T::specular) {
-            // Below ramp_from the specular term is 0 x E in every lane: the
-            // saturating add leaves the diffuse products as they are.
-            uint32_t level = static_cast<uint32_t>(_mm_cvtsi128_si32(intensity)) & 0xFFu;
-            if (level < s.ramp_from)
-                return lit_diffuse(base, intensity);
-            uint32_t o = texel_affine(s.offset, v[UV2], v[UV2 + 1]) & 0xFFFF00u;
-            int32_t eu = (tu + red_of(o)) & env.width_mask;
-            int32_t ev = (tv + green_of(o)) & env.height_mask;
-            uint32_t ramp = specular_ramp[level];
-            return lit_specular(base, intensity, ramp, texel_at(env, eu, ev));
-        } else {
-            return lit_diffuse(base, intensity);
-        }
-    }
-}
-
-// ---- Four pixels at once for the diffuse DOT3 mode (4116) ------------------
-// The same lane rules as shade_multi on four neighbouring pixels; texels are
-// read one by one from indices formed in vector lanes. (5140 gained nothing
-// from this: it stays one pixel at a time.)
-inline __m128i lanes_at(uint32_t start, uint32_t step, uint32_t k)
-{
-    uint32_t v = start + step * k;
-    return _mm_setr_epi32(static_cast<int32_t>(v), static_cast<int32_t>(v + step),
-                          static_cast<int32_t>(v + 2u * step), static_cast<int32_t>(v + 3u * step));
-}
-
-inline __m128i gather4(const TexelView& t, __m128i tu, __m128i tv)
-{
-    __m128i index = _mm_add_epi32(_mm_sll_epi32(tv, _mm_cvtsi32_si128(t.width_log2)), tu);
     alignas(16) uint32_t i[4];
     _mm_store_si128(reinterpret_cast<__m128i*>(i), index);
-    const uint32_t* px = t.pixels;
-    return _mm_setr_epi32(static_cast<int32_t>(px[i[0]]), static_cast<int32_t>(px[i[1]]),
-                          static_cast<int32_t>(px[i[2]]), static_cast<int32_t>(px[i[3]]));
+    return _mm_setr_epi32(static_cast<int32_t>(words[i[0]]), static_cast<int32_t>(words[i[1]]),
+                          static_cast<int32_t>(words[i[2]]), static_cast<int32_t>(words[i[3]]));
 }
 
-// Byte lane of four words halved and centred to -64..63 (see diffuse_lanes).
+// The texels at four (tu, tv): row tv shifted by the width's logarithm plus
+// column tu, in wrapping 32-bit lanes as texel_at forms it.
+inline __m128i texels4(const TexelLanes& t, __m128i tu, __m128i tv)
+{
+    return gather4(t.pixels, _mm_add_epi32(_mm_sll_epi32(tv, t.width_log2), tu));
+}
+
+// Byte SHIFT / 8 of each word.
+template <int SHIFT> inline __m128i byte4(__m128i w)
+{
+    return _mm_and_si128(_mm_srli_epi32(w, SHIFT), _mm_set1_epi32(0xFF));
+}
+
+// Byte lane of four words halved and centred to -64..63.
 template <int SHIFT> inline __m128i centred4(__m128i w)
 {
     return _mm_sub_epi32(_mm_and_si128(_mm_srli_epi32(w, SHIFT + 1), _mm_set1_epi32(0x7F)),
                          _mm_set1_epi32(64));
 }
 
+// Colours of four neighbouring pixels; a[i] holds attribute i at the four
+// pixels. Lanes whose pixel is not drawn are shaded too (their texel reads
+// stay inside the textures: every coordinate is masked) and dropped by the
+// caller; `drawn` has a bit per lane that is kept.
 template <uint32_t M>
-inline __m128i shade4_diffuse(const Slots& s, const uint32_t* v0, const uint32_t* vx, uint32_t k)
+[[gnu::always_inline]] inline __m128i shade4(const Slots& s, const __m128i* a, [[maybe_unused]] int drawn)
 {
     using T = MultiTraits<M>;
-    constexpr int UV = T::texture_index, C = T::colour_index;
-    const __m128i zero = _mm_setzero_si128();
-    __m128i tu =
-        _mm_and_si128(_mm_srai_epi32(lanes_at(v0[UV], vx[UV], k), 11), _mm_set1_epi32(s.texture.width_mask));
-    __m128i tv = _mm_and_si128(_mm_srai_epi32(lanes_at(v0[UV + 1], vx[UV + 1], k), 11),
-                               _mm_set1_epi32(s.texture.height_mask));
-    __m128i base = gather4(s.texture, tu, tv);
-    __m128i normal = gather4(s.bump, _mm_and_si128(tu, _mm_set1_epi32(s.bump.width_mask)),
-                             _mm_and_si128(tv, _mm_set1_epi32(s.bump.height_mask)));
-    // The light vector packed without clamping, as light_vector.
-    __m128i cb = _mm_srai_epi32(lanes_at(v0[C], vx[C], k), 11);
-    __m128i cg = _mm_srai_epi32(lanes_at(v0[C + 1], vx[C + 1], k), 11);
-    __m128i cr = _mm_srai_epi32(lanes_at(v0[C + 2], vx[C + 2], k), 11);
-    __m128i light = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(cr, 16), _mm_slli_epi32(cg, 8)), cb);
-    // Each product lies within +-4096 and the sum within +-12288, so the low
-    // 16 bits of each lane carry it exactly; sign-extend, then divide by 32.
-    __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(centred4<0>(normal), centred4<0>(light)),
-                                              _mm_mullo_epi16(centred4<8>(normal), centred4<8>(light))),
-                                _mm_mullo_epi16(centred4<16>(normal), centred4<16>(light)));
-    __m128i i32 = _mm_srai_epi32(_mm_slli_epi32(sum, 16), 21);
-    __m128i i16 = _mm_packs_epi32(i32, i32);
-    i16 = _mm_min_epi16(_mm_max_epi16(i16, zero), _mm_set1_epi16(255));
-    // Each pixel's intensity across its four byte lanes: pixels 0, 1 and 2, 3.
-    __m128i pairs = _mm_unpacklo_epi16(i16, i16);
-    __m128i i_lo = _mm_unpacklo_epi32(pairs, pairs), i_hi = _mm_unpackhi_epi32(pairs, pairs);
-    __m128i x_lo = _mm_mullo_epi16(_mm_unpacklo_epi8(base, zero), i_lo);
-    __m128i x_hi = _mm_mullo_epi16(_mm_unpackhi_epi8(base, zero), i_hi);
-    return _mm_packus_epi16(_mm_srli_epi16(x_lo, 8), _mm_srli_epi16(x_hi, 8));
+    constexpr int UV = T::texture_index, UV2 = T::second_index, C = T::colour_index;
+    const TexelLanes& env = s.environment;
+    if constexpr (M == (FILL_SECOND_TEXTURE | FILL_DEPTH | FILL_TEXTURE)) { // 1044
+        __m128i base = texels4(s.texture, coordinate4(a[UV], s.texture.width_mask),
+                               coordinate4(a[UV + 1], s.texture.height_mask));
+        __m128i e =
+            texels4(env, coordinate4(a[UV2], env.width_mask), coordinate4(a[UV2 + 1], env.height_mask));
+        // Per byte min(255, a + b): lanes_add_saturate.
+        return _mm_adds_epu8(base, e);
+    } else if constexpr (T::offset_env) { // 3088, 3092
+        // The bump texel at the triangle texture's (tu, tv), wrapped by the
+        // bump texture's own masks so that a smaller bump map is never read
+        // outside; its red and green bytes shift the environment lookup.
+        const TexelLanes& scale = T::textured ? s.texture : s.bump;
+        __m128i tu = coordinate4(a[UV], scale.width_mask);
+        __m128i tv = coordinate4(a[UV + 1], scale.height_mask);
+        __m128i b;
+        [[maybe_unused]] __m128i base;
+        if constexpr (T::textured) {
+            base = texels4(s.texture, tu, tv);
+            b = texels4(s.bump, _mm_and_si128(tu, s.bump.width_mask), _mm_and_si128(tv, s.bump.height_mask));
+        } else {
+            b = texels4(s.bump, tu, tv);
+        }
+        __m128i eu = _mm_and_si128(_mm_add_epi32(_mm_srai_epi32(a[UV2], 11), byte4<16>(b)), env.width_mask);
+        __m128i ev =
+            _mm_and_si128(_mm_add_epi32(_mm_srai_epi32(a[UV2 + 1], 11), byte4<8>(b)), env.height_mask);
+        __m128i e = texels4(env, eu, ev);
+        if constexpr (T::textured)
+            return _mm_adds_epu8(base, e);
+        else
+            return e;
+    } else { // 4116, 5140
+        const __m128i zero = _mm_setzero_si128();
+        __m128i tu = coordinate4(a[UV], s.texture.width_mask);
+        __m128i tv = coordinate4(a[UV + 1], s.texture.height_mask);
+        __m128i base = texels4(s.texture, tu, tv);
+        __m128i normal =
+            texels4(s.bump, _mm_and_si128(tu, s.bump.width_mask), _mm_and_si128(tv, s.bump.height_mask));
+        // The light vector: the colour values packed without clamping (alpha
+        // left out), so out-of-range channels spill into their neighbours.
+        __m128i cb = _mm_srai_epi32(a[C], 11);
+        __m128i cg = _mm_srai_epi32(a[C + 1], 11);
+        __m128i cr = _mm_srai_epi32(a[C + 2], 11);
+        __m128i light = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(cr, 16), _mm_slli_epi32(cg, 8)), cb);
+        // Diffuse term: bytes b, g, r of normal and light hold a direction as
+        // 128 + 128 x component; each is halved and centred to -64..63, the
+        // three products summed with signed 16-bit saturation, the sum divided
+        // by 32 and clamped to 0..255. Each product lies within +-4096 and the
+        // sum within +-12288, so neither saturating add can reach the limits
+        // and the low 16 bits of plain 32-bit sums carry it exactly.
+        __m128i sum = _mm_add_epi16(_mm_add_epi16(_mm_mullo_epi16(centred4<0>(normal), centred4<0>(light)),
+                                                  _mm_mullo_epi16(centred4<8>(normal), centred4<8>(light))),
+                                    _mm_mullo_epi16(centred4<16>(normal), centred4<16>(light)));
+        __m128i i32 = _mm_srai_epi32(_mm_slli_epi32(sum, 16), 21);
+        __m128i i16 = _mm_packs_epi32(i32, i32);
+        i16 = _mm_min_epi16(_mm_max_epi16(i16, zero), _mm_set1_epi16(255));
+        // base x I per byte on 16-bit lanes (each pixel's intensity across
+        // its four byte lanes: pixels 0, 1 and 2, 3); the product fits.
+        __m128i pairs = _mm_unpacklo_epi16(i16, i16);
+        __m128i x_lo = _mm_mullo_epi16(_mm_unpacklo_epi8(base, zero), _mm_unpacklo_epi32(pairs, pairs));
+        __m128i x_hi = _mm_mullo_epi16(_mm_unpackhi_epi8(base, zero), _mm_unpackhi_epi32(pairs, pairs));
+        if constexpr (T::specular) {
+            // base x I + S x E, S = specular_ramp[I]: each product keeps its
+            // low 16 bits read as signed and the sum saturates to
+            // -32768..32767. Below ramp_below + 1 every byte of S is 0 and the
+            // saturating add leaves base x I as it is, so the lookups are made
+            // only when a drawn lane is at or above it (then for all four).
+            __m128i level = _mm_unpacklo_epi16(i16, zero);
+            int lit = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(level, s.ramp_below))) & drawn;
+            if (lit) {
+                __m128i o = texels4(s.offset, coordinate4(a[UV2], s.offset.width_mask),
+                                    coordinate4(a[UV2 + 1], s.offset.height_mask));
+                __m128i eu = _mm_and_si128(_mm_add_epi32(tu, byte4<16>(o)), env.width_mask);
+                __m128i ev = _mm_and_si128(_mm_add_epi32(tv, byte4<8>(o)), env.height_mask);
+                __m128i e = texels4(env, eu, ev);
+                __m128i ramp = gather4(specular_ramp, level);
+                x_lo = _mm_adds_epi16(
+                    x_lo, _mm_mullo_epi16(_mm_unpacklo_epi8(ramp, zero), _mm_unpacklo_epi8(e, zero)));
+                x_hi = _mm_adds_epi16(
+                    x_hi, _mm_mullo_epi16(_mm_unpackhi_epi8(ramp, zero), _mm_unpackhi_epi8(e, zero)));
+            }
+        }
+        // The lane's bit pattern shifted right by 8 is the channel.
+        return _mm_packus_epi16(_mm_srli_epi16(x_lo, 8), _mm_srli_epi16(x_hi, 8));
+    }
+}
+
+// The first `count` (1..3) depth words of a group that ends beyond its span;
+// the lanes past it hold INT32_MIN, which no depth is below.
+inline __m128i depth_lanes(const int32_t* z, int32_t count)
+{
+    return _mm_setr_epi32(z[0], count > 1 ? z[1] : INT32_MIN, count > 2 ? z[2] : INT32_MIN, INT32_MIN);
 }
 
 template <uint32_t M> void fill_multi(RasterTriangle* triangles, int32_t count, const Texture* texture)
 {
     using T = MultiTraits<M>;
-    constexpr int N = T::count;
+    constexpr int N = T::count, R = T::read;
     // A mode whose texture or slot is missing draws nothing.
     if (!raster_target_ready(true))
         return;
@@ -270,13 +209,13 @@ template <uint32_t M> void fill_multi(RasterTriangle* triangles, int32_t count, 
         return;
     const Texture* const bump = bump_texture;
     const Texture* const environment = environment_texture;
-    uint32_t ramp_from = 0;
+    int32_t ramp_from = 0;
     if constexpr (T::specular) {
         while (ramp_from < 256 && specular_ramp[ramp_from] == 0)
             ramp_from++;
     }
-    const Slots s{texel_view(texture), texel_view(environment), texel_view(bump), texel_view(offset_texture),
-                  ramp_from};
+    const Slots s{texel_lanes(texture), texel_lanes(environment), texel_lanes(bump),
+                  texel_lanes(offset_texture), _mm_set1_epi32(ramp_from - 1)};
     for (int32_t i = 0; i < count; i++) {
         RasterTriangle* t = &triangles[i];
         if (setup_triangle(t))
@@ -288,59 +227,59 @@ template <uint32_t M> void fill_multi(RasterTriangle* triangles, int32_t count, 
             raster_second_interpolants(t, environment, a + T::second_index);
         if constexpr (T::dot3)
             raster_colour_interpolants(t, a + T::colour_index);
-        // Only the depth value is stepped across the span; the other
-        // attributes are formed at the pixels that pass, as start + k x step
-        // in the same wrapping 32-bit arithmetic as stepping would give.
-        uint32_t vx[N];
-        for (int k = 0; k < N; k++)
-            vx[k] = static_cast<uint32_t>(a[k].x_step);
+        // Attribute i at pixel j of a group of four is the group's first
+        // value + j x step, and each group starts 4 x step further on, all in
+        // the wrapping 32-bit arithmetic of stepping pixel by pixel: the same bits.
+        __m128i lane_offset[R], group_step[R];
+#pragma GCC unroll 8
+        for (int k = 0; k < R; k++) {
+            const uint32_t dx = static_cast<uint32_t>(a[k].x_step);
+            lane_offset[k] = _mm_setr_epi32(0, static_cast<int32_t>(dx), static_cast<int32_t>(2u * dx),
+                                            static_cast<int32_t>(3u * dx));
+            group_step[k] = _mm_set1_epi32(static_cast<int32_t>(4u * dx));
+        }
         raster_walk<true, N>(t, a, [&](uint32_t* p, int32_t* z, int32_t n, const uint32_t* v0) {
-            const uint32_t dx = vx[T::depth_index];
-            uint32_t depth = v0[T::depth_index];
-            auto pixel = [&](int32_t k, uint32_t value) [[gnu::always_inline]] {
-                int32_t d = static_cast<int32_t>(value) >> 11;
-                if (!(d < z[k]))
-                    return;
-                z[k] = d;
-                p[k] = shade_multi<M>(s, SpanPoint{v0, vx, static_cast<uint32_t>(k)});
-            };
-            // Four depth tests at once; groups where all four fail (most of
-            // them under heavy overdraw) cost one compare.
-            const __m128i step4 = _mm_set1_epi32(static_cast<int32_t>(dx * 4u));
-            __m128i depth4 =
-                _mm_set_epi32(static_cast<int32_t>(depth + 3u * dx), static_cast<int32_t>(depth + 2u * dx),
-                              static_cast<int32_t>(depth + dx), static_cast<int32_t>(depth));
-            int32_t k = 0;
-            for (; k + 4 <= n; k += 4) {
-                __m128i d = _mm_srai_epi32(depth4, 11);
-                __m128i stored = _mm_loadu_si128(reinterpret_cast<const __m128i*>(z + k));
-                int mask = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(d, stored)));
+            __m128i v[R];
+#pragma GCC unroll 8
+            for (int k = 0; k < R; k++)
+                v[k] = _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(v0[k])), lane_offset[k]);
+            for (int32_t k = 0; k < n; k += 4) {
+                // Four depth tests at once; groups where all four fail (most
+                // of them under heavy overdraw) cost one compare. A group
+                // past the span's end reads and writes only its own pixels.
+                const int32_t left = n - k;
+                const __m128i d = _mm_srai_epi32(v[T::depth_index], 11);
+                const __m128i stored = left >= 4 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(z + k))
+                                                 : depth_lanes(z + k, left);
+                const __m128i pass = _mm_cmplt_epi32(d, stored);
+                int mask = _mm_movemask_ps(_mm_castsi128_ps(pass));
                 if (mask) {
-                    // The four results are exact: store the passing depths
-                    // and shade only those pixels.
-                    const __m128i pass = _mm_cmplt_epi32(d, stored);
-                    _mm_storeu_si128(reinterpret_cast<__m128i*>(z + k),
-                                     _mm_or_si128(_mm_and_si128(pass, d), _mm_andnot_si128(pass, stored)));
-                    if constexpr (T::dot3 && !T::specular) {
-                        // All four shaded (cheaper than one by one even when
-                        // one passes), the failing ones written back unchanged.
-                        __m128i c = shade4_diffuse<M>(s, v0, vx, static_cast<uint32_t>(k));
+                    const __m128i c = shade4<M>(s, v, mask);
+                    if (left >= 4) {
+                        // The failing lanes written back unchanged.
                         __m128i* q = reinterpret_cast<__m128i*>(p + k);
+                        _mm_storeu_si128(
+                            reinterpret_cast<__m128i*>(z + k),
+                            _mm_or_si128(_mm_and_si128(pass, d), _mm_andnot_si128(pass, stored)));
                         _mm_storeu_si128(q, _mm_or_si128(_mm_and_si128(pass, c),
                                                          _mm_andnot_si128(pass, _mm_loadu_si128(q))));
-                        depth4 = _mm_add_epi32(depth4, step4);
-                        continue;
+                    } else {
+                        alignas(16) int32_t dl[4];
+                        alignas(16) uint32_t cl[4];
+                        _mm_store_si128(reinterpret_cast<__m128i*>(dl), d);
+                        _mm_store_si128(reinterpret_cast<__m128i*>(cl), c);
+                        do {
+                            int j = __builtin_ctz(static_cast<unsigned>(mask));
+                            mask &= mask - 1;
+                            z[k + j] = dl[j];
+                            p[k + j] = cl[j];
+                        } while (mask);
                     }
-                    do {
-                        int j = __builtin_ctz(static_cast<unsigned>(mask));
-                        mask &= mask - 1;
-                        p[k + j] = shade_multi<M>(s, SpanPoint{v0, vx, static_cast<uint32_t>(k + j)});
-                    } while (mask);
                 }
-                depth4 = _mm_add_epi32(depth4, step4);
+#pragma GCC unroll 8
+                for (int j = 0; j < R; j++)
+                    v[j] = _mm_add_epi32(v[j], group_step[j]);
             }
-            for (uint32_t value = depth + dx * static_cast<uint32_t>(k); k < n; k++, value += dx)
-                pixel(k, value);
         });
     }
 }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -259,9 +260,28 @@ TextureSet random_textures(Rng* rng, int32_t bump_size)
                       make_texture(bump_size, bump_size, rng), make_texture(16, 64, rng)};
 }
 
+// Small triangles around random centres within `spread` pixels, their
+// corners clamped to `box`, each vertex of a triangle at one of `depths`
+// depth levels (1: every triangle at one depth, so that later ones tie).
+std::vector<RasterTriangle> small_triangles(Rng* rng, int count, float spread, const float box[4], int depths)
+{
+    std::vector<RasterTriangle> out = random_triangles(rng, count);
+    for (RasterTriangle& t : out) {
+        float cx = box[0] + rng->unit() * (box[2] - box[0]), cy = box[1] + rng->unit() * (box[3] - box[1]);
+        float z = static_cast<float>(rng->next() % static_cast<uint32_t>(depths)) / 8.0f - 0.5f;
+        for (ScreenVertex& v : t.v) {
+            v.x = std::min(std::max(cx + (rng->unit() - 0.5f) * spread, box[0]), box[2]);
+            v.y = std::min(std::max(cy + (rng->unit() - 0.5f) * spread, box[1]), box[3]);
+            v.z = z;
+        }
+    }
+    return out;
+}
+
 // Draws the same triangles with the filler and with the reference and
 // compares both frames and depth buffers pixel for pixel.
-void expect_matches_reference(FillMode mode, const Slots& s, const std::vector<RasterTriangle>& triangles)
+void expect_matches_reference(FillMode mode, const Slots& s, const std::vector<RasterTriangle>& triangles,
+                              int min_changed = 10000)
 {
     std::vector<RasterTriangle> copy = triangles;
     Frame drawn;
@@ -283,7 +303,7 @@ void expect_matches_reference(FillMode mode, const Slots& s, const std::vector<R
         }
     }
     EXPECT_EQ(mismatches, 0) << "mode " << mode;
-    EXPECT_GT(changed, 10000) << "mode " << mode;
+    EXPECT_GT(changed, min_changed) << "mode " << mode;
 }
 
 const FillMode MULTI_MODES[] = {1044, 3088, 3092, 4116, 5140};
@@ -315,6 +335,32 @@ TEST_F(FillMulti, EveryModeMatchesThePerPixelReference)
     std::vector<RasterTriangle> triangles = random_triangles(&rng, 300);
     for (FillMode mode : MULTI_MODES)
         expect_matches_reference(mode, set.slots(), triangles);
+}
+
+TEST_F(FillMulti, ShortSpansTiesAndTheLastRowMatchTheReference)
+{
+    // Pixels are shaded in groups of four: spans of one to three pixels, the
+    // group that runs past a span's end, depth ties (a later triangle at the
+    // same depth keeps the earlier pixel) and spans that end at the very
+    // last pixel of the frame, where a group may read nothing beyond it.
+    Rng rng{4242};
+    TextureSet set = random_textures(&rng, 64);
+    const float screen_box[4] = {0.0f, 0.0f, 639.0f, 479.0f};
+    const float corner_box[4] = {560.0f, 400.0f, 700.0f, 520.0f};
+    std::vector<RasterTriangle> tiny = small_triangles(&rng, 4000, 7.0f, screen_box, 3);
+    std::vector<RasterTriangle> ties = small_triangles(&rng, 600, 60.0f, screen_box, 1);
+    std::vector<RasterTriangle> corner = small_triangles(&rng, 300, 50.0f, corner_box, 4);
+    for (FillMode mode : MULTI_MODES) {
+        expect_matches_reference(mode, set.slots(), tiny, 5000);
+        expect_matches_reference(mode, set.slots(), ties, 10000);
+        expect_matches_reference(mode, set.slots(), corner, 2000);
+    }
+    // The corner set reaches the frame's last pixel.
+    Frame f;
+    set.slots().install();
+    std::vector<RasterTriangle> copy = corner;
+    draw_triangles(copy.data(), static_cast<int32_t>(copy.size()), set.texture.get(), 5140);
+    EXPECT_NE(f.depth->values[SCREEN_WIDTH * SCREEN_HEIGHT - 1], DEPTH_CLEAR);
 }
 
 TEST_F(FillMulti, SmallerBumpMapWrapsWithItsOwnMasks)
