@@ -26,11 +26,13 @@ template <uint32_t M> struct MultiTraits {
     static constexpr int count = colour_index + (dot3 ? 4 : 0);
     // The attributes the shading reads: the colour's alpha never is.
     static constexpr int read = colour_index + (dot3 ? 3 : 0);
-    // How many rows below a group its texel lines are asked for (0: not at
-    // all). It paid only where each pixel reads lines of its own (the bumped
-    // spheres, about 10 % of the filler's time); on the water and ribbon it
-    // cost as much as it saved.
-    static constexpr int prefetch_rows = specular ? 1 : 0;
+    // On the bumped spheres the texture runs across the screen rows, so that
+    // each pixel of a group reads lines of its own, rarely still cached: there
+    // the lines of the row below a group are asked for, and the lanes past a
+    // span's end repeat its last pixel. Both paid only there (about 10 % of
+    // the filler's time); on the water and ribbon each cost about 5 %.
+    static constexpr bool scattered = specular;
+    static constexpr int prefetch_rows = scattered ? 1 : 0;
 };
 
 // A texture's pixels with its masks and row shift spread over four lanes,
@@ -203,9 +205,7 @@ template <uint32_t M>
 }
 
 // The lines that the texture, bump and offset reads of the pixels `below`
-// (the attributes' row steps times prefetch_rows) will touch. On the bumped
-// spheres the texture runs across the screen rows, so that each pixel of a
-// group reads lines of its own, and they are rarely still cached.
+// (the attributes' row steps times prefetch_rows) will touch.
 template <uint32_t M>
 [[gnu::always_inline]] inline void prefetch4(const Slots& s, const __m128i* a, const __m128i* below)
 {
@@ -316,8 +316,15 @@ template <uint32_t M> void fill_multi(RasterTriangle* triangles, int32_t count, 
                 if (mask) {
                     if constexpr (T::prefetch_rows > 0)
                         prefetch4<M>(s, v, below);
+                    __m128i c;
+                    if (T::scattered && left < 4) {
+                        __m128i last[R];
+                        repeat_last_lanes<R>(last, v, left);
+                        c = shade4<M>(s, last, mask);
+                    } else {
+                        c = shade4<M>(s, v, mask);
+                    }
                     if (left >= 4) {
-                        const __m128i c = shade4<M>(s, v, mask);
                         // The failing lanes written back unchanged.
                         __m128i* q = reinterpret_cast<__m128i*>(p + k);
                         _mm_storeu_si128(
@@ -326,9 +333,6 @@ template <uint32_t M> void fill_multi(RasterTriangle* triangles, int32_t count, 
                         _mm_storeu_si128(q, _mm_or_si128(_mm_and_si128(pass, c),
                                                          _mm_andnot_si128(pass, _mm_loadu_si128(q))));
                     } else {
-                        __m128i last[R];
-                        repeat_last_lanes<R>(last, v, left);
-                        const __m128i c = shade4<M>(s, last, mask);
                         alignas(16) int32_t dl[4];
                         alignas(16) uint32_t cl[4];
                         _mm_store_si128(reinterpret_cast<__m128i*>(dl), d);
