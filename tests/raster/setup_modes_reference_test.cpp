@@ -154,6 +154,25 @@ void ref_draw(const RasterTriangle& t, uint32_t mode, const Texture& tex, uint32
         tex, pixels, depth);
 }
 
+// One triangle drawn the long way into (expect, expect_depth) and through
+// the fillers into the frame.
+void draw_both(const RasterTriangle& t, uint32_t mode, const Texture* tex, uint32_t* expect,
+               int32_t* expect_depth)
+{
+    RasterTriangle copy = t;
+    ref_draw(t, mode, *tex, expect, expect_depth);
+    draw_triangles(&copy, 1, tex, mode);
+}
+
+// How many pixels of the frame differ from the long way's, in colour or depth.
+int differences(const uint32_t* expect, const int32_t* expect_depth)
+{
+    int bad = 0;
+    for (int i = 0; i < 640 * 480; i++)
+        bad += screen->pixels[i] != expect[i] || depth_buffer->values[i] != expect_depth[i];
+    return bad;
+}
+
 RasterTriangle random_triangle(TestRandom& r, float spread)
 {
     float cx = r.range(-40.0f, 680.0f), cy = r.range(-40.0f, 520.0f);
@@ -355,14 +374,9 @@ TEST_F(SetupReference, EveryColourAndSingleTextureModeMatchesTheLongWay)
                     v.v *= scale;
                 }
             }
-            RasterTriangle copy = t;
-            ref_draw(t, mode, *tex, expect.data(), expect_depth.data());
-            draw_triangles(&copy, 1, tex, mode);
+            draw_both(t, mode, tex, expect.data(), expect_depth.data());
         }
-        int bad = 0;
-        for (int i = 0; i < 640 * 480; i++)
-            bad += surface_.pixels[i] != expect[i] || depth_buffer->values[i] != expect_depth[i];
-        EXPECT_EQ(bad, 0) << "mode " << mode;
+        EXPECT_EQ(differences(expect.data(), expect_depth.data()), 0) << "mode " << mode;
         EXPECT_TRUE(guards_intact());
     }
     texture_free(tex);
@@ -405,14 +419,9 @@ TEST_F(SetupReference, WholeAndPartlyHiddenGroupsAndSlivers)
                     v.u *= 40.0f;
                     v.v *= 40.0f;
                 }
-            RasterTriangle copy = t;
-            ref_draw(t, mode, tex.t, expect.data(), expect_depth.data());
-            draw_triangles(&copy, 1, &tex.t, mode);
+            draw_both(t, mode, &tex.t, expect.data(), expect_depth.data());
         }
-        int bad = 0;
-        for (int i = 0; i < 640 * 480; i++)
-            bad += surface_.pixels[i] != expect[i] || depth_buffer->values[i] != expect_depth[i];
-        EXPECT_EQ(bad, 0) << "mode " << mode;
+        EXPECT_EQ(differences(expect.data(), expect_depth.data()), 0) << "mode " << mode;
         EXPECT_TRUE(guards_intact());
     }
 }
@@ -608,14 +617,9 @@ TEST_F(FrameCornerReference, SpansEndingAtTheLastPixelsOfTheFrameMatchTheLongWay
                 ScreenVertex{right, 480.5f, r.range(-1, 1), 1, r.next(), r.range(0, 2), r.range(0, 2), 0, 0};
             t.flat_colour = r.next();
             t.flags = 1;
-            RasterTriangle copy = t;
-            ref_draw(t, mode, tex.t, expect.data(), expect_depth.data());
-            draw_triangles(&copy, 1, &tex.t, mode);
+            draw_both(t, mode, &tex.t, expect.data(), expect_depth.data());
         }
-        int bad = 0;
-        for (int i = 0; i < 640 * 480; i++)
-            bad += surface_.pixels[i] != expect[i] || depth_buffer->values[i] != expect_depth[i];
-        EXPECT_EQ(bad, 0) << "mode " << mode;
+        EXPECT_EQ(differences(expect.data(), expect_depth.data()), 0) << "mode " << mode;
         EXPECT_TRUE(guards_intact());
         int last_row = 0;
         for (int x = 630; x < 640; x++)
