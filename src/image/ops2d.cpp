@@ -291,14 +291,22 @@ const BlendRow blend_rows[8] = {
 
 // Blends the texture's columns [sx, sx + w) and rows [sy, sy + h), already
 // inside the texture, at screen (x, y) with the clip rule.
+// Only screen rows [y0, y1) are drawn.
 void blend_area(const Texture* t, int64_t x, int64_t y, int64_t sx, int64_t sy, int64_t w, int64_t h,
-                int32_t alpha, int32_t mode)
+                int32_t alpha, int32_t mode, int32_t y0 = 0, int32_t y1 = SCREEN_HEIGHT)
 {
     if (!screen || mode < 0 || mode > 7)
         return;
     Clip c;
     if (!clip_to_screen(x, y, w, h, &c))
         return;
+    // The row window cuts the placement like a screen edge.
+    const int32_t first = std::max(c.y, y0), end = std::min(c.y + c.h, y1);
+    if (end <= first)
+        return;
+    c.skip_y += first - c.y;
+    c.y = first;
+    c.h = end - first;
     uint32_t a = static_cast<uint32_t>(std::clamp(alpha, 0, 255));
     BlendRow row = blend_rows[mode];
     for (int32_t j = 0; j < c.h; j++) {
@@ -328,6 +336,14 @@ void blend_image(const Texture* texture, int32_t x, int32_t y, int32_t alpha, in
     if (!texture)
         return;
     blend_area(texture, x, y, 0, 0, texture->width, texture->height, alpha, mode);
+}
+
+void blend_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode, int32_t y0,
+                      int32_t y1)
+{
+    if (!texture)
+        return;
+    blend_area(texture, x, y, 0, 0, texture->width, texture->height, alpha, mode, y0, y1);
 }
 
 void blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y, int32_t width,
@@ -549,8 +565,15 @@ void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32
 
 void wave_shift(float phase, uint32_t colour)
 {
+    wave_shift_rows(phase, colour, 0, SCREEN_HEIGHT);
+}
+
+void wave_shift_rows(float phase, uint32_t colour, int32_t y0, int32_t y1)
+{
     if (!screen)
         return;
+    y0 = std::max(y0, 0);
+    y1 = std::min(y1, static_cast<int32_t>(SCREEN_HEIGHT));
     const float pi = 3.1415927f;
     const __m128i z = _mm_setzero_si128();
     const __m128i c255 = _mm_set1_epi16(255);
@@ -562,7 +585,7 @@ void wave_shift(float phase, uint32_t colour)
         const __m128i w = mul8_high(broadcast_alpha16(p8), cv);
         return _mm_add_epi16(mul8_high(p8, w), mul8_high(q8, _mm_sub_epi16(c255, w)));
     };
-    for (int32_t y = 0; y < SCREEN_HEIGHT; y++) {
+    for (int32_t y = y0; y < y1; y++) {
         float s1 = core_sin(phase + 0.78f + static_cast<float>(y) / 32.0f * pi);
         float s2 = core_sin(phase + static_cast<float>(y) / 16.0f * pi);
         int32_t shift = std::clamp(float_to_int(core_floor(s2 * s1 * 8.0f + 8.0f)), 0, 16);

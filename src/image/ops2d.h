@@ -41,6 +41,11 @@ enum BlendMode : int32_t {
 void blit_image(const Texture* texture, int32_t x, int32_t y, int32_t mode);
 // Blends a whole texture onto the screen at (x, y); alpha 0..255 (clamped).
 void blend_image(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode);
+// blend_image drawing only screen rows [y0, y1): every blended pixel depends
+// on its own screen row only, so a frame blended band by band gets the bytes
+// of one whole blend_image.
+void blend_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode, int32_t y0,
+                      int32_t y1);
 // Blends the texture's rectangle (src_x, src_y, width, height) onto the screen
 // at (x, y). The part of the rectangle outside the texture is not drawn.
 void blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y, int32_t width,
@@ -55,6 +60,8 @@ void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32
 // Shifts every screen row left by a sine wave of 0..16 pixels; per channel,
 // w = A_P * colour channel >> 8 keeps that much of the pixel's own colour.
 void wave_shift(float phase, uint32_t colour);
+// wave_shift on screen rows [y0, y1) only (each row shifts within itself).
+void wave_shift_rows(float phase, uint32_t colour, int32_t y0, int32_t y1);
 
 // (1, 2, 1)/4 vertical blur of the columns [min(a, b), max(a, b)) clipped to
 // the screen, over rows 1..478, `passes` times.

@@ -5,6 +5,7 @@
 // the texture table, the 2D operations and the triangle fill dispatch.
 #include "overlays/overlays.h"
 #include "overlays/overlay_ops.h"
+#include "overlays/row_passes.h"
 
 #include "core/core.h"
 #include "platform/paths.h"
@@ -18,7 +19,6 @@
 
 namespace
 {
-
 
 enum {
     IMG_WHEN_STRAIGHT,
@@ -57,6 +57,10 @@ const char* const image_paths[IMG_COUNT] = {
 
 Texture* images[IMG_COUNT];
 
+// The frame's row passes, drawn band by band when the track ends or before a
+// step that is not row by row (the hand sprites, the vertical glow).
+RowPasses passes;
+
 int32_t ifloor(float x)
 {
     return float_to_int(core_floor(x));
@@ -73,7 +77,7 @@ struct Frame {
 
 void blend(const Texture* image, int32_t x, int32_t y, int32_t alpha)
 {
-    blend_image(image, x, y, alpha, 0);
+    row_passes_blend(&passes, image, x, y, alpha);
 }
 
 float rnd()
@@ -95,7 +99,9 @@ void step_hands(const Frame& fr)
         l = ifloor(ease_out(-160.0f, 0.0f, fr.f));
     else if (fr.d == 51)
         l = -ifloor(ease_in(0.0f, 320.0f, fr.f));
-    hand_sprite(picture(TEXTURE_HAND_1 + fr.d % 4), static_cast<float>(160 + l), 240.0f, 31, CORE_PI / 2.0f, 3.0f);
+    row_passes_flush(&passes);
+    hand_sprite(picture(TEXTURE_HAND_1 + fr.d % 4), static_cast<float>(160 + l), 240.0f, 31, CORE_PI / 2.0f,
+                3.0f);
 }
 
 void step_metaball_pictures(const Frame& fr)
@@ -105,14 +111,14 @@ void step_metaball_pictures(const Frame& fr)
     if (fr.d == 43 || fr.d == 44) {
         const float s = fr.b - 43.0f;
         const float q = s < 1.0f ? s : 2.0f - s;
-        grain_mix(images[IMG_GRAIN], ifloor(q * q * q * q * 255.0f));
+        row_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor(q * q * q * q * 255.0f));
     }
     if (fr.d >= 44 && fr.d < 52) {
         const uint32_t level = static_cast<uint32_t>(ifloor((fr.b - 44.0f) * 255.0f / 8.0f));
-        wave_shift(fr.t, level * 0x01010101u);
+        row_passes_wave(&passes, fr.t, level * 0x01010101u);
     } else if (fr.d >= 72) {
         const uint32_t level = static_cast<uint32_t>(ifloor((fr.b - 72.0f) * 255.0f / 4.0f));
-        wave_shift(fr.t, ~(level * 0x01010101u));
+        row_passes_wave(&passes, fr.t, ~(level * 0x01010101u));
     }
     blend(picture(TEXTURE_MUSICIAN_HEAD), 449, fr.bob + 208, fr.a1);
     const Texture* spit = images[IMG_SPIT];
@@ -136,7 +142,8 @@ void step_water_pictures(const Frame& fr)
     if (fr.d < 100 || fr.d >= 132)
         return;
     const Texture* p = picture(TEXTURE_YO_MAN);
-    if (!p) return; // the texture table is not loaded
+    if (!p)
+        return; // the texture table is not loaded
     int32_t y0 = 550 - p->height;
     if (fr.d < 108)
         y0 += ifloor(ease_out(static_cast<float>(p->height), 0.0f, (fr.b - 100.0f) / 8.0f));
@@ -184,7 +191,7 @@ void step_greetings_grain(const Frame& fr)
 {
     if (fr.d < 228 || fr.d >= 268)
         return;
-    grain_modulate(images[IMG_GRAIN], ifloor((rnd() * 0.25f + 0.1f) * 255.0f));
+    row_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor((rnd() * 0.25f + 0.1f) * 255.0f));
 }
 
 void blend_centred(const Texture* image, float k)
@@ -207,13 +214,13 @@ void step_terrain_phrases(const Frame& fr)
     }
     if (fr.d < 308) {
         if (fr.d >= 272) {
-            wave_shift(fr.t, 0xFFFFFF00u);
+            row_passes_wave(&passes, fr.t, 0xFFFFFF00u);
         } else {
             const uint32_t level = static_cast<uint32_t>(ifloor((fr.b - 268.0f) * 255.0f / 4.0f));
-            wave_shift(fr.t, level * 0x01010101u);
+            row_passes_wave(&passes, fr.t, level * 0x01010101u);
         }
     }
-    grain_modulate(images[IMG_GRAIN], ifloor(o * 255.0f));
+    row_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor(o * 255.0f));
     const float g = 1.0f - fr.f;
     if (fr.d >= 294 && fr.d <= 296)
         blend_centred(images[IMG_DONT_YOU_KNOW], g * (fr.b - 294.0f) / 3.0f * CORE_PI);
@@ -238,7 +245,10 @@ void step_collider_pictures(const Frame& fr)
     } else {
         blend(picture(TEXTURE_SINGER_PORTRAIT), 549, 40, fr.a1);
     }
-    grain_modulate(images[IMG_GRAIN], ifloor(((r * 0.5f + 0.5f) * 0.25f + 0.1f) * 255.0f));
+    row_passes_grain_modulate(&passes, images[IMG_GRAIN],
+                              ifloor(((r * 0.5f + 0.5f) * 0.25f + 0.1f) * 255.0f));
+    if (fr.d == 325 || fr.d == 326 || fr.d == 341 || fr.d == 342 || fr.d == 358)
+        row_passes_flush(&passes);
     if (fr.d == 325 || fr.d == 326) {
         glow_horizontal();
     } else if (fr.d == 341 || fr.d == 342) {
@@ -267,12 +277,12 @@ int32_t glitch_shift(const Frame& fr)
 void step_glitches(const Frame& fr)
 {
     if (glitch_beat(fr.d))
-        row_glitch(glitch_shift(fr), 8);
+        row_passes_glitch(&passes, glitch_shift(fr), 8);
     if (fr.d >= 304 && fr.d < 308) {
         const float wave = core_sin((fr.b - 304.0f) / 4.0f * CORE_PI);
         const float level = next_random() * 0.25f + 0.75f;
-        grain_mix(images[IMG_GRAIN], ifloor(level * wave * 255.0f));
-        row_glitch(glitch_shift(fr), 8);
+        row_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor(level * wave * 255.0f));
+        row_passes_glitch(&passes, glitch_shift(fr), 8);
     }
     if (fr.d >= 268 && fr.d < 308)
         blend(images[IMG_OLDTV], 0, 0, 255);
@@ -287,11 +297,11 @@ void step_end_flicker(const Frame& fr)
         blend(picture(TEXTURE_SINGER_PORTRAIT_2), 0, 40, core_rand() & 0x7f);
         blend(picture(TEXTURE_MUSICIAN_PORTRAIT), 369, 40, core_rand() & 0x7f);
     }
-    grain_modulate(images[IMG_GRAIN], ifloor((next_random() * 0.1f + 0.9f) * 255.0f));
+    row_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor((next_random() * 0.1f + 0.9f) * 255.0f));
     if (core_rand() & 0x80)
-        grain_mix(images[IMG_GRAIN], ifloor((next_random() * 0.3f + 0.7f) * 127.0f));
+        row_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor((next_random() * 0.3f + 0.7f) * 127.0f));
     if (fr.d >= 385)
-        fade_screen(0xff000000u, ifloor((fr.b - 385.0f) / 12.0f * 255.0f));
+        row_passes_fade(&passes, 0xff000000u, ifloor((fr.b - 385.0f) / 12.0f * 255.0f));
 }
 
 void step_closing_text(const Frame& fr)
@@ -365,7 +375,7 @@ void overlay_render(float seconds)
     fr.a2 = float_to_int((1.0f - fr.f) * 32.0f + 223.0f);
 
     if (fr.d < 43)
-        grain_modulate(images[IMG_GRAIN], 63);
+        row_passes_grain_modulate(&passes, images[IMG_GRAIN], 63);
     step_hands(fr);
     step_metaball_pictures(fr);
     step_tunnel_pictures(fr);
@@ -378,4 +388,5 @@ void overlay_render(float seconds)
     step_glitches(fr);
     step_end_flicker(fr);
     step_closing_text(fr);
+    row_passes_flush(&passes);
 }

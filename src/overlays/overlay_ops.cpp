@@ -20,20 +20,17 @@ namespace
 
 enum { GRAIN_TOP = LETTERBOX_TOP, GRAIN_BOTTOM = LETTERBOX_BOTTOM };
 
-// Walks the letterbox rows with the grain's random row and column offsets and
-// combines each pixel with its grain texel. The row of the grain is
-// (r + y) & 255, r being drawn for the previous row; the column is the signed
-// byte (o - (640 - x)) + 128, which is (o + x) & 255. `combine` gets the screen
-// row, the grain row and o & 255.
-template <typename Combine> void grain_walk(const Texture* grain, Combine combine)
+// Walks the letterbox rows [y0, y1) with the walk's grain rows and column
+// offsets and combines each pixel with its grain texel. `combine` gets the
+// screen row, the grain row and the offset.
+template <typename Combine>
+void grain_walk(const Texture* grain, const GrainWalk* walk, int32_t y0, int32_t y1, Combine combine)
 {
-    int32_t r = core_rand();
-    for (int32_t y = GRAIN_TOP; y < GRAIN_BOTTOM; ++y) {
-        const int32_t grain_row = (r + y) & 255;
-        const int32_t e = core_rand();
-        const int32_t o = core_rand();
-        combine(screen_row(y), grain->pixels + grain_row * grain->width, o & 255);
-        r = e;
+    y0 = y0 < GRAIN_TOP ? GRAIN_TOP : y0;
+    y1 = y1 > GRAIN_BOTTOM ? GRAIN_BOTTOM : y1;
+    for (int32_t y = y0; y < y1; ++y) {
+        const int32_t k = y - GRAIN_TOP;
+        combine(screen_row(y), grain->pixels + walk->row[k] * grain->width, walk->offset[k]);
     }
 }
 
@@ -125,53 +122,103 @@ float ease_out(float start, float end, float s)
     return ease(start, end, s, -2.0f, 1.25f);
 }
 
-void grain_mix(const Texture* grain, int32_t a)
+// The grain's row for letterbox row y is (r + y) & 255, r being drawn for the
+// previous row; the column is the signed byte (o - (640 - x)) + 128, which is
+// (o + x) & 255.
+void grain_walk_draw(GrainWalk* walk)
+{
+    int32_t r = core_rand();
+    for (int32_t y = GRAIN_TOP; y < GRAIN_BOTTOM; ++y) {
+        const int32_t e = core_rand();
+        const int32_t o = core_rand();
+        walk->row[y - GRAIN_TOP] = static_cast<uint8_t>((r + y) & 255);
+        walk->offset[y - GRAIN_TOP] = static_cast<uint8_t>(o & 255);
+        r = e;
+    }
+}
+
+void grain_mix_rows(const Texture* grain, const GrainWalk* walk, int32_t a, int32_t y0, int32_t y1)
 {
     const uint32_t k = level_of(a);
-    grain_walk(grain, [k](uint32_t* row, const uint32_t* g_row, int32_t o) {
+    grain_walk(grain, walk, y0, y1, [k](uint32_t* row, const uint32_t* g_row, int32_t o) {
         grain_combine<false>(row, g_row, o, k);
     });
 }
 
-void grain_modulate(const Texture* grain, int32_t a)
+void grain_modulate_rows(const Texture* grain, const GrainWalk* walk, int32_t a, int32_t y0, int32_t y1)
 {
     const uint32_t k = level_of(a);
-    grain_walk(grain, [k](uint32_t* row, const uint32_t* g_row, int32_t o) {
+    grain_walk(grain, walk, y0, y1, [k](uint32_t* row, const uint32_t* g_row, int32_t o) {
         grain_combine<true>(row, g_row, o, k);
     });
 }
 
-void row_glitch(int32_t shift, int32_t band)
+void grain_mix(const Texture* grain, int32_t a)
 {
+    GrainWalk walk;
+    grain_walk_draw(&walk);
+    grain_mix_rows(grain, &walk, a, 0, SCREEN_HEIGHT);
+}
+
+void grain_modulate(const Texture* grain, int32_t a)
+{
+    GrainWalk walk;
+    grain_walk_draw(&walk);
+    grain_modulate_rows(grain, &walk, a, 0, SCREEN_HEIGHT);
+}
+
+void row_glitch_draw(RowGlitch* glitch, int32_t shift, int32_t band)
+{
+    std::memset(glitch->move, 0, sizeof glitch->move);
+    glitch->shift = shift;
     if (band <= 0 || shift < 0 || shift >= SCREEN_WIDTH)
         return;
     for (int32_t y = 0; y < SCREEN_HEIGHT - band; y += band) {
         const int32_t r = core_rand() & 3;
         if (r != 1 && r != 3)
             continue;
-        for (int32_t row_index = y; row_index < y + band; ++row_index) {
-            uint32_t* row = screen_row(row_index);
-            const size_t kept = static_cast<size_t>(SCREEN_WIDTH - shift);
-            if (r == 1) {
-                std::memmove(row, row + shift, kept * sizeof(uint32_t));
-                for (int32_t x = SCREEN_WIDTH - shift; x < SCREEN_WIDTH; ++x)
-                    row[x] = 0xff000000u;
-            } else {
-                std::memmove(row + shift, row, kept * sizeof(uint32_t));
-                for (int32_t x = 0; x < shift; ++x)
-                    row[x] = 0xff000000u;
-            }
+        for (int32_t row_index = y; row_index < y + band; ++row_index)
+            glitch->move[row_index] = static_cast<uint8_t>(r);
+    }
+}
+
+void row_glitch_rows(const RowGlitch* glitch, int32_t y0, int32_t y1)
+{
+    const int32_t shift = glitch->shift;
+    const size_t kept = static_cast<size_t>(SCREEN_WIDTH - shift);
+    for (int32_t y = y0 < 0 ? 0 : y0; y < y1 && y < SCREEN_HEIGHT; ++y) {
+        uint32_t* row = screen_row(y);
+        if (glitch->move[y] == 1) {
+            std::memmove(row, row + shift, kept * sizeof(uint32_t));
+            for (int32_t x = SCREEN_WIDTH - shift; x < SCREEN_WIDTH; ++x)
+                row[x] = 0xff000000u;
+        } else if (glitch->move[y] == 3) {
+            std::memmove(row + shift, row, kept * sizeof(uint32_t));
+            for (int32_t x = 0; x < shift; ++x)
+                row[x] = 0xff000000u;
         }
     }
 }
 
+void row_glitch(int32_t shift, int32_t band)
+{
+    RowGlitch glitch;
+    row_glitch_draw(&glitch, shift, band);
+    row_glitch_rows(&glitch, 0, SCREEN_HEIGHT);
+}
+
 void fade_screen(uint32_t colour, int32_t a)
+{
+    fade_screen_rows(colour, a, 0, SCREEN_HEIGHT);
+}
+
+void fade_screen_rows(uint32_t colour, int32_t a, int32_t y0, int32_t y1)
 {
     // Per channel on 16-bit lanes: P x (255 - a) >> 8, plus the colour, saturated.
     const __m128i zero = _mm_setzero_si128();
     const __m128i rest = _mm_set1_epi16(static_cast<int16_t>(255 - level_of(a)));
     const __m128i add = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int32_t>(colour)), zero);
-    for (int32_t y = 0; y < SCREEN_HEIGHT; ++y) {
+    for (int32_t y = y0 < 0 ? 0 : y0; y < y1 && y < SCREEN_HEIGHT; ++y) {
         uint32_t* row = screen_row(y);
         for (int32_t x = 0; x < SCREEN_WIDTH; x += 4) {
             const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x));

@@ -21,6 +21,25 @@ void grain_modulate(const Texture* grain, int32_t a);
 // band (rows >= 480 - band) is never touched. Needs band > 0 and 0 <= shift < 640.
 void row_glitch(int32_t shift, int32_t band);
 void fade_screen(uint32_t colour, int32_t a);
+
+// The same operations split in two: the random numbers are drawn first (in
+// the order the whole operation draws them), then any band of screen rows
+// [y0, y1) is drawn. Each pixel depends on its own row only, so drawing the
+// bands in any order gives the bytes of the whole operation.
+struct GrainWalk {
+    uint8_t row[400];    // grain row of letterbox row 40 + k
+    uint8_t offset[400]; // grain column of screen column x is (offset + x) & 255
+};
+void grain_walk_draw(GrainWalk* walk);
+void grain_mix_rows(const Texture* grain, const GrainWalk* walk, int32_t a, int32_t y0, int32_t y1);
+void grain_modulate_rows(const Texture* grain, const GrainWalk* walk, int32_t a, int32_t y0, int32_t y1);
+struct RowGlitch {
+    int32_t shift;
+    uint8_t move[480]; // per screen row: 1 left, 3 right, 0 stays
+};
+void row_glitch_draw(RowGlitch* glitch, int32_t shift, int32_t band);
+void row_glitch_rows(const RowGlitch* glitch, int32_t y0, int32_t y1);
+void fade_screen_rows(uint32_t colour, int32_t a, int32_t y0, int32_t y1);
 // Alpha of the closing text at whole beat d and beat b (from beat 389 on).
 int32_t closing_text_alpha(int32_t d, float b);
 void hand_sprite(Texture* texture, float x, float y, int32_t grey_level, float angle, float scale);
