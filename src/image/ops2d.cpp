@@ -437,13 +437,75 @@ void zoom_own_rows(uint32_t* const* rows, const int32_t* source_x, int32_t x0, i
     }
 }
 
+// Columns [lo, lo + 3] of four rows turned so that vector k holds column
+// lo + k of rows 0..3 (and back: the transpose is its own inverse).
+inline void transpose4(__m128i& a, __m128i& b, __m128i& c, __m128i& d)
+{
+    const __m128i t0 = _mm_unpacklo_epi32(a, b), t1 = _mm_unpacklo_epi32(c, d);
+    const __m128i t2 = _mm_unpackhi_epi32(a, b), t3 = _mm_unpackhi_epi32(c, d);
+    a = _mm_unpacklo_epi64(t0, t1);
+    b = _mm_unpackhi_epi64(t0, t1);
+    c = _mm_unpacklo_epi64(t2, t3);
+    d = _mm_unpackhi_epi64(t2, t3);
+}
+
+// zoom_own_rows for three or four rows with their pixels across the vector
+// lanes: columns [lo, hi] (every column the walk reads or writes, at least
+// four) are turned into lanes[lo .. hi], lane k holding row k (a fourth lane
+// repeats row 2 when there are three rows), walked as one chain of vectors,
+// and turned back. Each lane does what the scalar walk does to its row, so the
+// rows get the same bytes; columns the walk leaves alone are written back
+// with their own values.
+void zoom_own_rows_lanes(uint32_t* const* rows, int32_t count, const int32_t* source_x, int32_t x0,
+                         int32_t x1, int32_t xstep, int32_t lo, int32_t hi, __m128i* lanes)
+{
+    uint32_t* const r[4] = {rows[0], rows[1], rows[2], rows[count > 3 ? 3 : 2]};
+    // Blocks of four columns from lo on; the last block ends at hi and may
+    // overlap the one before.
+    auto block_at = [lo, hi](int32_t x) { return x + 4 <= hi + 1 ? x : hi - 3; };
+    for (int32_t x = lo; x <= hi; x += 4) {
+        const int32_t b = block_at(x);
+        __m128i v0 = load4(r[0] + b), v1 = load4(r[1] + b), v2 = load4(r[2] + b), v3 = load4(r[3] + b);
+        transpose4(v0, v1, v2, v3);
+        lanes[b] = v0;
+        lanes[b + 1] = v1;
+        lanes[b + 2] = v2;
+        lanes[b + 3] = v3;
+    }
+    // The column just written is carried in `last` rather than read back.
+    __m128i last = _mm_setzero_si128();
+    int32_t last_x = -1;
+    for (int32_t x = x0;; x += xstep) {
+        const int32_t s = source_x[x];
+        __m128i v = lanes[x];
+        if (s != x) {
+            v = _mm_avg_epu8(v, s == last_x ? last : lanes[s]); // (p + q + 1) >> 1 per byte
+            lanes[x] = v;
+        }
+        last = v;
+        last_x = x;
+        if (x == x1)
+            break;
+    }
+    for (int32_t x = lo; x <= hi; x += 4) {
+        const int32_t b = block_at(x);
+        __m128i v0 = lanes[b], v1 = lanes[b + 1], v2 = lanes[b + 2], v3 = lanes[b + 3];
+        transpose4(v0, v1, v2, v3);
+        store4(r[0] + b, v0);
+        store4(r[1] + b, v1);
+        store4(r[2] + b, v2);
+        if (count > 3)
+            store4(r[3] + b, v3);
+    }
+}
+
 // One quadrant, rows y0 -> y1 and columns x0 -> x1 (inclusive, stepping
 // towards the far end): each pixel is averaged with the pixel (x, y) -
 // (d * f >> 8) nearer the centre, which this pass has already processed.
 // source_x[x] is the clamped sample column of column x for this pass;
 // groups has room for a quarter of the width.
-void zoom_quadrant(Texture* t, const int32_t* source_x, ZoomGroup* groups, int32_t cy, int64_t f, int32_t y0,
-                   int32_t y1, int32_t x0, int32_t x1)
+void zoom_quadrant(Texture* t, const int32_t* source_x, ZoomGroup* groups, __m128i* lanes, int32_t cy,
+                   int64_t f, int32_t y0, int32_t y1, int32_t x0, int32_t x1)
 {
     int32_t ystep = y0 <= y1 ? 1 : -1, xstep = x0 <= x1 ? 1 : -1;
     int32_t w = t->width, h = t->height;
@@ -457,6 +519,15 @@ void zoom_quadrant(Texture* t, const int32_t* source_x, ZoomGroup* groups, int32
     int32_t own_x0 = x0;
     while (own_x0 != x1 && source_x[own_x0] == own_x0 && source_x[own_x0 + xstep] == own_x0 + xstep)
         own_x0 += xstep;
+    // The columns the own-row walk reads and writes.
+    int32_t walk_lo = own_x0, walk_hi = own_x0;
+    for (int32_t x = own_x0;; x += xstep) {
+        walk_lo = std::min({walk_lo, x, source_x[x]});
+        walk_hi = std::max({walk_hi, x, source_x[x]});
+        if (x == x1)
+            break;
+    }
+    const bool lane_walk = walk_hi - walk_lo + 1 >= 4;
     auto sample_row = [cy, f, h](int32_t y) {
         return std::clamp<int64_t>(y - ((static_cast<int64_t>(y) - cy) * f >> 8), 0, h - 1);
     };
@@ -500,19 +571,23 @@ void zoom_quadrant(Texture* t, const int32_t* source_x, ZoomGroup* groups, int32
                 y += ystep;
                 rows[count++] = t->pixels + static_cast<size_t>(y) * w;
             }
-            switch (count) {
-            case 1:
-                zoom_own_rows<1>(rows, source_x, own_x0, x1, xstep);
-                break;
-            case 2:
-                zoom_own_rows<2>(rows, source_x, own_x0, x1, xstep);
-                break;
-            case 3:
-                zoom_own_rows<3>(rows, source_x, own_x0, x1, xstep);
-                break;
-            default:
-                zoom_own_rows<4>(rows, source_x, own_x0, x1, xstep);
-                break;
+            if (lane_walk && count >= 3) {
+                zoom_own_rows_lanes(rows, count, source_x, own_x0, x1, xstep, walk_lo, walk_hi, lanes);
+            } else {
+                switch (count) {
+                case 1:
+                    zoom_own_rows<1>(rows, source_x, own_x0, x1, xstep);
+                    break;
+                case 2:
+                    zoom_own_rows<2>(rows, source_x, own_x0, x1, xstep);
+                    break;
+                case 3:
+                    zoom_own_rows<3>(rows, source_x, own_x0, x1, xstep);
+                    break;
+                default:
+                    zoom_own_rows<4>(rows, source_x, own_x0, x1, xstep);
+                    break;
+                }
             }
         }
         if (y == y1)
@@ -529,9 +604,11 @@ void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32
     int32_t w = texture->width, h = texture->height;
     auto* source_x = static_cast<int32_t*>(std::malloc(static_cast<size_t>(w) * sizeof(int32_t)));
     auto* groups = static_cast<ZoomGroup*>(std::malloc(static_cast<size_t>(w / 4 + 1) * sizeof(ZoomGroup)));
-    if (!source_x || !groups) {
+    auto* lanes = static_cast<__m128i*>(std::aligned_alloc(16, static_cast<size_t>(w) * sizeof(__m128i)));
+    if (!source_x || !groups || !lanes) {
         std::free(source_x);
         std::free(groups);
+        std::free(lanes);
         return;
     }
     cx = std::clamp(cx, 0, w - 1);
@@ -548,17 +625,18 @@ void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32
         // row and column belong to the upper and left quadrants.
         bool left = cx >= 1, right = cx + 1 <= w - 1, lower = cy + 1 <= h - 1;
         if (left)
-            zoom_quadrant(texture, source_x, groups, cy, f, cy, 0, cx, 1);
+            zoom_quadrant(texture, source_x, groups, lanes, cy, f, cy, 0, cx, 1);
         if (right)
-            zoom_quadrant(texture, source_x, groups, cy, f, cy, 0, cx + 1, w - 1);
+            zoom_quadrant(texture, source_x, groups, lanes, cy, f, cy, 0, cx + 1, w - 1);
         if (left && lower)
-            zoom_quadrant(texture, source_x, groups, cy, f, cy + 1, h - 1, cx, 1);
+            zoom_quadrant(texture, source_x, groups, lanes, cy, f, cy + 1, h - 1, cx, 1);
         if (right && lower)
-            zoom_quadrant(texture, source_x, groups, cy, f, cy + 1, h - 1, cx + 1, w - 1);
+            zoom_quadrant(texture, source_x, groups, lanes, cy, f, cy + 1, h - 1, cx + 1, w - 1);
         f = std::clamp<int64_t>(f * 2, -cap, cap);
     }
     std::free(source_x);
     std::free(groups);
+    std::free(lanes);
 }
 
 // ---- Wave shift -----------------------------------------------------------------

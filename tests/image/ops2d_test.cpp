@@ -421,6 +421,33 @@ TEST(ZoomBlur, GroupedColumnReadsMatchReferenceAtRandomCentres)
     }
 }
 
+// Rows near the centre row sample themselves and are walked three or four at
+// a time with their pixels across vector lanes: narrow walks (fewer than four
+// columns, and four to nine, where the last block of four overlaps the one
+// before), walks reaching both image edges, far samples of large and negative
+// strengths, and centre rows that leave one to three rows in the last group.
+TEST(ZoomBlur, RowsSamplingThemselvesMatchReferenceInEveryWalkWidth)
+{
+    std::mt19937 rng(4242);
+    for (int n = 0; n < 200; n++) {
+        const int w = 2 + static_cast<int>(rng() % (n < 100 ? 12 : 300));
+        const int h = 1 + static_cast<int>(rng() % 40);
+        const int cx = static_cast<int>(rng() % static_cast<unsigned>(w + 4)) - 2;
+        const int cy = static_cast<int>(rng() % static_cast<unsigned>(h));
+        const int strengths[] = {1, 2, 3, 7, 64, 200, -1, -5};
+        const int strength = strengths[rng() % 8];
+        const int passes = 1 + static_cast<int>(rng() % 6);
+        TexturePtr t = random_texture(w, h);
+        std::vector<uint32_t> want(t->pixels, t->pixels + w * h);
+        ref_zoom_blur(want, w, h, cx, cy, strength, passes);
+        zoom_blur(t.get(), cx, cy, strength, passes);
+        for (int i = 0; i < w * h; i++)
+            ASSERT_EQ(t->pixels[i], want[i])
+                << "case " << n << ": " << w << "x" << h << " centre " << cx << "," << cy << " strength "
+                << strength << " passes " << passes << " pixel " << i % w << "," << i / w;
+    }
+}
+
 TEST(ZoomBlur, StrengthZeroLeavesTheImageAndColumnZeroNeverChanges)
 {
     TexturePtr t = random_texture(40, 30);
