@@ -30,6 +30,13 @@ void grain_walk(const Texture* grain, const GrainWalk* walk, int32_t y0, int32_t
     y1 = y1 > GRAIN_BOTTOM ? GRAIN_BOTTOM : y1;
     for (int32_t y = y0; y < y1; ++y) {
         const int32_t k = y - GRAIN_TOP;
+        // The grain rows jump at random: the next one is asked for while this
+        // one is drawn (a hint, no bytes change).
+        if (y + 1 < GRAIN_BOTTOM) {
+            const char* next = reinterpret_cast<const char*>(grain->pixels + walk->row[k + 1] * grain->width);
+            for (int32_t line = 0; line < 256 * 4; line += 64)
+                _mm_prefetch(next + line, _MM_HINT_T0);
+        }
         combine(screen_row(y), grain->pixels + walk->row[k] * grain->width, walk->offset[k]);
     }
 }
