@@ -161,6 +161,21 @@ inline bool fits32(int64_t v)
 // per-row span ends can be computed by division instead of by stepping.
 bool box_is_linear(const RasterTriangle* t);
 
+// floor(e / d) and the remainder e - d floor(e / d) (0 <= remainder < d) for
+// d >= 1, by one unsigned 32-bit division.
+struct FloorDivision {
+    int64_t quotient;
+    uint32_t remainder;
+};
+inline FloorDivision floor_divide(int32_t e, uint32_t d)
+{
+    if (e >= 0)
+        return {static_cast<int64_t>(static_cast<uint32_t>(e) / d), static_cast<uint32_t>(e) % d};
+    // e = -(m + 1) with m >= 0: floor(e / d) = -(m / d) - 1, remainder d - 1 - m % d.
+    const uint32_t m = 0u - static_cast<uint32_t>(e) - 1u;
+    return {-static_cast<int64_t>(m / d) - 1, d - 1u - m % d};
+}
+
 // How many rows ahead of the row being drawn the walk prefetches.
 constexpr int32_t PREFETCH_ROWS = 2;
 
@@ -198,6 +213,38 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
         ex[i] = e.x_step;
         ey[i] = static_cast<uint32_t>(e.y_step);
     }
+    // Linear box: edge i covers column k of a row where E + a k >= 0, E its
+    // value at the row's first column and a its x step: from k = ceil(-E / a)
+    // = -floor(E / a) on for a > 0, up to floor(E / -a) for a < 0. With d = |a|
+    // the walk keeps q = floor(E / d) and the remainder as r = E - d q - d
+    // (-d <= r < 0) and moves them down a row by the quotient and remainder
+    // of the y step, carrying one when r reaches 0: exactly the division of
+    // each row's E, with no division per row. The values of the box fit 32
+    // bits, so every E divided here is the edge's true value; q is 64-bit
+    // because it runs on past the last row. An edge with a = 0 keeps d = 1,
+    // so q is E itself and only its sign matters.
+    int64_t q[3] = {}, q_step[3] = {}, r[3] = {}, r_step[3] = {}, d[3] = {1, 1, 1};
+    if (linear) {
+#pragma GCC unroll 3
+        for (int i = 0; i < 3; i++) {
+            const int32_t e = static_cast<int32_t>(e_row[i]), a = ex[i], step = static_cast<int32_t>(ey[i]);
+            const uint32_t divisor = a > 0   ? static_cast<uint32_t>(a)
+                                     : a < 0 ? 0u - static_cast<uint32_t>(a)
+                                             : 1u;
+            raster_detail::FloorDivision f{e, 0u}, g{step, 0u};
+            if (a != 0) {
+                f = raster_detail::floor_divide(e, divisor);
+                // A one-row box never steps.
+                if (max_y > min_y)
+                    g = raster_detail::floor_divide(step, divisor);
+            }
+            d[i] = divisor;
+            q[i] = f.quotient;
+            r[i] = static_cast<int64_t>(f.remainder) - divisor;
+            q_step[i] = g.quotient + 1; // the carry's 1 taken back below when r stays negative
+            r_step[i] = g.remainder;
+        }
+    }
     uint32_t v_row[NA], vx[NA], vy[NA];
     for (int i = 0; i < N; i++) {
         v_row[i] = static_cast<uint32_t>(attributes[i].start);
@@ -210,31 +257,25 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
     for (int32_t y = min_y; y <= max_y; y++) {
         int32_t lo = 0, hi = width - 1;
         if (linear) {
-            // Edge i covers column k of the row where E + a k >= 0: from
-            // ceil(-E / a) on for a > 0, up to floor(E / -a) for a < 0. Both
-            // quotients fit unsigned 32-bit division.
+            // A run past the right end (lo >= width) or an edge with no
+            // covered column (hi < 0) leaves lo > hi: an empty row.
+            int64_t first = 0, last = width - 1;
+#pragma GCC unroll 3
             for (int i = 0; i < 3; i++) {
-                int32_t e = static_cast<int32_t>(e_row[i]);
-                int32_t a = ex[i];
-                if (a > 0) {
-                    if (e < 0) {
-                        uint32_t k = (0u - static_cast<uint32_t>(e) + static_cast<uint32_t>(a) - 1u) /
-                                     static_cast<uint32_t>(a);
-                        if (static_cast<int64_t>(k) > lo)
-                            lo = static_cast<int64_t>(k) > width ? width : static_cast<int32_t>(k);
-                    }
-                } else if (a < 0) {
-                    if (e < 0) {
-                        hi = -1;
-                    } else {
-                        uint32_t k = static_cast<uint32_t>(e) / (0u - static_cast<uint32_t>(a));
-                        if (static_cast<int64_t>(k) < hi)
-                            hi = static_cast<int32_t>(k);
-                    }
-                } else if (e < 0) {
-                    hi = -1;
-                }
+                if (ex[i] > 0)
+                    first = -q[i] > first ? -q[i] : first;
+                else if (ex[i] < 0)
+                    last = q[i] < last ? q[i] : last;
+                else if (q[i] < 0)
+                    last = -1;
+                // Next row, without a branch: -d <= r + r_step < d, and
+                // `borrow` is -1 when that sum is negative (no carry).
+                const int64_t sum = r[i] + r_step[i], borrow = sum >> 63;
+                r[i] = sum - (d[i] & ~borrow);
+                q[i] += q_step[i] + borrow;
             }
+            lo = first > last ? 1 : static_cast<int32_t>(first);
+            hi = first > last ? 0 : static_cast<int32_t>(last);
         } else {
             // Step pixel by pixel in wrapping 32-bit arithmetic, as the edge
             // values of a box this far from the triangle do.

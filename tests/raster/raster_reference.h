@@ -149,6 +149,71 @@ template <typename Fn> void walk(const Box& b, const std::vector<Interpolant>& a
     }
 }
 
+// One row's run of the walk: columns lo..hi of the box (lo > hi: none).
+struct Run {
+    int32_t y, lo, hi;
+    bool operator==(const Run& o) const { return y == o.y && lo == o.lo && hi == o.hi; }
+};
+
+// Whether every edge value at the box's four corners fits 32 bits (and so
+// every value inside, the edges being linear).
+inline bool box_fits_plain(const Box& b)
+{
+    auto fits32 = [](int64_t v) { return v >= INT32_MIN && v <= INT32_MAX; };
+    for (int i = 0; i < 3; i++)
+        for (int32_t x : {b.min_x, b.max_x})
+            for (int32_t y : {b.min_y, b.max_y})
+                if (!fits32(int64_t{b.c[i]} + int64_t{b.xs[i]} * x + int64_t{b.ys[i]} * y))
+                    return false;
+    return true;
+}
+
+// The walk's runs found the plain way: in a box whose values fit 32 bits,
+// one division per edge and row (ceil(-E / a) for a > 0, floor(E / -a) for
+// a < 0, E the row's first value); otherwise by stepping along the row in
+// wrapping 32-bit arithmetic. Only the rows with a run are listed.
+inline std::vector<Run> runs_by_division(const Box& b)
+{
+    const int32_t width = b.max_x - b.min_x + 1;
+    const bool linear = box_fits_plain(b);
+    std::vector<Run> out;
+    for (int32_t y = b.min_y; y <= b.max_y; y++) {
+        uint32_t e[3];
+        for (int i = 0; i < 3; i++)
+            e[i] = static_cast<uint32_t>(b.xs[i]) * static_cast<uint32_t>(b.min_x) +
+                   static_cast<uint32_t>(b.ys[i]) * static_cast<uint32_t>(y) + static_cast<uint32_t>(b.c[i]);
+        int64_t lo = 0, hi = width - 1;
+        if (linear) {
+            for (int i = 0; i < 3; i++) {
+                const int64_t E = static_cast<int32_t>(e[i]), a = b.xs[i];
+                if (a > 0 && E < 0)
+                    lo = std::max(lo, std::min<int64_t>((-E + a - 1) / a, width));
+                else if (a < 0)
+                    hi = E < 0 ? -1 : std::min(hi, E / -a);
+                else if (a == 0 && E < 0)
+                    hi = -1;
+            }
+        } else {
+            int64_t k = 0;
+            auto inside = [&] { return static_cast<int32_t>(e[0] | e[1] | e[2]) >= 0; };
+            auto step = [&] {
+                for (int i = 0; i < 3; i++)
+                    e[i] += static_cast<uint32_t>(b.xs[i]);
+                k++;
+            };
+            while (k < width && !inside())
+                step();
+            lo = k;
+            while (k < width && inside())
+                step();
+            hi = k - 1;
+        }
+        if (lo <= hi)
+            out.push_back(Run{y, static_cast<int32_t>(lo), static_cast<int32_t>(hi)});
+    }
+    return out;
+}
+
 // Triangle set-up as it was first written, one coordinate and one edge at a
 // time: 0 with the record's edges, area, box and inverse area filled, 1 when
 // rejected. The real set-up must give the same answer and, when it draws, the
