@@ -159,7 +159,25 @@ inline bool fits32(int64_t v)
 
 // Whether every edge value inside the box is representable, so that the
 // per-row span ends can be computed by division instead of by stepping.
-bool box_is_linear(const RasterTriangle* t);
+// An edge's values are a constant plus a term in x plus a term in y, so the
+// extremes over the box's four corners are the constant plus the smaller
+// (larger) x term plus the smaller (larger) y term: two checks per edge
+// instead of four.
+inline bool box_is_linear(const RasterTriangle* t)
+{
+    for (int i = 0; i < 3; i++) {
+        const EdgeFunction& e = t->edges[i];
+        const int64_t x0 = static_cast<int64_t>(e.x_step) * t->min_x,
+                      x1 = static_cast<int64_t>(e.x_step) * t->max_x;
+        const int64_t y0 = static_cast<int64_t>(e.y_step) * t->min_y,
+                      y1 = static_cast<int64_t>(e.y_step) * t->max_y;
+        const int64_t low = e.constant + (x0 < x1 ? x0 : x1) + (y0 < y1 ? y0 : y1);
+        const int64_t high = e.constant + (x0 < x1 ? x1 : x0) + (y0 < y1 ? y1 : y0);
+        if (low < INT32_MIN || high > INT32_MAX)
+            return false;
+    }
+    return true;
+}
 
 // floor(e / d) and the remainder e - d floor(e / d) (0 <= remainder < d) for
 // d >= 1, by one unsigned 32-bit division.

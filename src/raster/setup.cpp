@@ -211,22 +211,6 @@ int32_t setup_triangle(RasterTriangle* t)
     return 0;
 }
 
-bool raster_detail::box_is_linear(const RasterTriangle* t)
-{
-    for (int i = 0; i < 3; i++) {
-        const EdgeFunction& e = t->edges[i];
-        int64_t base = e.constant;
-        int64_t x0 = static_cast<int64_t>(e.x_step) * t->min_x,
-                x1 = static_cast<int64_t>(e.x_step) * t->max_x;
-        int64_t y0 = static_cast<int64_t>(e.y_step) * t->min_y,
-                y1 = static_cast<int64_t>(e.y_step) * t->max_y;
-        if (!fits32(base + x0 + y0) || !fits32(base + x1 + y0) || !fits32(base + x0 + y1) ||
-            !fits32(base + x1 + y1))
-            return false;
-    }
-    return true;
-}
-
 namespace
 {
 

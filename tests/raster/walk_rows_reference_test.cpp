@@ -112,7 +112,8 @@ Box random_box(TestRandom& r)
 }
 
 // Edges with random steps whose constant puts the box's values just inside
-// (or, now and then, just outside) the 32-bit range, or around zero.
+// (or, now and then, just outside) the 32-bit range, or around zero; the
+// walk must also agree with the four corners on which boxes fit 32 bits.
 TEST_F(WalkRows, EdgesAtTheEndsOfTheRangeGiveThePlainRuns)
 {
     TestRandom r(2027);
@@ -152,6 +153,15 @@ TEST_F(WalkRows, EdgesAtTheEndsOfTheRangeGiveThePlainRuns)
         }
         const bool fits = raster_reference::box_fits_plain(b);
         linear += fits;
+        RasterTriangle t{};
+        for (int i = 0; i < 3; i++)
+            t.edges[i] = EdgeFunction{b.xs[i], b.ys[i], b.c[i], 0};
+        t.min_x = b.min_x;
+        t.min_y = b.min_y;
+        t.max_x = b.max_x;
+        t.max_y = b.max_y;
+        if (raster_detail::box_is_linear(&t) != fits && failures++ < 5)
+            ADD_FAILURE() << describe(b) << ": the walk takes it for " << (fits ? "stepped" : "linear");
         (fits ? linear_runs : runs) += static_cast<int>(raster_reference::runs_by_division(b).size());
         failures += !same_runs(b);
     }
