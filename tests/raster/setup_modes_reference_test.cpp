@@ -426,6 +426,52 @@ TEST_F(SetupReference, WholeAndPartlyHiddenGroupsAndSlivers)
     }
 }
 
+// The textured add modes leave out the pixels a texel cannot change: those
+// whose every byte is 255 or has a flat factor of 0 or 1. Here the frame is
+// made of runs of white, of pixels with some bytes at 255 and of any colour,
+// and the flat colours have bytes of 0, 1 and 2 (a factor of 2 still adds 1
+// to a texel byte of 128 or more).
+TEST_F(SetupReference, AddModesOverSaturatedPixelsMatchTheLongWay)
+{
+    TestTexture tex(6, 6);
+    TestRandom tr(3131);
+    for (auto& p : tex.pixels)
+        p = tr.below(4) == 0 ? 0u : tr.below(3) == 0 ? 0xFFFFFFFFu : tr.next();
+    const uint32_t flats[] = {0u,          0x01010101u, 0x00000001u, 0x02020202u, 0x01000101u,
+                              0x00FFFFFFu, 0xFF000000u, 0x02010001u, 0xFFFFFFFFu};
+    const uint32_t modes[] = {36, 37, 38, 52, 53};
+    for (uint32_t mode : modes) {
+        TestRandom r(700 + mode);
+        std::vector<uint32_t> expect(640 * 480);
+        std::vector<int32_t> expect_depth(640 * 480);
+        for (int i = 0; i < 640 * 480; i += 16) {
+            const uint32_t kind = r.below(3);
+            for (int j = i; j < i + 16; j++) {
+                uint32_t c = 0xFFFFFFFFu;
+                if (kind == 1) // some bytes at 255, one of them perhaps lowered
+                    c = r.next() | (0xFFu << (8 * r.below(4))) | (0xFFu << (8 * r.below(4)));
+                else if (kind == 2 && r.below(2) == 0)
+                    c = r.next();
+                surface_.pixels[j] = expect[j] = c;
+                depth_buffer->values[j] = expect_depth[j] =
+                    j < 640 * 240 ? DEPTH_CLEAR : static_cast<int32_t>(r.below(40000)) - 20000;
+            }
+        }
+        const std::vector<uint32_t> before = expect;
+        for (int n = 0; n < 400; n++) {
+            RasterTriangle t = random_triangle(r, n % 2 == 0 ? 6.0f : 90.0f);
+            t.flat_colour = r.below(4) == 0 ? r.next() : flats[r.below(9)];
+            draw_both(t, mode, &tex.t, expect.data(), expect_depth.data());
+        }
+        EXPECT_EQ(differences(expect.data(), expect_depth.data()), 0) << "mode " << mode;
+        int changed = 0;
+        for (int i = 0; i < 640 * 480; i++)
+            changed += before[i] != expect[i];
+        EXPECT_GT(changed, 10000) << "mode " << mode;
+        EXPECT_TRUE(guards_intact());
+    }
+}
+
 } // namespace
 
 namespace
