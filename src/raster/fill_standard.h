@@ -291,17 +291,10 @@ struct SpanSteps {
     __m128i z, u, v, z4, u4, v4, colour, colour4;
     __m128i width_mask, height_mask, row_shift;
     __m128i u_row, v_row; // one row's step, where the row below is prefetched
-    __m128i adds_nothing; // textured add modes: 0xFF in each byte the texel cannot change
     const uint32_t* texels;
 };
 
-// The textured add modes (no depth write) keep a pixel that the saturating
-// add cannot change whatever the texel, and read no texel for it.
-template <uint32_t M>
-inline constexpr bool skips_unchanged =
-    ModeTraits<M>::add&& ModeTraits<M>::affine && !ModeTraits<M>::depth_write;
-
-template <uint32_t M> inline SpanSteps span_steps(const Interpolant* a, const Texture* texture, uint32_t flat)
+template <uint32_t M> inline SpanSteps span_steps(const Interpolant* a, const Texture* texture)
 {
     using T = ModeTraits<M>;
     constexpr int ti = T::texture_index, ci = T::colour_index;
@@ -310,7 +303,7 @@ template <uint32_t M> inline SpanSteps span_steps(const Interpolant* a, const Te
         return _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(step) * 4u));
     };
     const __m128i zero = _mm_setzero_si128();
-    SpanSteps st{zero, zero, zero, zero, zero, zero, zero, zero, zero, zero, zero, zero, zero, zero, nullptr};
+    SpanSteps st{zero, zero, zero, zero, zero, zero, zero, zero, zero, zero, zero, zero, zero, nullptr};
     if constexpr (T::depth_values) {
         st.z = offsets(a[0].x_step);
         st.z4 = times4(a[0].x_step);
@@ -332,11 +325,6 @@ template <uint32_t M> inline SpanSteps span_steps(const Interpolant* a, const Te
     if constexpr (T::gouraud) {
         st.colour = _mm_setr_epi32(a[ci].x_step, a[ci + 1].x_step, a[ci + 2].x_step, a[ci + 3].x_step);
         st.colour4 = _mm_slli_epi32(st.colour, 2);
-    }
-    if constexpr (skips_unchanged<M> && T::flat) {
-        // A flat byte of 0 or 1 scales every texel byte t to (t f) >> 8 = 0.
-        const __m128i f = _mm_set1_epi32(static_cast<int32_t>(flat));
-        st.adds_nothing = _mm_cmpeq_epi8(_mm_min_epu8(f, _mm_set1_epi8(1)), f);
     }
     return st;
 }
@@ -374,7 +362,7 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
     // store to the frame.
     const __m128i z4 = st.z4, u4 = st.u4, v4 = st.v4, colour_step = st.colour, colour4 = st.colour4;
     const __m128i width_mask = st.width_mask, height_mask = st.height_mask, row_shift = st.row_shift;
-    const __m128i adds_nothing = st.adds_nothing, u_row = st.u_row, v_row = st.v_row;
+    const __m128i u_row = st.u_row, v_row = st.v_row;
     const uint32_t* const texels = st.texels;
 
     // Attribute lanes of the four pixels starting at column k of the span.
@@ -423,20 +411,6 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
             if (bits == 0)
                 return;
         }
-        __m128i dst = _mm_setzero_si128();
-        if constexpr (skips_unchanged<M>) {
-            // min(255, p + x) = p for every x when p is 255, and the flat
-            // factor may leave nothing to add: a lane whose bytes are all one
-            // or the other keeps its pixel, so it is dropped before the texels
-            // are read. The glints' flares pile up to white, where whole
-            // groups are dropped. (These modes write no depth.)
-            dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
-            const __m128i kept = _mm_cmpeq_epi32(_mm_or_si128(dst, adds_nothing), _mm_set1_epi32(-1));
-            mask = _mm_andnot_si128(kept, mask);
-            bits = _mm_movemask_epi8(mask);
-            if (bits == 0)
-                return;
-        }
         __m128i vertex = _mm_setzero_si128();
         if constexpr (T::gouraud) {
             __m128i c1 = _mm_add_epi32(l.colour, colour_step), c2 = _mm_add_epi32(c1, colour_step),
@@ -479,8 +453,7 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
         // A mode that does not read the pixel underneath need not load it then.
         if (!blends && bits == 0xFFFF)
             return store_whole();
-        if constexpr (!skips_unchanged<M>)
-            dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        __m128i dst = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
         if constexpr (T::alpha)
             c = alpha_blend4(c, dst, flat);
         else if constexpr (T::add)
@@ -575,7 +548,7 @@ template <uint32_t M> void fill_standard(RasterTriangle* triangles, int32_t coun
         }
         state.flat = t->flat_colour;
         if constexpr (has_simd_span<M>) {
-            const SpanSteps steps = span_steps<M>(a, texture, state.flat);
+            const SpanSteps steps = span_steps<M>(a, texture);
             raster_walk<T::depth_test, N>(
                 t, a,
                 [&](uint32_t * p, int32_t * z, int32_t n, const uint32_t* v)

@@ -426,11 +426,12 @@ TEST_F(SetupReference, WholeAndPartlyHiddenGroupsAndSlivers)
     }
 }
 
-// The textured add modes leave out the pixels a texel cannot change: those
-// whose every byte is 255 or has a flat factor of 0 or 1. Here the frame is
-// made of runs of white, of pixels with some bytes at 255 and of any colour,
-// and the flat colours have bytes of 0, 1 and 2 (a factor of 2 still adds 1
-// to a texel byte of 128 or more).
+// The textured add modes where the sum saturates or the flat factor leaves
+// almost nothing to add: the frame is made of runs of white, of pixels with
+// some bytes at 255 and of any colour, and the flat colours have bytes of 0,
+// 1 and 2 (a factor of 2 still adds 1 to a texel byte of 128 or more). A
+// shortcut that keeps such pixels without reading the texel must give these
+// bits.
 TEST_F(SetupReference, AddModesOverSaturatedPixelsMatchTheLongWay)
 {
     TestTexture tex(6, 6);
