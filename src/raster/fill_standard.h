@@ -2,7 +2,7 @@
 // bits: what a covered pixel becomes is chosen at compile time, the set-up and
 // walk are raster_internal.h's. The affine and colour modes draw four pixels
 // at a time with SSE2, giving the same bits as the per-pixel rule. Included by
-// fill_colour.cpp and fill_texture.cpp only.
+// fill_colour.cpp, fill_texture.cpp and the fillers' tests only.
 #pragma once
 
 #include "raster/raster_internal.h"
@@ -342,11 +342,30 @@ template <uint32_t M> inline SpanSteps span_steps(const Interpolant* a, const Te
     _mm_prefetch(reinterpret_cast<const char*>(px + i[3]), _MM_HINT_T0);
 }
 
+// Whether the vertex colour of a set-up triangle lies in 0..255 per channel
+// everywhere in its box (the value v of a channel is 255 at most while
+// v < 2^19). A value is affine over the box, so its least and greatest are
+// at corners, computed here without wrapping; when those lie in 0..2^19 - 1
+// so does every value the walk forms, wrapping or not, and the unclamped
+// pack of mode 22 equals the clamped one (a third of the instructions).
+inline bool colour_within_bytes(const RasterTriangle* t, const Interpolant* colour)
+{
+    const int64_t w = t->max_x - t->min_x, h = t->max_y - t->min_y;
+    for (int i = 0; i < 4; i++) {
+        const int64_t x = colour[i].x_step * w, y = colour[i].y_step * h;
+        const int64_t lo = colour[i].start + (x < 0 ? x : 0) + (y < 0 ? y : 0);
+        const int64_t hi = colour[i].start + (x > 0 ? x : 0) + (y > 0 ? y : 0);
+        if (lo < 0 || hi >= (int64_t{1} << 19))
+            return false;
+    }
+    return true;
+}
+
 // One span of mode M, four pixels at a time. The last partial group is done
 // as a full group with the lanes outside the span masked off (the pixels
 // after the span, or at the end of the frame those before it); masked lanes
 // are written back unchanged.
-template <uint32_t M, int N>
+template <uint32_t M, int N, bool CLAMP_EXACT>
 __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const SpanSteps& st,
                                                      const Interpolant* a, uint32_t* p, int32_t* z, int32_t n,
                                                      const uint32_t* v0)
@@ -415,7 +434,7 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
         if constexpr (T::gouraud) {
             __m128i c1 = _mm_add_epi32(l.colour, colour_step), c2 = _mm_add_epi32(c1, colour_step),
                     c3 = _mm_add_epi32(c2, colour_step);
-            vertex = vertex_colour4<!T::unclamped>(l.colour, c1, c2, c3);
+            vertex = vertex_colour4 < !T::unclamped || CLAMP_EXACT > (l.colour, c1, c2, c3);
         }
         __m128i c;
         if constexpr (T::affine) {
@@ -549,10 +568,16 @@ template <uint32_t M> void fill_standard(RasterTriangle* triangles, int32_t coun
         state.flat = t->flat_colour;
         if constexpr (has_simd_span<M>) {
             const SpanSteps steps = span_steps<M>(a, texture);
-            raster_walk<T::depth_test, N>(
-                t, a,
-                [&](uint32_t * p, int32_t * z, int32_t n, const uint32_t* v)
-                    __attribute__((always_inline)) { span_simd<M, N>(state, steps, a, p, z, n, v); });
+            if (T::unclamped && colour_within_bytes(t, a + T::colour_index))
+                raster_walk<T::depth_test, N>(
+                    t, a,
+                    [&](uint32_t * p, int32_t * z, int32_t n, const uint32_t* v) __attribute__((
+                        always_inline)) { span_simd<M, N, true>(state, steps, a, p, z, n, v); });
+            else
+                raster_walk<T::depth_test, N>(
+                    t, a,
+                    [&](uint32_t * p, int32_t * z, int32_t n, const uint32_t* v) __attribute__((
+                        always_inline)) { span_simd<M, N, false>(state, steps, a, p, z, n, v); });
         } else {
             raster_walk_pixels<T::depth_test, N>(
                 t, a, [&](uint32_t& p, int32_t* z, const uint32_t* v) { shade_pixel<M>(state, p, z, v); });

@@ -105,6 +105,54 @@ TEST_F(RasterWalk, ExtremeColoursAndKeyedRunsMatchTheLiteralWalk)
     }
 }
 
+// Mode 22 packs its vertex colour without clamping, so that a channel just
+// below 0 or above 255 spills into its neighbours; a triangle whose colour
+// stays inside 0..255 all over its box may pack with clamping instead. Vertex
+// colour bytes at and next to 0 and 255 put values near the bounds: in
+// triangles thousands of pixels wide the rounding of the set-up carries them
+// past the bounds inside the frame, and in slivers the steps are steep.
+TEST_F(RasterWalk, UnclampedColourNearTheChannelBoundsMatchesTheLiteralWalk)
+{
+    TestTexture tex(5, 5);
+    TestRandom r(2222);
+    for (auto& p : tex.pixels)
+        p = r.below(3) == 0 ? 0xFFFFFFFFu : r.next();
+    const uint32_t bytes[] = {0, 1, 2, 127, 253, 254, 255};
+    std::vector<uint32_t> expect(640 * 480);
+    std::vector<int32_t> expect_depth(640 * 480, DEPTH_CLEAR);
+    for (int i = 0; i < 640 * 480; i++)
+        surface_.pixels[i] = expect[i] = r.next();
+    const std::vector<uint32_t> before = expect;
+    for (int n = 0; n < 1200; n++) {
+        const float spreads[] = {4.0f, 30.0f, 200.0f, 3000.0f};
+        RasterTriangle t = random_triangle(r, spreads[n % 4], true);
+        if (n % 5 == 0) {
+            float k = r.range(0.0f, 1.0f);
+            t.v[2].x = t.v[0].x + k * (t.v[1].x - t.v[0].x) + r.range(-1.5f, 1.5f);
+            t.v[2].y = t.v[0].y + k * (t.v[1].y - t.v[0].y) + r.range(-1.5f, 1.5f);
+        }
+        for (auto& v : t.v)
+            v.colour = 0;
+        for (int b = 0; b < 32; b += 8) {
+            // a channel the same at all three vertices half the time
+            const uint32_t same = r.below(2) ? bytes[r.below(7)] : 1000u;
+            for (auto& v : t.v)
+                v.colour |= (same < 256u ? same : bytes[r.below(7)]) << b;
+        }
+        RasterTriangle copy = t;
+        draw_with_setup(t, 22, tex.t, expect.data(), expect_depth.data());
+        draw_triangles(&copy, 1, &tex.t, 22);
+    }
+    int mismatches = 0, changed = 0;
+    for (int i = 0; i < 640 * 480; i++) {
+        mismatches += surface_.pixels[i] != expect[i] || depth_buffer->values[i] != expect_depth[i];
+        changed += before[i] != expect[i];
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_GT(changed, 20000);
+    EXPECT_TRUE(guards_intact());
+}
+
 TEST_F(RasterWalk, ThinAndSliverTrianglesMatchTheLiteralWalk)
 {
     TestTexture tex(8, 8);
