@@ -45,11 +45,14 @@ TEST(FillStandardHelpers, ColourWithinBytesExactlyWhenEveryValueOfTheBoxIsAByte)
         for (auto& c : colour) {
             const int32_t ends[] = {0, 1024, (255 << 11) + 1024, (256 << 11) - 1, 256 << 11, -1};
             const int32_t scale = r.below(8) == 0 ? 1 << 22 : r.below(2) ? 64 : 1;
-            c.x_step = static_cast<int32_t>(r.below(2001)) * scale / 1000 - scale;
-            c.y_step = static_cast<int32_t>(r.below(2001)) * scale / 1000 - scale;
+            auto step = [&]() { return static_cast<int32_t>(int64_t{r.below(2001)} * scale / 1000 - scale); };
+            c.x_step = step();
+            c.y_step = step();
             c.start = ends[r.below(6)] + static_cast<int32_t>(r.below(64)) - 32;
-            if (r.below(3) == 0) // the far corner's value near a bound instead
-                c.start -= c.x_step * w + c.y_step * h;
+            if (r.below(3) == 0) // the far corner's value near a bound instead (wrapping)
+                c.start = static_cast<int32_t>(static_cast<uint32_t>(c.start) -
+                                               static_cast<uint32_t>(c.x_step) * static_cast<uint32_t>(w) -
+                                               static_cast<uint32_t>(c.y_step) * static_cast<uint32_t>(h));
         }
         bool wrapped, exact;
         box_values_in_range(t, colour, &wrapped, &exact);
