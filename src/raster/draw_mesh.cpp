@@ -3,7 +3,10 @@
 // fill dispatch. Relies on the clipper (clip.cpp) and draw_triangles (setup.cpp).
 #include "raster/raster_internal.h"
 
+#include "core/lanes.h"
+
 #include <cmath>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 
@@ -50,25 +53,66 @@ static void project_vertex(const float* m, MeshVertex* v)
     v->tw = r;
 }
 
+// The screen matrix's sixteen entries, each broadcast to four lanes.
+struct ProjectLanes {
+    __m128 m[16];
+};
+
+static ProjectLanes project_lanes(const float* m)
+{
+    ProjectLanes p;
+    for (int k = 0; k < 16; k++)
+        p.m[k] = _mm_set1_ps(m[k]);
+    return p;
+}
+
+// project_vertex on four vertices given as lanes (camera-space x, y, z in
+// p.x, p.y, p.z): each lane does the scalar operations in their order, the
+// sums left to right and w == 0 taking 1 for the reciprocal. Returns the
+// projected tx, ty, tz, tw as lanes.
+static Lanes4 project_four(const ProjectLanes& l, const Lanes4& p)
+{
+    const __m128* m = l.m;
+    auto row = [&p, m](int k) {
+        const __m128 s = _mm_add_ps(_mm_mul_ps(p.x, m[k]), _mm_mul_ps(p.y, m[k + 4]));
+        return _mm_add_ps(_mm_add_ps(s, _mm_mul_ps(p.z, m[k + 8])), m[k + 12]);
+    };
+    const __m128 w = row(3);
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 zero_w = _mm_cmpeq_ps(w, _mm_setzero_ps());
+    const __m128 r = _mm_or_ps(_mm_and_ps(zero_w, one), _mm_andnot_ps(zero_w, _mm_div_ps(one, w)));
+    return Lanes4{_mm_mul_ps(row(0), r), _mm_mul_ps(row(1), r), _mm_mul_ps(row(2), r), r};
+}
+
 void project_vertices(const Matrix* screen_matrix, MeshVertex* vertices, int32_t count)
 {
     if (!screen_matrix || !vertices)
         return;
-    for (int32_t i = 0; i < count; i++)
+    int32_t i = 0;
+    if (count >= 4) {
+        const ProjectLanes lanes = project_lanes(screen_matrix->m);
+        for (; i + 4 <= count; i += 4) {
+            MeshVertex* v = &vertices[i];
+            const Lanes4 p = lanes_gather(&v[0].tx, &v[1].tx, &v[2].tx, &v[3].tx);
+            lanes_scatter(project_four(lanes, p), &v[0].tx, &v[1].tx, &v[2].tx, &v[3].tx);
+        }
+    }
+    for (; i < count; i++)
         project_vertex(screen_matrix->m, &vertices[i]);
 }
 
+// Words copied as words (two four-word moves and the colour).
 static void screen_vertex(const MeshVertex& m, ScreenVertex* s)
 {
-    s->x = m.tx;
-    s->y = m.ty;
-    s->z = m.tz;
-    s->rhw = m.tw;
+    static_assert(offsetof(ScreenVertex, rhw) == offsetof(ScreenVertex, x) + 12, "x y z rhw in a row");
+    static_assert(offsetof(ScreenVertex, v2) == offsetof(ScreenVertex, u) + 12, "u v u2 v2 in a row");
+    static_assert(offsetof(MeshVertex, tw) == offsetof(MeshVertex, tx) + 12, "tx ty tz tw in a row");
+    static_assert(offsetof(MeshVertex, v2) == offsetof(MeshVertex, u) + 12, "u v u2 v2 in a row");
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&s->x),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(&m.tx)));
     s->colour = m.colour;
-    s->u = m.u;
-    s->v = m.v;
-    s->u2 = m.u2;
-    s->v2 = m.v2;
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(&s->u),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(&m.u)));
 }
 
 static void build_triangle(const MeshVertex& p, const MeshVertex& q, const MeshVertex& r, uint32_t flat,
@@ -134,7 +178,35 @@ static bool project_mesh_copy(const Mesh* mesh, const Matrix* screen_matrix, flo
         flags = grown_flags;
         capacity = n;
     }
-    for (int32_t i = 0; i < n; i++) {
+    int32_t i = 0;
+    if (n >= 4) {
+        // Four vertices at a time: project_four for project_vertex, and the
+        // flags' comparisons as lane masks (false for NaN, as the scalar
+        // comparisons are).
+        const ProjectLanes lanes = project_lanes(screen_matrix->m);
+        const __m128 near = _mm_set1_ps(near_z);
+        const __m128 min_x = _mm_set1_ps(w.min_x), max_x = _mm_set1_ps(w.max_x);
+        const __m128 min_y = _mm_set1_ps(w.min_y), max_y = _mm_set1_ps(w.max_y);
+        for (; i + 4 <= n; i += 4) {
+            const MeshVertex* v = &mesh->vertices[i];
+            MeshVertex* c = &copies[i];
+            std::memcpy(c, v, 4 * sizeof(MeshVertex));
+            const Lanes4 p = lanes_gather(&v[0].tx, &v[1].tx, &v[2].tx, &v[3].tx);
+            const Lanes4 q = project_four(lanes, p);
+            lanes_scatter(q, &c[0].tx, &c[1].tx, &c[2].tx, &c[3].tx);
+            const int behind = _mm_movemask_ps(_mm_cmple_ps(p.z, near));
+            const int finite = _mm_movemask_ps(
+                _mm_and_ps(_mm_and_ps(lanes_finite(p.x), lanes_finite(p.y)), lanes_finite(p.z)));
+            const __m128 across = _mm_and_ps(_mm_cmpge_ps(q.x, min_x), _mm_cmple_ps(q.x, max_x));
+            const __m128 down = _mm_and_ps(_mm_cmpge_ps(q.y, min_y), _mm_cmple_ps(q.y, max_y));
+            const int inside = _mm_movemask_ps(_mm_and_ps(_mm_and_ps(across, down), lanes_finite(q.z)));
+            for (int k = 0; k < 4; k++)
+                flags[i + k] = static_cast<uint8_t>(((behind >> k) & 1 ? VERTEX_BEHIND_NEAR : 0u) |
+                                                    ((finite >> k) & 1 ? VERTEX_FINITE : 0u) |
+                                                    ((inside >> k) & 1 ? VERTEX_IN_WINDOW : 0u));
+        }
+    }
+    for (; i < n; i++) {
         const MeshVertex& v = mesh->vertices[i];
         MeshVertex* c = &copies[i];
         *c = v;

@@ -1,11 +1,13 @@
 // Vertex deformers (bulge, lattice, ripple, wave, twist). Every deformer works
 // on d = P - centre, writes P = centre + d' and leaves all other vertex fields
-// alone. Relies on core vector math and matrix_rotation_yxz (scene/mesh.h).
+// alone. Relies on core vector math; the all-axes twist forms the rotation of
+// matrix_rotation_yxz (scene/mesh.h) row by row in SSE2.
 #include "scene/deform.h"
 
 #include "core/core.h"
 
 #include <cmath>
+#include <emmintrin.h>
 
 namespace
 {
@@ -66,6 +68,43 @@ Vec3 curve_through(const Vec3 points[4], float t)
     Vec3 coefficients[4];
     lattice_curve(points, coefficients);
     return curve_point(coefficients, t);
+}
+
+// One row of a row-vector product: row . (b0; b1; b2; b3), each lane summed
+// in matrix_multiply's order.
+__m128 product_row(__m128 row, __m128 b0, __m128 b1, __m128 b2, __m128 b3)
+{
+    __m128 s = _mm_mul_ps(_mm_shuffle_ps(row, row, _MM_SHUFFLE(0, 0, 0, 0)), b0);
+    s = _mm_add_ps(s, _mm_mul_ps(_mm_shuffle_ps(row, row, _MM_SHUFFLE(1, 1, 1, 1)), b1));
+    s = _mm_add_ps(s, _mm_mul_ps(_mm_shuffle_ps(row, row, _MM_SHUFFLE(2, 2, 2, 2)), b2));
+    return _mm_add_ps(s, _mm_mul_ps(_mm_shuffle_ps(row, row, _MM_SHUFFLE(3, 3, 3, 3)), b3));
+}
+
+// d times the upper rows of matrix_rotation_yxz(y, x, z): the three rotations'
+// rows as the builders fill them (zeros included, so signed zeros and
+// non-finite angles come out as the full products give them), the two
+// products row by row, then d.x m[0] + d.y m[4] + d.z m[8] and so on.
+Vec3 rotate_yxz(float y, float x, float z, const Vec3& d)
+{
+    const float cy = core_cos(y), sy = core_sin(y);
+    const float cx = core_cos(x), sx = core_sin(x);
+    const float cz = core_cos(z), sz = core_sin(z);
+    const __m128 w_row = _mm_setr_ps(0.0f, 0.0f, 0.0f, 1.0f);
+    const __m128 rx0 = _mm_setr_ps(1.0f, 0.0f, 0.0f, 0.0f), rx1 = _mm_setr_ps(0.0f, cx, sx, 0.0f);
+    const __m128 rx2 = _mm_setr_ps(0.0f, -sx, cx, 0.0f);
+    const __m128 rz0 = _mm_setr_ps(cz, sz, 0.0f, 0.0f), rz1 = _mm_setr_ps(-sz, cz, 0.0f, 0.0f);
+    const __m128 rz2 = _mm_setr_ps(0.0f, 0.0f, 1.0f, 0.0f);
+    const __m128 ry0 = _mm_setr_ps(cy, 0.0f, -sy, 0.0f), ry1 = _mm_setr_ps(0.0f, 1.0f, 0.0f, 0.0f);
+    const __m128 ry2 = _mm_setr_ps(sy, 0.0f, cy, 0.0f);
+    const __m128 m0 = product_row(product_row(ry0, rx0, rx1, rx2, w_row), rz0, rz1, rz2, w_row);
+    const __m128 m1 = product_row(product_row(ry1, rx0, rx1, rx2, w_row), rz0, rz1, rz2, w_row);
+    const __m128 m2 = product_row(product_row(ry2, rx0, rx1, rx2, w_row), rz0, rz1, rz2, w_row);
+    __m128 r = _mm_mul_ps(_mm_set1_ps(d.x), m0);
+    r = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(d.y), m1));
+    r = _mm_add_ps(r, _mm_mul_ps(_mm_set1_ps(d.z), m2));
+    float out[4];
+    _mm_storeu_ps(out, r);
+    return Vec3{out[0], out[1], out[2]};
 }
 
 } // namespace
@@ -268,13 +307,7 @@ void deform_twist(Mesh* mesh, const TwistParams* params)
             // is the identity and d stays as it is (NaN angles do not pass).
             if (ax == 0.0f && ay == 0.0f && az == 0.0f)
                 break;
-            Matrix m;
-            matrix_rotation_yxz(&m, ax, ay, az);
-            Vec3 r;
-            r.x = d.x * m.m[0] + d.y * m.m[4] + d.z * m.m[8];
-            r.y = d.x * m.m[1] + d.y * m.m[5] + d.z * m.m[9];
-            r.z = d.x * m.m[2] + d.y * m.m[6] + d.z * m.m[10];
-            d = r;
+            d = rotate_yxz(ax, ay, az, d);
             break;
         }
         default:

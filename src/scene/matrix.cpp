@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <emmintrin.h>
 
 static void matrix_zero(Matrix* out)
 {
@@ -82,14 +83,31 @@ void matrix_rotation_yxz(Matrix* out, float y, float x, float z)
 
 void matrix_multiply(const Matrix* a, const Matrix* b, Matrix* out)
 {
-    for (int r = 0; r < 4; r++)
-        for (int c = 0; c < 4; c++) {
-            float s = a->m[r * 4 + 0] * b->m[0 * 4 + c];
-            s += a->m[r * 4 + 1] * b->m[1 * 4 + c];
-            s += a->m[r * 4 + 2] * b->m[2 * 4 + c];
-            s += a->m[r * 4 + 3] * b->m[3 * 4 + c];
-            out->m[r * 4 + c] = s;
-        }
+    // Written in place, a product reads entries it has already replaced:
+    // that case keeps the entry-by-entry loop and its order.
+    if (out == a || out == b) {
+        for (int r = 0; r < 4; r++)
+            for (int c = 0; c < 4; c++) {
+                float s = a->m[r * 4 + 0] * b->m[0 * 4 + c];
+                s += a->m[r * 4 + 1] * b->m[1 * 4 + c];
+                s += a->m[r * 4 + 2] * b->m[2 * 4 + c];
+                s += a->m[r * 4 + 3] * b->m[3 * 4 + c];
+                out->m[r * 4 + c] = s;
+            }
+        return;
+    }
+    // A row of the product is a's row weighting b's rows: lane c sums
+    // a[r][0] b[0][c] + a[r][1] b[1][c] + ... in that order, as the entry does.
+    const __m128 b0 = _mm_loadu_ps(b->m), b1 = _mm_loadu_ps(b->m + 4);
+    const __m128 b2 = _mm_loadu_ps(b->m + 8), b3 = _mm_loadu_ps(b->m + 12);
+    for (int r = 0; r < 4; r++) {
+        const float* row = a->m + 4 * r;
+        __m128 s = _mm_mul_ps(_mm_set1_ps(row[0]), b0);
+        s = _mm_add_ps(s, _mm_mul_ps(_mm_set1_ps(row[1]), b1));
+        s = _mm_add_ps(s, _mm_mul_ps(_mm_set1_ps(row[2]), b2));
+        s = _mm_add_ps(s, _mm_mul_ps(_mm_set1_ps(row[3]), b3));
+        _mm_storeu_ps(out->m + 4 * r, s);
+    }
 }
 
 void matrix_transpose(const Matrix* src, Matrix* dst)

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace
 {
@@ -97,6 +98,10 @@ MeshVertex ref_intersect(const MeshVertex& cur, const MeshVertex& next, int plan
 std::vector<MeshVertex> ref_clip(const std::vector<MeshVertex>& in, int plane, float near_z, const Window& w)
 {
     std::vector<MeshVertex> out;
+    // A polygon with a vertex off every finite place is dropped whole.
+    for (const MeshVertex& v : in)
+        if (!std::isfinite(v.tx) || !std::isfinite(v.ty) || !std::isfinite(v.tz))
+            return out;
     size_t n = in.size();
     for (size_t i = 0; i < n; i++) {
         const MeshVertex& cur = in[i];
@@ -160,6 +165,40 @@ MeshVertex random_vertex(TestRandom& r, float spread_xy, float z_lo, float z_hi)
 class ClipDrawReference : public RasterFixture
 {
 };
+
+// draw_mesh the long way: each visible triangle through the near plane (where
+// the flags ask for it, or where the window-only path must), projected, through
+// the window planes, fanned and drawn one by one.
+void draw_mesh_long_way(const Mesh* mesh, const Camera& cam, uint32_t flags, const Window& w,
+                        const Texture* texture, FillMode mode)
+{
+    for (int i = 0; i < mesh->triangle_count; i++) {
+        const MeshTriangle& t = mesh->triangles[i];
+        if (!t.visible)
+            continue;
+        std::vector<MeshVertex> poly = {mesh->vertices[t.a], mesh->vertices[t.b], mesh->vertices[t.c]};
+        bool all_behind = poly[0].tz <= -cam.near && poly[1].tz <= -cam.near && poly[2].tz <= -cam.near;
+        if ((flags & CLIP_NEAR) || (flags != 0 && !all_behind)) {
+            poly = ref_clip(poly, 0, -cam.near, w);
+            if (poly.size() < 3)
+                continue;
+        }
+        for (auto& v : poly)
+            ref_project(cam.screen, &v);
+        bool gone = false;
+        if (flags & CLIP_WINDOW)
+            for (int plane = 1; plane <= 4 && !gone; plane++) {
+                poly = ref_clip(poly, plane, -cam.near, w);
+                gone = poly.size() < 3;
+            }
+        if (gone)
+            continue;
+        for (size_t k = 1; k + 1 < poly.size(); k++) {
+            RasterTriangle rt = ref_raster(poly[0], poly[k], poly[k + 1], t.lit_colour, mesh->flags & 1u);
+            draw_triangles(&rt, 1, texture, mode);
+        }
+    }
+}
 
 TEST_F(ClipDrawReference, EveryPlaneClipsWordForWordAsTheWalkAndIntersectionRulesSay)
 {
@@ -257,35 +296,7 @@ TEST_F(ClipDrawReference, MeshDrawingPathsMatchTheLongWay)
             const FillMode mode = 22;
             // the long way
             clear(0xFF000000u);
-            for (int i = 0; i < 100; i++) {
-                const MeshTriangle& t = mesh->triangles[i];
-                if (!t.visible)
-                    continue;
-                std::vector<MeshVertex> poly = {mesh->vertices[t.a], mesh->vertices[t.b],
-                                                mesh->vertices[t.c]};
-                bool all_behind =
-                    poly[0].tz <= -cam.near && poly[1].tz <= -cam.near && poly[2].tz <= -cam.near;
-                if ((flags & CLIP_NEAR) || (flags != 0 && !all_behind)) {
-                    poly = ref_clip(poly, 0, -cam.near, w);
-                    if (poly.size() < 3)
-                        continue;
-                }
-                for (auto& v : poly)
-                    ref_project(cam.screen, &v);
-                bool gone = false;
-                if (flags & CLIP_WINDOW)
-                    for (int plane = 1; plane <= 4 && !gone; plane++) {
-                        poly = ref_clip(poly, plane, -cam.near, w);
-                        gone = poly.size() < 3;
-                    }
-                if (gone)
-                    continue;
-                for (size_t k = 1; k + 1 < poly.size(); k++) {
-                    RasterTriangle rt =
-                        ref_raster(poly[0], poly[k], poly[k + 1], t.lit_colour, mesh->flags & 1u);
-                    draw_triangles(&rt, 1, &tex.t, mode);
-                }
-            }
+            draw_mesh_long_way(mesh, cam, flags, w, &tex.t, mode);
             std::vector<uint32_t> expect = frame();
             EXPECT_GT(
                 std::count_if(expect.begin(), expect.end(), [](uint32_t p) { return p != 0xFF000000u; }),
@@ -348,6 +359,145 @@ TEST_F(ClipDrawReference, TriangleListsMatchTheLongWay)
     clear(0xFF000000u);
     clip_and_draw_triangles(list.data(), static_cast<int32_t>(list.size()), &cam, &tex.t, 21);
     EXPECT_EQ(frame(), expect);
+}
+
+// Any NaN matches any NaN (which one an operation on NaNs gives follows the
+// compiler's operand order); every other word must match.
+bool same_words(const MeshVertex& a, const MeshVertex& b)
+{
+    const auto* x = reinterpret_cast<const uint32_t*>(&a);
+    const auto* y = reinterpret_cast<const uint32_t*>(&b);
+    auto nan = [](uint32_t v) { return (v & 0x7f800000u) == 0x7f800000u && (v & 0x007fffffu) != 0; };
+    for (size_t k = 0; k < sizeof(MeshVertex) / 4; k++)
+        if (x[k] != y[k] && !(k != 11 && nan(x[k]) && nan(y[k])))
+            return false;
+    return true;
+}
+
+float awkward(TestRandom& r, float lo, float hi)
+{
+    switch (r.below(24)) {
+    case 0:
+        return 0.0f;
+    case 1:
+        return -0.0f;
+    case 2:
+        return std::numeric_limits<float>::infinity();
+    case 3:
+        return -std::numeric_limits<float>::infinity();
+    case 4:
+        return std::numeric_limits<float>::quiet_NaN();
+    case 5:
+        return 1e30f;
+    default:
+        return r.range(lo, hi);
+    }
+}
+
+// Four vertices at a time and the rest one by one: every count, awkward
+// camera-space values, and a matrix that gives w = 0 at the origin.
+TEST_F(ClipDrawReference, ProjectionOfEveryCountMatchesTheVertexRule)
+{
+    TestRandom r(4242);
+    for (int round = 0; round < 400; round++) {
+        Matrix m;
+        for (float& e : m.m)
+            e = r.range(-3, 3);
+        if (round % 3 == 0)
+            m.m[15] = 0.0f;
+        const int count = 1 + static_cast<int>(r.below(13));
+        std::vector<MeshVertex> got(count), want;
+        for (auto& v : got) {
+            v = random_vertex(r, 10.0f, -10.0f, 10.0f);
+            v.tx = awkward(r, -10, 10);
+            v.ty = awkward(r, -10, 10);
+            v.tz = awkward(r, -10, 10);
+            if (r.below(8) == 0)
+                v.tx = v.ty = v.tz = 0.0f;
+        }
+        want = got;
+        project_vertices(&m, got.data(), count);
+        for (auto& v : want)
+            ref_project(m, &v);
+        for (int k = 0; k < count; k++)
+            ASSERT_TRUE(same_words(got[k], want[k])) << "round " << round << " vertex " << k;
+    }
+}
+
+// The uncut shortcut's per-vertex flags at their edges: vertices exactly on
+// the near plane and exactly on the window's sides (the window is set from
+// projected vertices), non-finite ones, for every clip flag and mesh size.
+TEST_F(ClipDrawReference, MeshDrawingWithVerticesOnTheEdgesMatchesTheLongWay)
+{
+    Camera cam{};
+    cam.target = Vec3{0, 0, -1};
+    cam.near = 2.0f;
+    cam.far = 500.0f;
+    cam.fov = 70.0f;
+    cam.viewport_width = 640;
+    cam.viewport_height = 480;
+    camera_update(&cam);
+    set_depth_clip(cam.near, cam.far);
+    TestTexture tex(5, 5);
+    TestRandom r(616);
+    for (auto& p : tex.pixels)
+        p = r.next();
+    for (uint32_t flags : {31u, 30u, 1u}) {
+        for (int round = 0; round < 6; round++) {
+            const int vertices = 61 + round, triangles = 80;
+            Mesh* mesh = mesh_create(vertices, triangles);
+            ASSERT_NE(mesh, nullptr);
+            mesh->texture = &tex.t;
+            for (int i = 0; i < vertices; i++) {
+                MeshVertex& v = mesh->vertices[i];
+                v = random_vertex(r, 60.0f, -80.0f, -1.0f);
+                if (r.below(6) == 0)
+                    v.tz = -cam.near;
+                else if (r.below(5) == 0)
+                    v.tz = -cam.near + r.range(-0.5f, 0.5f);
+                if (r.below(12) == 0) {
+                    const float odd[3] = {std::numeric_limits<float>::quiet_NaN(),
+                                          std::numeric_limits<float>::infinity(),
+                                          -std::numeric_limits<float>::infinity()};
+                    float* at[3] = {&v.tx, &v.ty, &v.tz};
+                    *at[r.below(3)] = odd[r.below(3)];
+                }
+            }
+            for (int i = 0; i < triangles; i++) {
+                MeshTriangle& t = mesh->triangles[i];
+                t.a = static_cast<int32_t>(r.below(vertices));
+                t.b = static_cast<int32_t>(r.below(vertices));
+                t.c = static_cast<int32_t>(r.below(vertices));
+                t.lit_colour = r.next();
+                t.visible = 1;
+            }
+            // The window's sides through the projections of vertices 0 to 3.
+            MeshVertex seen[4];
+            for (int k = 0; k < 4; k++) {
+                MeshVertex& v = mesh->vertices[k];
+                v.tx = r.range(-40, 40), v.ty = r.range(-30, 30), v.tz = r.range(-60, -5);
+                seen[k] = v;
+                ref_project(cam.screen, &seen[k]);
+            }
+            set_clip_window(std::min(seen[0].tx, seen[1].tx), std::min(seen[2].ty, seen[3].ty),
+                            std::fabs(seen[0].tx - seen[1].tx), std::fabs(seen[2].ty - seen[3].ty));
+            Window got_w{};
+            get_clip_window(&got_w.min_x, &got_w.min_y, &got_w.max_x, &got_w.max_y);
+            int on_edge = 0;
+            for (const MeshVertex& v : seen)
+                on_edge +=
+                    v.tx == got_w.min_x || v.tx == got_w.max_x || v.ty == got_w.min_y || v.ty == got_w.max_y;
+            EXPECT_GE(on_edge, 2) << "round " << round;
+            clear(0xFF000000u);
+            draw_mesh_long_way(mesh, cam, flags, got_w, &tex.t, 22);
+            std::vector<uint32_t> expect = frame();
+            clear(0xFF000000u);
+            draw_mesh(mesh, &cam, 22, flags);
+            EXPECT_EQ(frame(), expect) << "clip flags " << flags << " round " << round;
+            EXPECT_TRUE(guards_intact());
+            mesh_free(mesh);
+        }
+    }
 }
 
 } // namespace
