@@ -70,7 +70,7 @@ static ProjectLanes project_lanes(const float* m)
 // p.x, p.y, p.z): each lane does the scalar operations in their order, the
 // sums left to right and w == 0 taking 1 for the reciprocal. Returns the
 // projected tx, ty, tz, tw as lanes.
-static Lanes4 project_four(const ProjectLanes& l, const Lanes4& p)
+__attribute__((always_inline)) static inline Lanes4 project_four(const ProjectLanes& l, const Lanes4& p)
 {
     const __m128* m = l.m;
     auto row = [&p, m](int k) {
@@ -102,7 +102,7 @@ void project_vertices(const Matrix* screen_matrix, MeshVertex* vertices, int32_t
 }
 
 // Words copied as words (two four-word moves and the colour).
-static void screen_vertex(const MeshVertex& m, ScreenVertex* s)
+__attribute__((always_inline)) static inline void screen_vertex(const MeshVertex& m, ScreenVertex* s)
 {
     static_assert(offsetof(ScreenVertex, rhw) == offsetof(ScreenVertex, x) + 12, "x y z rhw in a row");
     static_assert(offsetof(ScreenVertex, v2) == offsetof(ScreenVertex, u) + 12, "u v u2 v2 in a row");
@@ -115,8 +115,9 @@ static void screen_vertex(const MeshVertex& m, ScreenVertex* s)
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(&m.u)));
 }
 
-static void build_triangle(const MeshVertex& p, const MeshVertex& q, const MeshVertex& r, uint32_t flat,
-                           uint32_t flags, RasterTriangle* t)
+__attribute__((always_inline)) static inline void build_triangle(const MeshVertex& p, const MeshVertex& q,
+                                                                 const MeshVertex& r, uint32_t flat,
+                                                                 uint32_t flags, RasterTriangle* t)
 {
     screen_vertex(p, &t->v[0]);
     screen_vertex(q, &t->v[1]);

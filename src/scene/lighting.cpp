@@ -1,7 +1,10 @@
 // Lighting passes (flat, Gouraud, tangent-space, inverted, specular) and the
 // generated texture coordinates. Every pass reads the transformed normals that
-// mesh_transform wrote and the Mesh's normal matrix; relies on core vector math.
+// mesh_transform wrote and the Mesh's normal matrix; the per-vertex passes run
+// four vertices at a time in SSE2. Relies on core vector math and lane helpers.
 #include "scene/lighting.h"
+
+#include "core/lanes.h"
 
 #include <cmath>
 
@@ -88,6 +91,103 @@ bool valid(const Mesh* mesh)
     return mesh && mesh->vertices && mesh->normals && mesh->triangles;
 }
 
+// ---- Four vertices at a time ----------------------------------------------
+// Each lane does the scalar pass's operations in their order (single
+// precision, no contraction), so each lane's colour is the scalar colour.
+
+struct Lanes3 {
+    __m128 x, y, z;
+};
+
+// rotate() on four directions.
+Lanes3 lanes_rotate(const Matrix& m, const Lanes4& d)
+{
+    auto row = [&d, &m](int k) {
+        const __m128 s =
+            _mm_add_ps(_mm_mul_ps(d.x, _mm_set1_ps(m.m[k])), _mm_mul_ps(d.y, _mm_set1_ps(m.m[k + 4])));
+        return _mm_add_ps(s, _mm_mul_ps(d.z, _mm_set1_ps(m.m[k + 8])));
+    };
+    return Lanes3{row(0), row(1), row(2)};
+}
+
+Lanes3 lanes_cross(const Lanes3& a, const Lanes3& b)
+{
+    return Lanes3{_mm_sub_ps(_mm_mul_ps(a.y, b.z), _mm_mul_ps(a.z, b.y)),
+                  _mm_sub_ps(_mm_mul_ps(a.z, b.x), _mm_mul_ps(a.x, b.z)),
+                  _mm_sub_ps(_mm_mul_ps(a.x, b.y), _mm_mul_ps(a.y, b.x))};
+}
+
+__m128 lanes_dot3(const Lanes3& a, const Lanes3& b)
+{
+    return lanes_dot(a.x, a.y, a.z, b.x, b.y, b.z);
+}
+
+// trunc of v clamped to 0..255, NaN giving 0: max() returns its second
+// operand for NaN, and below 1 or from 255 on the clamp gives what the
+// comparisons of scaled_byte and light_encode_component give.
+__m128i lanes_byte(__m128 v)
+{
+    return _mm_cvttps_epi32(_mm_min_ps(_mm_max_ps(v, _mm_setzero_ps()), _mm_set1_ps(255.0f)));
+}
+
+// light_encode_component on four components: floor equals trunc on the
+// clamped range, and NaN takes 127.
+__m128i lanes_encode(__m128 x)
+{
+    const __m128 v =
+        _mm_mul_ps(_mm_add_ps(_mm_mul_ps(x, _mm_set1_ps(0.5f)), _mm_set1_ps(0.5f)), _mm_set1_ps(255.0f));
+    const __m128i nan = _mm_castps_si128(_mm_cmpunord_ps(v, v));
+    return _mm_or_si128(_mm_andnot_si128(nan, lanes_byte(v)), _mm_and_si128(nan, _mm_set1_epi32(127)));
+}
+
+void store_colours(MeshVertex* v, __m128i colours)
+{
+    alignas(16) uint32_t c[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(c), colours);
+    for (int k = 0; k < 4; ++k)
+        v[k].colour = c[k];
+}
+
+// encode_vector(to_tangent_space(v, t, b, n)) on four vertices.
+__m128i lanes_tangent_colour(const Lanes3& v, const Lanes3& t, const Lanes3& b, const Lanes3& n)
+{
+    __m128 x = lanes_dot3(v, t), y = lanes_dot3(v, b), z = lanes_dot3(v, n);
+    lanes_normalize(&x, &y, &z);
+    const __m128i r = _mm_slli_epi32(lanes_encode(x), 16), g = _mm_slli_epi32(lanes_encode(y), 8);
+    return _mm_or_si128(_mm_or_si128(r, g), lanes_encode(z));
+}
+
+// tangent_frame on vertices i..i+3.
+void lanes_tangent_frame(const Mesh* mesh, int32_t i, Lanes3* t, Lanes3* b, Lanes3* n)
+{
+    const float* tg = mesh->tangents + 7 * i;
+    const float* on = mesh->normals + 6 * i;
+    *t = lanes_rotate(mesh->normal_matrix, lanes_gather(tg, tg + 7, tg + 14, tg + 21));
+    *n = lanes_rotate(mesh->normal_matrix, lanes_gather(on, on + 6, on + 12, on + 18));
+    const __m128 handedness = lanes_gather(tg + 3, tg + 10, tg + 17, tg + 24).w;
+    const Lanes3 cross = lanes_cross(*n, *t);
+    *b = Lanes3{_mm_mul_ps(cross.x, handedness), _mm_mul_ps(cross.y, handedness),
+                _mm_mul_ps(cross.z, handedness)};
+}
+
+// The diffuse factor d = N.L of vertices i..i+3 (|N.L| when two-sided), as
+// grey_of(d) or, inverted, grey_of(1 - d), d below 0 taken as 0.
+__m128i lanes_diffuse_grey(const Mesh* mesh, int32_t i, const Vec3& light, bool two_sided, bool inverted)
+{
+    const float* p = mesh->normals + 6 * i + 3;
+    const Lanes4 n = lanes_gather(p, p + 6, p + 12, p + 18);
+    __m128 d = lanes_dot(n.x, n.y, n.z, _mm_set1_ps(light.x), _mm_set1_ps(light.y), _mm_set1_ps(light.z));
+    if (two_sided)
+        d = _mm_andnot_ps(_mm_set1_ps(-0.0f), d);
+    // d < 0 becomes +0; NaN stays NaN (the comparison is false for it).
+    d = _mm_andnot_ps(_mm_cmplt_ps(d, _mm_setzero_ps()), d);
+    if (inverted)
+        d = _mm_sub_ps(_mm_set1_ps(1.0f), d);
+    const __m128i byte = lanes_byte(_mm_mul_ps(_mm_set1_ps(255.0f), d));
+    return _mm_or_si128(_mm_or_si128(byte, _mm_slli_epi32(byte, 8)),
+                        _mm_or_si128(_mm_slli_epi32(byte, 16), _mm_slli_epi32(byte, 24)));
+}
+
 } // namespace
 
 uint32_t light_encode_component(float x)
@@ -128,7 +228,10 @@ void mesh_light(Mesh* mesh, Vec3* light, int32_t mode)
             tri.lit_colour = scale_colour(tri.colour, d);
         }
     } else if (mode == LIGHT_PER_VERTEX) {
-        for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        int32_t i = 0;
+        for (; i + 4 <= mesh->vertex_count; i += 4)
+            store_colours(&mesh->vertices[i], lanes_diffuse_grey(mesh, i, *light, two_sided, false));
+        for (; i < mesh->vertex_count; ++i) {
             Vec3 n = transformed_normal(mesh, i);
             float d = vec3_dot(&n, light);
             if (two_sided)
@@ -141,7 +244,17 @@ void mesh_light(Mesh* mesh, Vec3* light, int32_t mode)
         vec3_normalize(light, light);
         if (!mesh->tangents)
             return;
-        for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        const Lanes3 l{_mm_set1_ps(light->x), _mm_set1_ps(light->y), _mm_set1_ps(light->z)};
+        int32_t i = 0;
+        for (; i + 4 <= mesh->vertex_count; i += 4) {
+            Lanes3 t, b, n;
+            lanes_tangent_frame(mesh, i, &t, &b, &n);
+            lanes_normalize(&t.x, &t.y, &t.z);
+            lanes_normalize(&n.x, &n.y, &n.z);
+            lanes_normalize(&b.x, &b.y, &b.z);
+            store_colours(&mesh->vertices[i], lanes_tangent_colour(l, t, b, n));
+        }
+        for (; i < mesh->vertex_count; ++i) {
             Vec3 t, b, n;
             tangent_frame(mesh, i, &t, &b, &n);
             vec3_normalize(&t, &t);
@@ -166,7 +279,10 @@ void mesh_light_inverted(Mesh* mesh, Vec3* light, int32_t mode)
             tri.lit_colour = scale_colour(tri.colour, 1.0f - d);
         }
     } else if (mode == LIGHT_PER_VERTEX) {
-        for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        int32_t i = 0;
+        for (; i + 4 <= mesh->vertex_count; i += 4)
+            store_colours(&mesh->vertices[i], lanes_diffuse_grey(mesh, i, *light, false, true));
+        for (; i < mesh->vertex_count; ++i) {
             Vec3 n = transformed_normal(mesh, i);
             float d = vec3_dot(&n, light);
             if (d < 0.0f)
@@ -177,7 +293,20 @@ void mesh_light_inverted(Mesh* mesh, Vec3* light, int32_t mode)
         vec3_normalize(light, light);
         if (!mesh->tangents)
             return;
-        for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        // The reflection N - 2 (N.L) L per lane as vec3_reflect forms it.
+        const Lanes3 l{_mm_set1_ps(light->x), _mm_set1_ps(light->y), _mm_set1_ps(light->z)};
+        int32_t i = 0;
+        for (; i + 4 <= mesh->vertex_count; i += 4) {
+            Lanes3 t, b, n;
+            lanes_tangent_frame(mesh, i, &t, &b, &n);
+            lanes_normalize(&b.x, &b.y, &b.z);
+            const __m128 k = _mm_mul_ps(_mm_set1_ps(2.0f), lanes_dot3(n, l));
+            Lanes3 r{_mm_sub_ps(n.x, _mm_mul_ps(k, l.x)), _mm_sub_ps(n.y, _mm_mul_ps(k, l.y)),
+                     _mm_sub_ps(n.z, _mm_mul_ps(k, l.z))};
+            lanes_normalize(&r.x, &r.y, &r.z);
+            store_colours(&mesh->vertices[i], lanes_tangent_colour(r, t, b, n));
+        }
+        for (; i < mesh->vertex_count; ++i) {
             Vec3 t, b, n;
             tangent_frame(mesh, i, &t, &b, &n);
             vec3_normalize(&b, &b);

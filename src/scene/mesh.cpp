@@ -127,7 +127,8 @@ struct TriangleLanes {
     __m128 nx, ny, nz;
 };
 
-static TriangleLanes triangle_lanes(const Mesh* mesh, const MeshTriangle* t)
+__attribute__((always_inline)) static inline TriangleLanes triangle_lanes(const Mesh* mesh,
+                                                                          const MeshTriangle* t)
 {
     TriangleLanes l;
     l.a = lanes_gather(position_of(mesh, t[0].a), position_of(mesh, t[1].a), position_of(mesh, t[2].a),
@@ -148,7 +149,8 @@ static TriangleLanes triangle_lanes(const Mesh* mesh, const MeshTriangle* t)
     return l;
 }
 
-static bool four_triangles_valid(const Mesh* mesh, const MeshTriangle* t)
+__attribute__((always_inline)) static inline bool four_triangles_valid(const Mesh* mesh,
+                                                                       const MeshTriangle* t)
 {
     return triangle_indices_valid(mesh, &t[0]) && triangle_indices_valid(mesh, &t[1]) &&
            triangle_indices_valid(mesh, &t[2]) && triangle_indices_valid(mesh, &t[3]);
@@ -244,7 +246,8 @@ static bool triangle_tangent(const Mesh* mesh, const MeshTriangle* t, float out[
     return true;
 }
 
-static void add_tangent(float* tg, const MeshTriangle* t, const float frame[6])
+__attribute__((always_inline)) static inline void add_tangent(float* tg, const MeshTriangle* t,
+                                                              const float frame[6])
 {
     for (int32_t k : {t->a, t->b, t->c})
         for (int32_t j = 0; j < 6; j++)

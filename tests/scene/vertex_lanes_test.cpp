@@ -246,3 +246,37 @@ TEST(VertexLanes, TransformMatchesTheVertexLoopForEveryPart)
         expect_same_mesh(m.get(), want.get(), round);
     }
 }
+
+TEST(VertexLanes, VertexAndTangentLightingMatchTheVertexLoop)
+{
+    Rng r{67};
+    for (int round = 0; round < 400; ++round) {
+        const int32_t vertices = 1 + static_cast<int32_t>(r.next() % 40);
+        const bool special = round % 2 == 1;
+        MeshPtr m = random_mesh(&r, vertices, 1, special, false);
+        m->flags = round % 4 < 2 ? MESH_TWO_SIDED : 0u;
+        m->normal_matrix = random_matrix(&r, special && round % 8 == 1);
+        // Handedness as the tangent pass leaves it, mostly.
+        for (int32_t i = 0; i < vertices; ++i)
+            if (r.next() % 4 != 0)
+                m->tangents[7 * i + 6] = r.next() % 2 ? 1.0f : -1.0f;
+        Vec3 light{r.uniform(2.0f), r.uniform(2.0f), r.uniform(2.0f)};
+        if (round % 9 == 0)
+            light = Vec3{0.0f, 0.0f, 0.0f};
+        if (round % 11 == 0)
+            light.y = r.awkward(1.0f);
+        const int32_t mode = round % 3 == 0 ? LIGHT_PER_VERTEX : LIGHT_TANGENT;
+        for (bool inverted : {false, true}) {
+            MeshPtr got = copy_of(m.get()), want = copy_of(m.get());
+            got->normal_matrix = want->normal_matrix = m->normal_matrix;
+            Vec3 got_light = light, want_light = light;
+            if (inverted)
+                mesh_light_inverted(got.get(), &got_light, mode);
+            else
+                mesh_light(got.get(), &got_light, mode);
+            vertex_reference::light(want.get(), &want_light, mode, inverted);
+            expect_same_mesh(got.get(), want.get(), round);
+            expect_same_records(&got_light, &want_light, 1, 3, 0u, "light", round);
+        }
+    }
+}

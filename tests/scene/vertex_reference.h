@@ -221,4 +221,68 @@ inline void transform(Mesh* mesh, const Matrix* matrix, const Matrix* normal_mat
     }
 }
 
+inline uint32_t byte_of(uint32_t byte, float f)
+{
+    float v = static_cast<float>(byte) * f;
+    if (!(v > 0.0f))
+        return 0;
+    return v >= 255.0f ? 255u : static_cast<uint32_t>(v);
+}
+
+inline uint32_t encode(float x)
+{
+    float v = std::floor((x * 0.5f + 0.5f) * 255.0f);
+    if (std::isnan(v))
+        return 127;
+    return v <= 0.0f ? 0u : v >= 255.0f ? 255u : static_cast<uint32_t>(v);
+}
+
+inline Vec3 rotate(const Matrix& m, const float* d)
+{
+    return Vec3{d[0] * m.m[0] + d[1] * m.m[4] + d[2] * m.m[8], d[0] * m.m[1] + d[1] * m.m[5] + d[2] * m.m[9],
+                d[0] * m.m[2] + d[1] * m.m[6] + d[2] * m.m[10]};
+}
+
+// The per-vertex and tangent-space passes of mesh_light (inverted or not).
+inline void light(Mesh* mesh, Vec3* light, int32_t mode, bool inverted)
+{
+    const bool two_sided = !inverted && (mesh->flags & MESH_TWO_SIDED) != 0;
+    if (mode == LIGHT_PER_VERTEX) {
+        for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+            const float* n = mesh->normals + 6 * i + 3;
+            float d = n[0] * light->x + n[1] * light->y + n[2] * light->z;
+            if (two_sided)
+                d = std::fabs(d);
+            if (d < 0.0f)
+                d = 0.0f;
+            mesh->vertices[i].colour = byte_of(255, inverted ? 1.0f - d : d) * 0x01010101u;
+        }
+        return;
+    }
+    vec3_normalize(light, light);
+    if (!mesh->tangents)
+        return;
+    for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        const float* tangent = mesh->tangents + 7 * i;
+        Vec3 t = rotate(mesh->normal_matrix, tangent), n = rotate(mesh->normal_matrix, mesh->normals + 6 * i);
+        Vec3 cross, b;
+        vec3_cross(&n, &t, &cross);
+        vec3_scale(&cross, tangent[6], &b);
+        Vec3 v = *light;
+        if (inverted) {
+            vec3_normalize(&b, &b);
+            const float k = 2.0f * vec3_dot(&n, light);
+            v = Vec3{n.x - k * light->x, n.y - k * light->y, n.z - k * light->z};
+            vec3_normalize(&v, &v);
+        } else {
+            vec3_normalize(&t, &t);
+            vec3_normalize(&n, &n);
+            vec3_normalize(&b, &b);
+        }
+        Vec3 local{vec3_dot(&v, &t), vec3_dot(&v, &b), vec3_dot(&v, &n)};
+        vec3_normalize(&local, &local);
+        mesh->vertices[i].colour = encode(local.x) << 16 | encode(local.y) << 8 | encode(local.z);
+    }
+}
+
 } // namespace vertex_reference
