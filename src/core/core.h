@@ -18,6 +18,10 @@ constexpr float CORE_TWO_PI = 6.2831855f;
 // double and stored as float. Never -ffast-math.
 float core_sin(float x);
 float core_cos(float x);
+// out[i] = core_sin(x[i]) / core_cos(x[i]) bit for bit, for many at once
+// (faster than one call each); out may be x.
+void core_sin_array(const float* x, float* out, int32_t count);
+void core_cos_array(const float* x, float* out, int32_t count);
 float core_tan(float x);
 // Inline (see the vector math below); the double root rounded once to float.
 inline float core_sqrt(float x)

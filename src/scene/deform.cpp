@@ -56,6 +56,14 @@ void store(MeshVertex& v, const Vec3& centre, const Vec3& d, float scale, const 
     set_position(v, p);
 }
 
+// Deformers take their sines a block of vertices at a time.
+constexpr int32_t SINE_BLOCK = 64;
+
+int32_t block_size(const Mesh* mesh, int32_t start)
+{
+    return mesh->vertex_count - start < SINE_BLOCK ? mesh->vertex_count - start : SINE_BLOCK;
+}
+
 Vec3 curve_point(const Vec3 coefficients[4], float t)
 {
     Vec3 out;
@@ -80,15 +88,14 @@ __m128 product_row(__m128 row, __m128 b0, __m128 b1, __m128 b2, __m128 b3)
     return _mm_add_ps(s, _mm_mul_ps(_mm_shuffle_ps(row, row, _MM_SHUFFLE(3, 3, 3, 3)), b3));
 }
 
-// d times the upper rows of matrix_rotation_yxz(y, x, z): the three rotations'
-// rows as the builders fill them (zeros included, so signed zeros and
-// non-finite angles come out as the full products give them), the two
-// products row by row, then d.x m[0] + d.y m[4] + d.z m[8] and so on.
-Vec3 rotate_yxz(float y, float x, float z, const Vec3& d)
+// d times the upper rows of matrix_rotation_yxz(y, x, z), given the cosines
+// and sines of y, x and z: the three rotations' rows as the builders fill
+// them (zeros included, so signed zeros and non-finite angles come out as the
+// full products give them), the two products row by row, then
+// d.x m[0] + d.y m[4] + d.z m[8] and so on.
+Vec3 rotate_yxz(const float cosine[3], const float sine[3], const Vec3& d)
 {
-    const float cy = core_cos(y), sy = core_sin(y);
-    const float cx = core_cos(x), sx = core_sin(x);
-    const float cz = core_cos(z), sz = core_sin(z);
+    const float cy = cosine[0], sy = sine[0], cx = cosine[1], sx = sine[1], cz = cosine[2], sz = sine[2];
     const __m128 w_row = _mm_setr_ps(0.0f, 0.0f, 0.0f, 1.0f);
     const __m128 rx0 = _mm_setr_ps(1.0f, 0.0f, 0.0f, 0.0f), rx1 = _mm_setr_ps(0.0f, cx, sx, 0.0f);
     const __m128 rx2 = _mm_setr_ps(0.0f, -sx, cx, 0.0f);
@@ -105,6 +112,53 @@ Vec3 rotate_yxz(float y, float x, float z, const Vec3& d)
     float out[4];
     _mm_storeu_ps(out, r);
     return Vec3{out[0], out[1], out[2]};
+}
+
+// The all-axes twist (mode 3), a block of vertices at a time: first each
+// vertex's offset, weight and cosine arguments, then the block's cosines, its
+// angles and their sines and cosines through the array calls (the same bits
+// as one call each), then the rotations. Vertices that the shortcuts leave
+// alone have their values worked out too and unused.
+void twist_all_axes(Mesh* mesh, const TwistParams& p)
+{
+    enum { BLOCK = 64 };
+    Vec3 d[BLOCK];
+    float w[BLOCK];
+    bool identity[BLOCK];
+    float k[3 * BLOCK], angle[3 * BLOCK], cosine[3 * BLOCK], sine[3 * BLOCK];
+    const bool finite_amount = std::isfinite(p.amount);
+    for (int32_t start = 0; start < mesh->vertex_count; start += BLOCK) {
+        const int32_t n = mesh->vertex_count - start < BLOCK ? mesh->vertex_count - start : BLOCK;
+        MeshVertex* v = mesh->vertices + start;
+        for (int32_t i = 0; i < n; ++i) {
+            Vec3 pos = position(v[i]);
+            vec3_sub(&pos, &p.centre, &d[i]);
+            float length = vec3_length(&d[i]);
+            float t = p.size >= length ? length / p.size : 1.0f;
+            w[i] = 1.0f - t; // full effect at the centre, none from the distance size on
+            k[3 * i + 0] = d[i].x / p.size * QUARTER_TURN;
+            k[3 * i + 1] = d[i].y / p.size * QUARTER_TURN;
+            k[3 * i + 2] = d[i].z / p.size * QUARTER_TURN;
+            // Beyond the reach (w = 0) a finite amount times a finite cosine
+            // gives three zero angles: the identity, known without the cosines.
+            identity[i] = w[i] == 0.0f && finite_amount && std::isfinite(k[3 * i]) &&
+                          std::isfinite(k[3 * i + 1]) && std::isfinite(k[3 * i + 2]);
+        }
+        core_cos_array(k, k, 3 * n);
+        for (int32_t i = 0; i < 3 * n; ++i)
+            angle[i] = p.amount * k[i] * w[i / 3];
+        core_cos_array(angle, cosine, 3 * n);
+        core_sin_array(angle, sine, 3 * n);
+        for (int32_t i = 0; i < n; ++i) {
+            const float* a = angle + 3 * i;
+            // Three zero angles (NaN ones do not pass) leave d as it is.
+            if (!identity[i] && !(a[0] == 0.0f && a[1] == 0.0f && a[2] == 0.0f))
+                d[i] = rotate_yxz(cosine + 3 * i, sine + 3 * i, d[i]);
+            Vec3 out;
+            vec3_add(&p.centre, &d[i], &out);
+            set_position(v[i], out);
+        }
+    }
 }
 
 } // namespace
@@ -195,7 +249,19 @@ void deform_ripple(Mesh* mesh, const RippleParams* params)
         return;
     const RippleParams& p = *params;
     float period = p.frequency != 0.0f ? 1.0f / p.frequency : 0.000001f;
+    // A block's sines first, through the array call (the same bits as one call each).
+    float sines[SINE_BLOCK];
     for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        const int32_t slot = i % SINE_BLOCK;
+        if (slot == 0) {
+            const int32_t n = block_size(mesh, i);
+            for (int32_t j = 0; j < n; ++j) {
+                Vec3 pos = position(mesh->vertices[i + j]), d;
+                vec3_sub(&pos, &p.centre, &d);
+                sines[j] = (vec3_length(&d) / period + p.phase) * CORE_TWO_PI + p.angle_offset;
+            }
+            core_sin_array(sines, sines, n);
+        }
         MeshVertex& v = mesh->vertices[i];
         Vec3 pos = position(v);
         Vec3 d;
@@ -220,7 +286,7 @@ void deform_ripple(Mesh* mesh, const RippleParams* params)
             float m = 2.0f * h;
             weight = (1.0f - m) * p.start_weight + m * p.end_weight;
         }
-        float s = core_sin((length / period + p.phase) * CORE_TWO_PI + p.angle_offset);
+        float s = sines[slot];
         float& along = component(d, p.axis);
         along = along + core_exp(-p.decay * length) * s * weight * p.amplitude;
         Vec3 out;
@@ -237,12 +303,23 @@ void deform_wave(Mesh* mesh, const WaveParams* params)
     float period = p.wavelength != 0.0f ? 1.0f / p.wavelength : 0.000001f;
     static const Vec3 FIXED_DIRECTIONS[6] = {{1.0f, 0.0f, 0.0f}, {0.0f, 1.0f, 0.0f}, {0.0f, 0.0f, 1.0f},
                                              {1.0f, 1.0f, 0.0f}, {1.0f, 0.0f, 1.0f}, {0.0f, 1.0f, 1.0f}};
+    float sines[SINE_BLOCK];
     for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        const int32_t slot = i % SINE_BLOCK;
+        if (slot == 0) {
+            const int32_t n = block_size(mesh, i);
+            for (int32_t j = 0; j < n; ++j) {
+                Vec3 pos = position(mesh->vertices[i + j]), d;
+                vec3_sub(&pos, &p.centre, &d);
+                sines[j] = component(d, p.axis) * period * CORE_TWO_PI + p.phase;
+            }
+            core_sin_array(sines, sines, n);
+        }
         MeshVertex& v = mesh->vertices[i];
         Vec3 pos = position(v);
         Vec3 d;
         vec3_sub(&pos, &p.centre, &d);
-        float w = core_sin(component(d, p.axis) * period * CORE_TWO_PI + p.phase) * p.amplitude;
+        float w = sines[slot] * p.amplitude;
         if (p.falloff_radius > 0.0f) {
             float length = vec3_length(&d);
             w = w * (length <= p.falloff_radius ? 1.0f - length / p.falloff_radius : 0.0f);
@@ -263,6 +340,10 @@ void deform_twist(Mesh* mesh, const TwistParams* params)
     if (!usable(mesh, params) || params->size == 0.0f)
         return;
     const TwistParams& p = *params;
+    if (p.mode == 3) {
+        twist_all_axes(mesh, p);
+        return;
+    }
     auto k = [&](float x) { return core_cos(x / p.size * QUARTER_TURN); };
     for (int32_t i = 0; i < mesh->vertex_count; ++i) {
         MeshVertex& v = mesh->vertices[i];
@@ -293,23 +374,6 @@ void deform_twist(Mesh* mesh, const TwistParams* params)
         case 2:
             turn(p.amount * k(d.z) * w, &d.x, &d.y);
             break;
-        case 3: {
-            // Beyond the reach (w = 0) a finite amount times a finite cosine
-            // gives three zero angles: the identity, known without the cosines.
-            auto finite_angle = [&](float x) { return std::isfinite(x / p.size * QUARTER_TURN); };
-            if (w == 0.0f && std::isfinite(p.amount) && finite_angle(d.x) && finite_angle(d.y) &&
-                finite_angle(d.z))
-                break;
-            float ax = p.amount * k(d.x) * w;
-            float ay = p.amount * k(d.y) * w;
-            float az = p.amount * k(d.z) * w;
-            // Beyond the twist's reach all three angles are zero: the rotation
-            // is the identity and d stays as it is (NaN angles do not pass).
-            if (ax == 0.0f && ay == 0.0f && az == 0.0f)
-                break;
-            d = rotate_yxz(ax, ay, az, d);
-            break;
-        }
         default:
             break;
         }

@@ -122,10 +122,18 @@ void twister_build(Mesh* tube, float seconds, float a)
         const float twist = CORE_PI * bend;
         const TwisterPoint centre = twister_path(t);
         MeshVertex* v = tube->vertices + TWISTER_RING_VERTICES * i;
+        // The ring's two waves of sines through the array calls (the same bits).
+        float first[TWISTER_RING_VERTICES], second[TWISTER_RING_VERTICES];
         for (int32_t k = 0; k < TWISTER_RING_VERTICES; ++k) {
             const float m = static_cast<float>(k) / 64.0f;
-            const float r = 16.0f + amplitude * core_sin(8.0f * CORE_PI * m + twist) +
-                            amplitude * core_sin(wave + twist + 6.0f * CORE_PI * m);
+            first[k] = 8.0f * CORE_PI * m + twist;
+            second[k] = wave + twist + 6.0f * CORE_PI * m;
+        }
+        core_sin_array(first, first, TWISTER_RING_VERTICES);
+        core_sin_array(second, second, TWISTER_RING_VERTICES);
+        for (int32_t k = 0; k < TWISTER_RING_VERTICES; ++k) {
+            const float m = static_cast<float>(k) / 64.0f;
+            const float r = 16.0f + amplitude * first[k] + amplitude * second[k];
             v[k].x = table.across[k] * r + centre.x;
             v[k].y = y;
             v[k].z = table.depth[k] * r + centre.z;

@@ -118,12 +118,21 @@ void water_grid_swell(Mesh* water, float seconds, const WaterSwell* swell)
         c[k] = core_sin(1.57f * seconds + 7.0f * CORE_PI * t);
         e[k] = core_sin(0.78f * seconds - swell->row_waves * CORE_PI * t);
     }
+    // Each vertex's own sine, all through the array call (the same bits).
+    float f_of[WATER_GRID_SIDE * WATER_GRID_SIDE];
+    for (int32_t i = 0; i < side; ++i)
+        for (int32_t j = 0; j < side; ++j) {
+            const float u = static_cast<float>(j) / 32.0f;
+            const float w = static_cast<float>(i) / 32.0f;
+            f_of[side * i + j] = 2.39f * seconds - swell->cross_waves * CORE_PI * u * w;
+        }
+    core_sin_array(f_of, f_of, side * side);
     for (int32_t i = 0; i < side; ++i)
         for (int32_t j = 0; j < side; ++j) {
             MeshVertex* v = water->vertices + side * i + j;
             const float u = static_cast<float>(j) / 32.0f;
             const float w = static_cast<float>(i) / 32.0f;
-            const float f = core_sin(2.39f * seconds - swell->cross_waves * CORE_PI * u * w);
+            const float f = f_of[side * i + j];
             v->y = swell->height * (f * e[i] * 0.5f * c[j] + 0.5f) + swell->base;
             v->colour = 0xffffffffu;
             v->u = 4.0f * u + swell->drift * seconds;

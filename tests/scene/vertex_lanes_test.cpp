@@ -280,3 +280,37 @@ TEST(VertexLanes, VertexAndTangentLightingMatchTheVertexLoop)
         }
     }
 }
+
+TEST(VertexLanes, RippleAndWaveMatchTheOneSineAtATimeLoops)
+{
+    Rng r{71};
+    for (int round = 0; round < 40; ++round) {
+        MeshPtr m = random_mesh(&r, 60 + 37 * round, 1, round % 4 == 3, false);
+        const float weight = r.uniform(2.0f);
+        const RippleParams ripple = {round % 3,
+                                     {r.uniform(1.0f), r.uniform(1.0f), r.uniform(1.0f)},
+                                     weight,
+                                     round % 2 ? weight : r.uniform(2.0f),
+                                     round % 5 == 0 ? 0.0f : r.uniform(3.0f),
+                                     r.uniform(40.0f),
+                                     r.uniform(1.0f),
+                                     r.uniform(2.0f),
+                                     r.uniform(1.0f)};
+        MeshPtr got = copy_of(m.get()), want = copy_of(m.get());
+        deform_ripple(got.get(), &ripple);
+        vertex_reference::ripple(want.get(), ripple);
+        expect_same_mesh(got.get(), want.get(), round);
+        const WaveParams wave = {round % 3,
+                                 static_cast<int32_t>(r.next() % 8),
+                                 {r.uniform(1.0f), r.uniform(1.0f), r.uniform(1.0f)},
+                                 r.uniform(1.0f),
+                                 round % 5 == 0 ? 0.0f : r.uniform(3.0f),
+                                 r.uniform(40.0f),
+                                 round % 2 ? 0.0f : r.uniform(6.0f)};
+        got = copy_of(m.get());
+        want = copy_of(m.get());
+        deform_wave(got.get(), &wave);
+        vertex_reference::wave(want.get(), wave);
+        expect_same_mesh(got.get(), want.get(), round);
+    }
+}

@@ -285,4 +285,67 @@ inline void light(Mesh* mesh, Vec3* light, int32_t mode, bool inverted)
     }
 }
 
+inline float& axis_of(Vec3& v, int32_t axis)
+{
+    return axis == 0 ? v.x : axis == 1 ? v.y : v.z;
+}
+
+inline void ripple(Mesh* mesh, const RippleParams& p)
+{
+    const float pi = 3.1415927f, two_pi = 6.2831855f;
+    float period = p.frequency != 0.0f ? 1.0f / p.frequency : 0.000001f;
+    for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        MeshVertex& v = mesh->vertices[i];
+        Vec3 pos{v.x, v.y, v.z}, d;
+        vec3_sub(&pos, &p.centre, &d);
+        float length = vec3_length(&d);
+        float weight = p.start_weight;
+        if (p.start_weight != p.end_weight) {
+            weight = 0.0f;
+            if (length != 0.0f) {
+                float cosine = axis_of(d, p.axis) / length;
+                if (cosine > 1.0f)
+                    cosine = 1.0f;
+                if (cosine < -1.0f)
+                    cosine = -1.0f;
+                float h = core_acos(cosine) / pi;
+                if (h > 0.5f)
+                    h = 1.0f - h;
+                float m = 2.0f * h;
+                weight = (1.0f - m) * p.start_weight + m * p.end_weight;
+            }
+        }
+        float s = core_sin((length / period + p.phase) * two_pi + p.angle_offset);
+        float& along = axis_of(d, p.axis);
+        along = along + core_exp(-p.decay * length) * s * weight * p.amplitude;
+        v.x = p.centre.x + d.x, v.y = p.centre.y + d.y, v.z = p.centre.z + d.z;
+    }
+}
+
+inline void wave(Mesh* mesh, const WaveParams& p)
+{
+    const float two_pi = 6.2831855f;
+    float period = p.wavelength != 0.0f ? 1.0f / p.wavelength : 0.000001f;
+    const Vec3 fixed[6] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 1, 0}, {1, 0, 1}, {0, 1, 1}};
+    for (int32_t i = 0; i < mesh->vertex_count; ++i) {
+        MeshVertex& v = mesh->vertices[i];
+        Vec3 pos{v.x, v.y, v.z}, d;
+        vec3_sub(&pos, &p.centre, &d);
+        float w = core_sin(axis_of(d, p.axis) * period * two_pi + p.phase) * p.amplitude;
+        if (p.falloff_radius > 0.0f) {
+            float length = vec3_length(&d);
+            w = w * (length <= p.falloff_radius ? 1.0f - length / p.falloff_radius : 0.0f);
+        }
+        Vec3 direction{0.0f, 0.0f, 0.0f};
+        if (p.direction_mode >= 0 && p.direction_mode < 6)
+            direction = fixed[p.direction_mode];
+        else if (p.direction_mode == 6)
+            vec3_normalize(&d, &direction);
+        else
+            w = 0.0f;
+        const Vec3 shift{direction.x * w, direction.y * w, direction.z * w};
+        v.x = p.centre.x + d.x + shift.x, v.y = p.centre.y + d.y + shift.y, v.z = p.centre.z + d.z + shift.z;
+    }
+}
+
 } // namespace vertex_reference
