@@ -174,9 +174,11 @@ void lanes_tangent_frame(const Mesh* mesh, int32_t i, Lanes3* t, Lanes3* b, Lane
 // grey_of(d) or, inverted, grey_of(1 - d), d below 0 taken as 0.
 __m128i lanes_diffuse_grey(const Mesh* mesh, int32_t i, const Vec3& light, bool two_sided, bool inverted)
 {
-    const float* p = mesh->normals + 6 * i + 3;
+    // Gathered from the last object component on, so that the four floats
+    // read stay inside each vertex's six: lanes y, z, w hold the normal.
+    const float* p = mesh->normals + 6 * i + 2;
     const Lanes4 n = lanes_gather(p, p + 6, p + 12, p + 18);
-    __m128 d = lanes_dot(n.x, n.y, n.z, _mm_set1_ps(light.x), _mm_set1_ps(light.y), _mm_set1_ps(light.z));
+    __m128 d = lanes_dot(n.y, n.z, n.w, _mm_set1_ps(light.x), _mm_set1_ps(light.y), _mm_set1_ps(light.z));
     if (two_sided)
         d = _mm_andnot_ps(_mm_set1_ps(-0.0f), d);
     // d < 0 becomes +0; NaN stays NaN (the comparison is false for it).
