@@ -115,45 +115,51 @@ Vec3 rotate_yxz(const float cosine[3], const float sine[3], const Vec3& d)
 }
 
 // The all-axes twist (mode 3), a block of vertices at a time: first each
-// vertex's offset, weight and cosine arguments, then the block's cosines, its
-// angles and their sines and cosines through the array calls (the same bits
-// as one call each), then the rotations. Vertices that the shortcuts leave
-// alone have their values worked out too and unused.
+// vertex's offset, weight and cosine arguments, then the cosines of the
+// vertices the identity shortcut does not take, their angles and the angles'
+// sines and cosines through the array calls (the same bits as one call
+// each), then the rotations.
 void twist_all_axes(Mesh* mesh, const TwistParams& p)
 {
     enum { BLOCK = 64 };
     Vec3 d[BLOCK];
     float w[BLOCK];
-    bool identity[BLOCK];
+    int32_t turned[BLOCK];
     float k[3 * BLOCK], angle[3 * BLOCK], cosine[3 * BLOCK], sine[3 * BLOCK];
     const bool finite_amount = std::isfinite(p.amount);
     for (int32_t start = 0; start < mesh->vertex_count; start += BLOCK) {
         const int32_t n = mesh->vertex_count - start < BLOCK ? mesh->vertex_count - start : BLOCK;
         MeshVertex* v = mesh->vertices + start;
+        int32_t count = 0;
         for (int32_t i = 0; i < n; ++i) {
             Vec3 pos = position(v[i]);
             vec3_sub(&pos, &p.centre, &d[i]);
             float length = vec3_length(&d[i]);
             float t = p.size >= length ? length / p.size : 1.0f;
             w[i] = 1.0f - t; // full effect at the centre, none from the distance size on
-            k[3 * i + 0] = d[i].x / p.size * QUARTER_TURN;
-            k[3 * i + 1] = d[i].y / p.size * QUARTER_TURN;
-            k[3 * i + 2] = d[i].z / p.size * QUARTER_TURN;
+            float* a = k + 3 * count;
+            a[0] = d[i].x / p.size * QUARTER_TURN;
+            a[1] = d[i].y / p.size * QUARTER_TURN;
+            a[2] = d[i].z / p.size * QUARTER_TURN;
             // Beyond the reach (w = 0) a finite amount times a finite cosine
             // gives three zero angles: the identity, known without the cosines.
-            identity[i] = w[i] == 0.0f && finite_amount && std::isfinite(k[3 * i]) &&
-                          std::isfinite(k[3 * i + 1]) && std::isfinite(k[3 * i + 2]);
+            const bool identity = w[i] == 0.0f && finite_amount && std::isfinite(a[0]) &&
+                                  std::isfinite(a[1]) && std::isfinite(a[2]);
+            if (!identity)
+                turned[count++] = i;
         }
-        core_cos_array(k, k, 3 * n);
-        for (int32_t i = 0; i < 3 * n; ++i)
-            angle[i] = p.amount * k[i] * w[i / 3];
-        core_cos_array(angle, cosine, 3 * n);
-        core_sin_array(angle, sine, 3 * n);
-        for (int32_t i = 0; i < n; ++i) {
-            const float* a = angle + 3 * i;
+        core_cos_array(k, k, 3 * count);
+        for (int32_t j = 0; j < 3 * count; ++j)
+            angle[j] = p.amount * k[j] * w[turned[j / 3]];
+        core_cos_array(angle, cosine, 3 * count);
+        core_sin_array(angle, sine, 3 * count);
+        for (int32_t j = 0; j < count; ++j) {
+            const float* a = angle + 3 * j;
             // Three zero angles (NaN ones do not pass) leave d as it is.
-            if (!identity[i] && !(a[0] == 0.0f && a[1] == 0.0f && a[2] == 0.0f))
-                d[i] = rotate_yxz(cosine + 3 * i, sine + 3 * i, d[i]);
+            if (!(a[0] == 0.0f && a[1] == 0.0f && a[2] == 0.0f))
+                d[turned[j]] = rotate_yxz(cosine + 3 * j, sine + 3 * j, d[turned[j]]);
+        }
+        for (int32_t i = 0; i < n; ++i) {
             Vec3 out;
             vec3_add(&p.centre, &d[i], &out);
             set_position(v[i], out);
