@@ -41,6 +41,7 @@ void get_clip_window(float* min_x, float* min_y, float* max_x, float* max_y)
 
 void raster_reset_state()
 {
+    raster_share_close_all();
     set_depth_clip(1.0f, 1024.0f);
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
     set_environment_texture(nullptr);

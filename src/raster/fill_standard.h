@@ -503,15 +503,18 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
     if (k == n)
         return;
     const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
+    // Masked lanes are written back as they were read, which is only safe on
+    // this thread's rows (those of the frame, outside a share).
     const std::ptrdiff_t base = p - screen->pixels;
-    if (base + k + 4 <= SCREEN_WIDTH * SCREEN_HEIGHT) {
+    const raster_detail::Band& band = raster_detail::band;
+    if (base + k + 4 <= band.end_pixel) {
         // The four pixels from column k, lanes past the span masked off.
         group(k, _mm_cmpgt_epi32(_mm_set1_epi32(n - k), lane), l, std::false_type{});
         return;
     }
     const int32_t start = n - 4;
-    if (base + start >= 0) {
-        // At the end of the frame: the four pixels ending the span, lanes
+    if (base + start >= band.first_pixel) {
+        // At the end of the rows: the four pixels ending the span, lanes
         // already drawn masked off.
         group(start, _mm_cmpgt_epi32(_mm_add_epi32(_mm_set1_epi32(start), lane), _mm_set1_epi32(k - 1)),
               lanes_at(start), std::false_type{});

@@ -105,6 +105,30 @@ void set_environment_texture(const Texture* texture);
 void set_bump_texture(const Texture* texture);
 void set_offset_texture(const Texture* texture);
 
+// ---- Drawing shared by two threads ---------------------------------------------
+// With the helper started, the draws between raster_share_begin() and
+// raster_share_end() are queued; the helper draws the rows below a split row
+// while the queue grows, the caller the rows above it when the share ends.
+// Each pixel has one owner, which draws the triangles covering it in their
+// order: the picture is the one a single thread draws, wherever the split
+// lies (it moves towards where both finish together). Between the two calls
+// the caller must leave `screen`, `depth_buffer` and the textures a queued
+// draw reads as they are; everything else (meshes, cameras, clipping, slots)
+// may change, as the queue holds copies. Without the helper both do nothing.
+// Pairs nest; only the outermost counts.
+// Starts the helper for count >= 2 (one helper at most; a frame of this size
+// does not split usefully further) and returns how many threads draw: 2, or 1
+// without a helper (count below 2, no threads here, or none could start).
+int32_t raster_threads_start(int32_t count);
+// Ends an open share and stops the helper.
+void raster_threads_stop();
+// How many threads draw: 1 or 2.
+int32_t raster_threads();
+// Processor time the helper has used, in platform counter ticks (0 without one).
+int64_t raster_threads_time();
+void raster_share_begin();
+void raster_share_end();
+
 // ---- Clipper ------------------------------------------------------------------
 enum { CLIP_BUFFER_SIZE = 12 };
 enum : uint32_t {

@@ -37,9 +37,11 @@
 #include <xmmintrin.h>
 
 // ---- Texture slots (set by set_*_texture, read by the multi-texture fillers) ----
-extern const Texture* environment_texture;
-extern const Texture* bump_texture;
-extern const Texture* offset_texture;
+// One set per thread: a thread drawing a shared draw sets the slots the draw
+// was queued with.
+extern constinit thread_local const Texture* environment_texture;
+extern constinit thread_local const Texture* bump_texture;
+extern constinit thread_local const Texture* offset_texture;
 
 // ---- Filler table ---------------------------------------------------------------
 typedef void (*FillFunction)(RasterTriangle* triangles, int32_t count, const Texture* texture);
@@ -61,6 +63,13 @@ ClipWindow clip_window_bounds();
 
 // The filler of a drawable mode, or null.
 FillFunction fill_function(FillMode mode);
+
+// Queues the draw when a share is open (share.cpp) and returns true; false
+// when the caller is to draw at once.
+bool raster_share_queue(RasterTriangle* triangles, int32_t count, const Texture* texture, FillFunction fill);
+// Ends a share left open, however deep (raster_reset_state, so that no share
+// outlives its timeline row).
+void raster_share_close_all();
 
 // ---- Frame and texture checks ---------------------------------------------------------
 // True when `screen` is a 640 x 480 surface with a 2,560-byte pitch and, when
@@ -194,6 +203,19 @@ inline FloorDivision floor_divide(int32_t e, uint32_t d)
     return {-static_cast<int64_t>(m / d) - 1, d - 1u - m % d};
 }
 
+// The rows this thread draws: [first_row, end_row), and the same as pixel
+// offsets in the frame. Every row outside a share; a share gives the caller
+// the rows above its split and the helper the rest, so that each pixel has
+// one owner. Nothing a thread draws reads or writes a pixel of another
+// thread's rows.
+struct Band {
+    int32_t first_row;
+    int32_t end_row;
+    std::ptrdiff_t first_pixel;
+    std::ptrdiff_t end_pixel;
+};
+extern constinit thread_local Band band;
+
 // How many rows ahead of the row being drawn the walk prefetches.
 constexpr int32_t PREFETCH_ROWS = 2;
 
@@ -219,6 +241,15 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
     const bool linear = raster_detail::box_is_linear(t);
     t->min_y = min_y * stride;
     t->max_y = max_y * stride;
+    // The box's rows in this thread's band. Starting k rows down, each value
+    // is its top-row value plus k steps in wrapping arithmetic: what k single
+    // steps give, so every row is drawn as the whole walk draws it.
+    const raster_detail::Band band = raster_detail::band;
+    const int32_t first_y = min_y > band.first_row ? min_y : band.first_row;
+    const int32_t last_y = max_y < band.end_row ? max_y : band.end_row - 1;
+    if (first_y > last_y)
+        return;
+    const uint32_t skipped = static_cast<uint32_t>(first_y - min_y);
 
     uint32_t e_row[3];
     int32_t ex[3];
@@ -227,7 +258,7 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
         const EdgeFunction& e = t->edges[i];
         e_row[i] = static_cast<uint32_t>(e.x_step) * static_cast<uint32_t>(min_x) +
                    static_cast<uint32_t>(e.y_step) * static_cast<uint32_t>(min_y) +
-                   static_cast<uint32_t>(e.constant);
+                   static_cast<uint32_t>(e.constant) + static_cast<uint32_t>(e.y_step) * skipped;
         ex[i] = e.x_step;
         ey[i] = static_cast<uint32_t>(e.y_step);
     }
@@ -252,8 +283,8 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
             raster_detail::FloorDivision f{e, 0u}, g{step, 0u};
             if (a != 0) {
                 f = raster_detail::floor_divide(e, divisor);
-                // A one-row box never steps.
-                if (max_y > min_y)
+                // A walk of one row never steps.
+                if (last_y > first_y)
                     g = raster_detail::floor_divide(step, divisor);
             }
             d[i] = divisor;
@@ -265,14 +296,15 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
     }
     uint32_t v_row[NA], vx[NA], vy[NA];
     for (int i = 0; i < N; i++) {
-        v_row[i] = static_cast<uint32_t>(attributes[i].start);
+        v_row[i] = static_cast<uint32_t>(attributes[i].start) +
+                   static_cast<uint32_t>(attributes[i].y_step) * skipped;
         vx[i] = static_cast<uint32_t>(attributes[i].x_step);
         vy[i] = static_cast<uint32_t>(attributes[i].y_step);
     }
     uint32_t* pixels = screen->pixels;
     int32_t* depths = DEPTH ? depth_buffer->values : nullptr;
 
-    for (int32_t y = min_y; y <= max_y; y++) {
+    for (int32_t y = first_y; y <= last_y; y++) {
         int32_t lo = 0, hi = width - 1;
         if (linear) {
             // A run past the right end (lo >= width) or an edge with no
@@ -319,7 +351,7 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
             // rarely fills a cache line: ask for the lines this run covers
             // PREFETCH_ROWS rows further down while this row is drawn, so that
             // the spans there find them loaded. (A hint only: nothing is read.)
-            if (y + raster_detail::PREFETCH_ROWS <= max_y) {
+            if (y + raster_detail::PREFETCH_ROWS <= last_y) {
                 const std::size_t ahead = static_cast<std::size_t>(y + raster_detail::PREFETCH_ROWS) * stride;
                 raster_detail::prefetch_run(pixels + ahead, min_x + lo, min_x + hi);
                 if (DEPTH)

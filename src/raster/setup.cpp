@@ -6,9 +6,9 @@
 #include <cmath>
 #include <emmintrin.h>
 
-const Texture* environment_texture = nullptr;
-const Texture* bump_texture = nullptr;
-const Texture* offset_texture = nullptr;
+constinit thread_local const Texture* environment_texture = nullptr;
+constinit thread_local const Texture* bump_texture = nullptr;
+constinit thread_local const Texture* offset_texture = nullptr;
 
 void set_environment_texture(const Texture* texture)
 {
@@ -57,7 +57,7 @@ void draw_triangles(RasterTriangle* triangles, int32_t count, const Texture* tex
     if (!triangles || count <= 0)
         return;
     FillFunction fill = fill_function(mode);
-    if (fill)
+    if (fill && !raster_share_queue(triangles, count, texture, fill))
         fill(triangles, count, texture);
 }
 

@@ -7,6 +7,7 @@
 #include "core/frame.h"
 #include "platform/counter.h"
 #include "platform/paths.h"
+#include "raster/raster.h"
 #include "runtime/clock.h"
 #include "runtime/effects.h"
 #include "runtime/loading_screen.h"
@@ -154,6 +155,8 @@ int demo_main(int argc, char** argv)
         music_close();
         std::exit(1);
     }
+    // The drawing helper starts once the loader thread has finished.
+    raster_threads_start(options.threads);
     int32_t length_status = check_music_length(offline ? "--from" : "--start", requested_start);
     if (length_status != 0) {
         effects_free_all();

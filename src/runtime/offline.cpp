@@ -11,6 +11,7 @@
 #include "platform/counter.h"
 #include "platform/output_file.h"
 #include "platform/paths.h"
+#include "raster/raster.h"
 #include "runtime/bench_report.h"
 #include "runtime/clock.h"
 #include "runtime/contact_sheet.h"
@@ -258,11 +259,11 @@ int run_frames(OfflineRun* run, const OfflineMode* mode)
         if ((stop = stop_requested()) != STOP_NONE)
             break;
         int64_t t0 = counter_now();
-        int64_t cpu0 = counter_thread_time();
+        int64_t cpu0 = counter_thread_time() + raster_threads_time();
         music_update();
         demo_draw_frame();
         int64_t t1 = counter_now();
-        int64_t cpu1 = counter_thread_time();
+        int64_t cpu1 = counter_thread_time() + raster_threads_time();
         if (warming) {
             if (--run->warm_up_left == 0)
                 progress_begin(&progress, total);

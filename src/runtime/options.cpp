@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace
 {
@@ -56,6 +57,8 @@ void options_print_usage(FILE* to)
                  "      --no-sound      play without a sound device (the clock still follows the track)\n"
                  "      --start BEAT    start the music at this beat (90 beats per minute)\n"
                  "      --data DIR      read the data files from DIR instead of data/\n"
+                 "      --threads N     draw with N threads, 1 or 2 (default %d: the processors\n"
+                 "                      here, at most 2); the picture is the same\n"
                  "  -h, --help          show this text\n"
                  "offline (fixed-step clock: frame k at k / fps, no window, no sound device):\n"
                  "      --capture DIR   write every frame as DIR/frame-NNNNNN.png (N = frame number k)\n"
@@ -71,7 +74,12 @@ void options_print_usage(FILE* to)
                  "                      scenes that carry state from frame to frame match a full run\n"
                  "keys: Escape quits, 1 or F12 saves screenshot-NNN.bmp, Space pauses and resumes;\n"
                  "      Escape or Ctrl-C stops an offline run (every written file is complete)\n",
-                 PACING_DEFAULT_MAX_FPS);
+                 PACING_DEFAULT_MAX_FPS, options_default_threads());
+}
+
+int32_t options_default_threads()
+{
+    return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
 }
 
 bool options_offline(const Options* o)
@@ -102,6 +110,7 @@ int32_t options_parse(int argc, char** argv, Options* out)
     out->scale = 1;
     out->vsync = 1;
     out->max_fps = PACING_DEFAULT_MAX_FPS;
+    out->threads = options_default_threads();
     out->fps = 60;
     out->from_seconds = -1.0;
     out->to_seconds = -1.0;
@@ -160,6 +169,11 @@ int32_t options_parse(int argc, char** argv, Options* out)
         } else if (!std::strcmp(name, "--max-fps")) {
             if (!parse_int(take_value(), 0, 10000, &out->max_fps)) {
                 std::fprintf(stderr, "dunravel: --max-fps needs a whole number from 0 (no cap) to 10000\n");
+                return OPTIONS_ERROR;
+            }
+        } else if (!std::strcmp(name, "--threads")) {
+            if (!parse_int(take_value(), 1, 2, &out->threads)) {
+                std::fprintf(stderr, "dunravel: --threads needs 1 or 2\n");
                 return OPTIONS_ERROR;
             }
         } else if (!std::strcmp(name, "--frames")) {

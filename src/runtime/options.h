@@ -14,6 +14,7 @@ struct Options {
     int32_t no_sound;     // --no-sound
     float start_beat;     // --start BEAT (0 = from the beginning)
     const char* data_dir; // --data DIR, or null
+    int32_t threads;      // --threads N: threads that draw (1 or 2)
 
     // Offline modes: the fixed-step clock, no window, no sound device.
     const char* capture_dir;   // --capture DIR: numbered PNG frames
@@ -33,6 +34,10 @@ enum { OPTIONS_RUN = 0, OPTIONS_HELP = 1, OPTIONS_ERROR = 2 };
 // True when the options ask for an offline mode (capture, video, bench or
 // contact sheet).
 bool options_offline(const Options* options);
+
+// Threads that draw unless --threads says otherwise: 2 where the machine has
+// two processors or more, else 1.
+int32_t options_default_threads();
 
 // Parses a time: "12.5" is a beat (at 90 beats per minute), "12.5s" seconds.
 // Returns seconds, or -1 for text that is not a time of 0 or more.

@@ -578,10 +578,12 @@ void collider_render(float seconds)
     small_shape(seconds, b, q, &p);
     debris_quads(axes);
 
+    raster_share_begin();
     if (n < COPIES_FROM)
         draw_pair(&camera, axes);
     else
         draw_copies(&camera, axes, b);
+    raster_share_end();
 
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 }

@@ -365,8 +365,10 @@ void metaball_render(float seconds)
     metaball_advance(music_seconds);
     metaball_model(&meta_field->model, seconds, n, b, fr);
 
+    raster_share_begin();
     field_polygonise(meta_field, ISO_LEVEL, &camera, envmap, FILL_SURFACE);
     draw_flares(&camera);
+    raster_share_end();
 
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 }

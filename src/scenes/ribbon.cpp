@@ -318,6 +318,7 @@ void ribbon_render(float seconds)
     vec3_normalize(&slope, &light);
 
     // 2. The water.
+    raster_share_begin();
     water_grid_draw(water_mesh, &camera, &light, seconds, x, &swell, 0);
 
     // 3-5. The ribbon's shape and placement.
@@ -328,11 +329,14 @@ void ribbon_render(float seconds)
     // 6-8. Its shadow, the reflection over the water, the sky.
     water_grid_shadow_draw(ribbon_mesh, &camera, &model, shadow_plane, shadow_light);
     reflection_draw(&camera, seconds, x);
+    raster_share_end();
     water_grid_sky_draw(&sky);
 
     // 9-10. The ribbon and its glints.
+    raster_share_begin();
     ribbon_draw(&camera, &model);
     glints_draw(&camera, &model);
+    raster_share_end();
 
     // 11-12. The whole screen again, then the bands.
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);

@@ -410,6 +410,7 @@ void spikeball_render(float seconds)
     int32_t cx, cy;
     spikeball_sprite_centre(b, &cx, &cy);
     blend_image(texture_get(TEXTURE_WAGON), 462, 226, 80, BLEND_ALPHA);
+    raster_share_begin();
     light_sprites(seconds, b, cx, cy);
 
     Camera camera;
@@ -424,6 +425,7 @@ void spikeball_render(float seconds)
     spikeball_glints(&light);
     mesh_transform_view(glint_mesh, &camera, 0);
     draw_mesh_clipped(glint_mesh, &camera, FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD);
+    raster_share_end();
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 
     rays(cx, cy);

@@ -248,9 +248,11 @@ void terrain_render(float seconds)
     Vec3 light;
     terrain_light(&camera, &light);
 
+    raster_share_begin();
     draw_terrain(&camera, &light);
     draw_visualiser(s, &camera, &light);
     prism_trail(s, &light, &camera);
+    raster_share_end();
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 
     rays();

@@ -456,6 +456,7 @@ void tunnel_render(float seconds)
 
     tunnel_dust(a, lights);
 
+    raster_share_begin();
     draw_flat(tunnel_mesh, &camera, FILL_WALL);
 
     if (n > 79) {
@@ -465,4 +466,5 @@ void tunnel_render(float seconds)
 
     draw_flat(dust_mesh, &camera, FILL_DUST);
     draw_flat(light_sprite_mesh, &camera, FILL_LIGHT_SPRITE);
+    raster_share_end();
 }

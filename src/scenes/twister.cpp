@@ -298,6 +298,7 @@ void twister_render(float seconds)
     // 4-6. The tube for this moment, its shadow on the back wall.
     twister_build(twister_mesh, seconds, a);
     camera_update(&camera);
+    raster_share_begin();
     draw_shadow(&camera, &model);
 
     // 7. Tube lit per vertex and sphere-mapped; the sparkles from its lit side.
@@ -321,4 +322,5 @@ void twister_render(float seconds)
     sparkle_mesh->model = model;
     mesh_transform_view(sparkle_mesh, &camera, TRANSFORM_PLANES);
     draw_mesh(sparkle_mesh, &camera, FILL_SPARKLES, CLIP_WINDOW);
+    raster_share_end();
 }

@@ -273,7 +273,9 @@ void water_render(float seconds)
     vec3_normalize(&slope, &light);
 
     // 5-6. Water, then the sky over its horizon.
+    raster_share_begin();
     water_grid_draw(water_mesh, &camera, &light, seconds, x, &WATER_SWELL, MESH_TWO_SIDED);
+    raster_share_end();
     water_grid_sky_draw(&sky);
 
     // 7-8. The sphere's placement; the zoom until beat 108.
@@ -286,10 +288,12 @@ void water_render(float seconds)
     }
 
     // 9-11. Shadow, sphere, sparkles.
+    raster_share_begin();
     water_grid_shadow_draw(sphere_mesh, &camera, &model, shadow_plane, shadow_light);
     sphere_mesh->model = model;
     sphere_draw(&camera, n);
     sparkles_draw(&camera, n);
+    raster_share_end();
 
     // 12-13. The whole screen again, then the bands.
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);

@@ -103,4 +103,17 @@ TEST(Sanitizers, LoadingThreadLoadsEverySceneBesideTheLoadingScreenWithoutARace)
     EXPECT_EQ(text.find("ThreadSanitizer"), std::string::npos) << text;
     EXPECT_EQ(png_count(dir.path / "frames"), 12);
 }
+
+TEST(Sanitizers, TwoThreadsShareTheDrawingOfEverySceneWithoutARace)
+{
+    if (std::string why = missing(); !why.empty())
+        GTEST_SKIP() << why;
+    ScratchDir dir("sanitizers-shared-drawing");
+    fs::path log = dir.path / "log.txt";
+    // One frame a second through every scene that shares its drawing.
+    int status = run("--threads 2 --bench --fps 1 --from 44 --to 372", log);
+    std::string text = text_of(log);
+    ASSERT_EQ(status, 0) << text;
+    EXPECT_EQ(text.find("ThreadSanitizer"), std::string::npos) << text;
+}
 #endif

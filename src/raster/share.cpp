@@ -1,0 +1,381 @@
+// Drawing shared by two threads. Between raster_share_begin() and
+// raster_share_end() draw_triangles() queues copies of its records with the
+// filler and texture slots they need; a helper thread draws the rows from a
+// split row down while the queue grows, and the caller draws the rows above it
+// when the share ends. Every pixel has one owner, which draws the triangles
+// covering it in their order, so the picture is the single thread's. Relies on
+// raster_internal.h (the band a walk keeps to), image/ and platform/counter.h.
+#include "raster/raster_internal.h"
+
+#include "platform/counter.h"
+
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#if !defined(__EMSCRIPTEN__) || defined(__EMSCRIPTEN_PTHREADS__)
+#define RASTER_HAS_THREADS 1
+#include <system_error>
+#include <thread>
+#if defined(__linux__)
+#include <pthread.h>
+#include <time.h>
+#endif
+#else
+#define RASTER_HAS_THREADS 0
+#endif
+
+constinit thread_local raster_detail::Band raster_detail::band = {0, SCREEN_HEIGHT, 0,
+                                                                  SCREEN_WIDTH* SCREEN_HEIGHT};
+
+namespace
+{
+// Queue sizes: a frame of the heaviest scene queues about 12,000 records in
+// 600 draws. A full queue is drawn and emptied, and the share goes on.
+enum { QUEUE_RECORDS = 1 << 15, QUEUE_COMMANDS = 1 << 12 };
+// Records a thread copies and draws at a time (the set-up writes into them,
+// so each thread draws its own copies).
+enum { SCRATCH_RECORDS = 256 };
+// A sleeping helper is woken once this many records wait for it (or at the
+// end of the share): waking costs the caller a system call.
+constexpr int32_t WAKE_RECORDS = 192;
+// The split row moves by at most this many rows per share.
+constexpr int32_t SPLIT_STEP_MAX = 48;
+// Shares of a frame's row with a split of their own (the later ones share the last).
+enum { SHARE_SITES = 4 };
+constexpr int32_t SPLIT_MIN = 16, SPLIT_MAX = SCREEN_HEIGHT - 16;
+
+struct Command {
+    FillFunction fill;
+    const Texture* texture;
+    const Texture* environment;
+    const Texture* bump;
+    const Texture* offset;
+    int32_t first;
+    int32_t count;
+};
+
+struct Queue {
+    RasterTriangle* records = nullptr;
+    Command* commands = nullptr;
+    int32_t record_count = 0;
+    int32_t command_count = 0;
+    // The caller's records of waiting work not yet handed over by a wake.
+    int32_t unannounced = 0;
+    bool active = false;
+    int32_t depth = 0; // nested begin/end pairs
+    // A scene's shares cover different parts of the frame (the water, then
+    // the sphere above it), so the n-th share since the row began keeps a
+    // split of its own.
+    int32_t site = 0;
+    int32_t splits[SHARE_SITES] = {SCREEN_HEIGHT / 2, SCREEN_HEIGHT / 2, SCREEN_HEIGHT / 2,
+                                   SCREEN_HEIGHT / 2};
+    int32_t split = SCREEN_HEIGHT / 2;
+    const FrameSurface* surface = nullptr;
+    const DepthBuffer* depths = nullptr;
+};
+Queue queue;
+
+// Between the caller and the helper. `progress` is commands published times
+// two, plus one once the share has ended; `share` counts shares begun; `done`
+// is the last share the helper has finished.
+struct Signals {
+    alignas(64) std::atomic<uint32_t> share{0};
+    alignas(64) std::atomic<uint32_t> progress{0};
+    alignas(64) std::atomic<uint32_t> done{0};
+    alignas(64) std::atomic<bool> sleeping{false};
+    std::atomic<bool> quit{false};
+    int32_t split = SCREEN_HEIGHT / 2; // written before a share is announced
+    int64_t finished_at = 0;           // the helper's counter when it finished a share
+};
+Signals signals;
+
+#if RASTER_HAS_THREADS
+// Made with new and deleted when stopped: a program that exits with the
+// helper still running must not run a joinable thread's destructor.
+std::thread* helper = nullptr;
+#endif
+bool helper_running = false;
+
+raster_detail::Band band_of_rows(int32_t first, int32_t end)
+{
+    return {first, end, static_cast<std::ptrdiff_t>(first) * SCREEN_WIDTH,
+            static_cast<std::ptrdiff_t>(end) * SCREEN_WIDTH};
+}
+
+// False when the record surely has no covered row in the band; its box runs
+// from the top vertex's row to the row below the bottom vertex (see the
+// set-up), and a margin keeps this a conservative guess. Coordinates that are
+// not numbers are left to the set-up.
+bool may_touch(const RasterTriangle& t, const raster_detail::Band& b)
+{
+    const float y0 = t.v[0].y, y1 = t.v[1].y, y2 = t.v[2].y;
+    const float top = y0 < y1 ? (y0 < y2 ? y0 : y2) : (y1 < y2 ? y1 : y2);
+    const float bottom = y0 > y1 ? (y0 > y2 ? y0 : y2) : (y1 > y2 ? y1 : y2);
+    if (bottom + 2.0f < static_cast<float>(b.first_row))
+        return false;
+    if (top - 1.0f >= static_cast<float>(b.end_row))
+        return false;
+    return true;
+}
+
+// Draws a command's records that may reach this thread's band, in order.
+void draw_command(const Command& c, RasterTriangle* scratch)
+{
+    environment_texture = c.environment;
+    bump_texture = c.bump;
+    offset_texture = c.offset;
+    const raster_detail::Band b = raster_detail::band;
+    const RasterTriangle* records = queue.records + c.first;
+    int32_t n = 0;
+    for (int32_t i = 0; i < c.count; i++) {
+        if (!may_touch(records[i], b))
+            continue;
+        std::memcpy(&scratch[n], &records[i], sizeof(RasterTriangle));
+        if (++n == SCRATCH_RECORDS) {
+            c.fill(scratch, n, c.texture);
+            n = 0;
+        }
+    }
+    if (n > 0)
+        c.fill(scratch, n, c.texture);
+}
+
+#if RASTER_HAS_THREADS
+void helper_main()
+{
+    static RasterTriangle scratch[SCRATCH_RECORDS];
+    uint32_t seen = 0;
+    for (;;) {
+        uint32_t share = signals.share.load(std::memory_order_acquire);
+        while (share == seen && !signals.quit.load(std::memory_order_acquire)) {
+            signals.share.wait(seen, std::memory_order_acquire);
+            share = signals.share.load(std::memory_order_acquire);
+        }
+        if (signals.quit.load(std::memory_order_acquire))
+            return;
+        seen = share;
+        raster_detail::band = band_of_rows(signals.split, SCREEN_HEIGHT);
+        uint32_t drawn = 0;
+        for (;;) {
+            const uint32_t p = signals.progress.load(std::memory_order_acquire);
+            const uint32_t published = p >> 1;
+            while (drawn < published)
+                draw_command(queue.commands[drawn++], scratch);
+            if (p & 1u)
+                break;
+            // Sleep until more is published; the flag is set before the
+            // progress is read again, so a publish either sees it or is seen.
+            signals.sleeping.store(true, std::memory_order_seq_cst);
+            if (signals.progress.load(std::memory_order_seq_cst) == p)
+                signals.progress.wait(p, std::memory_order_acquire);
+            signals.sleeping.store(false, std::memory_order_relaxed);
+        }
+        signals.finished_at = counter_now();
+        signals.done.store(seen, std::memory_order_release);
+        signals.done.notify_one();
+    }
+}
+#endif
+
+void publish(bool ended)
+{
+    const uint32_t p = static_cast<uint32_t>(queue.command_count) << 1 | (ended ? 1u : 0u);
+    signals.progress.store(p, std::memory_order_seq_cst);
+    if ((ended || queue.unannounced >= WAKE_RECORDS) && signals.sleeping.load(std::memory_order_seq_cst)) {
+        signals.progress.notify_one();
+        queue.unannounced = 0;
+    }
+}
+
+void share_open()
+{
+    queue.record_count = 0;
+    queue.command_count = 0;
+    queue.unannounced = 0;
+    queue.surface = screen;
+    queue.depths = depth_buffer;
+    queue.active = true;
+    queue.split = queue.splits[queue.site];
+    signals.split = queue.split;
+    signals.progress.store(0, std::memory_order_relaxed);
+    // The release hands over everything drawn before the share (the frame,
+    // the textures) along with the split.
+    signals.share.fetch_add(1, std::memory_order_release);
+    signals.share.notify_one();
+}
+
+// Ends the share: the caller draws its rows, then waits for the helper.
+void share_close()
+{
+    static RasterTriangle scratch[SCRATCH_RECORDS];
+    queue.active = false;
+    const uint32_t share = signals.share.load(std::memory_order_relaxed);
+    publish(true);
+    const Texture* environment = environment_texture;
+    const Texture* bump = bump_texture;
+    const Texture* offset = offset_texture;
+    const int64_t started = counter_now();
+    raster_detail::band = band_of_rows(0, queue.split);
+    for (int32_t i = 0; i < queue.command_count; i++)
+        draw_command(queue.commands[i], scratch);
+    raster_detail::band = band_of_rows(0, SCREEN_HEIGHT);
+    environment_texture = environment;
+    bump_texture = bump;
+    offset_texture = offset;
+    const int64_t mine = counter_now();
+    uint32_t d = signals.done.load(std::memory_order_acquire);
+    while (d != share) {
+        signals.done.wait(d, std::memory_order_acquire);
+        d = signals.done.load(std::memory_order_acquire);
+    }
+    // Move the split towards the row where both threads would finish
+    // together: by half the rows the caller would draw in the time between
+    // the two finishes, at its own pace. The picture does not depend on where
+    // the split lies.
+    const int64_t late = signals.finished_at - mine; // > 0: the helper finished last
+    const int64_t per_row = (mine - started) / queue.split;
+    int32_t step = per_row > 0 ? static_cast<int32_t>(late / per_row / 2) : 0;
+    step = step > SPLIT_STEP_MAX ? SPLIT_STEP_MAX : step < -SPLIT_STEP_MAX ? -SPLIT_STEP_MAX : step;
+    const int32_t split = queue.split + step;
+    queue.splits[queue.site] = split < SPLIT_MIN ? SPLIT_MIN : split > SPLIT_MAX ? SPLIT_MAX : split;
+    if (queue.site < SHARE_SITES - 1)
+        queue.site++;
+}
+
+bool queue_ready()
+{
+    if (queue.records && queue.commands)
+        return true;
+    queue.records = new (std::nothrow) RasterTriangle[QUEUE_RECORDS];
+    queue.commands = new (std::nothrow) Command[QUEUE_COMMANDS];
+    if (queue.records && queue.commands)
+        return true;
+    delete[] queue.records;
+    delete[] queue.commands;
+    queue.records = nullptr;
+    queue.commands = nullptr;
+    return false;
+}
+} // namespace
+
+int32_t raster_threads_start(int32_t count)
+{
+    raster_threads_stop();
+    if (count < 2)
+        return 1;
+#if RASTER_HAS_THREADS
+    if (!queue_ready())
+        return 1;
+    signals.quit.store(false, std::memory_order_relaxed);
+    try {
+        helper = new std::thread(helper_main);
+    } catch (const std::system_error&) {
+        return 1;
+    } catch (const std::bad_alloc&) {
+        return 1;
+    }
+    helper_running = true;
+    return 2;
+#else
+    return 1;
+#endif
+}
+
+void raster_threads_stop()
+{
+    raster_share_close_all();
+#if RASTER_HAS_THREADS
+    if (helper_running) {
+        signals.quit.store(true, std::memory_order_release);
+        signals.share.fetch_add(1, std::memory_order_release);
+        signals.share.notify_one();
+        helper->join();
+        delete helper;
+        helper = nullptr;
+        helper_running = false;
+        // The helper's count of shares seen is gone with it.
+        signals.share.store(0, std::memory_order_relaxed);
+        signals.done.store(0, std::memory_order_relaxed);
+    }
+#endif
+}
+
+int32_t raster_threads()
+{
+    return helper_running ? 2 : 1;
+}
+
+int64_t raster_threads_time()
+{
+#if RASTER_HAS_THREADS && defined(__linux__)
+    if (!helper_running)
+        return 0;
+    clockid_t clock;
+    timespec ts;
+    if (pthread_getcpuclockid(helper->native_handle(), &clock) != 0 || clock_gettime(clock, &ts) != 0)
+        return 0;
+    const double ns = static_cast<double>(ts.tv_sec) * 1e9 + static_cast<double>(ts.tv_nsec);
+    return static_cast<int64_t>(ns * static_cast<double>(counter_frequency()) / 1e9);
+#else
+    return 0;
+#endif
+}
+
+void raster_share_begin()
+{
+    if (queue.depth++ > 0 || !helper_running)
+        return;
+    share_open();
+}
+
+void raster_share_close_all()
+{
+    if (queue.depth > 0) {
+        queue.depth = 1;
+        raster_share_end();
+    }
+    queue.site = 0;
+}
+
+void raster_share_end()
+{
+    if (queue.depth <= 0)
+        return;
+    if (--queue.depth > 0 || !queue.active)
+        return;
+    share_close();
+}
+
+bool raster_share_queue(RasterTriangle* triangles, int32_t count, const Texture* texture, FillFunction fill)
+{
+    if (!queue.active)
+        return false;
+    if (screen != queue.surface || depth_buffer != queue.depths) {
+        // The surface changed inside a share, which callers must not do: the
+        // records queued so far are drawn now (into the current surface, whose
+        // size the fillers check), and the share starts again on it.
+        share_close();
+        share_open();
+    }
+    int32_t done = 0;
+    while (done < count) {
+        if (queue.command_count == QUEUE_COMMANDS || queue.record_count == QUEUE_RECORDS) {
+            share_close();
+            share_open();
+        }
+        int32_t n = count - done;
+        if (n > QUEUE_RECORDS - queue.record_count)
+            n = QUEUE_RECORDS - queue.record_count;
+        std::memcpy(queue.records + queue.record_count, triangles + done,
+                    sizeof(RasterTriangle) * static_cast<size_t>(n));
+        queue.commands[queue.command_count] = {
+            fill, texture, environment_texture, bump_texture, offset_texture, queue.record_count, n};
+        queue.record_count += n;
+        queue.command_count++;
+        queue.unannounced += n;
+        publish(false);
+        done += n;
+    }
+    return true;
+}

@@ -1,0 +1,259 @@
+// Drawing split between threads by rows: every mode draws a band of rows
+// exactly as the whole walk draws those rows and touches nothing outside it,
+// and a share drawn by two threads leaves the frame, the depth buffer and the
+// slots as one thread leaves them.
+#include "raster_fixture.h"
+
+#include "raster/raster_internal.h"
+
+#include <algorithm>
+#include <sys/mman.h>
+#include <vector>
+
+namespace
+{
+
+struct Textures {
+    TestTexture texture{6, 6}, environment{6, 6}, bump{5, 6}, offset{8, 0};
+    explicit Textures(uint32_t seed)
+    {
+        TestRandom r(seed);
+        for (TestTexture* t : {&texture, &environment, &bump, &offset})
+            for (uint32_t& p : t->pixels)
+                p = r.next();
+        // Colour-keyed texels, so that the key modes skip some pixels.
+        for (size_t i = 0; i < texture.pixels.size(); i += 7)
+            texture.pixels[i] = KEY_COLOUR;
+    }
+    void install()
+    {
+        set_environment_texture(&environment.t);
+        set_bump_texture(&bump.t);
+        set_offset_texture(&offset.t);
+    }
+};
+
+// Triangles of every size, many of them crossing rows anywhere and ending at
+// the frame's right edge (where a group of four runs into the next row).
+std::vector<RasterTriangle> random_triangles(uint32_t seed, int count)
+{
+    TestRandom r(seed);
+    std::vector<RasterTriangle> out;
+    for (int i = 0; i < count; i++) {
+        const float size = i % 3 == 0 ? 400.0f : i % 3 == 1 ? 60.0f : 8.0f;
+        const float cx = r.range(-40.0f, 680.0f), cy = r.range(-40.0f, 520.0f);
+        ScreenVertex v[3];
+        for (ScreenVertex& s : v) {
+            s = sv(cx + r.range(-size, size), cy + r.range(-size, size), r.range(-0.9f, 0.9f), r.next(),
+                   r.range(-2.0f, 2.0f), r.range(-2.0f, 2.0f));
+            s.u2 = r.range(-1.0f, 1.0f);
+            s.v2 = r.range(-1.0f, 1.0f);
+            s.rhw = r.range(0.2f, 2.0f);
+        }
+        if (i % 5 == 0)
+            v[1].x = v[2].x = 639.5f; // spans that end in the last column
+        out.push_back(tri(v[0], v[1], v[2], r.next() | 0x40404040u, RASTER_TWO_SIDED));
+    }
+    return out;
+}
+
+class RasterShare : public RasterFixture
+{
+  protected:
+    void TearDown() override
+    {
+        raster_detail::band = {0, SCREEN_HEIGHT, 0, SCREEN_WIDTH * SCREEN_HEIGHT};
+        raster_threads_stop();
+        RasterFixture::TearDown();
+    }
+    void set_band(int32_t first, int32_t end)
+    {
+        raster_detail::band = {first, end, static_cast<std::ptrdiff_t>(first) * SCREEN_WIDTH,
+                               static_cast<std::ptrdiff_t>(end) * SCREEN_WIDTH};
+    }
+    std::vector<int32_t> depths() const
+    {
+        return std::vector<int32_t>(depth_buffer->values,
+                                    depth_buffer->values + SCREEN_WIDTH * SCREEN_HEIGHT);
+    }
+    void draw(std::vector<RasterTriangle> copies, const Texture* texture, FillMode mode)
+    {
+        draw_triangles(copies.data(), static_cast<int32_t>(copies.size()), texture, mode);
+    }
+};
+
+// A frame and depth buffer in pages of their own whose rows outside a band
+// can be made inaccessible: a band that starts or ends at a multiple of 8
+// rows (8 rows of 2,560 bytes are 5 pages) starts or ends on a page.
+struct GuardedFrame {
+    static constexpr size_t kBytes = size_t{SCREEN_WIDTH} * SCREEN_HEIGHT * 4;
+    uint32_t* pixels = nullptr;
+    int32_t* values = nullptr;
+    FrameSurface surface{};
+    DepthBuffer depth{};
+    GuardedFrame()
+    {
+        void* p = mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        void* d = mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        pixels = p == MAP_FAILED ? nullptr : static_cast<uint32_t*>(p);
+        values = d == MAP_FAILED ? nullptr : static_cast<int32_t*>(d);
+        surface = FrameSurface{SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, pixels};
+        depth = DepthBuffer{SCREEN_WIDTH, SCREEN_HEIGHT, values};
+    }
+    ~GuardedFrame()
+    {
+        if (pixels)
+            munmap(pixels, kBytes);
+        if (values)
+            munmap(values, kBytes);
+    }
+    // Rows [first, end) accessible, every other row not (any access faults).
+    void open_rows(int32_t first, int32_t end)
+    {
+        const size_t row = size_t{SCREEN_WIDTH} * 4;
+        for (void* base : {static_cast<void*>(pixels), static_cast<void*>(values)}) {
+            char* b = static_cast<char*>(base);
+            mprotect(b, kBytes, PROT_NONE);
+            mprotect(b + first * row, (end - first) * row, PROT_READ | PROT_WRITE);
+        }
+    }
+};
+
+TEST_F(RasterShare, EveryModeDrawsABandOfRowsAsTheWholeWalkDrawsThemAndTouchesNoOtherRow)
+{
+    Textures textures(11);
+    textures.install();
+    const std::vector<RasterTriangle> triangles = random_triangles(5, 90);
+    GuardedFrame guarded;
+    ASSERT_TRUE(guarded.pixels && guarded.values);
+    FrameSurface* const fixture_screen = screen;
+    DepthBuffer* const fixture_depth = depth_buffer;
+    screen = &guarded.surface;
+    depth_buffer = &guarded.depth;
+    auto clear_all = [&] {
+        guarded.open_rows(0, SCREEN_HEIGHT);
+        std::fill(guarded.pixels, guarded.pixels + SCREEN_WIDTH * SCREEN_HEIGHT, 0xFF203040u);
+        std::fill(guarded.values, guarded.values + SCREEN_WIDTH * SCREEN_HEIGHT, DEPTH_CLEAR);
+    };
+    auto snapshot = [&] {
+        std::vector<uint32_t> out(guarded.pixels, guarded.pixels + SCREEN_WIDTH * SCREEN_HEIGHT);
+        out.insert(out.end(), guarded.values, guarded.values + SCREEN_WIDTH * SCREEN_HEIGHT);
+        return out;
+    };
+    for (FillMode mode : fill_modes) {
+        SCOPED_TRACE(fill_mode_name(mode));
+        clear_all();
+        draw(triangles, &textures.texture.t, mode);
+        const std::vector<uint32_t> whole = snapshot();
+        for (int32_t split : {8, 176, 240, 472}) {
+            SCOPED_TRACE(split);
+            clear_all();
+            // Each part with the other part's rows inaccessible: a read or a
+            // write-back there would end the test with a fault.
+            guarded.open_rows(0, split);
+            set_band(0, split);
+            draw(triangles, &textures.texture.t, mode);
+            guarded.open_rows(split, SCREEN_HEIGHT);
+            set_band(split, SCREEN_HEIGHT);
+            draw(triangles, &textures.texture.t, mode);
+            guarded.open_rows(0, SCREEN_HEIGHT);
+            set_band(0, SCREEN_HEIGHT);
+            EXPECT_TRUE(snapshot() == whole);
+        }
+    }
+    guarded.open_rows(0, SCREEN_HEIGHT);
+    screen = fixture_screen;
+    depth_buffer = fixture_depth;
+}
+
+// The draws of a small scene: several modes, slots changed between draws.
+void draw_sequence(const std::vector<RasterTriangle>& triangles, Textures& textures, TestTexture& other)
+{
+    auto draw = [&](size_t first, size_t count, const Texture* texture, FillMode mode) {
+        std::vector<RasterTriangle> copies(triangles.begin() + static_cast<std::ptrdiff_t>(first),
+                                           triangles.begin() + static_cast<std::ptrdiff_t>(first + count));
+        draw_triangles(copies.data(), static_cast<int32_t>(copies.size()), texture, mode);
+        // The caller may reuse its records at once: the queue holds copies.
+        for (RasterTriangle& t : copies)
+            t.v[0].x = t.v[1].x = t.v[2].x = 0.0f;
+    };
+    textures.install();
+    draw(0, 60, &textures.texture.t, FILL_TEXTURE | FILL_GOURAUD | FILL_DEPTH);
+    draw(60, 40, &textures.texture.t, FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_DOT3);
+    set_environment_texture(&other.t);
+    draw(100, 40, &textures.texture.t, FILL_TEXTURE | FILL_DEPTH | FILL_SECOND_TEXTURE | FILL_DOT3);
+    draw(140, 30, &textures.texture.t, FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD);
+    draw(170, 30, nullptr, FILL_GOURAUD | FILL_MULTIPLY);
+    draw(200, triangles.size() - 200, &textures.texture.t, FILL_TEXTURE | FILL_DEPTH);
+}
+
+TEST_F(RasterShare, TwoThreadsDrawTheFrameOneThreadDraws)
+{
+    Textures textures(3);
+    TestTexture other(7, 7);
+    TestRandom r(9);
+    for (uint32_t& p : other.pixels)
+        p = r.next();
+    // More records than the queue holds, so that a full queue is drawn midway.
+    std::vector<RasterTriangle> triangles = random_triangles(21, 300);
+    const std::vector<RasterTriangle> small = random_triangles(22, 40000);
+    for (size_t i = 0; i < small.size(); i++) {
+        RasterTriangle t = small[i];
+        for (ScreenVertex& v : t.v) {
+            v.x = t.v[0].x + (v.x - t.v[0].x) / 64.0f;
+            v.y = t.v[0].y + (v.y - t.v[0].y) / 64.0f;
+        }
+        triangles.push_back(t);
+    }
+
+    clear(0xFF000000u);
+    draw_sequence(triangles, textures, other);
+    const std::vector<uint32_t> single = frame();
+    const std::vector<int32_t> single_depth = depths();
+
+    if (raster_threads_start(2) != 2)
+        GTEST_SKIP() << "no second thread here";
+    for (int round = 0; round < 3; round++) { // the split moves between shares
+        clear(0xFF000000u);
+        raster_share_begin();
+        raster_share_begin(); // nested: only the outer pair counts
+        draw_sequence(triangles, textures, other);
+        raster_share_end();
+        raster_share_end();
+        EXPECT_TRUE(frame() == single);
+        EXPECT_TRUE(depths() == single_depth);
+        EXPECT_EQ(environment_texture, &other.t);
+        EXPECT_EQ(bump_texture, &textures.bump.t);
+        raster_reset_state(); // a new row: the splits start over
+    }
+    EXPECT_TRUE(guards_intact());
+}
+
+TEST_F(RasterShare, AShareLeftOpenEndsWithTheRowAndWithTheHelper)
+{
+    if (raster_threads_start(2) != 2)
+        GTEST_SKIP() << "no second thread here";
+    const RasterTriangle t = tri(sv(10, 10), sv(300, 20), sv(40, 400), 0xFF00FF00u);
+    RasterTriangle copy = t;
+    raster_share_begin();
+    draw_triangles(&copy, 1, nullptr, FILL_FLAT);
+    raster_reset_state();
+    EXPECT_EQ(px(50, 50), 0xFF00FF00u);
+
+    copy = t;
+    raster_share_begin();
+    copy.flat_colour = 0xFFFF0000u;
+    draw_triangles(&copy, 1, nullptr, FILL_FLAT);
+    raster_threads_stop();
+    EXPECT_EQ(px(50, 50), 0xFFFF0000u);
+    EXPECT_EQ(raster_threads(), 1);
+    // Without the helper a share draws at once.
+    copy = t;
+    copy.flat_colour = 0xFF0000FFu;
+    raster_share_begin();
+    draw_triangles(&copy, 1, nullptr, FILL_FLAT);
+    EXPECT_EQ(px(50, 50), 0xFF0000FFu);
+    raster_share_end();
+}
+
+} // namespace
