@@ -9,6 +9,7 @@
 
 #include "platform/counter.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <new>
@@ -39,8 +40,20 @@ enum { SCRATCH_RECORDS = 256 };
 // A sleeping helper is woken once this many records wait for it (or at the
 // end of the share): waking costs the caller a system call.
 constexpr int32_t WAKE_RECORDS = 192;
-// The split row moves by at most this many rows per share.
-constexpr int32_t SPLIT_STEP_MAX = 48;
+// How long a thread waiting for the other inside a share watches for it
+// before it sleeps. Waking a sleeping processor takes long here (often more
+// than 100 us), while the waits inside a share are mostly shorter. The watch
+// reads plainly, without a pause instruction: on this virtual machine a
+// pause gives the processor away.
+constexpr int64_t WATCH_MICROSECONDS = 300;
+
+// Feedback on the caller's share of the work: how far one share's imbalance
+// moves it, and its bounds.
+constexpr float FRACTION_GAIN = 0.5f;
+constexpr float FRACTION_MIN = 0.05f, FRACTION_MAX = 0.95f;
+// A record's guessed cost: its box area in pixels, halved (a triangle fills
+// about half its box), plus this much for its set-up.
+constexpr float RECORD_COST = 64.0f;
 // Shares of a frame's row with a split of their own (the later ones share the last).
 enum { SHARE_SITES = 4 };
 constexpr int32_t SPLIT_MIN = 16, SPLIT_MAX = SCREEN_HEIGHT - 16;
@@ -64,13 +77,21 @@ struct Queue {
     int32_t unannounced = 0;
     bool active = false;
     int32_t depth = 0; // nested begin/end pairs
-    // A scene's shares cover different parts of the frame (the water, then
-    // the sphere above it), so the n-th share since the row began keeps a
-    // split of its own.
+    // Where the split lies. A scene's shares cover different parts of the
+    // frame (the water, then the sphere above it), so the n-th share since
+    // the row began keeps what it learnt apart: the guessed cost of the rows
+    // above each row last time (cumulative, from the records' boxes), and the
+    // fraction of that cost the caller takes, corrected after every share by
+    // which thread finished last. The cost moves slowly from frame to frame,
+    // the fraction takes up the caller's own work (it also prepares the
+    // draws) and how far the guess is off.
     int32_t site = 0;
-    int32_t splits[SHARE_SITES] = {SCREEN_HEIGHT / 2, SCREEN_HEIGHT / 2, SCREEN_HEIGHT / 2,
-                                   SCREEN_HEIGHT / 2};
+    float cumulative[SHARE_SITES][SCREEN_HEIGHT + 1] = {};
+    float fraction[SHARE_SITES] = {0.5f, 0.5f, 0.5f, 0.5f};
+    // This share's cost per row, as differences (row_cost[y] - row_cost[y - 1]).
+    float row_cost[SCREEN_HEIGHT + 1] = {};
     int32_t split = SCREEN_HEIGHT / 2;
+    int64_t opened = 0; // counter when the share opened
     const FrameSurface* surface = nullptr;
     const DepthBuffer* depths = nullptr;
 };
@@ -96,6 +117,19 @@ Signals signals;
 std::thread* helper = nullptr;
 #endif
 bool helper_running = false;
+
+// Watches for `ready` for up to WATCH_MICROSECONDS; true once it holds.
+template <class Ready> bool watch_until(Ready ready)
+{
+    const int64_t until = counter_now() + WATCH_MICROSECONDS * counter_frequency() / 1000000;
+    for (;;) {
+        for (int32_t k = 0; k < 64; k++)
+            if (ready())
+                return true;
+        if (counter_now() > until)
+            return false;
+    }
+}
 
 raster_detail::Band band_of_rows(int32_t first, int32_t end)
 {
@@ -164,6 +198,8 @@ void helper_main()
                 draw_command(queue.commands[drawn++], scratch);
             if (p & 1u)
                 break;
+            if (watch_until([p] { return signals.progress.load(std::memory_order_acquire) != p; }))
+                continue;
             // Sleep until more is published; the flag is set before the
             // progress is read again, so a publish either sees it or is seen.
             signals.sleeping.store(true, std::memory_order_seq_cst);
@@ -188,6 +224,38 @@ void publish(bool ended)
     }
 }
 
+// The row where the guessed cost above it reaches `fraction` of the whole;
+// the middle before anything is known.
+int32_t split_row(const float* cumulative, float fraction)
+{
+    const float total = cumulative[SCREEN_HEIGHT];
+    int32_t row = SCREEN_HEIGHT / 2;
+    if (total > 0.0f)
+        row = static_cast<int32_t>(
+            std::lower_bound(cumulative, cumulative + SCREEN_HEIGHT + 1, fraction * total) - cumulative);
+    return row < SPLIT_MIN ? SPLIT_MIN : row > SPLIT_MAX ? SPLIT_MAX : row;
+}
+
+// Adds a record's guessed cost, spread evenly over the rows its box covers.
+void add_cost(const RasterTriangle& t)
+{
+    const float x0 = t.v[0].x, x1 = t.v[1].x, x2 = t.v[2].x;
+    const float y0 = t.v[0].y, y1 = t.v[1].y, y2 = t.v[2].y;
+    float left = std::min(x0, std::min(x1, x2)), right = std::max(x0, std::max(x1, x2));
+    float top = std::min(y0, std::min(y1, y2)), bottom = std::max(y0, std::max(y1, y2));
+    left = std::max(left, 0.0f);
+    right = std::min(right, static_cast<float>(SCREEN_WIDTH));
+    top = std::max(top, 0.0f);
+    bottom = std::min(bottom, static_cast<float>(SCREEN_HEIGHT - 1));
+    if (!(right >= left && bottom >= top)) // also not numbers
+        return;
+    const int32_t first = static_cast<int32_t>(top), last = static_cast<int32_t>(bottom);
+    const float rows = static_cast<float>(last - first + 1);
+    const float per_row = 0.5f * (right - left + 1.0f) + RECORD_COST / rows;
+    queue.row_cost[first] += per_row;
+    queue.row_cost[last + 1] -= per_row;
+}
+
 void share_open()
 {
     queue.record_count = 0;
@@ -196,7 +264,9 @@ void share_open()
     queue.surface = screen;
     queue.depths = depth_buffer;
     queue.active = true;
-    queue.split = queue.splits[queue.site];
+    queue.opened = counter_now();
+    queue.split = split_row(queue.cumulative[queue.site], queue.fraction[queue.site]);
+    std::fill(queue.row_cost, queue.row_cost + SCREEN_HEIGHT + 1, 0.0f);
     signals.split = queue.split;
     signals.progress.store(0, std::memory_order_relaxed);
     // The release hands over everything drawn before the share (the frame,
@@ -215,7 +285,6 @@ void share_close()
     const Texture* environment = environment_texture;
     const Texture* bump = bump_texture;
     const Texture* offset = offset_texture;
-    const int64_t started = counter_now();
     raster_detail::band = band_of_rows(0, queue.split);
     for (int32_t i = 0; i < queue.command_count; i++)
         draw_command(queue.commands[i], scratch);
@@ -224,21 +293,29 @@ void share_close()
     bump_texture = bump;
     offset_texture = offset;
     const int64_t mine = counter_now();
+    const int64_t opened = queue.opened;
+    watch_until([share] { return signals.done.load(std::memory_order_acquire) == share; });
     uint32_t d = signals.done.load(std::memory_order_acquire);
     while (d != share) {
         signals.done.wait(d, std::memory_order_acquire);
         d = signals.done.load(std::memory_order_acquire);
     }
-    // Move the split towards the row where both threads would finish
-    // together: by half the rows the caller would draw in the time between
-    // the two finishes, at its own pace. The picture does not depend on where
-    // the split lies.
+    // Rows go to whichever thread finished first, in proportion to how long
+    // the other went on. The picture does not depend on where the split lies.
     const int64_t late = signals.finished_at - mine; // > 0: the helper finished last
-    const int64_t per_row = (mine - started) / queue.split;
-    int32_t step = per_row > 0 ? static_cast<int32_t>(late / per_row / 2) : 0;
-    step = step > SPLIT_STEP_MAX ? SPLIT_STEP_MAX : step < -SPLIT_STEP_MAX ? -SPLIT_STEP_MAX : step;
-    const int32_t split = queue.split + step;
-    queue.splits[queue.site] = split < SPLIT_MIN ? SPLIT_MIN : split > SPLIT_MAX ? SPLIT_MAX : split;
+    const int64_t span = mine - opened + (late > 0 ? late : 0);
+    float& f = queue.fraction[queue.site];
+    if (span > 0)
+        f += FRACTION_GAIN * static_cast<float>(static_cast<double>(late) / static_cast<double>(span));
+    f = f < FRACTION_MIN ? FRACTION_MIN : f > FRACTION_MAX ? FRACTION_MAX : f;
+    float* cumulative = queue.cumulative[queue.site];
+    float per_row = 0.0f, total = 0.0f;
+    cumulative[0] = 0.0f;
+    for (int32_t y = 0; y < SCREEN_HEIGHT; y++) {
+        per_row += queue.row_cost[y];
+        total += per_row > 0.0f ? per_row : 0.0f;
+        cumulative[y + 1] = total;
+    }
     if (queue.site < SHARE_SITES - 1)
         queue.site++;
 }
@@ -371,6 +448,8 @@ bool raster_share_queue(RasterTriangle* triangles, int32_t count, const Texture*
                     sizeof(RasterTriangle) * static_cast<size_t>(n));
         queue.commands[queue.command_count] = {
             fill, texture, environment_texture, bump_texture, offset_texture, queue.record_count, n};
+        for (int32_t i = 0; i < n; i++)
+            add_cost(triangles[done + i]);
         queue.record_count += n;
         queue.command_count++;
         queue.unannounced += n;
