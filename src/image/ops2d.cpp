@@ -476,7 +476,7 @@ void zoom_own_rows_lanes(uint32_t* const* rows, int32_t count, const int32_t* so
     uint32_t* const r[4] = {rows[0], rows[1], rows[2], rows[count > 3 ? 3 : 2]};
     // Blocks of four columns from lo on; the last block ends at hi and may
     // overlap the one before.
-    auto block_at = [lo, hi](int32_t x) { return x + 4 <= hi + 1 ? x : hi - 3; };
+    auto block_at = [hi](int32_t x) { return x + 4 <= hi + 1 ? x : hi - 3; };
     for (int32_t x = lo; x <= hi; x += 4) {
         const int32_t b = block_at(x);
         __m128i v0 = load4(r[0] + b), v1 = load4(r[1] + b), v2 = load4(r[2] + b), v3 = load4(r[3] + b);

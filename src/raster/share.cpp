@@ -118,6 +118,26 @@ std::thread* helper = nullptr;
 #endif
 bool helper_running = false;
 
+// Sleeps while `a` holds `old`; wakes a thread sleeping on `a`. Without
+// threads there is never anyone to wait for.
+template <class T> void sleep_while(std::atomic<T>& a, T old)
+{
+#if RASTER_HAS_THREADS
+    a.wait(old, std::memory_order_acquire);
+#else
+    (void)a;
+    (void)old;
+#endif
+}
+template <class T> void wake(std::atomic<T>& a)
+{
+#if RASTER_HAS_THREADS
+    a.notify_one();
+#else
+    (void)a;
+#endif
+}
+
 // Watches for `ready` for up to WATCH_MICROSECONDS; true once it holds.
 template <class Ready> bool watch_until(Ready ready)
 {
@@ -183,7 +203,7 @@ void helper_main()
     for (;;) {
         uint32_t share = signals.share.load(std::memory_order_acquire);
         while (share == seen && !signals.quit.load(std::memory_order_acquire)) {
-            signals.share.wait(seen, std::memory_order_acquire);
+            sleep_while(signals.share, seen);
             share = signals.share.load(std::memory_order_acquire);
         }
         if (signals.quit.load(std::memory_order_acquire))
@@ -204,12 +224,12 @@ void helper_main()
             // progress is read again, so a publish either sees it or is seen.
             signals.sleeping.store(true, std::memory_order_seq_cst);
             if (signals.progress.load(std::memory_order_seq_cst) == p)
-                signals.progress.wait(p, std::memory_order_acquire);
+                sleep_while(signals.progress, p);
             signals.sleeping.store(false, std::memory_order_relaxed);
         }
         signals.finished_at = counter_now();
         signals.done.store(seen, std::memory_order_release);
-        signals.done.notify_one();
+        wake(signals.done);
     }
 }
 #endif
@@ -219,7 +239,7 @@ void publish(bool ended)
     const uint32_t p = static_cast<uint32_t>(queue.command_count) << 1 | (ended ? 1u : 0u);
     signals.progress.store(p, std::memory_order_seq_cst);
     if ((ended || queue.unannounced >= WAKE_RECORDS) && signals.sleeping.load(std::memory_order_seq_cst)) {
-        signals.progress.notify_one();
+        wake(signals.progress);
         queue.unannounced = 0;
     }
 }
@@ -272,7 +292,7 @@ void share_open()
     // The release hands over everything drawn before the share (the frame,
     // the textures) along with the split.
     signals.share.fetch_add(1, std::memory_order_release);
-    signals.share.notify_one();
+    wake(signals.share);
 }
 
 // Ends the share: the caller draws its rows, then waits for the helper.
@@ -297,7 +317,7 @@ void share_close()
     watch_until([share] { return signals.done.load(std::memory_order_acquire) == share; });
     uint32_t d = signals.done.load(std::memory_order_acquire);
     while (d != share) {
-        signals.done.wait(d, std::memory_order_acquire);
+        sleep_while(signals.done, d);
         d = signals.done.load(std::memory_order_acquire);
     }
     // Rows go to whichever thread finished first, in proportion to how long
@@ -320,6 +340,7 @@ void share_close()
         queue.site++;
 }
 
+#if RASTER_HAS_THREADS
 bool queue_ready()
 {
     if (queue.records && queue.commands)
@@ -334,6 +355,7 @@ bool queue_ready()
     queue.commands = nullptr;
     return false;
 }
+#endif
 } // namespace
 
 int32_t raster_threads_start(int32_t count)
@@ -366,7 +388,7 @@ void raster_threads_stop()
     if (helper_running) {
         signals.quit.store(true, std::memory_order_release);
         signals.share.fetch_add(1, std::memory_order_release);
-        signals.share.notify_one();
+        wake(signals.share);
         helper->join();
         delete helper;
         helper = nullptr;
