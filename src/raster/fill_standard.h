@@ -6,9 +6,7 @@
 #pragma once
 
 #include "raster/raster_internal.h"
-#include "raster/texel_extents.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <emmintrin.h>
 #include <type_traits>
@@ -45,11 +43,6 @@ template <uint32_t M> struct ModeTraits {
     // (about 8 % of the filler's time); on the Gouraud walls of mode 22 the
     // same cost 2 % on the terrain and gained nothing sure in the tunnel.
     static constexpr bool prefetch_below = M == (FILL_TEXTURE | FILL_DEPTH);
-    // Added affine textures (glints, sprites) whose texel times the flat
-    // colour is 0 in red, green and blue over much of each quad: the filler
-    // leaves out the pixels of texels too dark to add anything (texel_extents.h).
-    static constexpr bool skips_dark = add && affine && !gouraud && !colour_key && !alpha && !multiply &&
-                                       !perspective && !bilinear && !mipmap;
 };
 
 // Per byte of the four lanes: k = (f x a) >> 8, out = (t k >> 8) + (p (255 - k) >> 8),
@@ -539,24 +532,6 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
     }
 }
 
-// Whether the alpha byte of pixels p[0..n) is 255 in every one.
-inline bool alpha_saturated(const uint32_t* p, int32_t n)
-{
-    const __m128i alpha = _mm_set1_epi32(static_cast<int32_t>(0xFF000000u));
-    __m128i all = alpha;
-    int32_t k = 0;
-    for (; k + 4 <= n; k += 4)
-        all = _mm_and_si128(all, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k)));
-    uint32_t rest = 0xFF000000u;
-    for (; k < n; k++)
-        rest &= p[k];
-    return _mm_movemask_epi8(_mm_cmpeq_epi32(all, alpha)) == 0xFFFF && rest == 0xFF000000u;
-}
-
-// Calls below this use the plain spans: the texel check of texel_extents_of()
-// is worth it only over many triangles.
-constexpr int32_t DARK_SKIP_MIN_TRIANGLES = 64;
-
 template <uint32_t M> void fill_standard(RasterTriangle* triangles, int32_t count, const Texture* texture)
 {
     using T = ModeTraits<M>;
@@ -569,12 +544,6 @@ template <uint32_t M> void fill_standard(RasterTriangle* triangles, int32_t coun
             return;
     }
     ShadeState state{texture, 0u, nullptr, 0, 0, 0};
-    std::shared_ptr<const TexelExtents> extents;
-    if constexpr (T::skips_dark) {
-        if (count >= DARK_SKIP_MIN_TRIANGLES)
-            extents = texel_extents_of(texture);
-    }
-    PixelRun rows[T::skips_dark ? SCREEN_HEIGHT : 1];
     for (int32_t i = 0; i < count; i++) {
         RasterTriangle* t = &triangles[i];
         if constexpr (T::perspective) {
@@ -602,44 +571,6 @@ template <uint32_t M> void fill_standard(RasterTriangle* triangles, int32_t coun
         state.flat = t->flat_colour;
         if constexpr (has_simd_span<M>) {
             const SpanSteps steps = span_steps<M>(a, texture);
-            if constexpr (T::skips_dark) {
-                if (extents) {
-                    // Pixels outside the window read texels whose every
-                    // colour byte times the flat colour's (or, unmodulated,
-                    // itself) is 0: they add 0 to red, green and blue and
-                    // write no depth, so they leave the frame as it is where
-                    // its alpha is already 255 or they add no alpha (a flat
-                    // alpha of 0 or 1). Spans whose left-out pixels have
-                    // another alpha are drawn whole.
-                    const int32_t threshold = T::flat ? texel_threshold_of_flat(state.flat) : 1;
-                    if (texel_rows(t, a + T::texture_index, extents.get(), threshold, rows, SCREEN_HEIGHT)) {
-                        const bool adds_alpha = !T::flat || (state.flat >> 24) > 1u;
-                        const int32_t top = t->min_y;
-                        raster_walk<T::depth_test, N>(
-                            t, a,
-                            [&](uint32_t * p, int32_t * z, int32_t n, const uint32_t* v) __attribute__((
-                                always_inline)) {
-                                const int32_t offset = static_cast<int32_t>(p - screen->pixels);
-                                const int32_t y = offset / SCREEN_WIDTH, x = offset - y * SCREEN_WIDTH;
-                                const PixelRun run = rows[y - top];
-                                int32_t lo = std::clamp(run.x0 - x, 0, n);
-                                int32_t hi = std::clamp(run.x1 + 1 - x, lo, n);
-                                if (adds_alpha && !(alpha_saturated(p, lo) && alpha_saturated(p + hi, n - hi))) {
-                                    lo = 0;
-                                    hi = n;
-                                }
-                                if (lo >= hi)
-                                    return;
-                                uint32_t w[NA];
-#pragma GCC unroll 8
-                                for (int k = 0; k < N; k++)
-                                    w[k] = v[k] + static_cast<uint32_t>(a[k].x_step) * static_cast<uint32_t>(lo);
-                                span_simd<M, N, false>(state, steps, a, p + lo, z ? z + lo : nullptr, hi - lo, w);
-                            });
-                        continue;
-                    }
-                }
-            }
             if (T::unclamped && colour_within_bytes(t, a + T::colour_index))
                 raster_walk<T::depth_test, N>(
                     t, a,
