@@ -1,9 +1,11 @@
 // The overlay track's queue of row passes, drawn band by band (row_passes.h).
-// Relies on the 2D operations' row-window variants and the frame surface.
+// Relies on the 2D operations' row-window variants, the frame surface and
+// the rasterizer's helper thread (the frame's halves at once).
 #include "overlays/row_passes.h"
 
 #include "core/frame.h"
 #include "image/image.h"
+#include "raster/raster.h"
 
 namespace
 {
@@ -108,9 +110,17 @@ void row_passes_fade(RowPasses* q, uint32_t colour, int32_t a)
 
 void row_passes_flush(RowPasses* q)
 {
+    // Every pass changes a row from that row alone, so the two halves of the
+    // frame can be drawn at once (the halves start on band boundaries).
+    static_assert(SCREEN_HEIGHT / 2 % ROW_PASS_BAND == 0, "the halves start on band boundaries");
     if (screen && q->count > 0)
-        for (int32_t y = 0; y < SCREEN_HEIGHT; y += ROW_PASS_BAND)
-            for (int32_t i = 0; i < q->count; ++i)
-                run_pass(q, q->passes[i], y, y + ROW_PASS_BAND);
+        raster_threads_rows(
+            [](void* context, int32_t first_row, int32_t end_row) {
+                const RowPasses* passes = static_cast<const RowPasses*>(context);
+                for (int32_t y = first_row; y < end_row; y += ROW_PASS_BAND)
+                    for (int32_t i = 0; i < passes->count; ++i)
+                        run_pass(passes, passes->passes[i], y, y + ROW_PASS_BAND);
+            },
+            q);
     row_passes_begin(q);
 }

@@ -108,6 +108,9 @@ struct Signals {
     std::atomic<bool> quit{false};
     int32_t split = SCREEN_HEIGHT / 2; // written before a share is announced
     int64_t finished_at = 0;           // the helper's counter when it finished a share
+    // Set for a rows job (raster_threads_rows) instead of a share.
+    RasterRowsFunction job = nullptr;
+    void* job_context = nullptr;
 };
 Signals signals;
 
@@ -209,6 +212,13 @@ void helper_main()
         if (signals.quit.load(std::memory_order_acquire))
             return;
         seen = share;
+        if (signals.job) {
+            signals.job(signals.job_context, signals.split, SCREEN_HEIGHT);
+            signals.finished_at = counter_now();
+            signals.done.store(seen, std::memory_order_release);
+            wake(signals.done);
+            continue;
+        }
         raster_detail::band = band_of_rows(signals.split, SCREEN_HEIGHT);
         uint32_t drawn = 0;
         for (;;) {
@@ -419,6 +429,34 @@ int64_t raster_threads_time()
 #else
     return 0;
 #endif
+}
+
+void raster_threads_rows(RasterRowsFunction part, void* context)
+{
+    if (!part)
+        return;
+    if (!helper_running) {
+        part(context, 0, SCREEN_HEIGHT);
+        return;
+    }
+    if (queue.depth > 0) { // what is queued comes first
+        queue.depth = 1;
+        raster_share_end();
+    }
+    const int32_t split = SCREEN_HEIGHT / 2;
+    signals.job = part;
+    signals.job_context = context;
+    signals.split = split;
+    const uint32_t share = signals.share.fetch_add(1, std::memory_order_release) + 1;
+    wake(signals.share);
+    part(context, 0, split);
+    watch_until([share] { return signals.done.load(std::memory_order_acquire) == share; });
+    uint32_t d = signals.done.load(std::memory_order_acquire);
+    while (d != share) {
+        sleep_while(signals.done, d);
+        d = signals.done.load(std::memory_order_acquire);
+    }
+    signals.job = nullptr;
 }
 
 void raster_share_begin()

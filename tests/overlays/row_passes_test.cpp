@@ -7,6 +7,7 @@
 #include "image/image.h"
 #include "overlays/overlay_ops.h"
 #include "overlays/row_passes.h"
+#include "raster/raster.h"
 
 #include <memory>
 
@@ -107,7 +108,10 @@ TEST_F(RowPassFrame, BandByBandGivesTheBytesOfWholeFramePasses)
     TexturePtr grain = picture(259, 256);
     RowPasses* q = new RowPasses;
     row_passes_begin(q);
-    for (int32_t trial = 0; trial < 40; ++trial) {
+    // One thread, then the frame's halves on two threads at once.
+    for (int32_t trial = 0; trial < 80; ++trial) {
+        if (trial == 40 && raster_threads_start(2) != 2)
+            break;
         // Up to twice the queue's room, so that full queues are drawn midway.
         const int32_t count = 1 + below(2 * ROW_PASS_CAPACITY);
         std::vector<PassChoice> choices(static_cast<size_t>(count));
@@ -142,6 +146,7 @@ TEST_F(RowPassFrame, BandByBandGivesTheBytesOfWholeFramePasses)
             ASSERT_EQ(pixels_[i], want[i]) << "trial " << trial << " passes " << count << " first bad pixel "
                                            << i % SCREEN_WIDTH << "," << i / SCREEN_WIDTH;
     }
+    raster_threads_stop();
     delete q;
 }
 
