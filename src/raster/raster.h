@@ -131,8 +131,9 @@ void raster_share_end();
 // Work on the frame's rows that changes each row from that row alone (and
 // from what no part writes): runs part(context, first_row, end_row) for the
 // upper and the lower half at once, one of them on the helper, and returns
-// when both are done; without the helper, once for every row. An open share
-// is drawn first (and its row's share count starts over).
+// when both are done; once for every row without the helper, or while it
+// sleeps (waking it takes longer than such work). An open share is drawn
+// first.
 typedef void (*RasterRowsFunction)(void* context, int32_t first_row, int32_t end_row);
 void raster_threads_rows(RasterRowsFunction part, void* context);
 

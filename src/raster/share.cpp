@@ -106,6 +106,7 @@ struct Signals {
     alignas(64) std::atomic<uint32_t> done{0};
     alignas(64) std::atomic<bool> sleeping{false};
     std::atomic<bool> quit{false};
+    std::atomic<bool> awake{false};    // the helper is working or watching, not asleep
     int32_t split = SCREEN_HEIGHT / 2; // written before a share is announced
     int64_t finished_at = 0;           // the helper's counter when it finished a share
     // Set for a rows job (raster_threads_rows) instead of a share.
@@ -204,13 +205,20 @@ void helper_main()
     static RasterTriangle scratch[SCRATCH_RECORDS];
     uint32_t seen = 0;
     for (;;) {
+        // Awake for a while after a share or job: the next one (the
+        // overlay's passes after a scene's meshes) often follows soon.
+        if (seen != 0)
+            watch_until([seen] { return signals.share.load(std::memory_order_acquire) != seen; });
         uint32_t share = signals.share.load(std::memory_order_acquire);
+        if (share == seen)
+            signals.awake.store(false, std::memory_order_relaxed);
         while (share == seen && !signals.quit.load(std::memory_order_acquire)) {
             sleep_while(signals.share, seen);
             share = signals.share.load(std::memory_order_acquire);
         }
         if (signals.quit.load(std::memory_order_acquire))
             return;
+        signals.awake.store(true, std::memory_order_relaxed);
         seen = share;
         if (signals.job) {
             signals.job(signals.job_context, signals.split, SCREEN_HEIGHT);
@@ -435,7 +443,13 @@ void raster_threads_rows(RasterRowsFunction part, void* context)
 {
     if (!part)
         return;
-    if (!helper_running) {
+    // A sleeping helper wakes too late for work this short: then the caller
+    // does it alone.
+    if (!helper_running || !signals.awake.load(std::memory_order_relaxed)) {
+        if (queue.depth > 0) {
+            queue.depth = 1;
+            raster_share_end();
+        }
         part(context, 0, SCREEN_HEIGHT);
         return;
     }

@@ -138,6 +138,10 @@ TEST_F(RowPassFrame, BandByBandGivesTheBytesOfWholeFramePasses)
 
         pixels_ = start;
         core_srand(state);
+        if (trial >= 40) { // a share just ended: the helper is awake and takes half
+            raster_share_begin();
+            raster_share_end();
+        }
         for (const PassChoice& c : choices)
             queue(q, c, picture_list, grain.get());
         row_passes_flush(q);
