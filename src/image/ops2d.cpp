@@ -333,11 +333,23 @@ void blend_area(const Texture* t, int64_t x, int64_t y, int64_t sx, int64_t sy, 
 
 void blit_image(const Texture* texture, int32_t x, int32_t y, int32_t mode)
 {
+    blit_image_rows(texture, x, y, mode, 0, SCREEN_HEIGHT);
+}
+
+void blit_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t mode, int32_t y0, int32_t y1)
+{
     if (!texture || !screen || mode < 0 || mode > 6)
         return;
     Clip c;
     if (!clip_to_screen(x, y, texture->width, texture->height, &c))
         return;
+    // The row window cuts the placement like a screen edge.
+    const int32_t first = std::max(c.y, y0), end = std::min(c.y + c.h, y1);
+    if (end <= first)
+        return;
+    c.skip_y += first - c.y;
+    c.y = first;
+    c.h = end - first;
     BlitRow row = blit_rows[mode];
     for (int32_t j = 0; j < c.h; j++) {
         const uint32_t* s = texture->pixels + static_cast<size_t>(c.skip_y + j) * texture->width + c.skip_x;
@@ -363,6 +375,12 @@ void blend_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t alph
 void blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y, int32_t width,
                 int32_t height, int32_t alpha, int32_t mode)
 {
+    blend_rect_rows(texture, x, y, src_x, src_y, width, height, alpha, mode, 0, SCREEN_HEIGHT);
+}
+
+void blend_rect_rows(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y,
+                     int32_t width, int32_t height, int32_t alpha, int32_t mode, int32_t y0, int32_t y1)
+{
     if (!texture)
         return;
     // Keep the source rectangle inside the texture, moving the destination
@@ -382,7 +400,7 @@ void blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int
     h = std::min<int64_t>(h, texture->height - sy);
     if (w <= 0 || h <= 0)
         return;
-    blend_area(texture, dx, dy, sx, sy, w, h, alpha, mode);
+    blend_area(texture, dx, dy, sx, sy, w, h, alpha, mode, y0, y1);
 }
 
 // ---- Zoom blur ------------------------------------------------------------------

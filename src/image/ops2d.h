@@ -39,6 +39,8 @@ enum BlendMode : int32_t {
 
 // Puts a whole texture on the screen at (x, y) with a BlitMode.
 void blit_image(const Texture* texture, int32_t x, int32_t y, int32_t mode);
+// blit_image drawing only screen rows [y0, y1) (each row from its own source row).
+void blit_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t mode, int32_t y0, int32_t y1);
 // Blends a whole texture onto the screen at (x, y); alpha 0..255 (clamped).
 void blend_image(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode);
 // blend_image drawing only screen rows [y0, y1): every blended pixel depends
@@ -50,6 +52,9 @@ void blend_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t alph
 // at (x, y). The part of the rectangle outside the texture is not drawn.
 void blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y, int32_t width,
                 int32_t height, int32_t alpha, int32_t mode);
+// blend_rect drawing only screen rows [y0, y1).
+void blend_rect_rows(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y,
+                     int32_t width, int32_t height, int32_t alpha, int32_t mode, int32_t y0, int32_t y1);
 
 // Radial streaks away from (cx, cy), in place: pass p averages every pixel
 // with the one (x - cx) * f >> 8, (y - cy) * f >> 8 nearer the centre,

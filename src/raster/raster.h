@@ -6,6 +6,7 @@
 
 #include "scene/mesh.h"
 
+#include <cstddef>
 #include <cstdint>
 
 struct Texture;
@@ -136,6 +137,16 @@ void raster_share_end();
 // first.
 typedef void (*RasterRowsFunction)(void* context, int32_t first_row, int32_t end_row);
 void raster_threads_rows(RasterRowsFunction part, void* context);
+// Such row work inside an open share, on rows [first_row, end_row) (cut to
+// the frame): queued in order with the draws, it runs on each thread's rows
+// after the draws queued before it, so the picture is the single thread's.
+// The context's `size` bytes are copied into the queue (up to
+// RASTER_ROWS_CONTEXT_MAX), and `part` must only read them: both threads get
+// the same copy. Runs at once, on every row, outside a share (or for a
+// larger context, after what is queued).
+enum { RASTER_ROWS_CONTEXT_MAX = 256 };
+void raster_share_rows(RasterRowsFunction part, const void* context, size_t size, int32_t first_row,
+                       int32_t end_row);
 
 // ---- Clipper ------------------------------------------------------------------
 enum { CLIP_BUFFER_SIZE = 12 };

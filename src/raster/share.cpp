@@ -34,6 +34,8 @@ namespace
 // Queue sizes: a frame of the heaviest scene queues about 12,000 records in
 // 600 draws. A full queue is drawn and emptied, and the share goes on.
 enum { QUEUE_RECORDS = 1 << 15, QUEUE_COMMANDS = 1 << 12 };
+// Row work's contexts a share holds (raster_share_rows).
+enum { QUEUE_CONTEXT_BLOCKS = 1 << 10 }; // of 16 bytes
 // Records a thread copies and draws at a time (the set-up writes into them,
 // so each thread draws its own copies).
 enum { SCRATCH_RECORDS = 256 };
@@ -54,10 +56,16 @@ constexpr float FRACTION_MIN = 0.05f, FRACTION_MAX = 0.95f;
 // A record's guessed cost: its box area in pixels, halved (a triangle fills
 // about half its box), plus this much for its set-up.
 constexpr float RECORD_COST = 64.0f;
+// Guessed cost of a row of row work (raster_share_rows), in a record's units:
+// copying or blending a row costs far less per pixel than filling one.
+constexpr float ROWS_COST = static_cast<float>(SCREEN_WIDTH) / 4.0f;
 // Shares of a frame's row with a split of their own (the later ones share the last).
 enum { SHARE_SITES = 4 };
 constexpr int32_t SPLIT_MIN = 16, SPLIT_MAX = SCREEN_HEIGHT - 16;
 
+// Records first .. first + count - 1 drawn with `fill`; or, with no filler,
+// row work: rows(the context copied at block `first`, rows of [y0, y1) in the
+// thread's band).
 struct Command {
     FillFunction fill;
     const Texture* texture;
@@ -66,11 +74,21 @@ struct Command {
     const Texture* offset;
     int32_t first;
     int32_t count;
+    RasterRowsFunction rows;
+    int32_t y0, y1;
+};
+
+// Row work's contexts are copied into blocks of 16 bytes, each copy starting
+// a block (and so aligned as any plain struct needs).
+struct alignas(16) ContextBlock {
+    unsigned char bytes[16];
 };
 
 struct Queue {
     RasterTriangle* records = nullptr;
     Command* commands = nullptr;
+    ContextBlock* contexts = nullptr; // QUEUE_CONTEXT_BLOCKS
+    int32_t context_blocks = 0;
     int32_t record_count = 0;
     int32_t command_count = 0;
     // The caller's records of waiting work not yet handed over by a wake.
@@ -177,9 +195,17 @@ bool may_touch(const RasterTriangle& t, const raster_detail::Band& b)
     return true;
 }
 
-// Draws a command's records that may reach this thread's band, in order.
+// Draws a command's records that may reach this thread's band, in order, or
+// does its row work on the band's rows.
 void draw_command(const Command& c, RasterTriangle* scratch)
 {
+    if (!c.fill) {
+        const int32_t first = std::max(c.y0, raster_detail::band.first_row);
+        const int32_t end = std::min(c.y1, raster_detail::band.end_row);
+        if (first < end)
+            c.rows(queue.contexts[c.first].bytes, first, end);
+        return;
+    }
     environment_texture = c.environment;
     bump_texture = c.bump;
     offset_texture = c.offset;
@@ -294,10 +320,18 @@ void add_cost(const RasterTriangle& t)
     queue.row_cost[last + 1] -= per_row;
 }
 
+// Row work over rows [first, end), spread evenly over them.
+void add_rows_cost(int32_t first, int32_t end)
+{
+    queue.row_cost[first] += ROWS_COST;
+    queue.row_cost[end] -= ROWS_COST;
+}
+
 void share_open()
 {
     queue.record_count = 0;
     queue.command_count = 0;
+    queue.context_blocks = 0;
     queue.unannounced = 0;
     queue.surface = screen;
     queue.depths = depth_buffer;
@@ -358,19 +392,33 @@ void share_close()
         queue.site++;
 }
 
+void check_surface()
+{
+    if (screen != queue.surface || depth_buffer != queue.depths) {
+        // The surface changed inside a share, which callers must not do: the
+        // work queued so far is drawn now (into the current surface, whose
+        // size the fillers check), and the share starts again on it.
+        share_close();
+        share_open();
+    }
+}
+
 #if RASTER_HAS_THREADS
 bool queue_ready()
 {
-    if (queue.records && queue.commands)
+    if (queue.records && queue.commands && queue.contexts)
         return true;
     queue.records = new (std::nothrow) RasterTriangle[QUEUE_RECORDS];
     queue.commands = new (std::nothrow) Command[QUEUE_COMMANDS];
-    if (queue.records && queue.commands)
+    queue.contexts = new (std::nothrow) ContextBlock[QUEUE_CONTEXT_BLOCKS];
+    if (queue.records && queue.commands && queue.contexts)
         return true;
     delete[] queue.records;
     delete[] queue.commands;
+    delete[] queue.contexts;
     queue.records = nullptr;
     queue.commands = nullptr;
+    queue.contexts = nullptr;
     return false;
 }
 #endif
@@ -498,17 +546,44 @@ void raster_share_end()
     share_close();
 }
 
+void raster_share_rows(RasterRowsFunction part, const void* context, size_t size, int32_t first_row,
+                       int32_t end_row)
+{
+    first_row = std::max(first_row, 0);
+    end_row = std::min(end_row, static_cast<int32_t>(SCREEN_HEIGHT));
+    if (!part || first_row >= end_row)
+        return;
+    if (!queue.active || size > RASTER_ROWS_CONTEXT_MAX) {
+        if (queue.active) { // what is queued comes first
+            share_close();
+            share_open();
+        }
+        part(const_cast<void*>(context), first_row, end_row);
+        return;
+    }
+    check_surface();
+    const int32_t blocks =
+        std::max(1, static_cast<int32_t>((size + sizeof(ContextBlock) - 1) / sizeof(ContextBlock)));
+    if (queue.command_count == QUEUE_COMMANDS || queue.context_blocks + blocks > QUEUE_CONTEXT_BLOCKS) {
+        share_close();
+        share_open();
+    }
+    if (size > 0)
+        std::memcpy(queue.contexts[queue.context_blocks].bytes, context, size);
+    queue.commands[queue.command_count] = {
+        nullptr, nullptr, nullptr, nullptr, nullptr, queue.context_blocks, 0, part, first_row, end_row};
+    queue.context_blocks += blocks;
+    queue.command_count++;
+    add_rows_cost(first_row, end_row);
+    queue.unannounced += WAKE_RECORDS; // worth a wake
+    publish(false);
+}
+
 bool raster_share_queue(RasterTriangle* triangles, int32_t count, const Texture* texture, FillFunction fill)
 {
     if (!queue.active)
         return false;
-    if (screen != queue.surface || depth_buffer != queue.depths) {
-        // The surface changed inside a share, which callers must not do: the
-        // records queued so far are drawn now (into the current surface, whose
-        // size the fillers check), and the share starts again on it.
-        share_close();
-        share_open();
-    }
+    check_surface();
     int32_t done = 0;
     while (done < count) {
         if (queue.command_count == QUEUE_COMMANDS || queue.record_count == QUEUE_RECORDS) {
@@ -521,7 +596,8 @@ bool raster_share_queue(RasterTriangle* triangles, int32_t count, const Texture*
         std::memcpy(queue.records + queue.record_count, triangles + done,
                     sizeof(RasterTriangle) * static_cast<size_t>(n));
         queue.commands[queue.command_count] = {
-            fill, texture, environment_texture, bump_texture, offset_texture, queue.record_count, n};
+            fill, texture, environment_texture, bump_texture, offset_texture, queue.record_count, n, nullptr,
+            0,    0};
         for (int32_t i = 0; i < n; i++)
             add_cost(triangles[done + i]);
         queue.record_count += n;

@@ -7,6 +7,7 @@
 // the texture table, meshes from objects, deformers, lighting, mesh drawing,
 // the 2D blends and the shared billboard and glint modules.
 #include "scenes/collider_parts.h"
+#include "scenes/rows.h"
 #include "scenes/scenes.h"
 #include "scenes/billboard.h"
 #include "scenes/glints.h"
@@ -338,16 +339,17 @@ void film_strip(int32_t n, float b)
     int32_t i = frame.first;
     for (int32_t r = 0; r < 3; ++r) {
         const int32_t j = (i + 1) % FILM_FRAMES;
-        blend_rect(film, x, r * h, w * (i % FILM_COLUMNS), h * (i / FILM_COLUMNS), w, h, 255, BLEND_ALPHA);
-        blend_rect(film, x, r * h, w * (j % FILM_COLUMNS), h * (j / FILM_COLUMNS), w, h, frame.weight,
-                   BLEND_ALPHA);
+        rows_blend_rect(film, x, r * h, w * (i % FILM_COLUMNS), h * (i / FILM_COLUMNS), w, h, 255,
+                        BLEND_ALPHA);
+        rows_blend_rect(film, x, r * h, w * (j % FILM_COLUMNS), h * (j / FILM_COLUMNS), w, h, frame.weight,
+                        BLEND_ALPHA);
         i = (i + 3) % FILM_FRAMES;
     }
 }
 
 void background(int32_t n, float b)
 {
-    blit_image(texture_get(TEXTURE_COLLIDER_BG), collider_background_x(n, b), LETTERBOX_TOP, BLIT_COPY);
+    rows_blit_image(texture_get(TEXTURE_COLLIDER_BG), collider_background_x(n, b), LETTERBOX_TOP, BLIT_COPY);
     if (n < LETTERBOX_FROM)
         film_strip(n, b);
 }

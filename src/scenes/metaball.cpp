@@ -5,6 +5,7 @@
 // Relies on the field module, the clock, the texture table, the camera and
 // mesh drawing, and blit_image.
 #include "scenes/metaball_parts.h"
+#include "scenes/rows.h"
 #include "scenes/scenes.h"
 #include "scenes/billboard.h"
 
@@ -359,13 +360,13 @@ void metaball_render(float seconds)
     set_depth_clip(10.0f, 512.0f);
     set_clip_window(0.0f, 39.0f, 640.0f, 400.0f);
 
-    blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
+    raster_share_begin();
+    rows_blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
 
     meta_field->light = {0.0f, 0.0f, 1.0f};
     metaball_advance(music_seconds);
     metaball_model(&meta_field->model, seconds, n, b, fr);
 
-    raster_share_begin();
     field_polygonise(meta_field, ISO_LEVEL, &camera, envmap, FILL_SURFACE);
     draw_flares(&camera);
     raster_share_end();

@@ -6,6 +6,7 @@
 // the clock, the texture table, lighting, mesh drawing, the 2D operations and
 // the shared water-grid and glint modules.
 #include "scenes/scenes.h"
+#include "scenes/rows.h"
 #include "scenes/glints.h"
 #include "scenes/ribbon_parts.h"
 #include "scenes/water_grid.h"
@@ -329,11 +330,9 @@ void ribbon_render(float seconds)
     // 6-8. Its shadow, the reflection over the water, the sky.
     water_grid_shadow_draw(ribbon_mesh, &camera, &model, shadow_plane, shadow_light);
     reflection_draw(&camera, seconds, x);
-    raster_share_end();
     water_grid_sky_draw(&sky);
 
     // 9-10. The ribbon and its glints.
-    raster_share_begin();
     ribbon_draw(&camera, &model);
     glints_draw(&camera, &model);
     raster_share_end();

@@ -6,6 +6,7 @@
 // table, motion files, meshes from objects, deformers, lighting, mesh drawing,
 // the 2D operations and the pipe, glint and glow modules.
 #include "scenes/scenes.h"
+#include "scenes/rows.h"
 #include "scenes/spikeball_parts.h"
 
 #include "core/core.h"
@@ -406,11 +407,11 @@ void spikeball_render(float seconds)
     const float fr = clock_beat_fraction();
     Vec3 light = {1.0f, 0.0f, 1.0f};
 
-    blit_image(texture_get(TEXTURE_HIPHOP), 0, LETTERBOX_TOP, BLIT_COPY);
+    raster_share_begin();
+    rows_blit_image(texture_get(TEXTURE_HIPHOP), 0, LETTERBOX_TOP, BLIT_COPY);
     int32_t cx, cy;
     spikeball_sprite_centre(b, &cx, &cy);
-    blend_image(texture_get(TEXTURE_WAGON), 462, 226, 80, BLEND_ALPHA);
-    raster_share_begin();
+    rows_blend_image(texture_get(TEXTURE_WAGON), 462, 226, 80, BLEND_ALPHA);
     light_sprites(seconds, b, cx, cy);
 
     Camera camera;

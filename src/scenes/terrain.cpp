@@ -5,6 +5,7 @@
 // the texture table, meshes from objects, the generated tube, the ripple
 // deformer, lighting, mesh drawing, the zoom blur and the shared glow module.
 #include "scenes/scenes.h"
+#include "scenes/rows.h"
 #include "scenes/terrain_parts.h"
 
 #include "core/core.h"
@@ -63,10 +64,7 @@ int32_t out_of_memory(const char* what)
 
 void letterbox_white()
 {
-    for (int32_t y = LETTERBOX_TOP; y < LETTERBOX_BOTTOM; ++y) {
-        uint32_t* row = screen_row(y);
-        std::fill(row, row + SCREEN_WIDTH, LETTERBOX_WHITE);
-    }
+    rows_fill(LETTERBOX_TOP, LETTERBOX_BOTTOM, LETTERBOX_WHITE);
 }
 
 // Into camera space with its normals, then lit per vertex.
@@ -238,6 +236,7 @@ void terrain_render(float seconds)
         return;
     const float s = terrain_scene_time(seconds);
 
+    raster_share_begin();
     letterbox_white();
 
     Camera camera;
@@ -248,7 +247,6 @@ void terrain_render(float seconds)
     Vec3 light;
     terrain_light(&camera, &light);
 
-    raster_share_begin();
     draw_terrain(&camera, &light);
     draw_visualiser(s, &camera, &light);
     prism_trail(s, &light, &camera);

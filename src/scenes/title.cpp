@@ -5,6 +5,7 @@
 // shadows; block glow on some beats. Relies on the clock, the texture table,
 // meshes from objects, lighting, mesh drawing and the 2D operations.
 #include "scenes/scenes.h"
+#include "scenes/rows.h"
 #include "scenes/billboard.h"
 #include "scenes/title_parts.h"
 
@@ -345,8 +346,7 @@ void sparks_draw(const Camera* camera)
 
 void letterbox_fill()
 {
-    for (int32_t y = LETTERBOX_TOP; y < LETTERBOX_BOTTOM; ++y)
-        std::memset(screen_row(y), 0x91, SCREEN_WIDTH * sizeof(uint32_t));
+    rows_fill(LETTERBOX_TOP, LETTERBOX_BOTTOM, 0x91919191u);
 }
 
 } // namespace
@@ -417,6 +417,7 @@ void title_render(float seconds)
     Vec3 light;
     vec3_normalize(&up, &light);
 
+    raster_share_begin();
     letterbox_fill();
 
     Camera camera;
@@ -432,6 +433,7 @@ void title_render(float seconds)
 
     sparks_update(seconds, n, b);
     sparks_draw(&camera);
+    raster_share_end();
 
     if (title_block_glow_beat(n))
         block_glow(0xa3a3a3a3u);

@@ -5,6 +5,7 @@
 // on odd beats 28 additive horizontal slices stand in for the tube. Relies on
 // the clock, the texture table, lighting, mesh drawing and the 2D operations.
 #include "scenes/glints.h"
+#include "scenes/rows.h"
 #include "scenes/scenes.h"
 #include "scenes/twister_parts.h"
 
@@ -289,7 +290,8 @@ void twister_render(float seconds)
     Camera camera;
     camera_place(&camera);
     set_depth_clip(1.0f, 532.0f);
-    blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
+    raster_share_begin();
+    rows_blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
     // The window's edges are inclusive and the fill rule keeps a horizontal
     // edge for one winding only: rows 40 to 439 exactly, so that the two-sided
     // additive slices never light the black bars.
@@ -298,7 +300,6 @@ void twister_render(float seconds)
     // 4-6. The tube for this moment, its shadow on the back wall.
     twister_build(twister_mesh, seconds, a);
     camera_update(&camera);
-    raster_share_begin();
     draw_shadow(&camera, &model);
 
     // 7. Tube lit per vertex and sphere-mapped; the sparkles from its lit side.

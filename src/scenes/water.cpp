@@ -7,6 +7,7 @@
 // operations; the sparkle quads, the water grid and the shadow cast on it come
 // from the shared billboard and water_grid modules.
 #include "scenes/scenes.h"
+#include "scenes/rows.h"
 #include "scenes/billboard.h"
 #include "scenes/water_parts.h"
 
@@ -275,7 +276,6 @@ void water_render(float seconds)
     // 5-6. Water, then the sky over its horizon.
     raster_share_begin();
     water_grid_draw(water_mesh, &camera, &light, seconds, x, &WATER_SWELL, MESH_TWO_SIDED);
-    raster_share_end();
     water_grid_sky_draw(&sky);
 
     // 7-8. The sphere's placement; the zoom until beat 108.
@@ -288,15 +288,14 @@ void water_render(float seconds)
     }
 
     // 9-11. Shadow, sphere, sparkles.
-    raster_share_begin();
     water_grid_shadow_draw(sphere_mesh, &camera, &model, shadow_plane, shadow_light);
     sphere_mesh->model = model;
     sphere_draw(&camera, n);
     sparkles_draw(&camera, n);
-    raster_share_end();
 
     // 12-13. The whole screen again, then the bands.
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
     if (water_blur_beat(n))
-        water_grid_bands_blur(b, 230, blur_rows);
+        water_grid_bands_blur(b, 230, rows_blur);
+    raster_share_end();
 }

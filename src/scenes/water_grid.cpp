@@ -3,6 +3,7 @@
 // sliding blurred bands. Relies on the Mesh record (scene/mesh.h), core's
 // sine and power, per-vertex lighting, the texture table and mesh drawing.
 #include "scenes/water_grid.h"
+#include "scenes/rows.h"
 
 #include "core/core.h"
 #include "core/frame.h"
@@ -253,11 +254,9 @@ void water_grid_sky_draw(const WaterSky* sky)
     if (!sky->texture || !screen)
         return;
     const int32_t rows = sky->opaque_rows;
-    for (int32_t r = 0; r < rows; ++r)
-        std::memcpy(screen->pixels + static_cast<size_t>(LETTERBOX_TOP + r) * (screen->pitch / 4),
-                    sky->opaque + static_cast<size_t>(r) * SCREEN_WIDTH, SCREEN_WIDTH * sizeof(uint32_t));
-    blend_rect(sky->texture, 0, LETTERBOX_TOP + rows, 0, rows, sky->texture->width,
-               sky->texture->height - rows, 255, BLEND_ALPHA);
+    rows_copy(sky->opaque, LETTERBOX_TOP, rows);
+    rows_blend_rect(sky->texture, 0, LETTERBOX_TOP + rows, 0, rows, sky->texture->width,
+                    sky->texture->height - rows, 255, BLEND_ALPHA);
 }
 
 void water_grid_sky_free(WaterSky* sky)

@@ -1,7 +1,7 @@
 // Drawing split between threads by rows: every mode draws a band of rows
 // exactly as the whole walk draws those rows and touches nothing outside it,
 // and a share drawn by two threads leaves the frame, the depth buffer and the
-// slots as one thread leaves them.
+// slots as one thread leaves them, row work queued between its draws included.
 #include "raster_fixture.h"
 
 #include "raster/raster_internal.h"
@@ -226,6 +226,92 @@ TEST_F(RasterShare, TwoThreadsDrawTheFrameOneThreadDraws)
         EXPECT_EQ(bump_texture, &textures.bump.t);
         raster_reset_state(); // a new row: the splits start over
     }
+    EXPECT_TRUE(guards_intact());
+}
+
+// Row work that depends on what lies under it and on its context, so that
+// running it out of order with the draws, twice, on rows not asked for or
+// with a context changed after queuing gives other bytes.
+struct Mix {
+    uint32_t add;
+    int32_t turn;
+};
+void mix_rows(void* context, int32_t y0, int32_t y1)
+{
+    const Mix* m = static_cast<const Mix*>(context);
+    for (int32_t y = y0; y < y1; y++) {
+        uint32_t* row = screen->pixels + static_cast<size_t>(y) * SCREEN_WIDTH;
+        for (int32_t x = 0; x < SCREEN_WIDTH; x++)
+            row[x] = (row[x] << m->turn | row[x] >> (32 - m->turn)) + m->add + static_cast<uint32_t>(x * y);
+    }
+}
+struct BigMix {
+    Mix mix;
+    unsigned char more[RASTER_ROWS_CONTEXT_MAX];
+};
+void big_mix_rows(void* context, int32_t y0, int32_t y1)
+{
+    mix_rows(&static_cast<BigMix*>(context)->mix, y0, y1);
+}
+
+void draw_with_row_work(const std::vector<RasterTriangle>& triangles, Textures& textures)
+{
+    auto draw = [&](size_t first, size_t count, const Texture* texture, FillMode mode) {
+        std::vector<RasterTriangle> copies(triangles.begin() + static_cast<std::ptrdiff_t>(first),
+                                           triangles.begin() + static_cast<std::ptrdiff_t>(first + count));
+        draw_triangles(copies.data(), static_cast<int32_t>(copies.size()), texture, mode);
+    };
+    auto rows = [](uint32_t add, int32_t turn, int32_t y0, int32_t y1) {
+        Mix m = {add, turn};
+        raster_share_rows(mix_rows, &m, sizeof m, y0, y1);
+        m = {0xdeadbeefu, 13}; // the queue holds a copy
+    };
+    textures.install();
+    draw(0, 100, &textures.texture.t, FILL_TEXTURE | FILL_GOURAUD | FILL_DEPTH);
+    rows(7, 3, 30, 400);
+    draw(100, 100, &textures.texture.t, FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD);
+    rows(11, 5, -50, 700); // cut to the frame
+    rows(1, 1, 300, 200);  // empty
+    // More contexts than a share holds, one row each.
+    for (uint32_t i = 0; i < 1500; i++)
+        rows(i, 1 + static_cast<int32_t>(i % 30), static_cast<int32_t>(i * 7 % 480),
+             static_cast<int32_t>(i * 7 % 480) + 1);
+    draw(200, 100, nullptr, FILL_GOURAUD | FILL_MULTIPLY);
+    BigMix big = {{5, 9}, {}}; // too large to queue: runs after what is queued
+    raster_share_rows(big_mix_rows, &big, sizeof big, 100, 200);
+    draw(300, triangles.size() - 300, &textures.texture.t, FILL_TEXTURE | FILL_DEPTH);
+    rows(3, 7, 0, 480);
+}
+
+TEST_F(RasterShare, RowWorkBetweenTheDrawsGivesTheFrameOneThreadDraws)
+{
+    Textures textures(5);
+    const std::vector<RasterTriangle> triangles = random_triangles(31, 400);
+    clear(0xFF000000u);
+    draw_with_row_work(triangles, textures); // no helper: all at once
+    const std::vector<uint32_t> single = frame();
+    const std::vector<int32_t> single_depth = depths();
+
+    if (raster_threads_start(2) != 2)
+        GTEST_SKIP() << "no second thread here";
+    for (int round = 0; round < 3; round++) {
+        clear(0xFF000000u);
+        raster_share_begin();
+        draw_with_row_work(triangles, textures);
+        raster_share_end();
+        EXPECT_TRUE(frame() == single);
+        EXPECT_TRUE(depths() == single_depth);
+    }
+    // Row work alone in a share, as a scene's background before its meshes.
+    clear(0xFF000000u);
+    const Mix m = {9, 4};
+    mix_rows(const_cast<Mix*>(&m), 0, SCREEN_HEIGHT);
+    const std::vector<uint32_t> alone = frame();
+    clear(0xFF000000u);
+    raster_share_begin();
+    raster_share_rows(mix_rows, &m, sizeof m, 0, SCREEN_HEIGHT);
+    raster_share_end();
+    EXPECT_TRUE(frame() == alone);
     EXPECT_TRUE(guards_intact());
 }
 
