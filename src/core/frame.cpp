@@ -3,6 +3,7 @@
 
 #include "core/core.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <emmintrin.h>
 
@@ -27,10 +28,20 @@ DepthBuffer* depth_buffer_create(int32_t width, int32_t height)
 
 void depth_buffer_fill(DepthBuffer* buffer, int32_t value)
 {
+    if (buffer)
+        depth_buffer_fill_rows(buffer, value, 0, buffer->height);
+}
+
+void depth_buffer_fill_rows(DepthBuffer* buffer, int32_t value, int32_t y0, int32_t y1)
+{
     if (!buffer)
         return;
-    size_t count = static_cast<size_t>(buffer->width) * static_cast<size_t>(buffer->height);
-    int32_t* v = buffer->values;
+    y0 = std::max(y0, 0);
+    y1 = std::min(y1, buffer->height);
+    if (y1 <= y0)
+        return;
+    size_t count = static_cast<size_t>(buffer->width) * static_cast<size_t>(y1 - y0);
+    int32_t* v = buffer->values + static_cast<size_t>(buffer->width) * static_cast<size_t>(y0);
     // Sixteen values a store round; the compiler keeps the plain loop scalar.
     const __m128i four = _mm_set1_epi32(value);
     size_t i = 0;

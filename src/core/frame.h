@@ -38,6 +38,8 @@ extern DepthBuffer* depth_buffer;
 
 DepthBuffer* depth_buffer_create(int32_t width, int32_t height);
 void depth_buffer_fill(DepthBuffer* buffer, int32_t value);
+// The same on rows [y0, y1) only (cut to the buffer).
+void depth_buffer_fill_rows(DepthBuffer* buffer, int32_t value, int32_t y0, int32_t y1);
 void depth_buffer_free(DepthBuffer* buffer);
 
 // specular_ramp[i] = grey(int(min(255, (i/128)^16 * 255))) in single precision.

@@ -629,7 +629,13 @@ void zoom_quadrant(Texture* t, const int32_t* source_x, ZoomGroup* groups, __m12
 
 } // namespace
 
-void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32_t passes)
+namespace
+{
+
+// zoom_blur on the quadrants left of the centre (the centre's column
+// included) when `left`, and on those right of it when `right`.
+void zoom_blur_quadrants(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32_t passes,
+                         bool left, bool right)
 {
     if (!texture || texture->width <= 0 || texture->height <= 0 || passes <= 0)
         return;
@@ -655,20 +661,42 @@ void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32
                 std::clamp<int64_t>(x - ((static_cast<int64_t>(x) - cx) * f >> 8), 0, w - 1));
         // Upper left, upper right, lower left, lower right; the centre's
         // row and column belong to the upper and left quadrants.
-        bool left = cx >= 1, right = cx + 1 <= w - 1, lower = cy + 1 <= h - 1;
-        if (left)
+        const bool has_left = left && cx >= 1, has_right = right && cx + 1 <= w - 1, lower = cy + 1 <= h - 1;
+        if (has_left)
             zoom_quadrant(texture, source_x, groups, lanes, cy, f, cy, 0, cx, 1);
-        if (right)
+        if (has_right)
             zoom_quadrant(texture, source_x, groups, lanes, cy, f, cy, 0, cx + 1, w - 1);
-        if (left && lower)
+        if (has_left && lower)
             zoom_quadrant(texture, source_x, groups, lanes, cy, f, cy + 1, h - 1, cx, 1);
-        if (right && lower)
+        if (has_right && lower)
             zoom_quadrant(texture, source_x, groups, lanes, cy, f, cy + 1, h - 1, cx + 1, w - 1);
         f = std::clamp<int64_t>(f * 2, -cap, cap);
     }
     std::free(source_x);
     std::free(groups);
     std::free(lanes);
+}
+
+} // namespace
+
+void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32_t passes)
+{
+    zoom_blur_quadrants(texture, cx, cy, strength, passes, true, true);
+}
+
+void zoom_blur_side(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32_t passes, int32_t side)
+{
+    // With 0 <= f < 256 on every pass a sample lies between its pixel and
+    // the centre, never across the centre's column: the sides do not mix.
+    // Otherwise side 0 does the whole blur.
+    const bool apart = strength >= 0 && passes <= 24 &&
+                       (static_cast<int64_t>(strength) * 2 << std::max(passes - 1, 0)) < 256;
+    if (!apart) {
+        if (side == 0)
+            zoom_blur(texture, cx, cy, strength, passes);
+        return;
+    }
+    zoom_blur_quadrants(texture, cx, cy, strength, passes, side == 0, side == 1);
 }
 
 // ---- Wave shift -----------------------------------------------------------------

@@ -61,6 +61,11 @@ void blend_rect_rows(const Texture* texture, int32_t x, int32_t y, int32_t src_x
 // f = strength << (p + 1). Centre and samples are clamped into the texture;
 // column 0 never changes.
 void zoom_blur(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32_t passes);
+// zoom_blur in two parts that may run at once: side 0 the columns up to the
+// centre's (clamped into the texture), side 1 the columns right of it. Both
+// sides give the bytes of zoom_blur (where the samples of one side could
+// reach the other, side 0 does the whole blur and side 1 nothing).
+void zoom_blur_side(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32_t passes, int32_t side);
 
 // Shifts every screen row left by a sine wave of 0..16 pixels; per channel,
 // w = A_P * colour channel >> 8 keeps that much of the pixel's own colour.

@@ -5,6 +5,7 @@
 
 #include "core/frame.h"
 #include "platform/audio.h"
+#include "raster/raster.h"
 #include "runtime/clock.h"
 #include "runtime/effects.h"
 #include "runtime/video.h"
@@ -12,10 +13,26 @@
 #include <cstdio>
 #include <cstring>
 
+namespace
+{
+
+// A black frame and a clear depth buffer, row by row.
+void clear_rows(void*, int32_t first_row, int32_t end_row)
+{
+    const size_t pitch = static_cast<size_t>(screen->pitch);
+    std::memset(reinterpret_cast<unsigned char*>(screen->pixels) + pitch * static_cast<size_t>(first_row), 0,
+                pitch * static_cast<size_t>(end_row - first_row));
+    depth_buffer_fill_rows(depth_buffer, DEPTH_CLEAR, first_row, end_row);
+}
+
+} // namespace
+
 void demo_draw_frame()
 {
-    frame_begin();
-    std::memset(screen->pixels, 0, static_cast<size_t>(screen->pitch) * SCREEN_HEIGHT);
+    frame_lock();
+    // Both halves at once when the drawing helper is awake (it is, right
+    // after the last frame's work).
+    raster_threads_rows(clear_rows, nullptr);
     timeline_render();
     frame_end();
 }

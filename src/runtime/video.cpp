@@ -163,13 +163,18 @@ void video_close()
     surface = nullptr;
 }
 
-void frame_begin()
+void frame_lock()
 {
     if (surface && !own_pixels) {
         if (SDL_MUSTLOCK(surface))
             SDL_LockSurface(surface);
         frame.pixels = static_cast<uint32_t*>(surface->pixels);
     }
+}
+
+void frame_begin()
+{
+    frame_lock();
     if (depth_buffer)
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
 }

@@ -27,4 +27,6 @@ int32_t video_open(int32_t create_depth);
 void video_close();
 // Lock when needed and clear the depth buffer / unlock and present.
 void frame_begin();
+// frame_begin without clearing the depth buffer (the caller clears it).
+void frame_lock();
 void frame_end();

@@ -76,6 +76,8 @@ void video_close()
     surface = nullptr;
 }
 
+void frame_lock() {}
+
 void frame_begin()
 {
     if (depth_buffer)

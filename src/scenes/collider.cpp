@@ -560,6 +560,9 @@ void collider_render(float seconds)
     const int32_t n = clock_beat_index();
     const float b = clock_beat();
 
+    // The background goes first into the share, so that the helper draws
+    // its rows while the spheres take their shapes.
+    raster_share_begin();
     background(n, b);
 
     Camera camera;
@@ -580,7 +583,6 @@ void collider_render(float seconds)
     small_shape(seconds, b, q, &p);
     debris_quads(axes);
 
-    raster_share_begin();
     if (n < COPIES_FROM)
         draw_pair(&camera, axes);
     else

@@ -7,6 +7,7 @@
 #include "scenes/end_parts.h"
 #include "scenes/scenes.h"
 #include "scenes/billboard.h"
+#include "scenes/rows.h"
 
 #include "core/core.h"
 #include "core/frame.h"
@@ -258,7 +259,8 @@ void end_render(float seconds)
     const float b = clock_beat();
     Vec3 light = {0.0f, 0.0f, 1.0f};
 
-    blend_image(texture_get(TEXTURE_ANGEL), 0, LETTERBOX_TOP, end_fade_alpha(n, b), BLEND_ALPHA);
+    raster_share_begin();
+    rows_blend_image(texture_get(TEXTURE_ANGEL), 0, LETTERBOX_TOP, end_fade_alpha(n, b), BLEND_ALPHA);
 
     Camera camera = {};
     camera_place(&camera);
@@ -271,6 +273,7 @@ void end_render(float seconds)
     const EndTitle title = end_title(n, b);
     if (title.layers > 0)
         title_draw(title, &camera, &light);
+    raster_share_end();
 
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 }

@@ -5,6 +5,10 @@
 #include "scenes/glow.h"
 
 #include "core/frame.h"
+#include "image/ops2d.h"
+#include "raster/raster.h"
+
+#include <algorithm>
 
 #include <emmintrin.h>
 
@@ -74,9 +78,16 @@ Texture* glow_create()
 
 void glow_downsample(Texture* buffer)
 {
+    glow_downsample_rows(buffer, 0, GLOW_HEIGHT);
+}
+
+void glow_downsample_rows(Texture* buffer, int32_t r0, int32_t r1)
+{
     if (!glow_usable(buffer))
         return;
-    for (int32_t r = 0; r < GLOW_HEIGHT; ++r) {
+    r0 = std::max(r0, 0);
+    r1 = std::min(r1, static_cast<int32_t>(GLOW_HEIGHT));
+    for (int32_t r = r0; r < r1; ++r) {
         const uint32_t* upper = screen_row(GLOW_FIRST_ROW + 2 * r);
         const uint32_t* lower = screen_row(GLOW_FIRST_ROW + 2 * r + 1);
         uint32_t* out = buffer->pixels + r * GLOW_WIDTH;
@@ -90,20 +101,76 @@ void glow_downsample(Texture* buffer)
 
 void glow_add_upsampled(const Texture* buffer)
 {
+    glow_add_upsampled_rows(buffer, 0, SCREEN_HEIGHT);
+}
+
+void glow_add_upsampled_rows(const Texture* buffer, int32_t y0, int32_t y1)
+{
     if (!glow_usable(buffer))
+        return;
+    y0 = std::max(y0, static_cast<int32_t>(GLOW_FIRST_ROW));
+    y1 = std::min(y1, static_cast<int32_t>(GLOW_FIRST_ROW + 2 * GLOW_HEIGHT));
+    if (y1 <= y0)
         return;
     // Frame row 40 + 2r takes stretched buffer row r; row 41 + 2r the rounded
     // average of stretched rows r and r + 1 (the last row with itself).
-    alignas(16) static uint32_t rows[2][SCREEN_WIDTH];
-    stretch_row(buffer->pixels, rows[0]);
-    for (int32_t r = 0; r < GLOW_HEIGHT; ++r) {
+    alignas(16) uint32_t rows[2][SCREEN_WIDTH];
+    const int32_t first = (y0 - GLOW_FIRST_ROW) / 2, last = (y1 - 1 - GLOW_FIRST_ROW) / 2;
+    stretch_row(buffer->pixels + first * GLOW_WIDTH, rows[first & 1]);
+    for (int32_t r = first; r <= last; ++r) {
         const uint32_t* here = rows[r & 1];
+        const int32_t y = GLOW_FIRST_ROW + 2 * r;
+        if (y >= y0)
+            add_row(screen_row(y), here, here);
+        if (y + 1 >= y1)
+            break;
         uint32_t* next = rows[(r + 1) & 1];
         if (r + 1 < GLOW_HEIGHT)
             stretch_row(buffer->pixels + (r + 1) * GLOW_WIDTH, next);
         else
             next = rows[r & 1];
-        add_row(screen_row(GLOW_FIRST_ROW + 2 * r), here, here);
-        add_row(screen_row(GLOW_FIRST_ROW + 2 * r + 1), here, next);
+        add_row(screen_row(y + 1), here, next);
     }
+}
+
+namespace
+{
+
+struct Rays {
+    Texture* buffer;
+    int32_t cx, cy, passes;
+};
+
+// A frame row's thread owns the buffer row taken from it and its neighbour.
+void downsample_part(void* context, int32_t y0, int32_t y1)
+{
+    const Rays* rays = static_cast<const Rays*>(context);
+    glow_downsample_rows(rays->buffer, (y0 - GLOW_FIRST_ROW + 1) / 2, (y1 - GLOW_FIRST_ROW + 1) / 2);
+}
+
+// The upper half of the rows the left side, the lower half the right.
+void zoom_part(void* context, int32_t y0, int32_t y1)
+{
+    const Rays* rays = static_cast<const Rays*>(context);
+    if (y0 < SCREEN_HEIGHT / 2)
+        zoom_blur_side(rays->buffer, rays->cx, rays->cy, 1, rays->passes, 0);
+    if (y1 > SCREEN_HEIGHT / 2)
+        zoom_blur_side(rays->buffer, rays->cx, rays->cy, 1, rays->passes, 1);
+}
+
+void add_part(void* context, int32_t y0, int32_t y1)
+{
+    glow_add_upsampled_rows(static_cast<const Rays*>(context)->buffer, y0, y1);
+}
+
+} // namespace
+
+void glow_rays(Texture* buffer, int32_t cx, int32_t cy, int32_t passes)
+{
+    if (!glow_usable(buffer))
+        return;
+    Rays rays = {buffer, cx, cy, passes};
+    raster_threads_rows(downsample_part, &rays);
+    raster_threads_rows(zoom_part, &rays);
+    raster_threads_rows(add_part, &rays);
 }

@@ -284,9 +284,7 @@ void rays(int32_t cx, int32_t cy)
 {
     int32_t x, y;
     spikeball_ray_centre(cx, cy, &x, &y);
-    glow_downsample(glow_buffer);
-    zoom_blur(glow_buffer, x, y, 1, 6);
-    glow_add_upsampled(glow_buffer);
+    glow_rays(glow_buffer, x, y, 6);
 }
 
 } // namespace

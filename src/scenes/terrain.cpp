@@ -128,9 +128,7 @@ void prism_trail(float s, const Vec3* light, const Camera* camera)
 // towards its top middle and added back over the picture.
 void rays()
 {
-    glow_downsample(glow_buffer);
-    zoom_blur(glow_buffer, GLOW_WIDTH / 2, 0, 1, 5);
-    glow_add_upsampled(glow_buffer);
+    glow_rays(glow_buffer, GLOW_WIDTH / 2, 0, 5);
 }
 
 } // namespace

@@ -258,10 +258,6 @@ void water_render(float seconds)
     const int32_t n = clock_beat_index();
     const float b = clock_beat();
 
-    // 1-2. The sphere from its rest shape, deformed anew.
-    mesh_restore_vertices(sphere_mesh);
-    water_sphere_deform(sphere_mesh, seconds);
-
     // 3-4. The water's camera and the light.
     Camera camera;
     std::memset(&camera, 0, sizeof camera);
@@ -277,6 +273,11 @@ void water_render(float seconds)
     raster_share_begin();
     water_grid_draw(water_mesh, &camera, &light, seconds, x, &WATER_SWELL, MESH_TWO_SIDED);
     water_grid_sky_draw(&sky);
+
+    // 1-2. The sphere from its rest shape, deformed anew (here, so that the
+    // helper draws the water's rows meanwhile).
+    mesh_restore_vertices(sphere_mesh);
+    water_sphere_deform(sphere_mesh, seconds);
 
     // 7-8. The sphere's placement; the zoom until beat 108.
     Matrix model;

@@ -7,6 +7,10 @@
 #include "scenes/glints.h"
 #include "scenes/glow.h"
 
+#include "image/ops2d.h"
+#include "raster/raster.h"
+
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -83,6 +87,49 @@ TEST_F(GlowFrame, UpsampledAddIsTheRoundedAverageOfFourBufferPixelsSaturated)
             ASSERT_EQ(pixel(x, y), expected) << x << ", " << y;
         }
     texture_free(buffer);
+}
+
+// The rays in bands of rows cut anywhere (odd rows, outside the letterbox,
+// empty), and on two drawing threads, give the bytes of the three calls.
+TEST_F(GlowFrame, RaysInBandsAndOnTwoThreadsDrawWhatTheWholeCallsDraw)
+{
+    Texture* buffer = glow_create();
+    Texture* bands = glow_create();
+    ASSERT_TRUE(buffer && bands);
+    noise(11);
+    const std::vector<uint32_t> start = pixels_;
+    glow_downsample(buffer);
+    const std::vector<uint32_t> down(buffer->pixels, buffer->pixels + GLOW_WIDTH * GLOW_HEIGHT);
+    zoom_blur(buffer, 160, 0, 1, 5);
+    glow_add_upsampled(buffer);
+    const std::vector<uint32_t> want = pixels_;
+
+    pixels_ = start;
+    const int32_t cuts[] = {-9, 0, 41, 42, 133, 240, 241, 439, 440, 900};
+    for (size_t k = 0; k + 1 < std::size(cuts); ++k)
+        glow_downsample_rows(bands, (cuts[k] - 40 + 1) / 2, (cuts[k + 1] - 40 + 1) / 2);
+    ASSERT_TRUE(std::equal(down.begin(), down.end(), bands->pixels));
+    zoom_blur(bands, 160, 0, 1, 5);
+    for (size_t k = 0; k + 1 < std::size(cuts); ++k)
+        glow_add_upsampled_rows(bands, cuts[k + 1], cuts[k + 1]); // empty
+    for (size_t k = 0; k + 1 < std::size(cuts); ++k)
+        glow_add_upsampled_rows(bands, cuts[k], cuts[k + 1]);
+    EXPECT_TRUE(pixels_ == want);
+
+    for (int threads : {1, 2}) {
+        if (raster_threads_start(threads) != threads)
+            continue;
+        for (int round = 0; round < 3; ++round) {
+            pixels_ = start;
+            raster_share_begin(); // a share just ended keeps the helper awake
+            raster_share_end();
+            glow_rays(bands, 160, 0, 5);
+            ASSERT_TRUE(pixels_ == want) << threads << " threads, round " << round;
+        }
+        raster_threads_stop();
+    }
+    texture_free(buffer);
+    texture_free(bands);
 }
 
 TEST_F(GlowFrame, BuffersOfAnotherSizeOrNoScreenAreLeftAlone)
