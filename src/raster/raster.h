@@ -129,6 +129,9 @@ int32_t raster_threads();
 int64_t raster_threads_time();
 void raster_share_begin();
 void raster_share_end();
+// A new frame: its n-th share splits the rows as the last frame's n-th did,
+// corrected by how that one went (the timeline calls it before its rows).
+void raster_share_frame_begin();
 // Work on the frame's rows that changes each row from that row alone (and
 // from what no part writes): runs part(context, first_row, end_row) for the
 // upper and the lower half at once, one of them on the helper, and returns

@@ -95,9 +95,9 @@ struct Queue {
     int32_t unannounced = 0;
     bool active = false;
     int32_t depth = 0; // nested begin/end pairs
-    // Where the split lies. A scene's shares cover different parts of the
-    // frame (the water, then the sphere above it), so the n-th share since
-    // the row began keeps what it learnt apart: the guessed cost of the rows
+    // Where the split lies. The shares of a frame cover different parts of
+    // it (two scenes overlap at times), so the n-th share since the frame
+    // began keeps what it learnt apart: the guessed cost of the rows
     // above each row last time (cumulative, from the records' boxes), and the
     // fraction of that cost the caller takes, corrected after every share by
     // which thread finished last. The cost moves slowly from frame to frame,
@@ -534,6 +534,10 @@ void raster_share_close_all()
         queue.depth = 1;
         raster_share_end();
     }
+}
+
+void raster_share_frame_begin()
+{
     queue.site = 0;
 }
 

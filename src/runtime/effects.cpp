@@ -40,6 +40,7 @@ void effects_free_table(const EffectSlot* table, int32_t count)
 
 void timeline_render_table(const TimelineEntry* rows, int32_t count, int32_t beat, float seconds)
 {
+    raster_share_frame_begin();
     for (int32_t i = 0; i < count; i++)
         if (rows[i].first_beat <= beat && beat < rows[i].end_beat) {
             raster_reset_state();

@@ -224,7 +224,7 @@ TEST_F(RasterShare, TwoThreadsDrawTheFrameOneThreadDraws)
         EXPECT_TRUE(depths() == single_depth);
         EXPECT_EQ(environment_texture, &other.t);
         EXPECT_EQ(bump_texture, &textures.bump.t);
-        raster_reset_state(); // a new row: the splits start over
+        raster_share_frame_begin(); // a new frame: the splits start over
     }
     EXPECT_TRUE(guards_intact());
 }
