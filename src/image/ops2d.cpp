@@ -905,20 +905,28 @@ void blur_rows(int32_t a, int32_t b, int32_t passes)
 
 void glow_vertical()
 {
+    glow_vertical_columns(0, SCREEN_WIDTH);
+}
+
+void glow_vertical_columns(int32_t x0, int32_t x1)
+{
     if (!screen)
         return;
+    // Whole groups of four columns (the columns do not mix).
+    const int32_t first = std::clamp(x0, 0, static_cast<int32_t>(SCREEN_WIDTH)) / 4 * 2;
+    const int32_t end = std::clamp(x1, 0, static_cast<int32_t>(SCREEN_WIDTH)) / 4 * 2;
     const __m128i z = _mm_setzero_si128();
     // Two pixels (eight 16-bit channels) per entry, 320 entries per row.
     alignas(16) __m128i sum[SCREEN_WIDTH / 2];
     const uint32_t* row2 = screen_row(2);
-    for (int32_t i = 0; i < SCREEN_WIDTH / 2; i++)
+    for (int32_t i = first; i < end; i++)
         sum[i] = _mm_srli_epi16(
             _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row2 + 2 * i)), z), 2);
     for (int32_t r = 0; r + 4 < SCREEN_HEIGHT; r++) {
         const uint32_t* top = screen_row(r);
         const uint32_t* bottom = screen_row(r + 4);
         uint32_t* out = screen_row(r + 2);
-        for (int32_t i = 0; i < SCREEN_WIDTH / 2; i += 2) {
+        for (int32_t i = first; i < end; i += 2) {
             __m128i tv = load4(top + 2 * i), bv = load4(bottom + 2 * i);
             __m128i t0 = _mm_unpacklo_epi8(tv, z), t1 = _mm_unpackhi_epi8(tv, z);
             __m128i b0 = _mm_unpacklo_epi8(bv, z), b1 = _mm_unpackhi_epi8(bv, z);
@@ -950,11 +958,18 @@ inline __m128i load_pair16(const uint32_t* a, const uint32_t* b)
 
 void glow_horizontal()
 {
+    glow_horizontal_rows(0, SCREEN_HEIGHT);
+}
+
+void glow_horizontal_rows(int32_t y0, int32_t y1)
+{
     if (!screen)
         return;
+    y0 = std::clamp(y0, 0, static_cast<int32_t>(SCREEN_HEIGHT)) / 4 * 4;
+    y1 = std::clamp(y1, 0, static_cast<int32_t>(SCREEN_HEIGHT)) / 4 * 4;
     // Four rows at a time, two per register, so the four running sums
     // proceed independently along their rows.
-    for (int32_t y = 0; y + 4 <= SCREEN_HEIGHT; y += 4) {
+    for (int32_t y = y0; y + 4 <= y1; y += 4) {
         uint32_t* r0 = screen_row(y);
         uint32_t* r1 = screen_row(y + 1);
         uint32_t* r2 = screen_row(y + 2);

@@ -85,6 +85,11 @@ void blur_rows(int32_t a, int32_t b, int32_t passes);
 // keep their values).
 void glow_vertical();
 void glow_horizontal();
+// The same on columns [x0, x1) / rows [y0, y1) only, each bound rounded down
+// to a multiple of four: the columns / rows do not mix, so parts cut at
+// such bounds give the bytes of the whole.
+void glow_vertical_columns(int32_t x0, int32_t x1);
+void glow_horizontal_rows(int32_t y0, int32_t y1);
 
 // Adds max(0, s - threshold) per channel (saturating) to each 16 x 16 block,
 // s being the block's pixel at (7, 7).

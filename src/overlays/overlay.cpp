@@ -232,6 +232,19 @@ void step_terrain_phrases(const Frame& fr)
         blend_centred(images[IMG_GOD], (fr.b - 306.0f) / 4.0f * CORE_PI);
 }
 
+// The screen glows on both drawing threads: the rows as given, and for the
+// columns' glow the upper half of the rows stands for the left half of the
+// columns, the lower for the right.
+void glow_horizontal_part(void*, int32_t first_row, int32_t end_row)
+{
+    glow_horizontal_rows(first_row, end_row);
+}
+
+void glow_vertical_part(void*, int32_t first_row, int32_t end_row)
+{
+    glow_vertical_columns(first_row * SCREEN_WIDTH / SCREEN_HEIGHT, end_row * SCREEN_WIDTH / SCREEN_HEIGHT);
+}
+
 void step_collider_pictures(const Frame& fr)
 {
     if (fr.d < 308 || fr.d >= 372)
@@ -250,12 +263,12 @@ void step_collider_pictures(const Frame& fr)
     if (fr.d == 325 || fr.d == 326 || fr.d == 341 || fr.d == 342 || fr.d == 358)
         row_passes_flush(&passes);
     if (fr.d == 325 || fr.d == 326) {
-        glow_horizontal();
+        raster_threads_rows(glow_horizontal_part, nullptr);
     } else if (fr.d == 341 || fr.d == 342) {
-        glow_vertical();
+        raster_threads_rows(glow_vertical_part, nullptr);
     } else if (fr.d == 358) {
-        glow_horizontal();
-        glow_vertical();
+        raster_threads_rows(glow_horizontal_part, nullptr);
+        raster_threads_rows(glow_vertical_part, nullptr);
     }
 }
 

@@ -636,6 +636,29 @@ TEST_F(Ops2d, GlowsMatchReference)
     }
 }
 
+// Parts cut at multiples of four (and beyond the screen) give the whole glow.
+TEST_F(Ops2d, GlowsInPartsMatchTheWholeGlow)
+{
+    randomize();
+    const Image start = pixels;
+    glow_vertical();
+    const Image columns = pixels;
+    pixels = start;
+    glow_horizontal();
+    const Image rows = pixels;
+    pixels = start;
+    for (int32_t x : {-8, 0, 4, 320, 636, 640})
+        glow_vertical_columns(x, x); // empty
+    const int32_t cuts[] = {-20, 0, 4, 64, 320, 324, 636, 640, 900};
+    for (size_t k = 0; k + 1 < std::size(cuts); ++k)
+        glow_vertical_columns(cuts[k], cuts[k + 1]);
+    expect_screen(columns, "glow_vertical_columns");
+    pixels = start;
+    for (size_t k = 0; k + 1 < std::size(cuts); ++k)
+        glow_horizontal_rows(cuts[k], cuts[k + 1] > 480 ? 480 : cuts[k + 1]);
+    expect_screen(rows, "glow_horizontal_rows");
+}
+
 TEST_F(Ops2d, GlowsKeepTheBorderLines)
 {
     randomize();
