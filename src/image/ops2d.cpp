@@ -422,7 +422,7 @@ alignas(16) const uint32_t zoom_lane_masks[5][4] = {
     {~0u, ~0u, ~0u, ~0u}, {0, ~0u, ~0u, ~0u}, {0, 0, ~0u, ~0u}, {0, 0, 0, ~0u}, {0, 0, 0, 0},
 };
 
-ZoomGroup zoom_group(const int32_t* s, int32_t w)
+ZoomGroup zoom_group(const int32_t* s, int32_t lo, int32_t hi)
 {
     int32_t lane = 4;
     for (int32_t k = 1; k < 4; k++) {
@@ -432,8 +432,10 @@ ZoomGroup zoom_group(const int32_t* s, int32_t w)
         else if (step != 1)
             return {0, 0, -1};
     }
-    // Both loads stay inside the row (the last row's row end is the image's).
-    if (s[0] + 3 > w - 1 || (lane < 4 && s[0] - 1 < 0))
+    // Both loads stay inside the quadrant's columns lo .. hi: the columns
+    // across the centre may be another thread's (zoom_blur_side), and the
+    // last row's end is the image's.
+    if (s[0] + 3 > hi || (lane < 4 && s[0] - 1 < lo))
         return {0, 0, -1};
     return {s[0], lane < 4 ? s[0] - 1 : s[0], lane};
 }
@@ -544,7 +546,7 @@ void zoom_quadrant(Texture* t, const int32_t* source_x, ZoomGroup* groups, __m12
     const int32_t first = std::min(x0, x1), end = std::max(x0, x1);
     const int32_t group_count = (end - first + 1) / 4;
     for (int32_t g = 0; g < group_count; g++)
-        groups[g] = zoom_group(source_x + first + 4 * g, w);
+        groups[g] = zoom_group(source_x + first + 4 * g, first, end);
     // The own-row walks start at the last column of the leading run that
     // samples itself (near the centre, where d * f >> 8 is 0): those pixels
     // keep their values, and the walk needs only the last of them.

@@ -436,7 +436,12 @@ TEST(ZoomBlur, SidesDoneApartInEitherOrderMatchReference)
         TexturePtr t = random_texture(w, h);
         std::vector<uint32_t> want(t->pixels, t->pixels + w * h);
         ref_zoom_blur(want, w, h, cx, cy, strength, passes);
+        const std::vector<uint32_t> before(t->pixels, t->pixels + w * h);
         zoom_blur_side(t.get(), cx, cy, strength, passes, 1);
+        const int c = std::clamp(cx, 0, w - 1);
+        for (int i = 0; i < w * h; i++) // side 1 leaves the centre's column and the left alone
+            if (i % w <= c)
+                ASSERT_EQ(t->pixels[i], before[i]) << "case " << n << " pixel " << i;
         zoom_blur_side(t.get(), cx, cy, strength, passes, 0);
         for (int i = 0; i < w * h; i++)
             ASSERT_EQ(t->pixels[i], want[i]) << "case " << n << ": " << w << "x" << h << " centre " << cx
