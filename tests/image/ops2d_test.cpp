@@ -439,9 +439,11 @@ TEST(ZoomBlur, SidesDoneApartInEitherOrderMatchReference)
         const std::vector<uint32_t> before(t->pixels, t->pixels + w * h);
         zoom_blur_side(t.get(), cx, cy, strength, passes, 1);
         const int c = std::clamp(cx, 0, w - 1);
-        for (int i = 0; i < w * h; i++) // side 1 leaves the centre's column and the left alone
-            if (i % w <= c)
+        for (int i = 0; i < w * h; i++) { // side 1 leaves the centre's column and the left alone
+            if (i % w <= c) {
                 ASSERT_EQ(t->pixels[i], before[i]) << "case " << n << " pixel " << i;
+            }
+        }
         zoom_blur_side(t.get(), cx, cy, strength, passes, 0);
         for (int i = 0; i < w * h; i++)
             ASSERT_EQ(t->pixels[i], want[i]) << "case " << n << ": " << w << "x" << h << " centre " << cx
