@@ -87,6 +87,19 @@ bool clip_to_screen(int64_t x, int64_t y, int64_t w, int64_t h, Clip* c)
     return true;
 }
 
+// The row window [y0, y1) cuts a clipped placement like a screen edge; false
+// when nothing is left.
+bool clip_to_rows(int32_t y0, int32_t y1, Clip* c)
+{
+    const int32_t first = std::max(c->y, y0), end = std::min(c->y + c->h, y1);
+    if (end <= first)
+        return false;
+    c->skip_y += first - c->y;
+    c->y = first;
+    c->h = end - first;
+    return true;
+}
+
 // ---- Blit modes -------------------------------------------------------------------
 
 template <int M> inline uint32_t blit1(uint32_t s, uint32_t d)
@@ -308,15 +321,8 @@ void blend_area(const Texture* t, int64_t x, int64_t y, int64_t sx, int64_t sy, 
     if (!screen || mode < 0 || mode > 7)
         return;
     Clip c;
-    if (!clip_to_screen(x, y, w, h, &c))
+    if (!clip_to_screen(x, y, w, h, &c) || !clip_to_rows(y0, y1, &c))
         return;
-    // The row window cuts the placement like a screen edge.
-    const int32_t first = std::max(c.y, y0), end = std::min(c.y + c.h, y1);
-    if (end <= first)
-        return;
-    c.skip_y += first - c.y;
-    c.y = first;
-    c.h = end - first;
     uint32_t a = static_cast<uint32_t>(std::clamp(alpha, 0, 255));
     BlendRow row = blend_rows[mode];
     const uint32_t* s = t->pixels + static_cast<size_t>(sy + c.skip_y) * t->width + (sx + c.skip_x);
@@ -341,15 +347,8 @@ void blit_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t mode,
     if (!texture || !screen || mode < 0 || mode > 6)
         return;
     Clip c;
-    if (!clip_to_screen(x, y, texture->width, texture->height, &c))
+    if (!clip_to_screen(x, y, texture->width, texture->height, &c) || !clip_to_rows(y0, y1, &c))
         return;
-    // The row window cuts the placement like a screen edge.
-    const int32_t first = std::max(c.y, y0), end = std::min(c.y + c.h, y1);
-    if (end <= first)
-        return;
-    c.skip_y += first - c.y;
-    c.y = first;
-    c.h = end - first;
     BlitRow row = blit_rows[mode];
     for (int32_t j = 0; j < c.h; j++) {
         const uint32_t* s = texture->pixels + static_cast<size_t>(c.skip_y + j) * texture->width + c.skip_x;

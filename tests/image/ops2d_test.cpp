@@ -2,6 +2,7 @@
 // random screens and images, with placements cut at all four screen edges
 // and images larger than the screen.
 #include "core/core.h"
+#include "texture_ptr.h"
 #include "core/frame.h"
 #include "image/image.h"
 
@@ -14,11 +15,6 @@
 
 namespace
 {
-
-struct TextureDeleter {
-    void operator()(Texture* t) const { texture_free(t); }
-};
-using TexturePtr = std::unique_ptr<Texture, TextureDeleter>;
 
 using Image = std::vector<uint32_t>; // 640 x 480 reference copy of the screen
 

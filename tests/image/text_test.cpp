@@ -1,6 +1,7 @@
 // Text images: coverage-to-colour arithmetic, clipping at every edge of the
 // canvas, overwriting, empty strings and unknown or over-long face names.
 #include "image/image.h"
+#include "texture_ptr.h"
 #include "test_images.h"
 
 #include <gtest/gtest.h>
@@ -11,11 +12,6 @@
 
 namespace
 {
-
-struct TextureDeleter {
-    void operator()(Texture* t) const { texture_free(t); }
-};
-using TexturePtr = std::unique_ptr<Texture, TextureDeleter>;
 
 TexturePtr make(int w, int h, uint32_t fill = 0)
 {

@@ -2,6 +2,7 @@
 // tests write themselves (every colour type, bit depth, interlacing, and a
 // corpus of broken files).
 #include "image/image.h"
+#include "texture_ptr.h"
 #include "platform/paths.h"
 #include "test_images.h"
 
@@ -16,11 +17,6 @@
 
 namespace
 {
-
-struct TextureDeleter {
-    void operator()(Texture* t) const { texture_free(t); }
-};
-using TexturePtr = std::unique_ptr<Texture, TextureDeleter>;
 
 uint32_t px(const Texture* t, int x, int y)
 {

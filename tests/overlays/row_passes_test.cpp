@@ -3,6 +3,7 @@
 // standing across every screen edge, every kind of pass, and queues long
 // enough to fill up and be drawn part by part.
 #include "overlay_fixture.h"
+#include "texture_ptr.h"
 
 #include "image/image.h"
 #include "overlays/overlay_ops.h"
@@ -13,11 +14,6 @@
 
 namespace
 {
-
-struct TextureDeleter {
-    void operator()(Texture* t) const { texture_free(t); }
-};
-using TexturePtr = std::unique_ptr<Texture, TextureDeleter>;
 
 class RowPassFrame : public OverlayFrame
 {

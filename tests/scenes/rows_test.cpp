@@ -2,6 +2,7 @@
 // image operations drawn at once by one: random frames and pictures standing
 // across every screen edge, queued between draws and beyond the queue's room.
 #include "../overlays/overlay_fixture.h"
+#include "texture_ptr.h"
 
 #include "image/image.h"
 #include "raster/raster.h"
@@ -11,11 +12,6 @@
 
 namespace
 {
-
-struct TextureDeleter {
-    void operator()(Texture* t) const { texture_free(t); }
-};
-using TexturePtr = std::unique_ptr<Texture, TextureDeleter>;
 
 class SceneRows : public OverlayFrame
 {

@@ -3,6 +3,7 @@
 // an MP3 decoder, and checked against what the scenes and overlays need.
 // The set is generated once per build folder into <build>/datagen-test.
 #include "image/texture.h"
+#include "texture_ptr.h"
 #include "lightwave/lightwave.h"
 #include "scene/mesh.h"
 #include "scene/mesh_load.h"
@@ -26,13 +27,15 @@
 
 namespace fs = std::filesystem;
 
-namespace {
+namespace
+{
 
 const std::string GENERATOR = std::string(DUNRAVEL_BINARY_DIR) + "/tools/datagen/dunravel-datagen";
 
 bool run_generator(const std::string& dir, const std::string& only)
 {
-    std::string cmd = "\"" + GENERATOR + "\"" + (only.empty() ? "" : " --only " + only) + " \"" + dir + "\" > /dev/null";
+    std::string cmd =
+        "\"" + GENERATOR + "\"" + (only.empty() ? "" : " --only " + only) + " \"" + dir + "\" > /dev/null";
     return std::system(cmd.c_str()) == 0;
 }
 
@@ -43,11 +46,13 @@ const std::string& data_dir()
     static const std::string dir = [] {
         std::string d = std::string(DUNRAVEL_BINARY_DIR) + "/datagen-test";
         std::string stamp = d + "/.generated";
-        int lock = open((std::string(DUNRAVEL_BINARY_DIR) + "/datagen-test.lock").c_str(), O_CREAT | O_RDWR, 0644);
+        int lock =
+            open((std::string(DUNRAVEL_BINARY_DIR) + "/datagen-test.lock").c_str(), O_CREAT | O_RDWR, 0644);
         if (lock >= 0)
             flock(lock, LOCK_EX);
         std::error_code ec;
-        bool fresh = fs::exists(stamp, ec) && fs::last_write_time(stamp, ec) >= fs::last_write_time(GENERATOR, ec);
+        bool fresh =
+            fs::exists(stamp, ec) && fs::last_write_time(stamp, ec) >= fs::last_write_time(GENERATOR, ec);
         if (!fresh) {
             fs::remove_all(d, ec);
             if (run_generator(d, ""))
@@ -62,12 +67,10 @@ const std::string& data_dir()
     return dir;
 }
 
-std::string path_of(const std::string& name) { return data_dir() + "/" + name; }
-
-struct TextureDeleter {
-    void operator()(Texture* t) const { texture_free(t); }
-};
-using TexturePtr = std::unique_ptr<Texture, TextureDeleter>;
+std::string path_of(const std::string& name)
+{
+    return data_dir() + "/" + name;
+}
 
 TexturePtr load(const std::string& name)
 {
@@ -77,22 +80,61 @@ TexturePtr load(const std::string& name)
     return TexturePtr(texture_load_jpeg(p.c_str(), 0));
 }
 
-bool pow2(int v) { return v > 0 && (v & (v - 1)) == 0; }
+bool pow2(int v)
+{
+    return v > 0 && (v & (v - 1)) == 0;
+}
 
 // The texture table's files in table order (rows 0 to 43).
-const char* const TABLE[44] = {
-    "EnviGolden.jpg", "EnviBlue.jpg", "invenv.jpg", "invenv_blue.jpg", "summer.jpg", "corkscrew_sepia.jpg",
-    "corkscrew_blue.jpg", "corkscrew_gray.jpg", "particle2.jpg", "circle_particle.jpg", "hiphop.jpg", "angel.jpg",
-    "angel_envmap.jpg", "angel_sprite.png", "twister_bg.jpg", "stone_tiles_12_256x.jpg", "scream.png",
-    "group_of_people.png", "grace_filter.png", "pointlight.png", "corkscrew_grayDUDV.png", "celltile.jpg",
-    "celltileDUDV.jpg", "lightEnv128.jpg", "skyDOT3.jpg", "tunnel_color.jpg", "corkscrew_grayDOT3.jpg",
-    "spec_map_bg.jpg", "flares.jpg", "ribbons_bg.png", "poet_portrait.png", "thinker_small.png", "yo_man.png",
-    "puppets.png", "collider_bg.jpg", "singer_portrait.png", "singer_portrait_2.png", "musician_portrait.png",
-    "wagon.png", "musician_head.png", "hand_1.png", "hand_2.png", "hand_3.png", "hand_4.png"};
+const char* const TABLE[44] = {"EnviGolden.jpg",
+                               "EnviBlue.jpg",
+                               "invenv.jpg",
+                               "invenv_blue.jpg",
+                               "summer.jpg",
+                               "corkscrew_sepia.jpg",
+                               "corkscrew_blue.jpg",
+                               "corkscrew_gray.jpg",
+                               "particle2.jpg",
+                               "circle_particle.jpg",
+                               "hiphop.jpg",
+                               "angel.jpg",
+                               "angel_envmap.jpg",
+                               "angel_sprite.png",
+                               "twister_bg.jpg",
+                               "stone_tiles_12_256x.jpg",
+                               "scream.png",
+                               "group_of_people.png",
+                               "grace_filter.png",
+                               "pointlight.png",
+                               "corkscrew_grayDUDV.png",
+                               "celltile.jpg",
+                               "celltileDUDV.jpg",
+                               "lightEnv128.jpg",
+                               "skyDOT3.jpg",
+                               "tunnel_color.jpg",
+                               "corkscrew_grayDOT3.jpg",
+                               "spec_map_bg.jpg",
+                               "flares.jpg",
+                               "ribbons_bg.png",
+                               "poet_portrait.png",
+                               "thinker_small.png",
+                               "yo_man.png",
+                               "puppets.png",
+                               "collider_bg.jpg",
+                               "singer_portrait.png",
+                               "singer_portrait_2.png",
+                               "musician_portrait.png",
+                               "wagon.png",
+                               "musician_head.png",
+                               "hand_1.png",
+                               "hand_2.png",
+                               "hand_3.png",
+                               "hand_4.png"};
 
 // Rows the fill modes address with masks (environment maps, surface textures,
 // sprites, offset and normal maps).
-const int MASKED_ROWS[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 12, 13, 15, 18, 19, 20, 21, 22, 23, 24, 25, 26, 28, 40, 41, 42, 43};
+const int MASKED_ROWS[] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  12, 13, 15, 18,
+                           19, 20, 21, 22, 23, 24, 25, 26, 28, 40, 41, 42, 43};
 
 TEST(DataSet, EveryTextureOfTheTableLoadsAndMaskedOnesArePowersOfTwo)
 {
@@ -184,7 +226,8 @@ int count_alpha(const Texture* t, uint32_t lo, uint32_t hi)
 
 TEST(DataSet, PicturesBlendedOverTheScenesLetTheSceneShowThrough)
 {
-    for (const char* name : {"oldtv.png", "end_text.png", "ribbons_bg.png", "when_straight_isnt_good_enough.png", "god.png"}) {
+    for (const char* name :
+         {"oldtv.png", "end_text.png", "ribbons_bg.png", "when_straight_isnt_good_enough.png", "god.png"}) {
         TexturePtr t = load(name);
         ASSERT_NE(t, nullptr) << name;
         EXPECT_GT(count_alpha(t.get(), 0, 8), t->width * t->height / 10) << name;
@@ -221,9 +264,13 @@ TEST(DataSet, OverlayTextsAndSceneImagesHaveTheSizesTheirPositionsNeed)
     ASSERT_NE(band, nullptr);
     EXPECT_LE(72 + band->width, 640);
     EXPECT_LE(100 + band->height, 440);
-    const char* phrases[] = {"i_spit_on_metaphysics.png", "routine_retirement_of_a_replicant.png",
-                             "revertant_colony_of_mutant_grub.png", "mind_the_gap.png", "dont_you_know_what.png",
-                             "they_are_looking_for.png", "what_for.png"};
+    const char* phrases[] = {"i_spit_on_metaphysics.png",
+                             "routine_retirement_of_a_replicant.png",
+                             "revertant_colony_of_mutant_grub.png",
+                             "mind_the_gap.png",
+                             "dont_you_know_what.png",
+                             "they_are_looking_for.png",
+                             "what_for.png"};
     for (const char* p : phrases) {
         TexturePtr t = load(p);
         ASSERT_NE(t, nullptr) << p;
@@ -388,8 +435,9 @@ int layer_count(const ObjectLayer* o)
 
 TEST(DataSet, TitleLogosAreExtrudedLettersWithTheTopInTheUpperHalfOfTheVertexList)
 {
-    const std::pair<const char*, int> logos[] = {{"tolvenari.lwo", 9}, {"coproduction.lwo", 7}, {"vs.lwo", 2},
-                                                 {"dunravel.lwo", 8}, {"presents.lwo", 8}, {"event.lwo", 11}};
+    const std::pair<const char*, int> logos[] = {{"tolvenari.lwo", 9}, {"coproduction.lwo", 7},
+                                                 {"vs.lwo", 2},        {"dunravel.lwo", 8},
+                                                 {"presents.lwo", 8},  {"event.lwo", 11}};
     for (const auto& [name, letters] : logos) {
         ObjectPtr obj(object_load(path_of(name).c_str()));
         ASSERT_NE(obj, nullptr) << name;
@@ -435,7 +483,9 @@ void expect_outward_solid(const Mesh* m, const std::string& name)
         for (int k = 0; k < 3; ++k)
             directed[{v[k], v[(k + 1) % 3]}]++;
         const MeshVertex &a = m->vertices[t.a], &b = m->vertices[t.b], &c = m->vertices[t.c];
-        volume += (a.x * (b.y * c.z - b.z * c.y) + a.y * (b.z * c.x - b.x * c.z) + a.z * (b.x * c.y - b.y * c.x)) / 6.0;
+        volume +=
+            (a.x * (b.y * c.z - b.z * c.y) + a.y * (b.z * c.x - b.x * c.z) + a.z * (b.x * c.y - b.y * c.x)) /
+            6.0;
     }
     int unmatched = 0;
     for (const auto& [edge, n] : directed) {
@@ -448,7 +498,8 @@ void expect_outward_solid(const Mesh* m, const std::string& name)
 
 TEST(DataSet, ExtrudedLettersAreClosedSolidsFacingOutwards)
 {
-    for (const char* name : {"tolvenari.lwo", "coproduction.lwo", "vs.lwo", "dunravel.lwo", "presents.lwo", "event.lwo", "end.lwo"}) {
+    for (const char* name : {"tolvenari.lwo", "coproduction.lwo", "vs.lwo", "dunravel.lwo", "presents.lwo",
+                             "event.lwo", "end.lwo"}) {
         Mesh** meshes = nullptr;
         int32_t count = 0;
         ASSERT_EQ(mesh_load_layers(path_of(name).c_str(), &meshes, &count), 0) << name;
@@ -663,7 +714,8 @@ TEST(DataSet, MusicIsLongEnoughStereoAt44100WithAKickOnEveryBeatAt90Bpm)
         int n = 0;
         for (int beat = 0; beat < 410; ++beat) {
             double t = beat * 60.0 / bpm;
-            size_t s0 = static_cast<size_t>(t * 44100), len = static_cast<size_t>(0.1 * 60.0 / bpm * 44100 * 1.0);
+            size_t s0 = static_cast<size_t>(t * 44100),
+                   len = static_cast<size_t>(0.1 * 60.0 / bpm * 44100 * 1.0);
             size_t e0 = static_cast<size_t>((t + 0.85 * 60.0 / bpm) * 44100);
             if (e0 + len >= low.size())
                 break;
@@ -684,7 +736,8 @@ TEST(DataSet, MusicIsLongEnoughStereoAt44100WithAKickOnEveryBeatAt90Bpm)
 bool same_bytes(const std::string& a, const std::string& b)
 {
     std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-    std::vector<char> da((std::istreambuf_iterator<char>(fa)), {}), db((std::istreambuf_iterator<char>(fb)), {});
+    std::vector<char> da((std::istreambuf_iterator<char>(fa)), {}),
+        db((std::istreambuf_iterator<char>(fb)), {});
     return !da.empty() && da == db;
 }
 
