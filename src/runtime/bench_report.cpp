@@ -12,6 +12,7 @@ namespace
 struct RowStats {
     int64_t frames;
     double median, p95, max;
+    double max_at; // the slowest frame's music time in beats
     double cpu_median;
     double cpu_max;    // the heaviest frame by processor time
     double cpu_max_at; // its music time in beats
@@ -28,9 +29,13 @@ double rank(const std::vector<double>& sorted, double p)
 RowStats row_stats(const std::vector<BenchFrame>& frames, int32_t row)
 {
     std::vector<double> ms, cpu;
-    RowStats s = {0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    RowStats s = {0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     for (const BenchFrame& f : frames) {
         if (timeline_row_active(row, f.beat)) {
+            if (ms.empty() || f.ms > s.max) {
+                s.max = f.ms;
+                s.max_at = f.at_beat;
+            }
             ms.push_back(f.ms);
             cpu.push_back(f.cpu_ms);
             if (cpu.size() == 1 || f.cpu_ms > s.cpu_max) {
@@ -46,7 +51,6 @@ RowStats row_stats(const std::vector<BenchFrame>& frames, int32_t row)
     std::sort(cpu.begin(), cpu.end());
     s.median = rank(ms, 0.5);
     s.p95 = rank(ms, 0.95);
-    s.max = ms.back();
     s.cpu_median = rank(cpu, 0.5);
     return s;
 }
@@ -55,15 +59,15 @@ RowStats row_stats(const std::vector<BenchFrame>& frames, int32_t row)
 
 void bench_report_text(FILE* to, const std::vector<BenchFrame>& frames, double seconds)
 {
-    std::fprintf(to, "%-4s %-12s %-9s %7s %10s %8s %8s %10s %10s %8s\n", "row", "name", "beats", "frames",
-                 "median_ms", "p95_ms", "max_ms", "cpu_med_ms", "cpu_max_ms", "at_beat");
+    std::fprintf(to, "%-4s %-12s %-9s %7s %10s %8s %8s %10s %10s %8s %8s\n", "row", "name", "beats", "frames",
+                 "median_ms", "p95_ms", "max_ms", "cpu_med_ms", "cpu_max_ms", "at_beat", "max_at");
     for (int32_t row = 0; row < TIMELINE_COUNT; row++) {
         RowStats s = row_stats(frames, row);
         char beats[16];
         std::snprintf(beats, sizeof beats, "%d-%d", timeline[row].first_beat, timeline[row].end_beat);
-        std::fprintf(to, "%-4d %-12s %-9s %7lld %10.3f %8.3f %8.3f %10.3f %10.3f %8.2f\n", row,
+        std::fprintf(to, "%-4d %-12s %-9s %7lld %10.3f %8.3f %8.3f %10.3f %10.3f %8.2f %8.2f\n", row,
                      timeline_name(row), beats, static_cast<long long>(s.frames), s.median, s.p95, s.max,
-                     s.cpu_median, s.cpu_max, s.cpu_max_at);
+                     s.cpu_median, s.cpu_max, s.cpu_max_at, s.max_at);
     }
     double fps = seconds > 0.0 ? static_cast<double>(frames.size()) / seconds : 0.0;
     std::fprintf(to, "all: %zu frames in %.3f s, %.1f frames per second\n", frames.size(), seconds, fps);
@@ -79,9 +83,10 @@ void bench_report_json(FILE* to, const std::vector<BenchFrame>& frames, double s
             to,
             "%s\n  {\"row\": %d, \"name\": \"%s\", \"first_beat\": %d, \"end_beat\": %d, \"frames\": %lld, "
             "\"median_ms\": %.4f, \"p95_ms\": %.4f, \"max_ms\": %.4f, \"cpu_median_ms\": %.4f, "
-            "\"cpu_max_ms\": %.4f, \"cpu_max_at_beat\": %.4f}",
+            "\"cpu_max_ms\": %.4f, \"cpu_max_at_beat\": %.4f, \"max_at_beat\": %.4f}",
             row ? "," : "", row, timeline_name(row), timeline[row].first_beat, timeline[row].end_beat,
-            static_cast<long long>(s.frames), s.median, s.p95, s.max, s.cpu_median, s.cpu_max, s.cpu_max_at);
+            static_cast<long long>(s.frames), s.median, s.p95, s.max, s.cpu_median, s.cpu_max, s.cpu_max_at,
+            s.max_at);
     }
     std::fprintf(to, "\n]}\n");
 }

@@ -1,9 +1,11 @@
 // The statistics of a bench run: per timeline row, the frames in which the
 // row drew and the nearest-rank median, 95th percentile and worst of their
-// whole-frame times (wall clock), the median and worst processor time the
-// drawing thread spent on them (which other processes on a busy machine do
-// not inflate) and the beat of that heaviest frame, so it can be drawn again
-// on its own, as a text table or a JSON document. Relies on the timeline
+// whole-frame times (wall clock) with the beat of the slowest frame, the
+// median and worst processor time the drawing threads spent on them (which
+// other processes on a busy machine do not inflate) and the beat of that
+// heaviest frame, so it can be drawn again on its own, as a text table or a
+// JSON document. A slowest frame far from the heaviest one waited: for the
+// machine, or at the start of a run for the helper thread. Relies on the timeline
 // (effects.h) for the rows.
 #pragma once
 
@@ -12,7 +14,7 @@
 #include <vector>
 
 // Per-frame timings of a bench run: the whole-frame time, the beat, the
-// drawing thread's processor time for the frame and the music time in beats.
+// drawing threads' processor time for the frame and the music time in beats.
 struct BenchFrame {
     double ms;
     int32_t beat;

@@ -52,7 +52,7 @@ struct OfflineRun {
 // What a mode does: begin (0, or 1 after reporting), count (the frames it
 // expects), next (positions the clock on the next frame; false when there is
 // none), take (the screen holds the frame, drawn in seconds of wall clock and
-// cpu_seconds of the drawing thread's processor time; 0, or 1 after
+// cpu_seconds of the drawing threads' processor time; 0, or 1 after
 // reporting), end (after the last frame, a failure or a stop; the status so
 // far in, 0 or 1 out). verb says what happened to a frame ("written").
 struct OfflineMode {

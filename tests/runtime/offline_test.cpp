@@ -134,10 +134,10 @@ TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
     std::vector<BenchFrame> frames;
     // The processor time is a tenth of the wall clock at beat 0 (the rest
     // went to other processes), and all of it at beat 50.
-    // The heaviest frame by processor time is named by its beat; of equal
-    // ones the first.
+    // The slowest frame and the heaviest one by processor time are named by
+    // their beats; of equal ones the first.
     for (int i = 1; i <= 100; i++)
-        frames.push_back({static_cast<double>(i), 0, i == 100 ? 30.0 : i / 10.0, i / 64.0});
+        frames.push_back({static_cast<double>(i), 0, i == 48 ? 30.0 : i / 10.0, i / 64.0});
     for (int i = 0; i < 10; i++)
         frames.push_back({1000.0, 50, 1000.0, 50.0 + i / 16.0});
     FILE* fp = std::tmpfile();
@@ -148,15 +148,16 @@ TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
     EXPECT_NE(
         json.find(
             "{\"row\": 0, \"name\": \"title\", \"first_beat\": 0, \"end_beat\": 44, \"frames\": 100, "
-            "\"median_ms\": 50.0000, \"p95_ms\": 95.0000, \"max_ms\": 100.0000, \"cpu_median_ms\": 5.0000, "
-            "\"cpu_max_ms\": 30.0000, \"cpu_max_at_beat\": 1.5625}"),
+            "\"median_ms\": 50.0000, \"p95_ms\": 95.0000, \"max_ms\": 100.0000, \"cpu_median_ms\": 5.1000, "
+            "\"cpu_max_ms\": 30.0000, \"cpu_max_at_beat\": 0.7500, \"max_at_beat\": 1.5625}"),
         std::string::npos)
         << json;
     EXPECT_NE(
         json.find(
             "{\"row\": 11, \"name\": \"overlay\", \"first_beat\": 0, \"end_beat\": 410, \"frames\": 110, "
             "\"median_ms\": 55.0000, \"p95_ms\": 1000.0000, \"max_ms\": 1000.0000, "
-            "\"cpu_median_ms\": 5.5000, \"cpu_max_ms\": 1000.0000, \"cpu_max_at_beat\": 50.0000}"),
+            "\"cpu_median_ms\": 5.6000, \"cpu_max_ms\": 1000.0000, \"cpu_max_at_beat\": 50.0000, "
+            "\"max_at_beat\": 50.0000}"),
         std::string::npos)
         << json;
     EXPECT_NE(
@@ -167,13 +168,14 @@ TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
     std::string text = read_all(fp);
     std::fclose(fp);
     EXPECT_NE(text.find("all: 110 frames in 2.000 s, 55.0 frames per second"), std::string::npos) << text;
-    // The wall-clock columns keep their places; the processor times come after.
-    EXPECT_NE(text.find("median_ms   p95_ms   max_ms cpu_med_ms cpu_max_ms  at_beat\n"), std::string::npos)
+    // The wall-clock columns keep their places; the processor times come
+    // after, and the slowest frame's beat last.
+    EXPECT_NE(text.find("median_ms   p95_ms   max_ms cpu_med_ms cpu_max_ms  at_beat   max_at\n"),
+              std::string::npos)
         << text;
-    EXPECT_NE(
-        text.find(
-            "title        0-44          100     50.000   95.000  100.000      5.000     30.000     1.56\n"),
-        std::string::npos)
+    EXPECT_NE(text.find("title        0-44          100     50.000   95.000  100.000      5.100     30.000   "
+                        "  0.75     1.56\n"),
+              std::string::npos)
         << text;
 }
 
