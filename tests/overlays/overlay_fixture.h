@@ -6,6 +6,7 @@
 #include "core/core.h"
 #include "core/frame.h"
 #include "platform/paths.h"
+#include "raster/raster.h"
 #include "runtime/clock.h"
 #include "scratch_dir.h"
 
@@ -60,6 +61,9 @@ class OverlayFrame : public ::testing::Test
         screen = &surface_;
         saved_depth_ = depth_buffer;
         depth_buffer = depth_buffer_create(SCREEN_WIDTH, SCREEN_HEIGHT);
+        // The drawing state every timeline row starts from, whatever the
+        // test before left (a scene's letterbox window, say).
+        raster_reset_state();
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         // Under this build's own folder: checkouts that run the same test
         // at once never share it.
