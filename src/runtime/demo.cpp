@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace
 {
@@ -156,7 +157,7 @@ int demo_main(int argc, char** argv)
         std::exit(1);
     }
     // The drawing helper starts once the loader thread has finished.
-    raster_threads_start(options.threads);
+    raster_threads_start(options_threads(&options, std::thread::hardware_concurrency()));
     int32_t length_status = check_music_length(offline ? "--from" : "--start", requested_start);
     if (length_status != 0) {
         effects_free_all();

@@ -58,7 +58,8 @@ void options_print_usage(FILE* to)
                  "      --start BEAT    start the music at this beat (90 beats per minute)\n"
                  "      --data DIR      read the data files from DIR instead of data/\n"
                  "      --threads N     draw with N threads, 1 or 2 (default %d: the processors\n"
-                 "                      here, at most 2); the picture is the same\n"
+                 "                      here, at most 2; 1 for --capture and --video on two\n"
+                 "                      processors or fewer); the picture is the same\n"
                  "  -h, --help          show this text\n"
                  "offline (fixed-step clock: frame k at k / fps, no window, no sound device):\n"
                  "      --capture DIR   write every frame as DIR/frame-NNNNNN.png (N = frame number k)\n"
@@ -80,6 +81,17 @@ void options_print_usage(FILE* to)
 int32_t options_default_threads()
 {
     return std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+}
+
+int32_t options_threads(const Options* o, unsigned processors)
+{
+    if (o->threads == 1 || o->threads == 2)
+        return o->threads;
+    if (processors < 2)
+        return 1;
+    if ((o->capture_dir || o->video_file) && processors <= 2)
+        return 1;
+    return 2;
 }
 
 bool options_offline(const Options* o)
@@ -110,7 +122,7 @@ int32_t options_parse(int argc, char** argv, Options* out)
     out->scale = 1;
     out->vsync = 1;
     out->max_fps = PACING_DEFAULT_MAX_FPS;
-    out->threads = options_default_threads();
+    out->threads = 0; // options_threads() decides
     out->fps = 60;
     out->from_seconds = -1.0;
     out->to_seconds = -1.0;

@@ -14,7 +14,7 @@ struct Options {
     int32_t no_sound;     // --no-sound
     float start_beat;     // --start BEAT (0 = from the beginning)
     const char* data_dir; // --data DIR, or null
-    int32_t threads;      // --threads N: threads that draw (1 or 2)
+    int32_t threads;      // --threads N: threads that draw (1 or 2); 0 = not given
 
     // Offline modes: the fixed-step clock, no window, no sound device.
     const char* capture_dir;   // --capture DIR: numbered PNG frames
@@ -38,6 +38,12 @@ bool options_offline(const Options* options);
 // Threads that draw unless --threads says otherwise: 2 where the machine has
 // two processors or more, else 1.
 int32_t options_default_threads();
+// Threads that draw in this run, on a machine with `processors` (0 where it
+// cannot tell): --threads N where given, else the default, except in runs
+// that write frames (--capture, --video) on two processors or fewer: there
+// the PNG writers or the encoder need the second processor more than the
+// drawing does, and the frames are the same with either count.
+int32_t options_threads(const Options* options, unsigned processors);
 
 // Parses a time: "12.5" is a beat (at 90 beats per minute), "12.5s" seconds.
 // Returns seconds, or -1 for text that is not a time of 0 or more.

@@ -104,6 +104,26 @@ TEST(OfflineOptions, TimesModesAndRanges)
     testing::internal::GetCapturedStderr();
 }
 
+TEST(OfflineOptions, RunsThatWriteFramesDrawWithOneThreadOnTwoProcessors)
+{
+    Options o;
+    ASSERT_EQ(parse({"--capture", "out"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(options_threads(&o, 2), 1); // the PNG writers take the other processor
+    EXPECT_EQ(options_threads(&o, 4), 2);
+    ASSERT_EQ(parse({"--video", "v.mp4"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(options_threads(&o, 2), 1);
+    ASSERT_EQ(parse({"--video", "v.mp4", "--threads", "2"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(options_threads(&o, 2), 2); // as asked
+    for (const char* mode : {"--bench", "--no-sound"}) {
+        ASSERT_EQ(parse({mode}, &o), OPTIONS_RUN);
+        EXPECT_EQ(options_threads(&o, 2), 2) << mode;
+        EXPECT_EQ(options_threads(&o, 1), 1) << mode;
+        EXPECT_EQ(options_threads(&o, 0), 1) << mode; // cannot tell
+    }
+    ASSERT_EQ(parse({"--bench", "--threads=1"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(options_threads(&o, 8), 1);
+}
+
 TEST(OfflineOptions, EmptyRangesAndStartsPastTheEndAreUsageErrors)
 {
     Options o;
