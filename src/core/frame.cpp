@@ -4,12 +4,20 @@
 #include "core/core.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <emmintrin.h>
 
 FrameSurface* screen = nullptr;
 DepthBuffer* depth_buffer = nullptr;
 uint32_t specular_ramp[256];
+constinit thread_local FrameTarget frame_target = {nullptr, nullptr, false};
+
+void frame_write_refused(const char* where)
+{
+    std::fprintf(stderr, "dunravel: %s wrote the frame while a drawing share was open\n", where);
+    std::abort();
+}
 
 DepthBuffer* depth_buffer_create(int32_t width, int32_t height)
 {

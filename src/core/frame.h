@@ -46,9 +46,49 @@ void depth_buffer_free(DepthBuffer* buffer);
 extern uint32_t specular_ramp[256];
 void specular_ramp_build();
 
-// A pointer to row y of the current screen.
+// What this thread draws into. Work queued in the drawing share runs later,
+// maybe on another thread: while it runs, `surface` and `depth` are the
+// surface and depth buffer it was queued for (null otherwise: `screen` and
+// `depth_buffer`). `locked` is set on the thread that opened a share while
+// the share is open: then only the share's own work may write the frame.
+struct FrameTarget {
+    FrameSurface* surface;
+    DepthBuffer* depth;
+    bool locked;
+};
+extern constinit thread_local FrameTarget frame_target;
+
+// The surface and depth buffer this thread draws into (see FrameTarget).
+inline FrameSurface* frame_surface()
+{
+    return frame_target.surface ? frame_target.surface : screen;
+}
+inline DepthBuffer* frame_depth()
+{
+    return frame_target.depth ? frame_target.depth : depth_buffer;
+}
+
+// Checks, in debug and sanitizer builds, that this thread may write the
+// frame now: a write while this thread holds a share open would race the
+// helper drawing the share's rows. Every operation that writes `screen`
+// outside the share's queue calls it on entry.
+#if !defined(NDEBUG) || defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define FRAME_CHECKS 1
+#else
+#define FRAME_CHECKS 0
+#endif
+void frame_write_refused(const char* where);
+inline void frame_check_write([[maybe_unused]] const char* where)
+{
+#if FRAME_CHECKS
+    if (frame_target.locked)
+        frame_write_refused(where);
+#endif
+}
+
+// A pointer to row y of the surface this thread draws into.
 inline uint32_t* screen_row(int32_t y)
 {
-    return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(screen->pixels) +
-                                       static_cast<intptr_t>(y) * screen->pitch);
+    FrameSurface* s = frame_surface();
+    return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(s->pixels) + static_cast<intptr_t>(y) * s->pitch);
 }

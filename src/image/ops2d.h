@@ -2,6 +2,11 @@
 // and on textures: placing images with a combine rule, blurs, glows and
 // screen-wide distortions. Every operation works per 8-bit channel, alpha
 // included; products of two channels are >> 8 and results clamp to 0..255.
+// Every operation on the frame also comes as a *_band form working on a band
+// of rows (or columns, where its pixels mix down the columns) and touching
+// nothing outside it: bands drawn at once by two threads, or queued in the
+// drawing share (raster.h), give the bytes of the whole operation. They
+// write the surface this thread draws into (frame_surface()).
 #pragma once
 
 #include "image/texture.h"
@@ -40,20 +45,20 @@ enum BlendMode : int32_t {
 // Puts a whole texture on the screen at (x, y) with a BlitMode.
 void blit_image(const Texture* texture, int32_t x, int32_t y, int32_t mode);
 // blit_image drawing only screen rows [y0, y1) (each row from its own source row).
-void blit_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t mode, int32_t y0, int32_t y1);
+void blit_image_band(const Texture* texture, int32_t x, int32_t y, int32_t mode, int32_t y0, int32_t y1);
 // Blends a whole texture onto the screen at (x, y); alpha 0..255 (clamped).
 void blend_image(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode);
 // blend_image drawing only screen rows [y0, y1): every blended pixel depends
 // on its own screen row only, so a frame blended band by band gets the bytes
 // of one whole blend_image.
-void blend_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode, int32_t y0,
+void blend_image_band(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode, int32_t y0,
                       int32_t y1);
 // Blends the texture's rectangle (src_x, src_y, width, height) onto the screen
 // at (x, y). The part of the rectangle outside the texture is not drawn.
 void blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y, int32_t width,
                 int32_t height, int32_t alpha, int32_t mode);
 // blend_rect drawing only screen rows [y0, y1).
-void blend_rect_rows(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y,
+void blend_rect_band(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y,
                      int32_t width, int32_t height, int32_t alpha, int32_t mode, int32_t y0, int32_t y1);
 
 // Radial streaks away from (cx, cy), in place: pass p averages every pixel
@@ -71,14 +76,14 @@ void zoom_blur_side(Texture* texture, int32_t cx, int32_t cy, int32_t strength, 
 // w = A_P * colour channel >> 8 keeps that much of the pixel's own colour.
 void wave_shift(float phase, uint32_t colour);
 // wave_shift on screen rows [y0, y1) only (each row shifts within itself).
-void wave_shift_rows(float phase, uint32_t colour, int32_t y0, int32_t y1);
+void wave_shift_band(float phase, uint32_t colour, int32_t y0, int32_t y1);
 
-// (1, 2, 1)/4 vertical blur of the columns [min(a, b), max(a, b)) clipped to
-// the screen, over rows 1..478, `passes` times.
-void blur_columns(int32_t a, int32_t b, int32_t passes);
-// (1, 2, 1)/4 horizontal blur of the rows [min(a, b), max(a, b)) clipped to
-// the screen, over columns 1..638, `passes` times.
-void blur_rows(int32_t a, int32_t b, int32_t passes);
+// (1, 2, 1)/4 vertical blur of the band of columns [min(a, b), max(a, b))
+// clipped to the screen, over rows 1..478, `passes` times.
+void blur_vertical(int32_t a, int32_t b, int32_t passes);
+// (1, 2, 1)/4 horizontal blur of the band of rows [min(a, b), max(a, b))
+// clipped to the screen, over columns 1..638, `passes` times.
+void blur_horizontal(int32_t a, int32_t b, int32_t passes);
 
 // Brightening smear down every column / along every row with a saturating
 // 16-bit running sum per channel (rows / columns 0, 1, 478 / 638, 479 / 639
@@ -88,12 +93,53 @@ void glow_horizontal();
 // The same on columns [x0, x1) / rows [y0, y1) only, each bound rounded down
 // to a multiple of four: the columns / rows do not mix, so parts cut at
 // such bounds give the bytes of the whole.
-void glow_vertical_columns(int32_t x0, int32_t x1);
-void glow_horizontal_rows(int32_t y0, int32_t y1);
+void glow_vertical_band(int32_t x0, int32_t x1);
+void glow_horizontal_band(int32_t y0, int32_t y1);
 
 // Adds max(0, s - threshold) per channel (saturating) to each 16 x 16 block,
 // s being the block's pixel at (7, 7).
 void block_glow(uint32_t threshold);
+// The same on the blocks of rows [y0, y1), each bound rounded down to a
+// multiple of 16 (a block reads only its own pixels).
+void block_glow_band(uint32_t threshold, int32_t y0, int32_t y1);
 
 // Row r keeps alpha and only red (r mod 3 = 0), green (1) or blue (2).
 void rgb_scanlines();
+// The same on rows [y0, y1) only.
+void rgb_scanlines_band(int32_t y0, int32_t y1);
+
+// ---- Old names, removed once callers move ----------------------------------------
+inline void blit_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t mode, int32_t y0, int32_t y1)
+{
+    blit_image_band(texture, x, y, mode, y0, y1);
+}
+inline void blend_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode,
+                             int32_t y0, int32_t y1)
+{
+    blend_image_band(texture, x, y, alpha, mode, y0, y1);
+}
+inline void blend_rect_rows(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y,
+                            int32_t width, int32_t height, int32_t alpha, int32_t mode, int32_t y0, int32_t y1)
+{
+    blend_rect_band(texture, x, y, src_x, src_y, width, height, alpha, mode, y0, y1);
+}
+inline void wave_shift_rows(float phase, uint32_t colour, int32_t y0, int32_t y1)
+{
+    wave_shift_band(phase, colour, y0, y1);
+}
+inline void blur_columns(int32_t a, int32_t b, int32_t passes)
+{
+    blur_vertical(a, b, passes);
+}
+inline void blur_rows(int32_t a, int32_t b, int32_t passes)
+{
+    blur_horizontal(a, b, passes);
+}
+inline void glow_vertical_columns(int32_t x0, int32_t x1)
+{
+    glow_vertical_band(x0, x1);
+}
+inline void glow_horizontal_rows(int32_t y0, int32_t y1)
+{
+    glow_horizontal_band(y0, y1);
+}

@@ -574,9 +574,9 @@ TEST_F(Ops2d, BlurColumnsAndRowsMatchReferenceWithClippedRanges)
     for (const Range& r : column_ranges) {
         randomize();
         Image want = ref_blur(pixels, true, r.a, r.b, r.passes);
-        blur_columns(r.a, r.b, r.passes);
+        blur_vertical(r.a, r.b, r.passes);
         SCOPED_TRACE(testing::Message() << "columns " << r.a << ".." << r.b);
-        expect_screen(want, "blur_columns");
+        expect_screen(want, "blur_vertical");
     }
     const Range row_ranges[] = {{210, 230, 3}, {250, 230, 2},  {-30, 4, 2},    {470, 600, 2},
                                 {480, 500, 1}, {-9, -2, 1},    {0, 480, 1},    {-92, 28, 2},
@@ -585,9 +585,9 @@ TEST_F(Ops2d, BlurColumnsAndRowsMatchReferenceWithClippedRanges)
     for (const Range& r : row_ranges) {
         randomize();
         Image want = ref_blur(pixels, false, r.a, r.b, r.passes);
-        blur_rows(r.a, r.b, r.passes);
+        blur_horizontal(r.a, r.b, r.passes);
         SCOPED_TRACE(testing::Message() << "rows " << r.a << ".." << r.b);
-        expect_screen(want, "blur_rows");
+        expect_screen(want, "blur_horizontal");
     }
 }
 
@@ -651,15 +651,15 @@ TEST_F(Ops2d, GlowsInPartsMatchTheWholeGlow)
     const Image rows = pixels;
     pixels = start;
     for (int32_t x : {-8, 0, 4, 320, 636, 640})
-        glow_vertical_columns(x, x); // empty
+        glow_vertical_band(x, x); // empty
     const int32_t cuts[] = {-20, 0, 4, 64, 320, 324, 636, 640, 900};
     for (size_t k = 0; k + 1 < std::size(cuts); ++k)
-        glow_vertical_columns(cuts[k], cuts[k + 1]);
-    expect_screen(columns, "glow_vertical_columns");
+        glow_vertical_band(cuts[k], cuts[k + 1]);
+    expect_screen(columns, "glow_vertical_band");
     pixels = start;
     for (size_t k = 0; k + 1 < std::size(cuts); ++k)
-        glow_horizontal_rows(cuts[k], cuts[k + 1] > 480 ? 480 : cuts[k + 1]);
-    expect_screen(rows, "glow_horizontal_rows");
+        glow_horizontal_band(cuts[k], cuts[k + 1] > 480 ? 480 : cuts[k + 1]);
+    expect_screen(rows, "glow_horizontal_band");
 }
 
 TEST_F(Ops2d, GlowsKeepTheBorderLines)
@@ -726,4 +726,35 @@ TEST_F(Ops2d, RgbScanlinesKeepAlphaAndOneChannelPerRow)
         for (int x = 0; x < 640; x += 37)
             ASSERT_EQ(at(x, y), want);
     }
+}
+
+// Block glow and scan lines by bands, cut anywhere for the scan lines and at
+// block rows for the glow (a cut inside a block rounds down to the block's
+// first row), give the whole pass; an empty or outside band draws nothing.
+TEST_F(Ops2d, BlockGlowAndScanlinesInBandsMatchTheWholePass)
+{
+    randomize();
+    const Image start = pixels;
+    block_glow(0x30303030u);
+    const Image glowed = pixels;
+    pixels = start;
+    rgb_scanlines();
+    const Image lined = pixels;
+
+    pixels = start;
+    for (int32_t y : {-16, 0, 40, 480, 600})
+        block_glow_band(0x30303030u, y, y); // empty
+    block_glow_band(0x30303030u, 500, 900);
+    expect_screen(start, "block_glow_band outside");
+    const int32_t block_cuts[] = {-40, 0, 16, 40, 200, 471, 480, 700};
+    for (size_t k = 0; k + 1 < std::size(block_cuts); ++k)
+        block_glow_band(0x30303030u, block_cuts[k], block_cuts[k + 1]);
+    expect_screen(glowed, "block_glow_band");
+
+    pixels = start;
+    const int32_t line_cuts[] = {-7, 0, 1, 2, 41, 239, 240, 479, 480, 512};
+    for (size_t k = 0; k + 1 < std::size(line_cuts); ++k)
+        rgb_scanlines_band(line_cuts[k], line_cuts[k + 1]);
+    rgb_scanlines_band(300, 200); // empty
+    expect_screen(lined, "rgb_scanlines_band");
 }
