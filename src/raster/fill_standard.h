@@ -505,7 +505,7 @@ __attribute__((always_inline)) inline void span_simd(const ShadeState& s, const 
     const __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
     // Masked lanes are written back as they were read, which is only safe on
     // this thread's rows (those of the frame, outside a share).
-    const std::ptrdiff_t base = p - screen->pixels;
+    const std::ptrdiff_t base = p - frame_surface()->pixels;
     const raster_detail::Band& band = raster_detail::band;
     if (base + k + 4 <= band.end_pixel) {
         // The four pixels from column k, lanes past the span masked off.

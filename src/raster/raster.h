@@ -107,14 +107,23 @@ void set_bump_texture(const Texture* texture);
 void set_offset_texture(const Texture* texture);
 
 // ---- Drawing shared by two threads ---------------------------------------------
-// With the helper started, the draws between raster_share_begin() and
-// raster_share_end() are queued; the helper draws the rows below a split row
-// while the queue grows, the caller the rows above it when the share ends.
-// Each pixel has one owner, which draws the triangles covering it in their
-// order: the picture is the one a single thread draws, wherever the split
-// lies (it moves towards where both finish together). Between the two calls
-// the caller must leave `screen`, `depth_buffer` and the textures a queued
-// draw reads as they are; everything else (meshes, cameras, clipping, slots)
+// Work on a band of the frame: rows [first_row, end_row) (or the columns the
+// work maps them to) changed from what the band alone holds, so that bands
+// drawn at once by two threads give the bytes of one whole pass. Every 2D
+// operation has such a form (image/ops2d.h: the *_band functions).
+typedef void (*RasterBandFunction)(void* context, int32_t first_row, int32_t end_row);
+
+// With the helper started, the draws and band work between
+// raster_share_begin() and raster_share_end() are queued; the helper draws
+// the rows below a split row while the queue grows, the caller the rows above
+// it when the share ends. Each pixel has one owner, which draws the work
+// covering it in its order: the picture is the one a single thread draws,
+// wherever the split lies (it moves towards where both finish together). The
+// queue records the surface and depth buffer it opened on, and its work goes
+// there. Between the two calls the caller must leave `screen`, `depth_buffer`
+// and the textures a queued draw reads as they are, and write the frame only
+// through the queue (debug and sanitizer builds stop on a 2D operation that
+// writes it directly); everything else (meshes, cameras, clipping, slots)
 // may change, as the queue holds copies. Without the helper both do nothing.
 // Pairs nest; only the outermost counts.
 // Starts the helper for count >= 2 (one helper at most; a frame of this size
@@ -129,27 +138,41 @@ int32_t raster_threads();
 int64_t raster_threads_time();
 void raster_share_begin();
 void raster_share_end();
+// True between raster_share_begin() and raster_share_end() with the helper
+// drawing (the frame is then written through the queue only).
+bool raster_share_is_open();
 // A new frame: its n-th share splits the rows as the last frame's n-th did,
 // corrected by how that one went (the timeline calls it before its rows).
 void raster_share_frame_begin();
-// Work on the frame's rows that changes each row from that row alone (and
-// from what no part writes): runs part(context, first_row, end_row) for the
-// upper and the lower half at once, one of them on the helper, and returns
-// when both are done; once for every row without the helper, or while it
-// sleeps (waking it takes longer than such work). An open share is drawn
-// first.
-typedef void (*RasterRowsFunction)(void* context, int32_t first_row, int32_t end_row);
-void raster_threads_rows(RasterRowsFunction part, void* context);
-// Such row work inside an open share, on rows [first_row, end_row) (cut to
-// the frame): queued in order with the draws, it runs on each thread's rows
+// Splits a job in two: runs part(context, first_row, end_row) for the upper
+// and the lower half of the frame at once, one of them on the helper, and
+// returns when both are done; once for the whole frame without the helper,
+// or while it sleeps (waking it takes longer than such work). Inside an open
+// share the work queued so far is drawn first, and the share goes on after.
+void raster_split_in_two(RasterBandFunction part, void* context);
+// Band work inside an open share, on rows [first_row, end_row) (cut to the
+// frame): queued in order with the draws, it runs on each thread's rows
 // after the draws queued before it, so the picture is the single thread's.
 // The context's `size` bytes are copied into the queue (up to
-// RASTER_ROWS_CONTEXT_MAX), and `part` must only read them: both threads get
+// RASTER_BAND_CONTEXT_MAX), and `part` must only read them: both threads get
 // the same copy. Runs at once, on every row, outside a share (or for a
 // larger context, after what is queued).
-enum { RASTER_ROWS_CONTEXT_MAX = 256 };
-void raster_share_rows(RasterRowsFunction part, const void* context, size_t size, int32_t first_row,
+enum { RASTER_BAND_CONTEXT_MAX = 256 };
+void raster_share_band(RasterBandFunction part, const void* context, size_t size, int32_t first_row,
                        int32_t end_row);
+
+// Old names, removed once callers move.
+typedef RasterBandFunction RasterRowsFunction;
+enum { RASTER_ROWS_CONTEXT_MAX = RASTER_BAND_CONTEXT_MAX };
+inline void raster_threads_rows(RasterBandFunction part, void* context)
+{
+    raster_split_in_two(part, context);
+}
+inline void raster_share_rows(RasterBandFunction part, const void* context, size_t size, int32_t first_row,
+                              int32_t end_row)
+{
+    raster_share_band(part, context, size, first_row, end_row);
+}
 
 // ---- Clipper ------------------------------------------------------------------
 enum { CLIP_BUFFER_SIZE = 12 };

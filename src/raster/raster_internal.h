@@ -1,7 +1,7 @@
 // What a span filler needs, shared by the rasterizer's own files: the texture
 // slots, the filler table interface, the attribute-set builders, the lane
 // arithmetic and the one pixel walk. Not for scenes (they use raster.h).
-// Relies on core/frame.h (screen, depth_buffer) and image/texture.h.
+// Relies on core/frame.h (frame_surface, frame_depth) and image/texture.h.
 //
 // HOW A FILLER IS WRITTEN
 // Every drawable mode M of raster/fill_modes.h has one explicit specialisation
@@ -72,8 +72,9 @@ bool raster_share_queue(RasterTriangle* triangles, int32_t count, const Texture*
 void raster_share_close_all();
 
 // ---- Frame and texture checks ---------------------------------------------------------
-// True when `screen` is a 640 x 480 surface with a 2,560-byte pitch and, when
-// with_depth, `depth_buffer` is at least 640 x 480.
+// True when the surface this thread draws into (frame_surface(): `screen`
+// outside queued work) is 640 x 480 with a 2,560-byte pitch and, when
+// with_depth, its depth buffer (frame_depth()) is at least 640 x 480.
 bool raster_target_ready(bool with_depth);
 // True for a texture that can be sampled: pixels present and masks and
 // logarithms consistent with the sizes, so that masked addressing stays inside.
@@ -301,8 +302,8 @@ inline void raster_walk(RasterTriangle* t, const Interpolant* attributes, SpanFn
         vx[i] = static_cast<uint32_t>(attributes[i].x_step);
         vy[i] = static_cast<uint32_t>(attributes[i].y_step);
     }
-    uint32_t* pixels = screen->pixels;
-    int32_t* depths = DEPTH ? depth_buffer->values : nullptr;
+    uint32_t* pixels = frame_surface()->pixels;
+    int32_t* depths = DEPTH ? frame_depth()->values : nullptr;
 
     for (int32_t y = first_y; y <= last_y; y++) {
         int32_t lo = 0, hi = width - 1;

@@ -63,11 +63,11 @@ void draw_triangles(RasterTriangle* triangles, int32_t count, const Texture* tex
 
 bool raster_target_ready(bool with_depth)
 {
-    if (!screen || !screen->pixels || screen->w < SCREEN_WIDTH || screen->h < SCREEN_HEIGHT ||
-        screen->pitch != SCREEN_WIDTH * 4)
+    const FrameSurface* s = frame_surface();
+    if (!s || !s->pixels || s->w < SCREEN_WIDTH || s->h < SCREEN_HEIGHT || s->pitch != SCREEN_WIDTH * 4)
         return false;
-    if (with_depth && (!depth_buffer || !depth_buffer->values || depth_buffer->width != SCREEN_WIDTH ||
-                       depth_buffer->height < SCREEN_HEIGHT))
+    const DepthBuffer* d = frame_depth();
+    if (with_depth && (!d || !d->values || d->width != SCREEN_WIDTH || d->height < SCREEN_HEIGHT))
         return false;
     return true;
 }

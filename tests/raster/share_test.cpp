@@ -4,6 +4,7 @@
 // slots as one thread leaves them, row work queued between its draws included.
 #include "raster_fixture.h"
 
+#include "image/ops2d.h"
 #include "raster/raster_internal.h"
 
 #include <algorithm>
@@ -240,14 +241,14 @@ void mix_rows(void* context, int32_t y0, int32_t y1)
 {
     const Mix* m = static_cast<const Mix*>(context);
     for (int32_t y = y0; y < y1; y++) {
-        uint32_t* row = screen->pixels + static_cast<size_t>(y) * SCREEN_WIDTH;
+        uint32_t* row = screen_row(y);
         for (int32_t x = 0; x < SCREEN_WIDTH; x++)
             row[x] = (row[x] << m->turn | row[x] >> (32 - m->turn)) + m->add + static_cast<uint32_t>(x * y);
     }
 }
 struct BigMix {
     Mix mix;
-    unsigned char more[RASTER_ROWS_CONTEXT_MAX];
+    unsigned char more[RASTER_BAND_CONTEXT_MAX];
 };
 void big_mix_rows(void* context, int32_t y0, int32_t y1)
 {
@@ -263,7 +264,7 @@ void draw_with_row_work(const std::vector<RasterTriangle>& triangles, Textures& 
     };
     auto rows = [](uint32_t add, int32_t turn, int32_t y0, int32_t y1) {
         Mix m = {add, turn};
-        raster_share_rows(mix_rows, &m, sizeof m, y0, y1);
+        raster_share_band(mix_rows, &m, sizeof m, y0, y1);
         m = {0xdeadbeefu, 13}; // the queue holds a copy
     };
     textures.install();
@@ -278,7 +279,7 @@ void draw_with_row_work(const std::vector<RasterTriangle>& triangles, Textures& 
              static_cast<int32_t>(i * 7 % 480) + 1);
     draw(200, 100, nullptr, FILL_GOURAUD | FILL_MULTIPLY);
     BigMix big = {{5, 9}, {}}; // too large to queue: runs after what is queued
-    raster_share_rows(big_mix_rows, &big, sizeof big, 100, 200);
+    raster_share_band(big_mix_rows, &big, sizeof big, 100, 200);
     draw(300, triangles.size() - 300, &textures.texture.t, FILL_TEXTURE | FILL_DEPTH);
     rows(3, 7, 0, 480);
 }
@@ -309,7 +310,7 @@ TEST_F(RasterShare, RowWorkBetweenTheDrawsGivesTheFrameOneThreadDraws)
     const std::vector<uint32_t> alone = frame();
     clear(0xFF000000u);
     raster_share_begin();
-    raster_share_rows(mix_rows, &m, sizeof m, 0, SCREEN_HEIGHT);
+    raster_share_band(mix_rows, &m, sizeof m, 0, SCREEN_HEIGHT);
     raster_share_end();
     EXPECT_TRUE(frame() == alone);
     EXPECT_TRUE(guards_intact());
@@ -341,5 +342,128 @@ TEST_F(RasterShare, AShareLeftOpenEndsWithTheRowAndWithTheHelper)
     EXPECT_EQ(px(50, 50), 0xFF0000FFu);
     raster_share_end();
 }
+
+// Band work that writes through a 2D operation, as the scenes' queued passes do.
+void scanlines_band(void*, int32_t y0, int32_t y1)
+{
+    rgb_scanlines_band(y0, y1);
+}
+
+// The surface changes inside a share (which callers must not do): what was
+// queued before still goes to the surface it was queued for, on both threads.
+TEST_F(RasterShare, WorkQueuedBeforeTheSurfaceChangesGoesToTheSurfaceItWasQueuedFor)
+{
+    Textures textures(13);
+    const std::vector<RasterTriangle> triangles = random_triangles(41, 240);
+    std::vector<uint32_t> other_pixels(size_t{SCREEN_WIDTH} * SCREEN_HEIGHT);
+    FrameSurface other = {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, other_pixels.data()};
+    DepthBuffer* other_depth = depth_buffer_create(SCREEN_WIDTH, SCREEN_HEIGHT);
+    ASSERT_NE(other_depth, nullptr);
+    auto run = [&] {
+        clear(0xFF000000u);
+        std::fill(other_pixels.begin(), other_pixels.end(), 0xFF102030u);
+        depth_buffer_fill(other_depth, DEPTH_CLEAR);
+        FrameSurface* const first = screen;
+        DepthBuffer* const first_depth = depth_buffer;
+        std::vector<RasterTriangle> copies = triangles;
+        textures.install();
+        raster_share_begin();
+        draw_triangles(copies.data(), 120, &textures.texture.t, FILL_TEXTURE | FILL_GOURAUD | FILL_DEPTH);
+        const Mix m = {5, 7};
+        raster_share_band(mix_rows, &m, sizeof m, 20, 460);
+        raster_share_band(scanlines_band, nullptr, 0, 100, 300);
+        screen = &other;
+        depth_buffer = other_depth;
+        draw_triangles(copies.data() + 120, 120, &textures.texture.t, FILL_TEXTURE | FILL_DEPTH);
+        raster_share_band(mix_rows, &m, sizeof m, 0, 480);
+        raster_share_end();
+        screen = first;
+        depth_buffer = first_depth;
+        std::vector<uint32_t> out = frame();
+        out.insert(out.end(), other_pixels.begin(), other_pixels.end());
+        out.insert(out.end(), depth_buffer->values, depth_buffer->values + SCREEN_WIDTH * SCREEN_HEIGHT);
+        out.insert(out.end(), other_depth->values, other_depth->values + SCREEN_WIDTH * SCREEN_HEIGHT);
+        return out;
+    };
+    const std::vector<uint32_t> single = run(); // no helper: all at once
+    if (raster_threads_start(2) != 2) {
+        depth_buffer_free(other_depth);
+        GTEST_SKIP() << "no second thread here";
+    }
+    for (int round = 0; round < 3; round++)
+        EXPECT_TRUE(run() == single);
+    depth_buffer_free(other_depth);
+    EXPECT_TRUE(guards_intact());
+}
+
+// A job split in two inside a share draws after what was queued before it,
+// and the share (however deeply nested) goes on after it.
+TEST_F(RasterShare, AJobSplitInTwoInsideAShareLeavesTheShareOpen)
+{
+    Textures textures(17);
+    const std::vector<RasterTriangle> triangles = random_triangles(43, 200);
+    auto run = [&](bool check_open) {
+        clear(0xFF000000u);
+        std::vector<RasterTriangle> copies = triangles;
+        textures.install();
+        raster_share_begin();
+        raster_share_begin();
+        draw_triangles(copies.data(), 100, &textures.texture.t, FILL_TEXTURE | FILL_GOURAUD | FILL_DEPTH);
+        Mix m = {3, 11};
+        raster_split_in_two(mix_rows, &m);
+        if (check_open) {
+            EXPECT_TRUE(raster_share_is_open());
+        }
+        draw_triangles(copies.data() + 100, 100, &textures.texture.t, FILL_FLAT | FILL_TEXTURE | FILL_ADD);
+        raster_share_end();
+        if (check_open) {
+            EXPECT_TRUE(raster_share_is_open());
+        }
+        raster_split_in_two(mix_rows, &m);
+        raster_share_end();
+        EXPECT_FALSE(raster_share_is_open());
+        return frame();
+    };
+    const std::vector<uint32_t> single = run(false);
+    if (raster_threads_start(2) != 2)
+        GTEST_SKIP() << "no second thread here";
+    for (int round = 0; round < 3; round++)
+        EXPECT_TRUE(run(true) == single);
+    // A job on its own, the helper awake after a share, splits too.
+    clear(0xFF000000u);
+    raster_share_begin();
+    raster_share_end();
+    Mix m = {9, 2};
+    raster_split_in_two(mix_rows, &m);
+    const std::vector<uint32_t> split = frame();
+    clear(0xFF000000u);
+    mix_rows(&m, 0, SCREEN_HEIGHT);
+    EXPECT_TRUE(frame() == split);
+}
+
+#if FRAME_CHECKS
+// Writing the frame directly while a share is open would race the helper:
+// debug and sanitizer builds stop with a message naming the operation.
+TEST_F(RasterShare, AWriteToTheFrameWhileAShareIsOpenStops)
+{
+    if (raster_threads_start(2) != 2)
+        GTEST_SKIP() << "no second thread here";
+    raster_threads_stop();
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            raster_threads_start(2);
+            raster_share_begin();
+            rgb_scanlines();
+        },
+        "rgb_scanlines.*wrote the frame while a drawing share was open");
+    // Outside a share, and with the share ended, the same write is fine.
+    raster_threads_start(2);
+    raster_share_begin();
+    raster_share_end();
+    rgb_scanlines();
+    EXPECT_EQ(px(0, 0), 0xFF000000u);
+}
+#endif
 
 } // namespace
