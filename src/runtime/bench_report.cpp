@@ -55,25 +55,38 @@ RowStats row_stats(const std::vector<BenchFrame>& frames, int32_t row)
     return s;
 }
 
+// A time in yardstick units (0 without a yardstick).
+double in_units(double ms, const BenchYardstick& y)
+{
+    const double unit = 0.5 * (y.before_ms + y.after_ms);
+    return unit > 0.0 ? ms / unit : 0.0;
+}
+
 } // namespace
 
-void bench_report_text(FILE* to, const std::vector<BenchFrame>& frames, double seconds)
+void bench_report_text(FILE* to, const std::vector<BenchFrame>& frames, double seconds,
+                       const BenchYardstick& yardstick)
 {
-    std::fprintf(to, "%-4s %-12s %-9s %7s %10s %8s %8s %10s %10s %8s %8s\n", "row", "name", "beats", "frames",
-                 "median_ms", "p95_ms", "max_ms", "cpu_med_ms", "cpu_max_ms", "at_beat", "max_at");
+    std::fprintf(to, "%-4s %-12s %-9s %7s %10s %8s %8s %10s %10s %8s %8s %8s %10s\n", "row", "name", "beats",
+                 "frames", "median_ms", "p95_ms", "max_ms", "cpu_med_ms", "cpu_max_ms", "at_beat", "max_at",
+                 "median_y", "cpu_med_y");
     for (int32_t row = 0; row < TIMELINE_COUNT; row++) {
         RowStats s = row_stats(frames, row);
         char beats[16];
         std::snprintf(beats, sizeof beats, "%d-%d", timeline[row].first_beat, timeline[row].end_beat);
-        std::fprintf(to, "%-4d %-12s %-9s %7lld %10.3f %8.3f %8.3f %10.3f %10.3f %8.2f %8.2f\n", row,
-                     timeline_name(row), beats, static_cast<long long>(s.frames), s.median, s.p95, s.max,
-                     s.cpu_median, s.cpu_max, s.cpu_max_at, s.max_at);
+        std::fprintf(to, "%-4d %-12s %-9s %7lld %10.3f %8.3f %8.3f %10.3f %10.3f %8.2f %8.2f %8.3f %10.3f\n",
+                     row, timeline_name(row), beats, static_cast<long long>(s.frames), s.median, s.p95, s.max,
+                     s.cpu_median, s.cpu_max, s.cpu_max_at, s.max_at, in_units(s.median, yardstick),
+                     in_units(s.cpu_median, yardstick));
     }
     double fps = seconds > 0.0 ? static_cast<double>(frames.size()) / seconds : 0.0;
     std::fprintf(to, "all: %zu frames in %.3f s, %.1f frames per second\n", frames.size(), seconds, fps);
+    std::fprintf(to, "yardstick: %.3f ms before the frames, %.3f ms after; *_y columns in units of their mean\n",
+                 yardstick.before_ms, yardstick.after_ms);
 }
 
-void bench_report_json(FILE* to, const std::vector<BenchFrame>& frames, double seconds)
+void bench_report_json(FILE* to, const std::vector<BenchFrame>& frames, double seconds,
+                       const BenchYardstick& yardstick)
 {
     double fps = seconds > 0.0 ? static_cast<double>(frames.size()) / seconds : 0.0;
     std::fprintf(to, "{\"fps\": %.3f, \"frames\": %zu, \"rows\": [", fps, frames.size());
@@ -83,10 +96,12 @@ void bench_report_json(FILE* to, const std::vector<BenchFrame>& frames, double s
             to,
             "%s\n  {\"row\": %d, \"name\": \"%s\", \"first_beat\": %d, \"end_beat\": %d, \"frames\": %lld, "
             "\"median_ms\": %.4f, \"p95_ms\": %.4f, \"max_ms\": %.4f, \"cpu_median_ms\": %.4f, "
-            "\"cpu_max_ms\": %.4f, \"cpu_max_at_beat\": %.4f, \"max_at_beat\": %.4f}",
+            "\"cpu_max_ms\": %.4f, \"cpu_max_at_beat\": %.4f, \"max_at_beat\": %.4f, "
+            "\"median_yardsticks\": %.4f, \"cpu_median_yardsticks\": %.4f}",
             row ? "," : "", row, timeline_name(row), timeline[row].first_beat, timeline[row].end_beat,
             static_cast<long long>(s.frames), s.median, s.p95, s.max, s.cpu_median, s.cpu_max, s.cpu_max_at,
-            s.max_at);
+            s.max_at, in_units(s.median, yardstick), in_units(s.cpu_median, yardstick));
     }
-    std::fprintf(to, "\n]}\n");
+    std::fprintf(to, "\n], \"yardstick\": {\"before_ms\": %.4f, \"after_ms\": %.4f}}\n", yardstick.before_ms,
+                 yardstick.after_ms);
 }

@@ -4,7 +4,7 @@
 // median and worst processor time the drawing threads spent on them (which
 // other processes on a busy machine do not inflate) and the beat of that
 // heaviest frame, so it can be drawn again on its own, as a text table or a
-// JSON document. A slowest frame far from the heaviest one waited: for the
+// JSON document, with the yardstick's time beside them. A slowest frame far from the heaviest one waited: for the
 // machine, or at the start of a run for the helper thread. Relies on the timeline
 // (effects.h) for the rows.
 #pragma once
@@ -22,7 +22,18 @@ struct BenchFrame {
     double at_beat;
 };
 
+// The yardstick's time (bench/yardstick) measured before and after the
+// frames: their mean is the unit every row is also given in, so that runs on
+// a machine whose speed drifts compare; far apart, the machine changed speed
+// during the run.
+struct BenchYardstick {
+    double before_ms;
+    double after_ms;
+};
+
 // Writes the table (text) or the JSON document for the frames, which took
 // seconds in all.
-void bench_report_text(FILE* to, const std::vector<BenchFrame>& frames, double seconds);
-void bench_report_json(FILE* to, const std::vector<BenchFrame>& frames, double seconds);
+void bench_report_text(FILE* to, const std::vector<BenchFrame>& frames, double seconds,
+                       const BenchYardstick& yardstick);
+void bench_report_json(FILE* to, const std::vector<BenchFrame>& frames, double seconds,
+                       const BenchYardstick& yardstick);

@@ -13,6 +13,7 @@
 #include "platform/paths.h"
 #include "raster/raster.h"
 #include "runtime/bench_report.h"
+#include "yardstick/yardstick.h"
 #include "runtime/clock.h"
 #include "runtime/contact_sheet.h"
 #include "runtime/demo.h"
@@ -46,6 +47,7 @@ struct OfflineRun {
     VideoPipe* pipe;      // video
     std::vector<BenchFrame> bench_frames;
     double bench_seconds;
+    BenchYardstick yardstick;
     ContactSheet sheet;
 };
 
@@ -90,11 +92,6 @@ bool next_in_sequence(OfflineRun* run)
 {
     const Options* o = run->options;
     return music_is_playing() && (o->max_frames == 0 || run->frames_taken < o->max_frames);
-}
-
-int32_t begin_nothing(OfflineRun*)
-{
-    return 0;
 }
 
 // ---- Capture -----------------------------------------------------------------------
@@ -161,6 +158,17 @@ int32_t video_end(OfflineRun* run, int32_t status)
 
 // ---- Bench ---------------------------------------------------------------------------
 
+// Frames of the yardstick timed before and after the bench's own (the
+// median of them): enough for a steady median, few enough to cost well
+// under a second.
+enum { YARDSTICK_FRAMES = 5 };
+
+int32_t bench_begin(OfflineRun* run)
+{
+    run->yardstick.before_ms = yardstick_measure(YARDSTICK_FRAMES);
+    return 0;
+}
+
 int32_t bench_take(OfflineRun* run, double seconds, double cpu_seconds)
 {
     run->bench_frames.push_back(
@@ -171,14 +179,15 @@ int32_t bench_take(OfflineRun* run, double seconds, double cpu_seconds)
 
 int32_t bench_end(OfflineRun* run, int32_t status)
 {
-    bench_report_text(stdout, run->bench_frames, run->bench_seconds);
+    run->yardstick.after_ms = yardstick_measure(YARDSTICK_FRAMES);
+    bench_report_text(stdout, run->bench_frames, run->bench_seconds, run->yardstick);
     const char* json = run->options->bench_json;
     if (!json)
         return status;
     OutputFile file;
     int error = output_file_open(json, &file);
     if (error == 0) {
-        bench_report_json(file.stream, run->bench_frames, run->bench_seconds);
+        bench_report_json(file.stream, run->bench_frames, run->bench_seconds, run->yardstick);
         error = output_file_close(&file, true);
     }
     if (error != 0) {
@@ -239,7 +248,7 @@ const OfflineMode CAPTURE = {capture_begin, count_in_sequence, next_in_sequence,
                              capture_take,  capture_end,       "written"};
 const OfflineMode VIDEO = {video_begin, count_in_sequence, next_in_sequence,
                            video_take,  video_end,         "written"};
-const OfflineMode BENCH = {begin_nothing, count_in_sequence, next_in_sequence,
+const OfflineMode BENCH = {bench_begin,   count_in_sequence, next_in_sequence,
                            bench_take,    bench_end,         "timed"};
 const OfflineMode SHEET = {sheet_begin, sheet_count, sheet_next, sheet_take, sheet_end, "drawn"};
 

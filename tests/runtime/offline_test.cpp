@@ -8,6 +8,7 @@
 #include "runtime/options.h"
 #include "runtime/png_out.h"
 #include "runtime/video_pipe.h"
+#include "yardstick/yardstick.h"
 
 #include "../platform/test_mp3.h"
 
@@ -161,7 +162,7 @@ TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
     for (int i = 0; i < 10; i++)
         frames.push_back({1000.0, 50, 1000.0, 50.0 + i / 16.0});
     FILE* fp = std::tmpfile();
-    bench_report_json(fp, frames, 2.0);
+    bench_report_json(fp, frames, 2.0, {4.0, 6.0}); // a yardstick of 5 ms
     std::string json = read_all(fp);
     std::fclose(fp);
     EXPECT_NE(json.find("{\"fps\": 55.000, \"frames\": 110, \"rows\": ["), std::string::npos) << json;
@@ -169,7 +170,8 @@ TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
         json.find(
             "{\"row\": 0, \"name\": \"title\", \"first_beat\": 0, \"end_beat\": 44, \"frames\": 100, "
             "\"median_ms\": 50.0000, \"p95_ms\": 95.0000, \"max_ms\": 100.0000, \"cpu_median_ms\": 5.1000, "
-            "\"cpu_max_ms\": 30.0000, \"cpu_max_at_beat\": 0.7500, \"max_at_beat\": 1.5625}"),
+            "\"cpu_max_ms\": 30.0000, \"cpu_max_at_beat\": 0.7500, \"max_at_beat\": 1.5625, "
+            "\"median_yardsticks\": 10.0000, \"cpu_median_yardsticks\": 1.0200}"),
         std::string::npos)
         << json;
     EXPECT_NE(
@@ -177,26 +179,61 @@ TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
             "{\"row\": 11, \"name\": \"overlay\", \"first_beat\": 0, \"end_beat\": 410, \"frames\": 110, "
             "\"median_ms\": 55.0000, \"p95_ms\": 1000.0000, \"max_ms\": 1000.0000, "
             "\"cpu_median_ms\": 5.6000, \"cpu_max_ms\": 1000.0000, \"cpu_max_at_beat\": 50.0000, "
-            "\"max_at_beat\": 50.0000}"),
+            "\"max_at_beat\": 50.0000, \"median_yardsticks\": 11.0000, \"cpu_median_yardsticks\": 1.1200}"),
         std::string::npos)
         << json;
     EXPECT_NE(
         json.find("{\"row\": 2, \"name\": \"tunnel\", \"first_beat\": 76, \"end_beat\": 100, \"frames\": 0"),
         std::string::npos);
     fp = std::tmpfile();
-    bench_report_text(fp, frames, 2.0);
+    bench_report_text(fp, frames, 2.0, {4.0, 6.0});
     std::string text = read_all(fp);
     std::fclose(fp);
-    EXPECT_NE(text.find("all: 110 frames in 2.000 s, 55.0 frames per second"), std::string::npos) << text;
+    EXPECT_NE(text.find("all: 110 frames in 2.000 s, 55.0 frames per second\n"
+                        "yardstick: 4.000 ms before the frames, 6.000 ms after"),
+              std::string::npos)
+        << text;
     // The wall-clock columns keep their places; the processor times come
     // after, and the slowest frame's beat last.
-    EXPECT_NE(text.find("median_ms   p95_ms   max_ms cpu_med_ms cpu_max_ms  at_beat   max_at\n"),
+    EXPECT_NE(json.find("], \"yardstick\": {\"before_ms\": 4.0000, \"after_ms\": 6.0000}}"), std::string::npos)
+        << json;
+    EXPECT_NE(text.find("median_ms   p95_ms   max_ms cpu_med_ms cpu_max_ms  at_beat   max_at median_y  cpu_med_y\n"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("title        0-44          100     50.000   95.000  100.000      5.100     30.000   "
-                        "  0.75     1.56\n"),
+                        "  0.75     1.56   10.000      1.020\n"),
               std::string::npos)
         << text;
+}
+
+// The yardstick is the W1 workload as its description defines it (the hash of
+// its triangles and its first triangle), and its picture never changes: a
+// yardstick that moved would make every figure given in its units wrong.
+TEST(Bench, TheYardstickDrawsTheW1WorkloadAndItsPictureStaysPut)
+{
+    EXPECT_EQ(yardstick_triangle_hash(), 0xcf820eb7u);
+    const YardstickTriangle& t = yardstick_triangles()[0];
+    const int32_t want[3][6] = {{5066, 5952, 276710, 0x6c20f3, 2642, 8307},
+                                {4688, 5672, 10724768, 0x973779, 2493, 8477},
+                                {5291, 5828, 4201872, 0xd64148, 2104, 8122}};
+    for (int k = 0; k < 3; k++) {
+        EXPECT_EQ(t.x[k], want[k][0]);
+        EXPECT_EQ(t.y[k], want[k][1]);
+        EXPECT_EQ(t.z[k], want[k][2]);
+        EXPECT_EQ(t.colour[k], 0xFF000000u | static_cast<uint32_t>(want[k][3]));
+        EXPECT_EQ(t.u[k], static_cast<uint32_t>(want[k][4]));
+        EXPECT_EQ(t.v[k], static_cast<uint32_t>(want[k][5]));
+    }
+    // Its picture's hash and written pixels when it was made.
+    constexpr uint32_t YARDSTICK_PICTURE = 0xa630c0cau;
+    constexpr int64_t YARDSTICK_WRITTEN = 533230;
+    int64_t written = 0;
+    EXPECT_EQ(yardstick_frame(&written), YARDSTICK_PICTURE);
+    EXPECT_EQ(written, YARDSTICK_WRITTEN);
+    // Another renderer writes 533,193 fragments of this workload; edge rules differ.
+    EXPECT_NEAR(static_cast<double>(written), 533193.0, 5000.0);
+    EXPECT_EQ(yardstick_frame(nullptr), YARDSTICK_PICTURE); // each frame starts clean
+    EXPECT_GT(yardstick_measure(1), 0.0);
 }
 
 TEST(PngOut, WritesCompleteFilesOnlyAndReadsBack)
