@@ -43,12 +43,11 @@ enum { SCRATCH_RECORDS = 256 };
 constexpr int32_t WAKE_RECORDS = 192;
 
 // How long a thread that waits for the other watches before it sleeps. A
-// sleep costs a system call on each side and the sleeper's wake-up; watching
-// for as long as that round trip takes wastes at most as much time as the
-// sleep would, and catches the short waits whole. bench/wake_handover times
-// the round trip (a few tens of microseconds on the machines it has run on);
-// this allows for slower ones. The watch pauses between its reads, so that a
-// hyper-threaded sibling keeps the core.
+// sleep costs a system call on each side and the sleeper's wake-up, slowest
+// when its processor has gone idle meanwhile; watching for a few times that
+// long catches the short waits whole and wastes little on the long ones.
+// bench/wake_handover measures the wake-up on the machine at hand. The watch
+// pauses between its reads, so that a hyper-threaded sibling keeps the core.
 constexpr int64_t WATCH_MICROSECONDS = 100;
 
 #if RASTER_HAS_THREADS
