@@ -32,5 +32,6 @@ uint32_t yardstick_triangle_hash();
 uint32_t yardstick_frame(int64_t* written);
 
 // The median time of `frames` frames (at least 1) in milliseconds, after one
-// frame to warm the caches.
-double yardstick_measure(int32_t frames);
+// frame to warm the caches: wall clock, and in `cpu_ms` (when not null) the
+// processor time this thread spent (the wall clock where no thread clock is).
+double yardstick_measure(int32_t frames, double* cpu_ms);

@@ -55,10 +55,16 @@ RowStats row_stats(const std::vector<BenchFrame>& frames, int32_t row)
     return s;
 }
 
-// A time in yardstick units (0 without a yardstick).
+// A time in yardstick units (0 without a yardstick): wall-clock times in
+// the wall-clock yardstick, processor times in its processor time.
 double in_units(double ms, const BenchYardstick& y)
 {
     const double unit = 0.5 * (y.before_ms + y.after_ms);
+    return unit > 0.0 ? ms / unit : 0.0;
+}
+double in_cpu_units(double ms, const BenchYardstick& y)
+{
+    const double unit = 0.5 * (y.before_cpu_ms + y.after_cpu_ms);
     return unit > 0.0 ? ms / unit : 0.0;
 }
 
@@ -77,12 +83,14 @@ void bench_report_text(FILE* to, const std::vector<BenchFrame>& frames, double s
         std::fprintf(to, "%-4d %-12s %-9s %7lld %10.3f %8.3f %8.3f %10.3f %10.3f %8.2f %8.2f %8.3f %10.3f\n",
                      row, timeline_name(row), beats, static_cast<long long>(s.frames), s.median, s.p95, s.max,
                      s.cpu_median, s.cpu_max, s.cpu_max_at, s.max_at, in_units(s.median, yardstick),
-                     in_units(s.cpu_median, yardstick));
+                     in_cpu_units(s.cpu_median, yardstick));
     }
     double fps = seconds > 0.0 ? static_cast<double>(frames.size()) / seconds : 0.0;
     std::fprintf(to, "all: %zu frames in %.3f s, %.1f frames per second\n", frames.size(), seconds, fps);
-    std::fprintf(to, "yardstick: %.3f ms before the frames, %.3f ms after; *_y columns in units of their mean\n",
-                 yardstick.before_ms, yardstick.after_ms);
+    std::fprintf(to,
+                 "yardstick: %.3f ms before the frames, %.3f ms after (processor time %.3f and %.3f ms); "
+                 "*_y columns in units of their means\n",
+                 yardstick.before_ms, yardstick.after_ms, yardstick.before_cpu_ms, yardstick.after_cpu_ms);
 }
 
 void bench_report_json(FILE* to, const std::vector<BenchFrame>& frames, double seconds,
@@ -100,8 +108,10 @@ void bench_report_json(FILE* to, const std::vector<BenchFrame>& frames, double s
             "\"median_yardsticks\": %.4f, \"cpu_median_yardsticks\": %.4f}",
             row ? "," : "", row, timeline_name(row), timeline[row].first_beat, timeline[row].end_beat,
             static_cast<long long>(s.frames), s.median, s.p95, s.max, s.cpu_median, s.cpu_max, s.cpu_max_at,
-            s.max_at, in_units(s.median, yardstick), in_units(s.cpu_median, yardstick));
+            s.max_at, in_units(s.median, yardstick), in_cpu_units(s.cpu_median, yardstick));
     }
-    std::fprintf(to, "\n], \"yardstick\": {\"before_ms\": %.4f, \"after_ms\": %.4f}}\n", yardstick.before_ms,
-                 yardstick.after_ms);
+    std::fprintf(to,
+                 "\n], \"yardstick\": {\"before_ms\": %.4f, \"after_ms\": %.4f, \"before_cpu_ms\": %.4f, "
+                 "\"after_cpu_ms\": %.4f}}\n",
+                 yardstick.before_ms, yardstick.after_ms, yardstick.before_cpu_ms, yardstick.after_cpu_ms);
 }

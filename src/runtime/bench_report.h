@@ -23,12 +23,15 @@ struct BenchFrame {
 };
 
 // The yardstick's time (bench/yardstick) measured before and after the
-// frames: their mean is the unit every row is also given in, so that runs on
-// a machine whose speed drifts compare; far apart, the machine changed speed
-// during the run.
+// frames, by the wall clock and in processor time: their means are the units
+// the rows' wall-clock and processor times are also given in, so that runs
+// on a machine whose speed drifts compare; far apart, the machine changed
+// speed during the run.
 struct BenchYardstick {
     double before_ms;
     double after_ms;
+    double before_cpu_ms;
+    double after_cpu_ms;
 };
 
 // Writes the table (text) or the JSON document for the frames, which took

@@ -165,7 +165,7 @@ enum { YARDSTICK_FRAMES = 5 };
 
 int32_t bench_begin(OfflineRun* run)
 {
-    run->yardstick.before_ms = yardstick_measure(YARDSTICK_FRAMES);
+    run->yardstick.before_ms = yardstick_measure(YARDSTICK_FRAMES, &run->yardstick.before_cpu_ms);
     return 0;
 }
 
@@ -179,7 +179,7 @@ int32_t bench_take(OfflineRun* run, double seconds, double cpu_seconds)
 
 int32_t bench_end(OfflineRun* run, int32_t status)
 {
-    run->yardstick.after_ms = yardstick_measure(YARDSTICK_FRAMES);
+    run->yardstick.after_ms = yardstick_measure(YARDSTICK_FRAMES, &run->yardstick.after_cpu_ms);
     bench_report_text(stdout, run->bench_frames, run->bench_seconds, run->yardstick);
     const char* json = run->options->bench_json;
     if (!json)

@@ -162,7 +162,7 @@ TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
     for (int i = 0; i < 10; i++)
         frames.push_back({1000.0, 50, 1000.0, 50.0 + i / 16.0});
     FILE* fp = std::tmpfile();
-    bench_report_json(fp, frames, 2.0, {4.0, 6.0}); // a yardstick of 5 ms
+    bench_report_json(fp, frames, 2.0, {4.0, 6.0, 1.0, 3.0}); // a yardstick of 5 ms, 2 ms CPU
     std::string json = read_all(fp);
     std::fclose(fp);
     EXPECT_NE(json.find("{\"fps\": 55.000, \"frames\": 110, \"rows\": ["), std::string::npos) << json;
@@ -171,7 +171,7 @@ TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
             "{\"row\": 0, \"name\": \"title\", \"first_beat\": 0, \"end_beat\": 44, \"frames\": 100, "
             "\"median_ms\": 50.0000, \"p95_ms\": 95.0000, \"max_ms\": 100.0000, \"cpu_median_ms\": 5.1000, "
             "\"cpu_max_ms\": 30.0000, \"cpu_max_at_beat\": 0.7500, \"max_at_beat\": 1.5625, "
-            "\"median_yardsticks\": 10.0000, \"cpu_median_yardsticks\": 1.0200}"),
+            "\"median_yardsticks\": 10.0000, \"cpu_median_yardsticks\": 2.5500}"),
         std::string::npos)
         << json;
     EXPECT_NE(
@@ -179,29 +179,30 @@ TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
             "{\"row\": 11, \"name\": \"overlay\", \"first_beat\": 0, \"end_beat\": 410, \"frames\": 110, "
             "\"median_ms\": 55.0000, \"p95_ms\": 1000.0000, \"max_ms\": 1000.0000, "
             "\"cpu_median_ms\": 5.6000, \"cpu_max_ms\": 1000.0000, \"cpu_max_at_beat\": 50.0000, "
-            "\"max_at_beat\": 50.0000, \"median_yardsticks\": 11.0000, \"cpu_median_yardsticks\": 1.1200}"),
+            "\"max_at_beat\": 50.0000, \"median_yardsticks\": 11.0000, \"cpu_median_yardsticks\": 2.8000}"),
         std::string::npos)
         << json;
     EXPECT_NE(
         json.find("{\"row\": 2, \"name\": \"tunnel\", \"first_beat\": 76, \"end_beat\": 100, \"frames\": 0"),
         std::string::npos);
     fp = std::tmpfile();
-    bench_report_text(fp, frames, 2.0, {4.0, 6.0});
+    bench_report_text(fp, frames, 2.0, {4.0, 6.0, 1.0, 3.0});
     std::string text = read_all(fp);
     std::fclose(fp);
     EXPECT_NE(text.find("all: 110 frames in 2.000 s, 55.0 frames per second\n"
-                        "yardstick: 4.000 ms before the frames, 6.000 ms after"),
+                        "yardstick: 4.000 ms before the frames, 6.000 ms after (processor time 1.000 and 3.000 ms)"),
               std::string::npos)
         << text;
     // The wall-clock columns keep their places; the processor times come
     // after, and the slowest frame's beat last.
-    EXPECT_NE(json.find("], \"yardstick\": {\"before_ms\": 4.0000, \"after_ms\": 6.0000}}"), std::string::npos)
+    EXPECT_NE(json.find("], \"yardstick\": {\"before_ms\": 4.0000, \"after_ms\": 6.0000, \"before_cpu_ms\": 1.0000, "
+                        "\"after_cpu_ms\": 3.0000}}"), std::string::npos)
         << json;
     EXPECT_NE(text.find("median_ms   p95_ms   max_ms cpu_med_ms cpu_max_ms  at_beat   max_at median_y  cpu_med_y\n"),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("title        0-44          100     50.000   95.000  100.000      5.100     30.000   "
-                        "  0.75     1.56   10.000      1.020\n"),
+                        "  0.75     1.56   10.000      2.550\n"),
               std::string::npos)
         << text;
 }
@@ -233,7 +234,9 @@ TEST(Bench, TheYardstickDrawsTheW1WorkloadAndItsPictureStaysPut)
     // Another renderer writes 533,193 fragments of this workload; edge rules differ.
     EXPECT_NEAR(static_cast<double>(written), 533193.0, 5000.0);
     EXPECT_EQ(yardstick_frame(nullptr), YARDSTICK_PICTURE); // each frame starts clean
-    EXPECT_GT(yardstick_measure(1), 0.0);
+    double cpu_ms = -1.0;
+    EXPECT_GT(yardstick_measure(1, &cpu_ms), 0.0);
+    EXPECT_GT(cpu_ms, 0.0);
 }
 
 TEST(PngOut, WritesCompleteFilesOnlyAndReadsBack)
