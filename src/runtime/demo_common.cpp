@@ -32,7 +32,7 @@ void demo_draw_frame()
     frame_lock();
     // Both halves at once when the drawing helper is awake (it is, right
     // after the last frame's work).
-    raster_threads_rows(clear_rows, nullptr);
+    raster_split_in_two(clear_rows, nullptr);
     timeline_render();
     frame_end();
 }
