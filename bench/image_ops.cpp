@@ -143,13 +143,13 @@ BENCHMARK(BM_wave_shift)->Unit(benchmark::kMicrosecond);
 
 void BM_blur_columns_full(benchmark::State& state)
 {
-    run_on_frame(state, [] { blur_vertical(0, 640, 1); });
+    run_on_frame(state, [] { blur_columns(0, 640, 1); });
 }
 BENCHMARK(BM_blur_columns_full)->Unit(benchmark::kMicrosecond);
 
 void BM_blur_rows_full(benchmark::State& state)
 {
-    run_on_frame(state, [] { blur_horizontal(0, 480, 1); });
+    run_on_frame(state, [] { blur_rows(0, 480, 1); });
 }
 BENCHMARK(BM_blur_rows_full)->Unit(benchmark::kMicrosecond);
 
@@ -157,9 +157,9 @@ BENCHMARK(BM_blur_rows_full)->Unit(benchmark::kMicrosecond);
 void BM_blur_column_bands(benchmark::State& state)
 {
     run_on_frame(state, [] {
-        blur_vertical(380, 400, 64);
-        blur_vertical(420, 440, 32);
-        blur_vertical(460, 480, 64);
+        blur_columns(380, 400, 64);
+        blur_columns(420, 440, 32);
+        blur_columns(460, 480, 64);
     });
 }
 BENCHMARK(BM_blur_column_bands)->Unit(benchmark::kMicrosecond);
@@ -167,9 +167,9 @@ BENCHMARK(BM_blur_column_bands)->Unit(benchmark::kMicrosecond);
 void BM_blur_row_bands(benchmark::State& state)
 {
     run_on_frame(state, [] {
-        blur_horizontal(190, 210, 64);
-        blur_horizontal(230, 250, 32);
-        blur_horizontal(270, 290, 64);
+        blur_rows(190, 210, 64);
+        blur_rows(230, 250, 32);
+        blur_rows(270, 290, 64);
     });
 }
 BENCHMARK(BM_blur_row_bands)->Unit(benchmark::kMicrosecond);

@@ -4,7 +4,7 @@
 // included; products of two channels are >> 8 and results clamp to 0..255.
 // Every operation on the frame also comes as a *_band form working on a band
 // of rows (or columns, where its pixels mix down the columns) and touching
-// nothing outside it: bands drawn at once by two threads, or queued in the
+// nothing outside it (the blurs take their band in any case): bands drawn at once by two threads, or queued in the
 // drawing share (raster.h), give the bytes of the whole operation. They
 // write the surface this thread draws into (frame_surface()).
 #pragma once
@@ -80,10 +80,10 @@ void wave_shift_band(float phase, uint32_t colour, int32_t y0, int32_t y1);
 
 // (1, 2, 1)/4 vertical blur of the band of columns [min(a, b), max(a, b))
 // clipped to the screen, over rows 1..478, `passes` times.
-void blur_vertical(int32_t a, int32_t b, int32_t passes);
+void blur_columns(int32_t a, int32_t b, int32_t passes);
 // (1, 2, 1)/4 horizontal blur of the band of rows [min(a, b), max(a, b))
 // clipped to the screen, over columns 1..638, `passes` times.
-void blur_horizontal(int32_t a, int32_t b, int32_t passes);
+void blur_rows(int32_t a, int32_t b, int32_t passes);
 
 // Brightening smear down every column / along every row with a saturating
 // 16-bit running sum per channel (rows / columns 0, 1, 478 / 638, 479 / 639
@@ -126,14 +126,6 @@ inline void blend_rect_rows(const Texture* texture, int32_t x, int32_t y, int32_
 inline void wave_shift_rows(float phase, uint32_t colour, int32_t y0, int32_t y1)
 {
     wave_shift_band(phase, colour, y0, y1);
-}
-inline void blur_columns(int32_t a, int32_t b, int32_t passes)
-{
-    blur_vertical(a, b, passes);
-}
-inline void blur_rows(int32_t a, int32_t b, int32_t passes)
-{
-    blur_horizontal(a, b, passes);
 }
 inline void glow_vertical_columns(int32_t x0, int32_t x1)
 {

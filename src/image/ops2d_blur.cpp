@@ -82,8 +82,8 @@ namespace
 const __m128i all_ones = _mm_set1_epi32(-1);
 
 // ---- Blurs by sweeps ---------------------------------------------------------------
-// blur_vertical works on strips four columns wide, each held as one vector per
-// row (complemented); blur_horizontal lays four rows across the lanes likewise. Pass j + 1 of row r needs only rows
+// blur_columns works on strips four columns wide, each held as one vector per
+// row (complemented); blur_rows lays four rows across the lanes likewise. Pass j + 1 of row r needs only rows
 // r - 1, r and r + 1 of pass j, so one sweep down the rows carries several passes at once: when pass j takes
 // row s, pass j + 1 can finish row s - 1. Each pass keeps the last two rows it took in registers, and the
 // strip is read and written once per sweep instead of once per pass; every row gets the bytes of the
@@ -165,9 +165,9 @@ inline void store_upto4(uint32_t* p, __m128i value, int32_t n)
 
 } // namespace
 
-void blur_vertical(int32_t a, int32_t b, int32_t passes)
+void blur_columns(int32_t a, int32_t b, int32_t passes)
 {
-    frame_check_write("blur_vertical");
+    frame_check_write("blur_columns");
     if (!frame_surface() || passes <= 0)
         return;
     int32_t c = std::min(a, b), e = std::max(a, b);
@@ -188,9 +188,9 @@ void blur_vertical(int32_t a, int32_t b, int32_t passes)
     }
 }
 
-void blur_horizontal(int32_t a, int32_t b, int32_t passes)
+void blur_rows(int32_t a, int32_t b, int32_t passes)
 {
-    frame_check_write("blur_horizontal");
+    frame_check_write("blur_rows");
     if (!frame_surface() || passes <= 0)
         return;
     int32_t y0 = std::max(std::min(a, b), 0);

@@ -574,9 +574,9 @@ TEST_F(Ops2d, BlurColumnsAndRowsMatchReferenceWithClippedRanges)
     for (const Range& r : column_ranges) {
         randomize();
         Image want = ref_blur(pixels, true, r.a, r.b, r.passes);
-        blur_vertical(r.a, r.b, r.passes);
+        blur_columns(r.a, r.b, r.passes);
         SCOPED_TRACE(testing::Message() << "columns " << r.a << ".." << r.b);
-        expect_screen(want, "blur_vertical");
+        expect_screen(want, "blur_columns");
     }
     const Range row_ranges[] = {{210, 230, 3}, {250, 230, 2},  {-30, 4, 2},    {470, 600, 2},
                                 {480, 500, 1}, {-9, -2, 1},    {0, 480, 1},    {-92, 28, 2},
@@ -585,9 +585,9 @@ TEST_F(Ops2d, BlurColumnsAndRowsMatchReferenceWithClippedRanges)
     for (const Range& r : row_ranges) {
         randomize();
         Image want = ref_blur(pixels, false, r.a, r.b, r.passes);
-        blur_horizontal(r.a, r.b, r.passes);
+        blur_rows(r.a, r.b, r.passes);
         SCOPED_TRACE(testing::Message() << "rows " << r.a << ".." << r.b);
-        expect_screen(want, "blur_horizontal");
+        expect_screen(want, "blur_rows");
     }
 }
 
