@@ -153,7 +153,9 @@ int32_t video_take(OfflineRun* run, double, double)
 
 int32_t video_end(OfflineRun* run, int32_t status)
 {
-    if (run->pipe && video_pipe_close(run->pipe) != 0)
+    // A run stopped between frames still gives a whole video of the frames
+    // so far; after a failure the old file stays as it was.
+    if (run->pipe && video_pipe_close(run->pipe, status == 0) != 0)
         status = 1;
     run->pipe = nullptr;
     return status;
@@ -226,6 +228,13 @@ int32_t sheet_end(OfflineRun* run, int32_t status)
     if (run->sheet.beats.empty())
         return status;
     const char* name = run->options->contact_sheet;
+    // A sheet with empty cells is not the sheet asked for: what the file
+    // held before stays.
+    if (static_cast<size_t>(run->frames_taken) < run->sheet.beats.size()) {
+        std::fprintf(stderr, "dunravel: %s is not written: %lld of %zu pictures drawn\n", name,
+                     static_cast<long long>(run->frames_taken), run->sheet.beats.size());
+        return status;
+    }
     int error = png_out_write(name, run->sheet.pixels.data(), run->sheet.width, run->sheet.height,
                               run->sheet.width, SHEET_PNG_LEVEL);
     if (error != 0) {

@@ -7,6 +7,7 @@
 #include "runtime/contact_sheet.h"
 #include "runtime/options.h"
 #include "runtime/png_out.h"
+#include "runtime/video_command.h"
 #include "runtime/video_pipe.h"
 
 #include "../platform/test_mp3.h"
@@ -18,10 +19,13 @@
 #include <png.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -243,7 +247,10 @@ TEST(VideoPipe, FfmpegMuxesFramesAndMusic)
             frame[i] = static_cast<uint32_t>(k * 5) << 8;
         ASSERT_EQ(video_pipe_write(pipe, frame.data()), 0);
     }
-    ASSERT_EQ(video_pipe_close(pipe), 0);
+    ASSERT_EQ(video_pipe_close(pipe, true), 0);
+    // Only the finished file is left in the folder.
+    for (const auto& e : fs::directory_iterator(dir))
+        EXPECT_TRUE(e.path().filename() == "out.mp4" || e.path().filename() == "music.mp3") << e.path();
     std::string probe = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                         "stream=nb_read_frames,duration -of csv=p=0 '" +
                         file + "' > '" + (dir / "probe.txt").string() + "'";
@@ -262,13 +269,19 @@ TEST(VideoPipe, FfmpegMuxesFramesAndMusic)
     fs::remove_all(dir);
 }
 
-TEST(VideoPipe, FfmpegRefusingTheFileIsReported)
+TEST(VideoPipe, FfmpegFailingIsReportedAndTheOldFileStays)
 {
     if (std::system("command -v ffmpeg > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "ffmpeg is not installed";
     fs::path dir = scratch("video-bad");
-    std::string file = (dir / "no" / "such" / "folder.mp4").string();
-    VideoPipe* pipe = video_pipe_open(file.c_str(), 30, nullptr, 0.0);
+    std::string file = (dir / "out.mp4").string();
+    FILE* old = std::fopen(file.c_str(), "w");
+    ASSERT_NE(old, nullptr);
+    std::fputs("an older video", old);
+    std::fclose(old);
+    // ffmpeg cannot read the music, so it fails after it started.
+    std::string music = (dir / "no-such-music.mp3").string();
+    VideoPipe* pipe = video_pipe_open(file.c_str(), 30, music.c_str(), 0.0);
     ASSERT_NE(pipe, nullptr);
     std::vector<uint32_t> frame(SCREEN_WIDTH * SCREEN_HEIGHT, 0);
     std::signal(SIGPIPE, SIG_IGN);
@@ -276,11 +289,46 @@ TEST(VideoPipe, FfmpegRefusingTheFileIsReported)
         if (video_pipe_write(pipe, frame.data()) != 0)
             break;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(video_pipe_close(pipe), 1);
+    EXPECT_EQ(video_pipe_close(pipe, true), 1);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("ffmpeg failed to write " + file + " (exit status"), std::string::npos) << err;
     std::signal(SIGPIPE, SIG_DFL);
+    std::ifstream in(file);
+    std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "an older video");
+    size_t entries = 0;
+    for (auto it = fs::directory_iterator(dir); it != fs::directory_iterator(); ++it)
+        entries++;
+    EXPECT_EQ(entries, 1u) << "a temporary file was left behind";
+    // A folder that does not exist is reported before ffmpeg starts.
+    std::string nowhere = (dir / "no" / "such" / "folder.mp4").string();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(video_pipe_open(nowhere.c_str(), 30, nullptr, 0.0), nullptr);
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("cannot write the video " + nowhere + " (No such file or directory)"), std::string::npos)
+        << err;
     fs::remove_all(dir);
+}
+
+TEST(VideoPipe, EveryPathReachesFfmpegAsAFileName)
+{
+    // Names ffmpeg would take for an option or a protocol.
+    std::vector<std::string> args = video_ffmpeg_command("-dash.mp4", 30, "d:x/music.mp3", 0.0, false);
+    ASSERT_FALSE(args.empty());
+    EXPECT_EQ(args.back(), "file:-dash.mp4");
+    bool music = false;
+    for (size_t i = 1; i < args.size(); i++) {
+        if (args[i - 1] == "-i" && args[i] != "pipe:0") {
+            EXPECT_EQ(args[i], "file:d:x/music.mp3");
+            music = true;
+        }
+        EXPECT_NE(args[i], "-dash.mp4");
+    }
+    EXPECT_TRUE(music);
+    // The container is named, whatever the (temporary) file is called.
+    std::vector<std::string> stream = video_ffmpeg_command(".v.mp4.Ab12Cd", 30, nullptr, 0.0, true);
+    EXPECT_EQ(stream.back(), "file:.v.mp4.Ab12Cd");
+    EXPECT_NE(std::find(stream.begin(), stream.end(), "mp4"), stream.end());
 }
 
 TEST(ContactSheet, LabelsStayInsideTheImage)
