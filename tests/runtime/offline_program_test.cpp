@@ -380,3 +380,51 @@ TEST_F(OfflineProgramRun, VideoAndMusicNamesFfmpegCouldMisreadAreUsedAsNamed)
         EXPECT_EQ(std::stoll(slurp(dir / "probe.txt")), 3) << name;
     }
 }
+
+TEST_F(OfflineProgramRun, HangUpAndQuitStopACaptureCleanlyAndGiveTheTerminalBack)
+{
+    struct Case {
+        int signal;
+        const char* name;
+        int status;
+    };
+    for (Case c : {Case{SIGHUP, "SIGHUP", 129}, Case{SIGQUIT, "SIGQUIT", 131}}) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir / "frames");
+        // The program's standard input is a terminal it puts into key-at-a-time mode.
+        int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+        ASSERT_GE(terminal, 0);
+        termios before;
+        ASSERT_EQ(tcgetattr(terminal, &before), 0);
+        ASSERT_TRUE(before.c_lflag & ECHO);
+        ErrorTerminal err_terminal;
+        ASSERT_TRUE(err_terminal.open_into(dir / "err.txt"));
+        pid_t pid = start_program(dir, {"--capture", "frames"}, terminal, err_terminal.terminal);
+        err_terminal.started();
+        bool started = wait_for_frames(dir / "err.txt", 3);
+        kill(pid, c.signal);
+        int status = wait_status(pid);
+        err_terminal.finish();
+        termios after;
+        ASSERT_EQ(tcgetattr(terminal, &after), 0);
+        close(terminal);
+        close(master);
+        ASSERT_TRUE(started) << slurp(dir / "err.txt");
+        EXPECT_EQ(status, c.status);
+        EXPECT_TRUE(after.c_lflag & ECHO) << "echo left off";
+        EXPECT_TRUE(after.c_lflag & ICANON) << "line editing left off";
+        std::string err = slurp(dir / "err.txt");
+        long long written = stopped_frames(err, c.name, "written");
+        ASSERT_GE(written, 3) << err;
+        long long files = 0;
+        for (const auto& e : fs::directory_iterator(dir / "frames")) {
+            EXPECT_EQ(e.path().filename().string().rfind("frame-", 0), 0u) << "left behind: " << e.path();
+            files++;
+        }
+        EXPECT_EQ(files, written);
+    }
+}
