@@ -428,3 +428,20 @@ TEST_F(OfflineProgramRun, HangUpAndQuitStopACaptureCleanlyAndGiveTheTerminalBack
         EXPECT_EQ(files, written);
     }
 }
+
+TEST_F(OfflineProgramRun, AFailedSetUpSaysOnlyWhyAndTheShowEndsAtItsLastBeat)
+{
+    // A file where the capture folder should go: one line, no frame count.
+    std::ofstream(dir / "frames") << "in the way";
+    pid_t pid = start_program(dir, {"--capture", "frames"}, -1);
+    EXPECT_EQ(wait_status(pid), 1);
+    std::string err = slurp(dir / "err.txt");
+    EXPECT_NE(err.find("cannot make the capture folder frames"), std::string::npos) << err;
+    EXPECT_EQ(err.find("frames in"), std::string::npos) << err;
+    // The show ends at beat 410 (273.333 s), the last start --from takes,
+    // however long the music runs on: at 4 frames a second from beat 409.5
+    // (273.0 s) that is 273.0 and 273.25 s.
+    pid = start_program(dir, {"--bench", "--fps", "4", "--from", "409.5"}, -1);
+    EXPECT_EQ(wait_status(pid), 0) << slurp(dir / "err.txt");
+    EXPECT_NE(slurp(dir / "err.txt").find("dunravel: 2/2 frames in "), std::string::npos) << slurp(dir / "err.txt");
+}

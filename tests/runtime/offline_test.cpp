@@ -151,6 +151,40 @@ TEST(OfflineOptions, EmptyRangesAndStartsPastTheEndAreUsageErrors)
     EXPECT_EQ(parse({"--capture", "out", "--to", "0.1"}, &o), OPTIONS_RUN);
 }
 
+TEST(OfflineOptions, NumbersFollowOneRuleAndHugeStartsArePastTheEnd)
+{
+    Options o;
+    // Plain decimal everywhere: hexadecimal, "inf", "nan" and spaces are
+    // refused by every option that takes a number.
+    for (std::vector<const char*> args :
+         {std::vector<const char*>{"--start", "0x10"}, std::vector<const char*>{"--bench", "--from", "0x10"},
+          std::vector<const char*>{"--bench", "--to", "0x10s"}, std::vector<const char*>{"--fps", "0x10"},
+          std::vector<const char*>{"--start", "inf"}, std::vector<const char*>{"--start", "nan"},
+          std::vector<const char*>{"--bench", "--from", " 5"}, std::vector<const char*>{"--frames", "5 "},
+          std::vector<const char*>{"--bench", "--from", "1e"}, std::vector<const char*>{"--bench", "--from", "."},
+          std::vector<const char*>{"--bench", "--from", "s"}, std::vector<const char*>{"--fps", "6e1"}}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(parse(args, &o), OPTIONS_ERROR) << args[args.size() - 2] << " " << args.back();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(" needs "), std::string::npos) << err;
+    }
+    ASSERT_EQ(parse({"--start", "1e2"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(o.start_beat, 100.0f);
+    ASSERT_EQ(parse({"--bench", "--from", "+12.5", "--to", "2.5e1s"}, &o), OPTIONS_RUN);
+    EXPECT_DOUBLE_EQ(o.from_seconds, 12.5 * 60.0 / 90.0);
+    EXPECT_DOUBLE_EQ(o.to_seconds, 25.0);
+    // However large, a start is past the end, not a malformed number.
+    for (std::vector<const char*> args :
+         {std::vector<const char*>{"--start", "1e6"}, std::vector<const char*>{"--start", "1e60"},
+          std::vector<const char*>{"--bench", "--from", "1e7"},
+          std::vector<const char*>{"--bench", "--from", "1e400s"}}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(parse(args, &o), OPTIONS_ERROR) << args.back();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("past the end of the demo (beat 410, 273.333s)"), std::string::npos) << err;
+    }
+}
+
 TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
 {
     // 100 frames in beat 0 (rows 0, 11, 12) taking 1..100 ms, 10 in beat 50
