@@ -1,7 +1,10 @@
 // Texture records: creation with and without a mip chain, the box filter
 // that fills the chain, and floor_log2. One malloc holds record, pixels and
-// chain, so texture_free is a single free. Relies on the C library only.
+// chain, so texture_free is a single free; the loaders' failure record.
+// Relies on the C library and the data-file record (platform/paths.h).
 #include "image/texture.h"
+
+#include "platform/paths.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -122,4 +125,10 @@ int32_t texture_build_mips(Texture* texture)
 void texture_free(Texture* texture)
 {
     std::free(texture);
+}
+
+const char* texture_load_failure()
+{
+    // Every loader records each way it fails, from the open on.
+    return path_failure();
 }

@@ -42,3 +42,8 @@ void texture_free(Texture* texture);
 // pixels get alpha 0xFF; PNG pixels with alpha are premultiplied (x * a >> 8).
 Texture* texture_load_jpeg(const char* path, int32_t build_mips);
 Texture* texture_load_png(const char* path, int32_t build_mips);
+// "NAME (REASON)" of the latest image that could not be loaded on this
+// thread: the path actually opened and why ("No such file or directory",
+// "a folder, not a file", the decoder's own message for damaged data), for
+// the one line a failing load prints.
+const char* texture_load_failure();

@@ -102,7 +102,7 @@ int32_t texture_table_load()
     for (int32_t i = 0; i < TEXTURE_FILE_COUNT; i++) {
         textures[i] = texture_load_by_extension(texture_paths[i]);
         if (!textures[i]) {
-            std::fprintf(stderr, "texture table: cannot load %s\n", path_failure());
+            std::fprintf(stderr, "texture table: cannot load %s\n", texture_load_failure());
             texture_table_free();
             return 1;
         }

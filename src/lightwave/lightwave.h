@@ -263,6 +263,11 @@ struct ObjectLayer {
     ObjectLayer* next;
 };
 
+// The largest object file the reader takes: a thousand times the largest
+// object of the data set (64 KB), and small enough that reading it never
+// strains memory. Larger files are refused before anything is read.
+enum { LWO_MAX_FILE_BYTES = 64 << 20 };
+
 // Reads an LWO2 file; null when it cannot be read (recorded with the name
 // opened and why, platform/paths.h). code (optional) receives LWO_OK or the
 // code that made the load fail.

@@ -91,16 +91,6 @@ char* lwo_s0(LwoReader* r)
     return s;
 }
 
-void lwo_skip(LwoReader* r, size_t n)
-{
-    if (lwo_remaining(r) < n) {
-        r->pos = r->end;
-        lwo_fail(r, LWO_END_OF_FILE);
-        return;
-    }
-    r->pos += n;
-}
-
 bool lwo_window(LwoReader* r, size_t n, LwoReader* out)
 {
     if (lwo_remaining(r) < n) {
@@ -505,6 +495,72 @@ ObjectLayer* object_load_memory(const uint8_t* data, size_t size, const char* na
     return load.first;
 }
 
+// The file's size in bytes, the position left at the start; -1 when it
+// cannot be told (a size beyond what long holds counts as unknown).
+static int64_t file_size(FILE* file)
+{
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return -1;
+    long size = std::ftell(file);
+    if (size < 0 || std::fseek(file, 0, SEEK_SET) != 0)
+        return -1;
+    return size;
+}
+
+// Reads the FORM header and then the bytes it declares, after checking both
+// against the file's size, so that nothing larger than an object can be is
+// ever read. LWO_OK with *data (malloc'd) and *size, or the failure's code
+// with the reason recorded for path.
+static int32_t read_form(FILE* file, const char* path, uint8_t** data, size_t* size)
+{
+    *data = nullptr;
+    *size = 0;
+    int64_t bytes = file_size(file);
+    if (bytes < 0 || bytes > LWO_MAX_FILE_BYTES) {
+        char reason[96];
+        std::snprintf(reason, sizeof reason, "too large: an object file has at most %d MiB",
+                      LWO_MAX_FILE_BYTES >> 20);
+        path_fail(path, reason);
+        return LWO_NO_MEMORY;
+    }
+    uint8_t header[12];
+    size_t got = std::fread(header, 1, sizeof header, file);
+    int32_t status = LWO_OK;
+    LwoReader r = {header, 0, got, &status};
+    uint32_t form = lwo_u4(&r), form_size = lwo_u4(&r), type = lwo_u4(&r);
+    int32_t result = LWO_OK;
+    if (std::ferror(file))
+        result = LWO_FILE_ERROR;
+    else if (got < sizeof header)
+        result = LWO_END_OF_FILE;
+    else if (form != lwo_id("FORM") || type != lwo_id("LWO2"))
+        result = LWO_WRONG_CHUNK;
+    else if (form_size < 4 || 8 + static_cast<int64_t>(form_size) > bytes)
+        result = LWO_END_OF_FILE; // the FORM runs past the end of the file
+    if (result != LWO_OK) {
+        path_fail(path, object_failure_reason(result));
+        return result;
+    }
+    // Only the FORM is read; anything after it is not part of the object.
+    size_t total = 8 + static_cast<size_t>(form_size);
+    uint8_t* bytes_read = static_cast<uint8_t*>(std::malloc(total));
+    if (!bytes_read) {
+        path_fail(path, object_failure_reason(LWO_NO_MEMORY));
+        return LWO_NO_MEMORY;
+    }
+    std::memcpy(bytes_read, header, sizeof header);
+    size_t n = sizeof header + std::fread(bytes_read + sizeof header, 1, total - sizeof header, file);
+    if (n < total) {
+        result = std::ferror(file) ? LWO_FILE_ERROR : LWO_END_OF_FILE; // it shrank while read
+        path_fail(path, object_failure_reason(result));
+        std::free(bytes_read);
+        return result;
+    }
+    *data = bytes_read;
+    *size = total;
+    return LWO_OK;
+}
+
 ObjectLayer* object_load_code(const char* path, int32_t* code)
 {
     if (code)
@@ -514,35 +570,19 @@ ObjectLayer* object_load_code(const char* path, int32_t* code)
     FILE* file = path_fopen(path, "rb"); // records why it cannot be opened
     if (!file)
         return nullptr;
-    // The whole file is read into memory; every chunk is then read from there.
     uint8_t* data = nullptr;
-    size_t size = 0, capacity = 0;
-    int32_t result = LWO_OK;
-    for (;;) {
-        if (size == capacity) {
-            size_t grown = capacity ? capacity * 2 : 65536;
-            uint8_t* p = static_cast<uint8_t*>(std::realloc(data, grown));
-            if (!p) {
-                result = LWO_NO_MEMORY;
-                break;
-            }
-            data = p;
-            capacity = grown;
-        }
-        size_t n = std::fread(data + size, 1, capacity - size, file);
-        size += n;
-        if (n == 0)
-            break;
-    }
-    if (result == LWO_OK && std::ferror(file))
-        result = LWO_FILE_ERROR;
+    size_t size = 0;
+    int32_t result = read_form(file, path, &data, &size); // records why it fails
     std::fclose(file);
-    ObjectLayer* layer = result == LWO_OK ? object_load_memory(data, size, path, &result) : nullptr;
+    ObjectLayer* layer = nullptr;
+    if (result == LWO_OK) {
+        layer = object_load_memory(data, size, path, &result);
+        if (!layer)
+            path_fail(path, object_failure_reason(result));
+    }
     std::free(data);
     if (code)
         *code = result;
-    if (!layer)
-        path_fail(path, object_failure_reason(result));
     return layer;
 }
 

@@ -32,7 +32,6 @@ uint32_t lwo_vx(LwoReader* r);
 // A NUL-terminated string with its pad byte, bounded by the window. Returns a
 // new heap string (null after a failure, which is recorded).
 char* lwo_s0(LwoReader* r);
-void lwo_skip(LwoReader* r, size_t n);
 // The next n bytes as their own window; fails (short) when fewer remain.
 bool lwo_window(LwoReader* r, size_t n, LwoReader* out);
 // Reads one sub-chunk header (ID4, U2 size) and gives the sub-chunk's body as

@@ -349,7 +349,7 @@ int32_t overlay_load()
     for (int32_t i = 0; i < IMG_COUNT; ++i) {
         images[i] = texture_load_png(image_paths[i], 0);
         if (!images[i]) {
-            std::fprintf(stderr, "text overlay: cannot load %s\n", path_failure());
+            std::fprintf(stderr, "text overlay: cannot load %s\n", texture_load_failure());
             overlay_free();
             return 1;
         }

@@ -214,7 +214,7 @@ int32_t post_filter_load()
 {
     post_grain = texture_load_png("data\\grain.png", 0);
     if (!post_grain) {
-        std::fprintf(stderr, "post filter: cannot load %s\n", path_failure());
+        std::fprintf(stderr, "post filter: cannot load %s\n", texture_load_failure());
         return 1;
     }
     for (Scratch& s : scratches) {

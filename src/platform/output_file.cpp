@@ -83,22 +83,29 @@ int open_stream(int fd, OutputFile* file)
 
 } // namespace
 
-int output_file_open(const char* name, OutputFile* file)
+namespace
+{
+
+// Decides what writing name means: the file to write in the end, and
+// whether it is written directly (*direct: a device or a FIFO) or through a
+// new temporary file of permissions *mode. 0, or an error number.
+int output_target(const char* name, OutputFile* file, bool* direct, mode_t* mode)
 {
     file->stream = nullptr;
     file->temp.clear();
     file->target.clear();
+    *direct = false;
     if (!name || !name[0])
         return ENOENT;
     struct stat st;
-    mode_t mode = 0666 & ~creation_mask();
+    *mode = 0666 & ~creation_mask();
     if (stat(name, &st) == 0) {
         if (S_ISDIR(st.st_mode))
             return EISDIR;
         if (!S_ISREG(st.st_mode)) {
             file->target = name;
-            int fd = open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC);
-            return fd < 0 ? errno : open_stream(fd, file);
+            *direct = true;
+            return 0;
         }
         // A regular file, perhaps behind links: the file itself is replaced.
         char* real = realpath(name, nullptr);
@@ -106,33 +113,79 @@ int output_file_open(const char* name, OutputFile* file)
             return errno;
         file->target = real;
         std::free(real);
-        mode = st.st_mode & 07777;
-    } else if (errno != ENOENT) {
-        return errno;
-    } else {
-        // Nothing there, or a link that leads nowhere (which is not replaced).
-        if (lstat(name, &st) == 0)
-            return ENOENT;
-        file->target = name;
+        *mode = st.st_mode & 07777;
+        return 0;
     }
-    size_t slash = file->target.rfind('/');
-    std::string folder = slash == std::string::npos ? "" : file->target.substr(0, slash + 1);
-    std::string base = slash == std::string::npos ? file->target : file->target.substr(slash + 1);
-    file->temp = folder + "." + base + ".XXXXXX";
+    if (errno != ENOENT)
+        return errno;
+    // Nothing there, or a link that leads nowhere (which is not replaced).
+    if (lstat(name, &st) == 0)
+        return ENOENT;
+    file->target = name;
+    return 0;
+}
+
+// Creates the temporary file for file->target exclusively: its descriptor,
+// or -1 with *error set (file->temp is then empty).
+int make_temp(OutputFile* file, mode_t mode, int* error)
+{
+    file->temp = output_file_temp_pattern(file->target);
     int fd = mkostemp(file->temp.data(), O_CLOEXEC);
     if (fd < 0) {
-        int error = errno;
+        *error = errno;
         file->temp.clear();
-        return error;
+        return -1;
     }
     if (fchmod(fd, mode) != 0) {
-        int error = errno;
+        *error = errno;
         close(fd);
         unlink(file->temp.c_str());
         file->temp.clear();
-        return error;
+        return -1;
     }
+    return fd;
+}
+
+} // namespace
+
+int output_file_open(const char* name, OutputFile* file)
+{
+    bool direct = false;
+    mode_t mode = 0;
+    int error = output_target(name, file, &direct, &mode);
+    if (error != 0)
+        return error;
+    int fd = direct ? open(name, O_WRONLY | O_NOCTTY | O_CLOEXEC) : make_temp(file, mode, &error);
+    if (fd < 0)
+        return direct ? errno : error;
     return open_stream(fd, file);
+}
+
+int output_file_reserve(const char* name, OutputFile* file)
+{
+    bool direct = false;
+    mode_t mode = 0;
+    int error = output_target(name, file, &direct, &mode);
+    if (error != 0 || direct)
+        return error;
+    int fd = make_temp(file, mode, &error);
+    if (fd < 0)
+        return error;
+    close(fd);
+    return 0;
+}
+
+int output_file_publish(OutputFile* file, bool keep)
+{
+    if (file->temp.empty())
+        return 0;
+    int error = 0;
+    if (keep && rename(file->temp.c_str(), file->target.c_str()) != 0)
+        error = errno;
+    if (!keep || error != 0)
+        unlink(file->temp.c_str());
+    file->temp.clear();
+    return error;
 }
 
 int output_file_close(OutputFile* file, bool keep)
@@ -149,10 +202,6 @@ int output_file_close(OutputFile* file, bool keep)
     file->stream = nullptr;
     if (file->temp.empty())
         return keep ? error : 0;
-    if (keep && error == 0 && rename(file->temp.c_str(), file->target.c_str()) != 0)
-        error = errno;
-    if (!keep || error != 0)
-        unlink(file->temp.c_str());
-    file->temp.clear();
-    return keep ? error : 0;
+    int published = output_file_publish(file, keep && error == 0);
+    return keep ? (error != 0 ? error : published) : 0;
 }

@@ -22,3 +22,16 @@ int output_file_open(const char* name, OutputFile* file);
 // else removes it. 0, or the error number of the first failure (a failed
 // write, "no space" on /dev/full, a failed rename); nothing temporary is left.
 int output_file_close(OutputFile* file, bool keep);
+
+// For a file another program writes by name (ffmpeg): the same rules without
+// a stream. file->temp is the (empty) temporary file to write, or empty when
+// the target is written directly (a device, a FIFO). 0, or an error number.
+int output_file_reserve(const char* name, OutputFile* file);
+// Ends a reserved file: with keep, moves the temporary file onto the target,
+// else removes it. 0, or the error number of a failed rename (the temporary
+// file is then removed too).
+int output_file_publish(OutputFile* file, bool keep);
+
+// The pattern of the temporary name for target: ".NAME.XXXXXX" in the
+// target's folder (the X's are replaced when the file is created).
+std::string output_file_temp_pattern(const std::string& target);

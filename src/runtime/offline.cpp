@@ -17,6 +17,7 @@
 #include "runtime/clock.h"
 #include "runtime/contact_sheet.h"
 #include "runtime/demo.h"
+#include "runtime/effects.h"
 #include "runtime/frame_writer.h"
 #include "runtime/options.h"
 #include "runtime/png_out.h"
@@ -66,10 +67,15 @@ struct OfflineMode {
     const char* verb;
 };
 
-// Where the run ends: the end of the track, or --to when earlier.
+// Where the run ends: the end of the show, which is the timeline's last beat
+// (the same end --from and --start are held to) or the end of the track when
+// that comes first; or --to when earlier still.
 double run_end_seconds(const Options* o)
 {
     double end = audio_bytes_to_seconds(audio_track_bytes(music_track()));
+    double timeline_end = timeline_end_beat() * 60.0 / DEMO_TEMPO_BPM;
+    if (timeline_end < end)
+        end = timeline_end;
     if (o->to_seconds >= 0.0 && o->to_seconds < end)
         end = o->to_seconds;
     return end;
@@ -150,7 +156,9 @@ int32_t video_take(OfflineRun* run, double, double)
 
 int32_t video_end(OfflineRun* run, int32_t status)
 {
-    if (run->pipe && video_pipe_close(run->pipe) != 0)
+    // A run stopped between frames still gives a whole video of the frames
+    // so far; after a failure the old file stays as it was.
+    if (run->pipe && video_pipe_close(run->pipe, status == 0) != 0)
         status = 1;
     run->pipe = nullptr;
     return status;
@@ -235,6 +243,13 @@ int32_t sheet_end(OfflineRun* run, int32_t status)
     if (run->sheet.beats.empty())
         return status;
     const char* name = run->options->contact_sheet;
+    // A sheet with empty cells is not the sheet asked for: what the file
+    // held before stays.
+    if (static_cast<size_t>(run->frames_taken) < run->sheet.beats.size()) {
+        std::fprintf(stderr, "dunravel: %s is not written: %lld of %zu pictures drawn\n", name,
+                     static_cast<long long>(run->frames_taken), run->sheet.beats.size());
+        return status;
+    }
     int error = png_out_write(name, run->sheet.pixels.data(), run->sheet.width, run->sheet.height,
                               run->sheet.width, SHEET_PNG_LEVEL);
     if (error != 0) {
@@ -257,7 +272,9 @@ const OfflineMode SHEET = {sheet_begin, sheet_count, sheet_next, sheet_take, she
 int run_frames(OfflineRun* run, const OfflineMode* mode)
 {
     int32_t status = mode->begin(run);
-    int64_t total = status == 0 ? mode->count(run) : 0;
+    if (status != 0)
+        return mode->end(run, status); // reported; no frames to count
+    int64_t total = mode->count(run);
     Progress progress;
     progress_begin(&progress, total);
     int32_t stop = STOP_NONE;
@@ -304,7 +321,7 @@ int run_frames(OfflineRun* run, const OfflineMode* mode)
 
 int offline_run(const Options* o)
 {
-    music_set_end(o->to_seconds);
+    music_set_end(run_end_seconds(o));
     // The first frame from the exact --from time (the start position that
     // opened the music went through a 32-bit float).
     if (o->from_seconds >= 0.0)

@@ -7,18 +7,51 @@
 #include "runtime/pacing.h"
 #include "runtime/video.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <thread>
 
 namespace
 {
 
+// The one rule for numbers on the command line: plain decimal, an optional
+// sign, digits with an optional fraction and exponent ("12", "409.5",
+// "1e3"); whole numbers are digits only. No hexadecimal, no "inf" or "nan",
+// no spaces: the C library's readers take all of those.
+bool decimal_text(const char* text, bool whole)
+{
+    const char* p = text;
+    if (*p == '+' || *p == '-')
+        p++;
+    int digits = 0;
+    for (; *p >= '0' && *p <= '9'; p++)
+        digits++;
+    if (whole)
+        return digits > 0 && *p == '\0';
+    if (*p == '.')
+        for (p++; *p >= '0' && *p <= '9'; p++)
+            digits++;
+    if (digits == 0)
+        return false;
+    if (*p == 'e' || *p == 'E') {
+        p++;
+        if (*p == '+' || *p == '-')
+            p++;
+        if (!(*p >= '0' && *p <= '9'))
+            return false;
+        while (*p >= '0' && *p <= '9')
+            p++;
+    }
+    return *p == '\0';
+}
+
 bool parse_int(const char* text, int32_t low, int32_t high, int32_t* out)
 {
-    if (!text || !*text)
+    if (!text || !decimal_text(text, true))
         return false;
     char* end = nullptr;
     errno = 0;
@@ -31,13 +64,13 @@ bool parse_int(const char* text, int32_t low, int32_t high, int32_t* out)
 
 bool parse_float(const char* text, float low, float high, float* out)
 {
-    if (!text || !*text)
+    if (!text || !decimal_text(text, false))
         return false;
-    char* end = nullptr;
-    errno = 0;
-    float v = std::strtof(text, &end);
-    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < low || v > high)
+    // Too large to hold is as past any end as the largest float.
+    double d = std::strtod(text, nullptr);
+    if (!(d >= static_cast<double>(low)))
         return false;
+    float v = d > static_cast<double>(high) ? high : static_cast<float>(d);
     *out = v;
     return true;
 }
@@ -103,16 +136,25 @@ double options_parse_time(const char* text)
 {
     if (!text || !*text)
         return -1.0;
-    char* end = nullptr;
-    errno = 0;
-    double v = std::strtod(text, &end);
-    if (errno != 0 || end == text || !std::isfinite(v) || v < 0.0 || v > 1e6)
+    // A number as every option writes it, then the suffix s or nothing.
+    char number[64];
+    size_t n = std::strlen(text);
+    bool seconds = text[n - 1] == 's';
+    if (seconds)
+        n--;
+    if (n == 0 || n >= sizeof number)
         return -1.0;
-    if (*end == 's' && end[1] == '\0')
-        return v;
-    if (*end != '\0')
+    std::memcpy(number, text, n);
+    number[n] = '\0';
+    if (!decimal_text(number, false))
         return -1.0;
-    return v * 60.0 / DEMO_TEMPO_BPM;
+    // Past the end is the caller's to say: a number too large to hold is
+    // kept as the largest that converts without overflow.
+    double v = std::strtod(number, nullptr);
+    if (!(v >= 0.0))
+        return -1.0;
+    v = std::min(v, 1e300);
+    return seconds ? v : v * 60.0 / DEMO_TEMPO_BPM;
 }
 
 int32_t options_parse(int argc, char** argv, Options* out)
@@ -165,7 +207,7 @@ int32_t options_parse(int argc, char** argv, Options* out)
                 return OPTIONS_ERROR;
             }
         } else if (!std::strcmp(name, "--start")) {
-            if (!parse_float(take_value(), 0.0f, 100000.0f, &out->start_beat)) {
+            if (!parse_float(take_value(), 0.0f, std::numeric_limits<float>::max(), &out->start_beat)) {
                 std::fprintf(stderr, "dunravel: --start needs a beat number of 0 or more\n");
                 return OPTIONS_ERROR;
             }
@@ -243,7 +285,7 @@ int32_t options_parse(int argc, char** argv, Options* out)
         return OPTIONS_ERROR;
     }
     if (out->from_seconds >= end_seconds) {
-        std::fprintf(stderr, "dunravel: --from %.3fs lies past the end of the demo (beat %d, %.3fs)\n",
+        std::fprintf(stderr, "dunravel: --from %.6gs lies past the end of the demo (beat %d, %.3fs)\n",
                      out->from_seconds, end_beat, end_seconds);
         return OPTIONS_ERROR;
     }

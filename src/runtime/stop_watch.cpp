@@ -1,6 +1,6 @@
-// Stopping offline runs (stop_watch.h): a signal handler that only records
-// which signal came, and a raw, non-blocking terminal read for Escape.
-// Relies on POSIX signals and termios.
+// Stopping offline runs (stop_watch.h): a handler for every stopping signal
+// that only records which came, and a raw, non-blocking terminal read for
+// Escape. Relies on POSIX signals and termios.
 #include "runtime/stop_watch.h"
 
 #include <termios.h>
@@ -8,6 +8,9 @@
 
 #include <csignal>
 #include <cstdlib>
+
+// The shared list of stopping signals uses their POSIX numbers.
+static_assert(SIGHUP == 1 && SIGINT == 2 && SIGQUIT == 3 && SIGTERM == 15);
 
 namespace
 {
@@ -18,6 +21,13 @@ void on_stop_signal(int signal)
 {
     if (stop_signal == 0)
         stop_signal = signal;
+}
+
+// Every stopping signal to handler (SIG_DFL, SIG_IGN or on_stop_signal).
+void set_stop_handlers(void (*handler)(int))
+{
+    for (int i = 0; stop_signal_number(i) != 0; i++)
+        std::signal(stop_signal_number(i), handler);
 }
 
 struct TerminalKeys {
@@ -41,8 +51,7 @@ void stop_watch_begin()
 {
     stop_signal = 0;
     stop_key = STOP_NONE;
-    std::signal(SIGINT, on_stop_signal);
-    std::signal(SIGTERM, on_stop_signal);
+    set_stop_handlers(on_stop_signal);
     std::signal(SIGPIPE, SIG_IGN);
     if (isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &terminal.saved) == 0) {
         termios t = terminal.saved;
@@ -60,10 +69,8 @@ void stop_watch_begin()
 
 int32_t stop_requested()
 {
-    if (stop_signal == SIGINT)
-        return STOP_INTERRUPT;
-    if (stop_signal == SIGTERM)
-        return STOP_TERMINATE;
+    if (int32_t reason = stop_reason_of_signal(stop_signal); reason != STOP_NONE)
+        return reason;
     if (stop_key == STOP_NONE && terminal.raw) {
         unsigned char c;
         while (read(STDIN_FILENO, &c, 1) == 1)
@@ -76,32 +83,5 @@ int32_t stop_requested()
 void stop_watch_end()
 {
     terminal_restore();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
-}
-
-int32_t stop_exit_status(int32_t reason)
-{
-    switch (reason) {
-    case STOP_INTERRUPT:
-        return 128 + SIGINT;
-    case STOP_TERMINATE:
-        return 128 + SIGTERM;
-    default:
-        return 0;
-    }
-}
-
-const char* stop_reason_name(int32_t reason)
-{
-    switch (reason) {
-    case STOP_ESCAPE:
-        return "Escape";
-    case STOP_INTERRUPT:
-        return "SIGINT";
-    case STOP_TERMINATE:
-        return "SIGTERM";
-    default:
-        return nullptr;
-    }
+    set_stop_handlers(SIG_DFL);
 }

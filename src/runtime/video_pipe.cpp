@@ -1,12 +1,15 @@
 // The ffmpeg pipe (video_pipe.h): posix_spawnp with standard input on a
-// pipe, in a process group of its own, signals at their defaults.
+// pipe, in a process group of its own, signals at their defaults. The
+// command line comes from video_command.h, the temporary file from
+// platform/output_file.h.
 #include "runtime/video_pipe.h"
 
 #include "core/frame.h"
+#include "platform/output_file.h"
+#include "runtime/video_command.h"
 
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,51 +25,27 @@ extern char** environ;
 struct VideoPipe {
     pid_t pid;
     int fd;
-    std::string file;
+    std::string file; // the name given, for messages
+    OutputFile output;
 };
 
-namespace
-{
-
-std::vector<std::string> ffmpeg_arguments(const char* file, int32_t fps, const char* music_path,
-                                          double from_seconds, bool stream)
-{
-    std::string rate = std::to_string(fps);
-    char from[32];
-    std::snprintf(from, sizeof from, "%.6f", from_seconds);
-    std::vector<std::string> args = {
-        "ffmpeg",        "-hide_banner", "-loglevel",   "error",   "-nostdin",   "-y", "-f", "rawvideo",
-        "-pixel_format", "bgr0",         "-video_size", "640x480", "-framerate", rate, "-i", "pipe:0"};
-    if (music_path) {
-        std::vector<std::string> audio = {"-ss",   from,   "-i",  music_path, "-map", "0:v:0",    "-map",
-                                          "1:a:0", "-c:a", "aac", "-b:a",     "192k", "-shortest"};
-        args.insert(args.end(), audio.begin(), audio.end());
-    }
-    std::vector<std::string> video = {"-c:v", "libx264", "-preset",  "veryfast",
-                                      "-crf", "18",      "-pix_fmt", "yuv420p"};
-    args.insert(args.end(), video.begin(), video.end());
-    // A device or a FIFO cannot be read back to move the index to the front:
-    // write fragments with the index first instead.
-    std::vector<std::string> container = {"-movflags", "+faststart"};
-    if (stream)
-        container = {"-f", "mp4", "-movflags", "frag_keyframe+empty_moov"};
-    args.insert(args.end(), container.begin(), container.end());
-    args.push_back(file);
-    return args;
-}
-
-} // namespace
 
 VideoPipe* video_pipe_open(const char* file, int32_t fps, const char* music_path, double from_seconds)
 {
-    struct stat st;
-    bool exists = stat(file, &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) {
+    OutputFile output;
+    int error = output_file_reserve(file, &output);
+    if (error == EISDIR) {
         std::fprintf(stderr, "dunravel: cannot write the video %s: it is a folder\n", file);
         return nullptr;
     }
+    if (error != 0) {
+        std::fprintf(stderr, "dunravel: cannot write the video %s (%s)\n", file, std::strerror(error));
+        return nullptr;
+    }
+    bool direct = output.temp.empty();
     std::vector<std::string> args =
-        ffmpeg_arguments(file, fps, music_path, from_seconds, exists && !S_ISREG(st.st_mode));
+        video_ffmpeg_command(direct ? output.target.c_str() : output.temp.c_str(), fps, music_path,
+                             from_seconds, direct);
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -75,6 +54,7 @@ VideoPipe* video_pipe_open(const char* file, int32_t fps, const char* music_path
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         std::fprintf(stderr, "dunravel: cannot make a pipe to ffmpeg (%s)\n", std::strerror(errno));
+        output_file_publish(&output, false);
         return nullptr;
     }
     posix_spawn_file_actions_t actions;
@@ -87,6 +67,8 @@ VideoPipe* video_pipe_open(const char* file, int32_t fps, const char* music_path
     sigaddset(&defaults, SIGPIPE);
     sigaddset(&defaults, SIGINT);
     sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGHUP);
+    sigaddset(&defaults, SIGQUIT);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF);
@@ -99,9 +81,10 @@ VideoPipe* video_pipe_open(const char* file, int32_t fps, const char* music_path
         close(fds[1]);
         std::fprintf(stderr, "dunravel: --video needs ffmpeg, which could not be started (%s)\n",
                      std::strerror(spawned));
+        output_file_publish(&output, false);
         return nullptr;
     }
-    return new VideoPipe{pid, fds[1], file};
+    return new VideoPipe{pid, fds[1], file, output};
 }
 
 int32_t video_pipe_write(VideoPipe* p, const uint32_t* pixels)
@@ -120,7 +103,7 @@ int32_t video_pipe_write(VideoPipe* p, const uint32_t* pixels)
     return 0;
 }
 
-int32_t video_pipe_close(VideoPipe* p)
+int32_t video_pipe_close(VideoPipe* p, bool keep)
 {
     if (!p)
         return 1;
@@ -142,6 +125,12 @@ int32_t video_pipe_close(VideoPipe* p)
     } else if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
         std::fprintf(stderr, "dunravel: ffmpeg failed to write %s (exit status %d)\n", p->file.c_str(),
                      WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+        result = 1;
+    }
+    int error = output_file_publish(&p->output, keep && result == 0);
+    if (error != 0) {
+        std::fprintf(stderr, "dunravel: cannot put the video in place as %s (%s)\n", p->file.c_str(),
+                     std::strerror(error));
         result = 1;
     }
     delete p;

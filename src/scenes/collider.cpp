@@ -15,7 +15,6 @@
 #include "core/core.h"
 #include "core/frame.h"
 #include "image/image.h"
-#include "platform/paths.h"
 #include "raster/raster.h"
 #include "runtime/clock.h"
 #include "scene/deform.h"
@@ -23,7 +22,6 @@
 #include "scene/mesh.h"
 #include "scene/mesh_load.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -68,17 +66,6 @@ int64_t steps_done = -1;  // steps of the dents and debris taken; -1: none yet
 int64_t dented_step = -1; // the last step that froze a dent into the rest shape
 
 // ---- Loading ------------------------------------------------------------------
-
-void report_image(const char* path)
-{
-    char native[1024];
-    const char* shown = path_native(path, native, sizeof native) ? native : path;
-    FILE* file = path_fopen(path, "rb");
-    const char* why = file ? "not a readable PNG image" : std::strerror(errno);
-    if (file)
-        std::fclose(file);
-    std::fprintf(stderr, "collider: cannot load %s: %s\n", shown, why);
-}
 
 Mesh* load_sphere()
 {
@@ -542,7 +529,7 @@ int32_t collider_load()
     }
     film = texture_load_png(FILM_PATH, 0);
     if (!film) {
-        report_image(FILM_PATH);
+        std::fprintf(stderr, "collider: cannot load %s\n", texture_load_failure());
         collider_free();
         return 1;
     }

@@ -12,10 +12,8 @@
 #include "core/core.h"
 #include "core/frame.h"
 #include "image/image.h"
-#include "platform/paths.h"
 #include "runtime/clock.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -64,15 +62,9 @@ Lens* lens = nullptr;
 int32_t steps_done = 0;
 
 // One line naming the file the program tried to open, and why it failed.
-void report_failure(const char* path)
+void report_failure()
 {
-    char native[1024];
-    const char* shown = path_native(path, native, sizeof native) ? native : path;
-    FILE* file = path_fopen(path, "rb");
-    const char* why = file ? "not a readable image" : std::strerror(errno);
-    if (file)
-        std::fclose(file);
-    std::fprintf(stderr, "greetings: cannot load %s: %s\n", shown, why);
+    std::fprintf(stderr, "greetings: cannot load %s\n", texture_load_failure());
 }
 
 // Back to the bodies as loaded, before the first step.
@@ -230,20 +222,20 @@ int32_t greetings_load()
         const GreetingRow& row = greeting_rows[i];
         greetings[i].body = softbody_from_image(row.file, row.x, row.y, GREETING_PIXEL, GREETING_PIXEL);
         if (!greetings[i].body) {
-            report_failure(row.file);
+            report_failure();
             greetings_free();
             return 1;
         }
     }
     wall = texture_load_jpeg(WALL_PATH, 0);
     if (!wall) {
-        report_failure(WALL_PATH);
+        report_failure();
         greetings_free();
         return 1;
     }
     band_picture = texture_load_png(BAND_PATH, 0);
     if (!band_picture) {
-        report_failure(BAND_PATH);
+        report_failure();
         greetings_free();
         return 1;
     }

@@ -7,6 +7,7 @@
 #include "core/core.h"
 #include "image/texture.h"
 #include "overlays/overlay_ops.h"
+#include "platform/paths.h"
 #include "raster/raster.h"
 
 #include <cmath>
@@ -186,6 +187,8 @@ SoftBody* softbody_from_image(const char* path, float x, float y, float sx, floa
         return nullptr;
     SoftBody* body = softbody_from_pixels(image->pixels, image->width, image->height, x, y, sx, sy);
     texture_free(image);
+    if (!body)
+        path_fail(path, "too many pixels for a soft body, or out of memory");
     return body;
 }
 

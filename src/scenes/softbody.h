@@ -46,7 +46,8 @@ enum { SOFTBODY_FLOOR = LETTERBOX_BOTTOM };
 // pinned point at (column * sx + x, row * sy + y), in raster order. Links join
 // each point to its right and lower neighbours, or to the lower-right one when
 // it has neither; each link unpins its second point. Time step 1/30 s,
-// gravity (0, 64). Null when the file does not load or memory runs out.
+// gravity (0, 64). Null when the file does not load or memory runs out (the
+// reason recorded for texture_load_failure).
 SoftBody* softbody_from_image(const char* path, float x, float y, float sx, float sy);
 // The same from width x height pixels in memory (width, height >= 0).
 SoftBody* softbody_from_pixels(const uint32_t* pixels, int32_t width, int32_t height, float x, float y,

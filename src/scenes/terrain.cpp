@@ -55,6 +55,14 @@ int32_t load_failed(const char* path, const char* why)
     return 1;
 }
 
+// One line naming the object file as opened, and why it could not be loaded.
+int32_t object_failed()
+{
+    std::fprintf(stderr, "terrain: cannot load %s\n", mesh_load_failure());
+    terrain_free();
+    return 1;
+}
+
 int32_t out_of_memory(const char* what)
 {
     std::fprintf(stderr, "terrain: out of memory for %s\n", what);
@@ -203,10 +211,10 @@ int32_t terrain_load()
     }
     terrain_mesh = mesh_load(terrain_path);
     if (!terrain_mesh)
-        return load_failed(terrain_path, "cannot load the object");
+        return object_failed();
     visualiser_mesh = mesh_load(visualiser_path);
     if (!visualiser_mesh)
-        return load_failed(visualiser_path, "cannot load the object");
+        return object_failed();
     prism_mesh = mesh_create_tube(5, 2, 1.0f, 1.0f);
     if (!prism_mesh)
         return out_of_memory("the prism");

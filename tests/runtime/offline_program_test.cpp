@@ -11,12 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
@@ -164,6 +166,38 @@ long long stopped_frames(const std::string& err, const std::string& reason, cons
     return std::regex_search(err, m, line) ? std::stoll(m[1]) : -1;
 }
 
+bool have_ffmpeg()
+{
+    return std::system("command -v ffmpeg > /dev/null 2>&1 && command -v ffprobe > /dev/null 2>&1") == 0;
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> names_in(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A small file system of its own at path (root only), unmounted when done.
+struct SmallDisk {
+    fs::path path;
+    bool mounted = false;
+    SmallDisk(const fs::path& p, const char* size) : path(p)
+    {
+        fs::create_directories(p);
+        std::string options = std::string("size=") + size;
+        mounted = geteuid() == 0 && mount("tmpfs", p.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            umount2(path.c_str(), MNT_DETACH);
+    }
+};
+
 class OfflineProgramRun : public testing::Test
 {
   protected:
@@ -292,4 +326,122 @@ TEST_F(OfflineProgramRun, OutputsToDevicesFifosAndFoldersWriteDirectlyOrSayWhyNo
     EXPECT_EQ(received.rfind("{\"fps\": ", 0), 0u) << received;
     EXPECT_NE(received.find("\"frames\": 3, "), std::string::npos) << received;
     EXPECT_TRUE(fs::is_fifo(dir / "results"));
+}
+
+TEST_F(OfflineProgramRun, AVideoThatFailsOnAFullDiskLeavesTheOldVideoAsItWas)
+{
+    if (!have_ffmpeg())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    SmallDisk disk(dir / "small", "192k");
+    if (!disk.mounted)
+        GTEST_SKIP() << "a small file system cannot be mounted here (needs root)";
+    const std::string old(64 * 1024, 'v');
+    std::ofstream(disk.path / "v.mp4", std::ios::binary) << old;
+    pid_t pid = start_program(dir, {"--video", "small/v.mp4", "--from", "40", "--frames", "180"}, -1);
+    EXPECT_EQ(wait_status(pid), 1) << slurp(dir / "err.txt");
+    EXPECT_NE(slurp(dir / "err.txt").find("ffmpeg failed to write small/v.mp4"), std::string::npos)
+        << slurp(dir / "err.txt");
+    EXPECT_TRUE(slurp(disk.path / "v.mp4") == old) << "the old video was replaced";
+    EXPECT_EQ(names_in(disk.path), std::vector<std::string>{"v.mp4"}) << "a temporary file was left behind";
+}
+
+TEST_F(OfflineProgramRun, AnInterruptedContactSheetLeavesTheOldSheetAsItWas)
+{
+    std::ofstream(dir / "sheet.png", std::ios::binary) << "an older sheet";
+    ErrorTerminal terminal;
+    ASSERT_TRUE(terminal.open_into(dir / "err.txt"));
+    pid_t pid = start_program(dir, {"--contact-sheet", "sheet.png"}, -1, terminal.terminal);
+    terminal.started();
+    ASSERT_TRUE(wait_for_frames(dir / "err.txt", 2)) << slurp(dir / "err.txt");
+    kill(pid, SIGTERM);
+    EXPECT_EQ(wait_status(pid), 143);
+    terminal.finish();
+    std::string err = slurp(dir / "err.txt");
+    EXPECT_GE(stopped_frames(err, "SIGTERM", "drawn"), 2) << err;
+    EXPECT_NE(err.find("dunravel: sheet.png is not written: "), std::string::npos) << err;
+    EXPECT_TRUE(slurp(dir / "sheet.png") == "an older sheet") << "the old sheet was replaced";
+    EXPECT_EQ(names_in(dir), (std::vector<std::string>{"err.txt", "out.txt", "sheet.png"}));
+}
+
+TEST_F(OfflineProgramRun, VideoAndMusicNamesFfmpegCouldMisreadAreUsedAsNamed)
+{
+    if (!have_ffmpeg())
+        GTEST_SKIP() << "ffmpeg is not installed";
+    // A data folder whose name looks like a protocol, outputs that look like
+    // an option and a protocol.
+    fs::create_directory_symlink(data_dir, dir / "d:x");
+    for (const char* name : {"-dash.mp4", "a:b.mp4"}) {
+        pid_t pid = start_program(dir, {"--data", "d:x", "--video", name, "--from", "40", "--frames", "3"}, -1);
+        ASSERT_EQ(wait_status(pid), 0) << name << ": " << slurp(dir / "err.txt");
+        std::string probe = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                            "stream=nb_read_frames -of csv=p=0 'file:" +
+                            (dir / name).string() + "' > '" + (dir / "probe.txt").string() + "' 2>&1";
+        ASSERT_EQ(std::system(probe.c_str()), 0) << slurp(dir / "probe.txt");
+        EXPECT_EQ(std::stoll(slurp(dir / "probe.txt")), 3) << name;
+    }
+}
+
+TEST_F(OfflineProgramRun, HangUpAndQuitStopACaptureCleanlyAndGiveTheTerminalBack)
+{
+    struct Case {
+        int signal;
+        const char* name;
+        int status;
+    };
+    for (Case c : {Case{SIGHUP, "SIGHUP", 129}, Case{SIGQUIT, "SIGQUIT", 131}}) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir / "frames");
+        // The program's standard input is a terminal it puts into key-at-a-time mode.
+        int master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
+        ASSERT_GE(terminal, 0);
+        termios before;
+        ASSERT_EQ(tcgetattr(terminal, &before), 0);
+        ASSERT_TRUE(before.c_lflag & ECHO);
+        ErrorTerminal err_terminal;
+        ASSERT_TRUE(err_terminal.open_into(dir / "err.txt"));
+        pid_t pid = start_program(dir, {"--capture", "frames"}, terminal, err_terminal.terminal);
+        err_terminal.started();
+        bool started = wait_for_frames(dir / "err.txt", 3);
+        kill(pid, c.signal);
+        int status = wait_status(pid);
+        err_terminal.finish();
+        termios after;
+        ASSERT_EQ(tcgetattr(terminal, &after), 0);
+        close(terminal);
+        close(master);
+        ASSERT_TRUE(started) << slurp(dir / "err.txt");
+        EXPECT_EQ(status, c.status);
+        EXPECT_TRUE(after.c_lflag & ECHO) << "echo left off";
+        EXPECT_TRUE(after.c_lflag & ICANON) << "line editing left off";
+        std::string err = slurp(dir / "err.txt");
+        long long written = stopped_frames(err, c.name, "written");
+        ASSERT_GE(written, 3) << err;
+        long long files = 0;
+        for (const auto& e : fs::directory_iterator(dir / "frames")) {
+            EXPECT_EQ(e.path().filename().string().rfind("frame-", 0), 0u) << "left behind: " << e.path();
+            files++;
+        }
+        EXPECT_EQ(files, written);
+    }
+}
+
+TEST_F(OfflineProgramRun, AFailedSetUpSaysOnlyWhyAndTheShowEndsAtItsLastBeat)
+{
+    // A file where the capture folder should go: one line, no frame count.
+    std::ofstream(dir / "frames") << "in the way";
+    pid_t pid = start_program(dir, {"--capture", "frames"}, -1);
+    EXPECT_EQ(wait_status(pid), 1);
+    std::string err = slurp(dir / "err.txt");
+    EXPECT_NE(err.find("cannot make the capture folder frames"), std::string::npos) << err;
+    EXPECT_EQ(err.find("frames in"), std::string::npos) << err;
+    // The show ends at beat 410 (273.333 s), the last start --from takes,
+    // however long the music runs on: at 4 frames a second from beat 409.5
+    // (273.0 s) that is 273.0 and 273.25 s.
+    pid = start_program(dir, {"--bench", "--fps", "4", "--from", "409.5"}, -1);
+    EXPECT_EQ(wait_status(pid), 0) << slurp(dir / "err.txt");
+    EXPECT_NE(slurp(dir / "err.txt").find("dunravel: 2/2 frames in "), std::string::npos) << slurp(dir / "err.txt");
 }

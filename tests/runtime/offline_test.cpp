@@ -7,6 +7,7 @@
 #include "runtime/contact_sheet.h"
 #include "runtime/options.h"
 #include "runtime/png_out.h"
+#include "runtime/video_command.h"
 #include "runtime/video_pipe.h"
 #include "yardstick/yardstick.h"
 
@@ -19,10 +20,13 @@
 #include <png.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -146,6 +150,40 @@ TEST(OfflineOptions, EmptyRangesAndStartsPastTheEndAreUsageErrors)
     EXPECT_EQ(parse({"--bench", "--from", "409.5", "--to", "1000"}, &o), OPTIONS_RUN);
     EXPECT_EQ(parse({"--start", "409.9"}, &o), OPTIONS_RUN);
     EXPECT_EQ(parse({"--capture", "out", "--to", "0.1"}, &o), OPTIONS_RUN);
+}
+
+TEST(OfflineOptions, NumbersFollowOneRuleAndHugeStartsArePastTheEnd)
+{
+    Options o;
+    // Plain decimal everywhere: hexadecimal, "inf", "nan" and spaces are
+    // refused by every option that takes a number.
+    for (std::vector<const char*> args :
+         {std::vector<const char*>{"--start", "0x10"}, std::vector<const char*>{"--bench", "--from", "0x10"},
+          std::vector<const char*>{"--bench", "--to", "0x10s"}, std::vector<const char*>{"--fps", "0x10"},
+          std::vector<const char*>{"--start", "inf"}, std::vector<const char*>{"--start", "nan"},
+          std::vector<const char*>{"--bench", "--from", " 5"}, std::vector<const char*>{"--frames", "5 "},
+          std::vector<const char*>{"--bench", "--from", "1e"}, std::vector<const char*>{"--bench", "--from", "."},
+          std::vector<const char*>{"--bench", "--from", "s"}, std::vector<const char*>{"--fps", "6e1"}}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(parse(args, &o), OPTIONS_ERROR) << args[args.size() - 2] << " " << args.back();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find(" needs "), std::string::npos) << err;
+    }
+    ASSERT_EQ(parse({"--start", "1e2"}, &o), OPTIONS_RUN);
+    EXPECT_EQ(o.start_beat, 100.0f);
+    ASSERT_EQ(parse({"--bench", "--from", "+12.5", "--to", "2.5e1s"}, &o), OPTIONS_RUN);
+    EXPECT_DOUBLE_EQ(o.from_seconds, 12.5 * 60.0 / 90.0);
+    EXPECT_DOUBLE_EQ(o.to_seconds, 25.0);
+    // However large, a start is past the end, not a malformed number.
+    for (std::vector<const char*> args :
+         {std::vector<const char*>{"--start", "1e6"}, std::vector<const char*>{"--start", "1e60"},
+          std::vector<const char*>{"--bench", "--from", "1e7"},
+          std::vector<const char*>{"--bench", "--from", "1e400s"}}) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(parse(args, &o), OPTIONS_ERROR) << args.back();
+        std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_NE(err.find("past the end of the demo (beat 410, 273.333s)"), std::string::npos) << err;
+    }
 }
 
 TEST(Bench, ReportsPerRowPercentilesOfWholeFrames)
@@ -283,7 +321,10 @@ TEST(VideoPipe, FfmpegMuxesFramesAndMusic)
             frame[i] = static_cast<uint32_t>(k * 5) << 8;
         ASSERT_EQ(video_pipe_write(pipe, frame.data()), 0);
     }
-    ASSERT_EQ(video_pipe_close(pipe), 0);
+    ASSERT_EQ(video_pipe_close(pipe, true), 0);
+    // Only the finished file is left in the folder.
+    for (const auto& e : fs::directory_iterator(dir))
+        EXPECT_TRUE(e.path().filename() == "out.mp4" || e.path().filename() == "music.mp3") << e.path();
     std::string probe = "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
                         "stream=nb_read_frames,duration -of csv=p=0 '" +
                         file + "' > '" + (dir / "probe.txt").string() + "'";
@@ -302,13 +343,19 @@ TEST(VideoPipe, FfmpegMuxesFramesAndMusic)
     fs::remove_all(dir);
 }
 
-TEST(VideoPipe, FfmpegRefusingTheFileIsReported)
+TEST(VideoPipe, FfmpegFailingIsReportedAndTheOldFileStays)
 {
     if (std::system("command -v ffmpeg > /dev/null 2>&1") != 0)
         GTEST_SKIP() << "ffmpeg is not installed";
     fs::path dir = scratch("video-bad");
-    std::string file = (dir / "no" / "such" / "folder.mp4").string();
-    VideoPipe* pipe = video_pipe_open(file.c_str(), 30, nullptr, 0.0);
+    std::string file = (dir / "out.mp4").string();
+    FILE* old = std::fopen(file.c_str(), "w");
+    ASSERT_NE(old, nullptr);
+    std::fputs("an older video", old);
+    std::fclose(old);
+    // ffmpeg cannot read the music, so it fails after it started.
+    std::string music = (dir / "no-such-music.mp3").string();
+    VideoPipe* pipe = video_pipe_open(file.c_str(), 30, music.c_str(), 0.0);
     ASSERT_NE(pipe, nullptr);
     std::vector<uint32_t> frame(SCREEN_WIDTH * SCREEN_HEIGHT, 0);
     std::signal(SIGPIPE, SIG_IGN);
@@ -316,11 +363,46 @@ TEST(VideoPipe, FfmpegRefusingTheFileIsReported)
         if (video_pipe_write(pipe, frame.data()) != 0)
             break;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(video_pipe_close(pipe), 1);
+    EXPECT_EQ(video_pipe_close(pipe, true), 1);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("ffmpeg failed to write " + file + " (exit status"), std::string::npos) << err;
     std::signal(SIGPIPE, SIG_DFL);
+    std::ifstream in(file);
+    std::string kept((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(kept, "an older video");
+    size_t entries = 0;
+    for (auto it = fs::directory_iterator(dir); it != fs::directory_iterator(); ++it)
+        entries++;
+    EXPECT_EQ(entries, 1u) << "a temporary file was left behind";
+    // A folder that does not exist is reported before ffmpeg starts.
+    std::string nowhere = (dir / "no" / "such" / "folder.mp4").string();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(video_pipe_open(nowhere.c_str(), 30, nullptr, 0.0), nullptr);
+    err = testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("cannot write the video " + nowhere + " (No such file or directory)"), std::string::npos)
+        << err;
     fs::remove_all(dir);
+}
+
+TEST(VideoPipe, EveryPathReachesFfmpegAsAFileName)
+{
+    // Names ffmpeg would take for an option or a protocol.
+    std::vector<std::string> args = video_ffmpeg_command("-dash.mp4", 30, "d:x/music.mp3", 0.0, false);
+    ASSERT_FALSE(args.empty());
+    EXPECT_EQ(args.back(), "file:-dash.mp4");
+    bool music = false;
+    for (size_t i = 1; i < args.size(); i++) {
+        if (args[i - 1] == "-i" && args[i] != "pipe:0") {
+            EXPECT_EQ(args[i], "file:d:x/music.mp3");
+            music = true;
+        }
+        EXPECT_NE(args[i], "-dash.mp4");
+    }
+    EXPECT_TRUE(music);
+    // The container is named, whatever the (temporary) file is called.
+    std::vector<std::string> stream = video_ffmpeg_command(".v.mp4.Ab12Cd", 30, nullptr, 0.0, true);
+    EXPECT_EQ(stream.back(), "file:.v.mp4.Ab12Cd");
+    EXPECT_NE(std::find(stream.begin(), stream.end(), "mp4"), stream.end());
 }
 
 TEST(ContactSheet, LabelsStayInsideTheImage)

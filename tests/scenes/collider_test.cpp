@@ -208,7 +208,14 @@ TEST_F(ColliderScene, MissingFilesFailNamingTheFileAndFreeWhatWasMade)
     // sanitizer build reports it otherwise) and a second free is harmless.
     std::filesystem::copy_file(data_set / "sphere.lwo", dir_ / "sphere.lwo");
     err = failed_load();
-    EXPECT_NE(err.find(data_file("filmstrip.png")), std::string::npos) << err;
+    EXPECT_NE(err.find("collider: cannot load " + data_file("filmstrip.png") + " (No such file or directory)\n"),
+              std::string::npos)
+        << err;
+    std::filesystem::create_directory(dir_ / "filmstrip.png");
+    err = failed_load();
+    EXPECT_NE(err.find("collider: cannot load " + data_file("filmstrip.png") + " (a folder, not a file)\n"),
+              std::string::npos)
+        << err;
     collider_free();
 }
 

@@ -13,6 +13,9 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iterator>
+
+#include <sys/stat.h>
 
 namespace
 {
@@ -121,13 +124,61 @@ TEST_F(GreetingsScene, LoadFailsNamingABrokenBandPictureOrAMissingWall)
     write_data();
     std::ofstream(data_file("band.png"), std::ios::binary) << "\x89PNG\r\n\x1a\nbroken";
     std::string err = load_failure();
-    EXPECT_NE(err.find(data_file("band.png") + ": not a readable image"), std::string::npos) << err;
+    EXPECT_NE(err.find("greetings: cannot load " + data_file("band.png") + " (truncated PNG file)\n"),
+              std::string::npos)
+        << err;
     expect_nothing_left();
 
     write_data();
     std::filesystem::remove(data_file("wall_big.jpg"));
     err = load_failure();
     EXPECT_NE(err.find(data_file("wall_big.jpg")), std::string::npos) << err;
+    expect_nothing_left();
+}
+
+TEST_F(GreetingsScene, ImagesThatAreNotFilesOrAreDamagedAreNamedWithTheReason)
+{
+    // Each line names the file and says why, never ": Success".
+    write_data();
+    std::filesystem::remove(data_file("band.png"));
+    std::filesystem::create_directory(data_file("band.png"));
+    std::string err = load_failure();
+    EXPECT_NE(err.find("cannot load " + data_file("band.png") + " (a folder, not a file)\n"), std::string::npos)
+        << err;
+    expect_nothing_left();
+    std::filesystem::remove(data_file("band.png"));
+
+    write_data();
+    std::filesystem::remove(logo_file(3));
+    ASSERT_EQ(mkfifo(logo_file(3).c_str(), 0600), 0);
+    err = load_failure();
+    EXPECT_NE(err.find("cannot load " + logo_file(3) + " (not a regular file)\n"), std::string::npos) << err;
+    expect_nothing_left();
+    std::filesystem::remove(logo_file(3)); // writing the FIFO would wait for a reader
+
+    write_data();
+    std::filesystem::remove(data_file("wall_big.jpg"));
+    std::filesystem::create_symlink("/dev/zero", data_file("wall_big.jpg"));
+    err = load_failure();
+    EXPECT_NE(err.find("cannot load " + data_file("wall_big.jpg") + " (not a regular file)\n"), std::string::npos)
+        << err;
+    expect_nothing_left();
+    std::filesystem::remove(data_file("wall_big.jpg"));
+
+    // A damaged image: the decoder's own words.
+    write_data();
+    std::string jpeg;
+    {
+        std::ifstream in(data_file("wall_big.jpg"), std::ios::binary);
+        jpeg.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    ASSERT_GT(jpeg.size(), 40u);
+    jpeg[2] = 0x12; // the first marker after the start of the image
+    std::ofstream(data_file("wall_big.jpg"), std::ios::binary) << jpeg;
+    err = load_failure();
+    EXPECT_NE(err.find("cannot load " + data_file("wall_big.jpg") + " (damaged JPEG data: "), std::string::npos)
+        << err;
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     expect_nothing_left();
 }
 

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <limits>
 
 namespace
@@ -136,13 +137,25 @@ TEST_F(TerrainScene, MissingObjectsFailNamingTheFileAndFreeWhatWasMade)
 
     paths_set_data_dir(dir_.c_str()); // an empty folder
     std::string err = failed_load();
-    EXPECT_NE(err.find(data_file("terrain.lwo")), std::string::npos) << err;
+    EXPECT_NE(err.find("terrain: cannot load " + data_file("terrain.lwo") + " (No such file or directory)\n"),
+              std::string::npos)
+        << err;
+
+    // A file that is not an object: the reader says why.
+    std::ofstream(dir_ / "terrain.lwo", std::ios::binary) << std::string("FORM\0\0\0\x04LWOB", 12);
+    err = failed_load();
+    EXPECT_NE(err.find("terrain: cannot load " + data_file("terrain.lwo") + " (not an LWO2 object"),
+              std::string::npos)
+        << err;
+    std::filesystem::remove(dir_ / "terrain.lwo");
 
     // The terrain loads, the visualiser does not: the terrain is freed again
     // (the sanitizer build reports it otherwise) and a second free is harmless.
     std::filesystem::copy_file(data_set / "terrain.lwo", dir_ / "terrain.lwo");
     err = failed_load();
-    EXPECT_NE(err.find(data_file("visualize.lwo")), std::string::npos) << err;
+    EXPECT_NE(err.find("terrain: cannot load " + data_file("visualize.lwo") + " (No such file or directory)\n"),
+              std::string::npos)
+        << err;
     terrain_free();
 }
 

@@ -1,0 +1,38 @@
+// The ffmpeg command line of the video export (video_command.h). Plain
+// strings; starting the process is each platform's pipe's business.
+#include "runtime/video_command.h"
+
+#include <cstdio>
+
+std::string video_file_name(const char* path)
+{
+    return std::string("file:") + (path ? path : "");
+}
+
+std::vector<std::string> video_ffmpeg_command(const char* output, int32_t fps, const char* music_path,
+                                              double from_seconds, bool stream)
+{
+    std::string rate = std::to_string(fps);
+    char from[32];
+    std::snprintf(from, sizeof from, "%.6f", from_seconds);
+    std::vector<std::string> args = {
+        "ffmpeg",        "-hide_banner", "-loglevel",   "error",   "-nostdin",   "-y", "-f", "rawvideo",
+        "-pixel_format", "bgr0",         "-video_size", "640x480", "-framerate", rate, "-i", "pipe:0"};
+    if (music_path) {
+        std::vector<std::string> audio = {"-ss",   from,   "-i",  video_file_name(music_path), "-map", "0:v:0",
+                                          "-map",  "1:a:0", "-c:a", "aac", "-b:a", "192k", "-shortest"};
+        args.insert(args.end(), audio.begin(), audio.end());
+    }
+    std::vector<std::string> video = {"-c:v", "libx264", "-preset",  "veryfast",
+                                      "-crf", "18",      "-pix_fmt", "yuv420p"};
+    args.insert(args.end(), video.begin(), video.end());
+    // The container is named, not guessed from the name: the file is written
+    // under a temporary name first. A device or a FIFO cannot be read back to
+    // move the index to the front: write fragments with the index first.
+    std::vector<std::string> container = {"-f", "mp4", "-movflags", "+faststart"};
+    if (stream)
+        container = {"-f", "mp4", "-movflags", "frag_keyframe+empty_moov"};
+    args.insert(args.end(), container.begin(), container.end());
+    args.push_back(video_file_name(output));
+    return args;
+}
