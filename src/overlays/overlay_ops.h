@@ -1,5 +1,5 @@
 // The overlays' own drawing operations (grain, row glitches, fades, hand
-// sprites, lines), the shared ease envelope, and a view of the post filter's
+// sprites), the shared ease envelope, and a view of the post filter's
 // scratches and cracks for inspection. Everything works on the frame surface
 // and the runtime random sequence. Relies on core and image.
 #pragma once
@@ -45,8 +45,6 @@ int32_t closing_text_alpha(int32_t d, float b);
 void hand_sprite(Texture* texture, float x, float y, int32_t grey_level, float angle, float scale);
 
 // ---- Post filter.
-// Bresenham line; end points clamped to the screen first; first and last pixel drawn.
-void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour);
 
 enum { SCRATCH_COUNT = 9, CRACK_COUNT = 16, CRACK_POINTS = 11 };
 

@@ -6,10 +6,11 @@
 // the large sphere splits into four spinning copies. Relies on the clock,
 // the texture table, meshes from objects, deformers, lighting, mesh drawing,
 // the 2D blends and the shared billboard and glint modules.
+#include "scenes/kit.h"
 #include "scenes/collider_parts.h"
 #include "scenes/rows.h"
 #include "scenes/scenes.h"
-#include "scenes/billboard.h"
+#include "scene/billboard.h"
 #include "scenes/glints.h"
 
 #include "core/core.h"
@@ -17,7 +18,6 @@
 #include "image/image.h"
 #include "platform/paths.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/deform.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
@@ -165,7 +165,7 @@ void debris_start(const Vec3* p, int64_t k)
 void step(int64_t k)
 {
     const double t = collider_step_seconds(k);
-    const float b = clock_beat_at(t);
+    const float b = beat_at(t).beat;
     const float whole = static_cast<float>(std::floor(static_cast<double>(b)));
     const int32_t n = float_to_int(b);
     float q;
@@ -404,22 +404,16 @@ float collider_orbit_angle(int32_t n, float b)
     return static_cast<float>(n) + core_pow(half, 4.0f);
 }
 
-void collider_camera(int32_t n, float b, Camera* camera)
+void collider_camera(const SceneFrame& frame, int32_t n, float b, Camera* camera)
 {
-    std::memset(camera, 0, sizeof *camera);
     const float d = collider_distance(n, b);
     const float c = -collider_orbit_angle(n, b) / 2.0f;
     const float cs = core_cos(c), sn = core_sin(c);
-    camera->eye = {(cs + sn) * d, 4.0f * core_sin(c / 2.0f + 0.39f), (sn - cs) * d};
+    const Vec3 eye = {(cs + sn) * d, 4.0f * core_sin(c / 2.0f + 0.39f), (sn - cs) * d};
     // The target swings in from three units left of the spheres over the first four beats.
     const float shift = n >= 312 ? 1.0f : -(4.0f * (1.0f - (b - 308.0f) / 4.0f) - 1.0f);
-    camera->target = {0.3f * core_sin(2.0f * c + 0.78f) + shift, 0.0f, 0.0f};
-    camera->near = 1.0f;
-    camera->far = 64.0f;
-    camera->fov = 50.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-    camera_update(camera);
+    const Vec3 target = {0.3f * core_sin(2.0f * c + 0.78f) + shift, 0.0f, 0.0f};
+    camera_look(camera, frame, eye, target, 1.0f, 64.0f, 50.0f);
 }
 
 int32_t collider_background_x(int32_t n, float b)
@@ -553,28 +547,25 @@ int32_t collider_load()
     return 0;
 }
 
-void collider_render(float seconds)
+void collider_render(const SceneFrame& frame)
 {
     if (!big_sphere || !film)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
 
     // The background goes first into the share, so that the helper draws
     // its rows while the spheres take their shapes.
-    raster_share_begin();
     background(n, b);
 
     Camera camera;
-    collider_camera(n, b, &camera);
-    set_depth_clip(1.0f, 64.0f);
+    collider_camera(frame, n, b, &camera);
     if (n >= LETTERBOX_FROM)
-        set_clip_window(0.0f, LETTERBOX_TOP - 1, 640.0f, LETTERBOX_HEIGHT);
-    else
-        set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
+        letterbox_window(frame);
     const ViewAxes axes = view_axes(&camera);
 
-    steps_to(music_seconds);
+    steps_to(frame.seconds);
     float q;
     const int32_t strike = collider_strike(n, b, &q);
     Vec3 p;
@@ -587,7 +578,4 @@ void collider_render(float seconds)
         draw_pair(&camera, axes);
     else
         draw_copies(&camera, axes, b);
-    raster_share_end();
-
-    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "scene/mesh.h"
+#include "scene/scene_frame.h"
 
 #include <cstdint>
 
@@ -39,7 +40,7 @@ float collider_distance(int32_t n, float b);
 float collider_orbit_angle(int32_t n, float b);
 // The orbiting camera at beat b (eye, target, near 1, far 64, 50 degrees,
 // the full 640 x 480 viewport), completed by camera_update.
-void collider_camera(int32_t n, float b, Camera* camera);
+void collider_camera(const SceneFrame& frame, int32_t n, float b, Camera* camera);
 
 // Left edge of the background picture: sliding in from 0 to 205 over beats
 // 308-311, back to 0 over beats 357-360, 0 from beat 361.

@@ -4,9 +4,10 @@
 // from 378 with its spinning ring and its two lines closing in. Relies on
 // the clock, the texture table, meshes from objects, lighting, mesh drawing
 // and the 2D blend.
+#include "scenes/kit.h"
 #include "scenes/end_parts.h"
 #include "scenes/scenes.h"
-#include "scenes/billboard.h"
+#include "scene/billboard.h"
 #include "scenes/rows.h"
 
 #include "core/core.h"
@@ -14,7 +15,6 @@
 #include "image/image.h"
 #include "platform/paths.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
 #include "scene/mesh_load.h"
@@ -168,19 +168,6 @@ void title_draw(const EndTitle& t, const Camera* camera, Vec3* light)
         layer_draw(layer[i], camera, light);
 }
 
-void camera_place(Camera* camera)
-{
-    camera->eye = {0.0f, 0.0f, 64.0f};
-    camera->target = {0.0f, 0.0f, 63.0f};
-    camera->near = 1.0f;
-    camera->far = 64.0f;
-    camera->fov = 45.0f;
-    camera->viewport_x = 0.0f;
-    camera->viewport_y = 0.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-    camera_update(camera);
-}
 
 // The sprite quads: two triangles each, white, the texture's corners fixed;
 // places drawn from the random generator in the order x, y, z, speed.
@@ -251,21 +238,20 @@ int32_t end_load()
     return 0;
 }
 
-void end_render(float seconds)
+void end_render(const SceneFrame& frame)
 {
     if (!sprite_mesh || !end_layers)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
     Vec3 light = {0.0f, 0.0f, 1.0f};
 
-    raster_share_begin();
     rows_blend_image(texture_get(TEXTURE_ANGEL), 0, LETTERBOX_TOP, end_fade_alpha(n, b), BLEND_ALPHA);
 
-    Camera camera = {};
-    camera_place(&camera);
-    set_depth_clip(1.0f, 64.0f);
-    set_clip_window(0.0f, LETTERBOX_TOP - 1, 640.0f, LETTERBOX_HEIGHT);
+    Camera camera;
+    camera_look(&camera, frame, {0.0f, 0.0f, 64.0f}, {0.0f, 0.0f, 63.0f}, 1.0f, 64.0f, 45.0f);
+    letterbox_window(frame);
 
     sprites_update(seconds);
     sprites_draw(&camera);
@@ -273,7 +259,4 @@ void end_render(float seconds)
     const EndTitle title = end_title(n, b);
     if (title.layers > 0)
         title_draw(title, &camera, &light);
-    raster_share_end();
-
-    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 }

@@ -6,14 +6,13 @@
 #include "scenes/scenes.h"
 
 #include "scenes/greetings_parts.h"
-#include "scenes/lens.h"
+#include "image/lens.h"
 #include "scenes/softbody.h"
 
 #include "core/core.h"
 #include "core/frame.h"
 #include "image/image.h"
 #include "platform/paths.h"
-#include "runtime/clock.h"
 
 #include <cerrno>
 #include <cmath>
@@ -159,11 +158,11 @@ void draw_lenses(float b, float seconds)
 
 } // namespace
 
-int32_t greetings_steps_due(double music_seconds)
+int32_t greetings_steps_due(double seconds)
 {
     const double per_beat = static_cast<double>(GREETINGS_STEPS_PER_BEAT);
     const double steps =
-        (music_seconds * BEATS_PER_SECOND - static_cast<double>(GREETINGS_FIRST_BEAT)) * per_beat;
+        (seconds * BEATS_PER_SECOND - static_cast<double>(GREETINGS_FIRST_BEAT)) * per_beat;
     const double last = static_cast<double>(GREETINGS_END_BEAT - GREETINGS_FIRST_BEAT) * per_beat;
     if (!(steps > 0.0))
         return 0;
@@ -257,17 +256,18 @@ int32_t greetings_load()
     return 0;
 }
 
-void greetings_render(float seconds)
+void greetings_render(const SceneFrame& frame)
 {
     if (!lens)
         return; // not loaded
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
     const int32_t e = n - GREETINGS_FIRST_BEAT;
 
     blit_image(wall, -greetings_scroll(b, wall->width), LETTERBOX_TOP, BLIT_COPY);
     draw_band(n, b);
-    advance_logos(music_seconds);
+    advance_logos(frame.seconds);
     draw_logos(e);
     if (greetings_lens_beat(n))
         draw_lenses(b, seconds);

@@ -30,7 +30,7 @@ extern const GreetingRow greeting_rows[GREETING_COUNT];
 // Soft-body steps of 1/60 s due at a music time: steps k = 1, 2, ... fall at
 // beat 228 + k / 40, and every step at or before the time is due (0 before
 // the scene, at most the scene's 1600).
-int32_t greetings_steps_due(double music_seconds);
+int32_t greetings_steps_due(double seconds);
 // Scene beat of step k (its whole beats from 228).
 int32_t greetings_step_beat(int32_t k);
 // Sideways pull of step k: -92 before beat 260, -32 from then on.

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "scene/mesh.h"
+#include "scene/scene_frame.h"
 #include "scenes/field.h"
 
 #include <cstdint>
@@ -51,4 +52,4 @@ void metaball_phases(float* phase_a, float* phase_b);
 void metaball_flares_build(const MetaField* field, const Matrix* model, const Camera* camera, Mesh* flares,
                            int32_t max_quads);
 // The camera every frame of the scene uses.
-void metaball_camera(Camera* camera);
+void metaball_camera(const SceneFrame& frame, Camera* camera);

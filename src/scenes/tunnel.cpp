@@ -4,14 +4,14 @@
 // in from the far end and wobbles. Relies on the clock, the texture table,
 // meshes from objects, deformers, lighting, mesh drawing and the shared
 // billboard quads.
+#include "scenes/kit.h"
 #include "scenes/scenes.h"
-#include "scenes/billboard.h"
+#include "scene/billboard.h"
 #include "scenes/tunnel_parts.h"
 
 #include "core/core.h"
 #include "image/image.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/deform.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
@@ -157,18 +157,11 @@ void tunnel_dust(float a, const TunnelLight lights[LIGHT_COUNT])
     }
 }
 
-void camera_finish(Camera* camera)
+void camera_finish(Camera* camera, const SceneFrame& frame)
 {
-    camera->eye.z = 8.0f;
-    camera->target.z = 7.0f;
-    camera->near = TUNNEL_NEAR;
-    camera->far = TUNNEL_FAR;
-    camera->fov = 90.0f;
-    camera->viewport_x = 0.0f;
-    camera->viewport_y = 0.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-    camera_update(camera);
+    const Vec3 eye = {camera->eye.x, camera->eye.y, 8.0f};
+    const Vec3 target = {camera->target.x, camera->target.y, 7.0f};
+    camera_look(camera, frame, eye, target, TUNNEL_NEAR, TUNNEL_FAR, 90.0f);
 }
 
 void draw_flat(Mesh* mesh, const Camera* camera, FillMode mode)
@@ -433,15 +426,15 @@ int32_t tunnel_load()
     return 0;
 }
 
-void tunnel_render(float seconds)
+void tunnel_render(const SceneFrame& frame)
 {
     if (!tunnel_mesh)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
     const float a = 32.0f * seconds;
 
-    set_depth_clip(TUNNEL_NEAR, TUNNEL_FAR);
 
     TunnelLight lights[LIGHT_COUNT];
     tunnel_lights(seconds, a, lights);
@@ -452,11 +445,10 @@ void tunnel_render(float seconds)
     Camera camera;
     std::memset(&camera, 0, sizeof camera);
     tunnel_rings(a, lights, &camera);
-    camera_finish(&camera);
+    camera_finish(&camera, frame);
 
     tunnel_dust(a, lights);
 
-    raster_share_begin();
     draw_flat(tunnel_mesh, &camera, FILL_WALL);
 
     if (n > 79) {
@@ -466,5 +458,4 @@ void tunnel_render(float seconds)
 
     draw_flat(dust_mesh, &camera, FILL_DUST);
     draw_flat(light_sprite_mesh, &camera, FILL_LIGHT_SPRITE);
-    raster_share_end();
 }

@@ -4,6 +4,7 @@
 // multiplied shadow on the back wall and additive sparkles from its lit side;
 // on odd beats 28 additive horizontal slices stand in for the tube. Relies on
 // the clock, the texture table, lighting, mesh drawing and the 2D operations.
+#include "scenes/kit.h"
 #include "scenes/glints.h"
 #include "scenes/rows.h"
 #include "scenes/scenes.h"
@@ -13,7 +14,6 @@
 #include "core/frame.h"
 #include "image/image.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
 
@@ -204,31 +204,8 @@ int32_t twister_slice_beat(int32_t n)
 namespace
 {
 
-void camera_place(Camera* camera)
-{
-    std::memset(camera, 0, sizeof *camera);
-    camera->eye = {0.0f, 0.0f, 128.0f};
-    camera->target = {0.0f, 0.0f, 127.0f};
-    camera->near = 1.0f;
-    camera->far = 532.0f;
-    camera->fov = 90.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-}
 
 // The tube flattened onto the back wall along the light, multiplying the picture.
-void draw_shadow(const Camera* camera, const Matrix* model)
-{
-    Matrix shadow;
-    matrix_planar_shadow(&shadow, shadow_plane, shadow_light);
-    matrix_multiply(model, &shadow, &twister_mesh->model);
-    twister_mesh->flags |= MESH_DIVIDE_W;
-    mesh_transform_view(twister_mesh, camera, 0);
-    for (int32_t t = 0; t < twister_mesh->triangle_count; ++t)
-        twister_mesh->triangles[t].lit_colour = SHADOW_COLOUR;
-    draw_mesh(twister_mesh, camera, FILL_SHADOW, CLIP_WINDOW);
-    twister_mesh->flags &= ~MESH_DIVIDE_W;
-}
 
 void free_meshes()
 {
@@ -273,12 +250,13 @@ int32_t twister_load()
     return 0;
 }
 
-void twister_render(float seconds)
+void twister_render(const SceneFrame& frame)
 {
     if (!twister_mesh)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
     const float a = 48.0f * seconds;
 
     // 1. Light towards the viewer, sideways sway.
@@ -286,21 +264,18 @@ void twister_render(float seconds)
     Matrix model;
     matrix_translation(&model, twister_sway(b), 0.0f, 0.0f);
 
-    // 2-3. Camera, depth planes, background in the letterbox.
+    // 2-3. Camera, depth planes, background in the letterbox; the window
+    // holds the picture's rows only, so that the two-sided additive slices
+    // never light the black bars.
     Camera camera;
-    camera_place(&camera);
-    set_depth_clip(1.0f, 532.0f);
-    raster_share_begin();
+    camera_look(&camera, frame, {0.0f, 0.0f, 128.0f}, {0.0f, 0.0f, 127.0f}, 1.0f, 532.0f, 90.0f);
     rows_blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
-    // The window's edges are inclusive and the fill rule keeps a horizontal
-    // edge for one winding only: rows 40 to 439 exactly, so that the two-sided
-    // additive slices never light the black bars.
-    set_clip_window(0.0f, LETTERBOX_TOP, SCREEN_WIDTH, LETTERBOX_HEIGHT - 1);
+    letterbox_window_inside(frame);
 
     // 4-6. The tube for this moment, its shadow on the back wall.
     twister_build(twister_mesh, seconds, a);
-    camera_update(&camera);
-    draw_shadow(&camera, &model);
+    planar_shadow_draw(twister_mesh, &camera, &model, shadow_plane, shadow_light, SHADOW_COLOUR, FILL_SHADOW,
+                       CLIP_WINDOW);
 
     // 7. Tube lit per vertex and sphere-mapped; the sparkles from its lit side.
     twister_mesh->model = model;
@@ -323,5 +298,4 @@ void twister_render(float seconds)
     sparkle_mesh->model = model;
     mesh_transform_view(sparkle_mesh, &camera, TRANSFORM_PLANES);
     draw_mesh(sparkle_mesh, &camera, FILL_SPARKLES, CLIP_WINDOW);
-    raster_share_end();
 }

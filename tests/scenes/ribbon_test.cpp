@@ -35,7 +35,7 @@ TEST_F(RibbonLoad, WithoutTheTextureTableFailsNamingTheFirstMissingFile)
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_NE(err.find(data_file("EnviGolden.jpg")), std::string::npos) << err;
     set_beat(150.0);
-    ribbon_render(static_cast<float>(music_seconds)); // nothing loaded: draws nothing
+    draw_stages(ribbon_render, ribbon_finish); // nothing loaded: draws nothing
     for (uint32_t p : pixels_)
         ASSERT_EQ(p, 0u);
     ribbon_free(); // a second free after the failed load is harmless
@@ -239,7 +239,7 @@ TEST(RibbonGlints, CellRunsFromFifteenBarelyFacingToZeroFacingAndSquaresGrow)
 }
 
 // Frames from the real data set (data/ in the source folder).
-class RibbonScene : public SceneFrames<ribbon_load, ribbon_free, ribbon_render>
+class RibbonScene : public SceneFrames<ribbon_load, ribbon_free, ribbon_render, ribbon_finish>
 {
   protected:
     void SetUp() override

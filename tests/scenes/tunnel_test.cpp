@@ -222,7 +222,7 @@ class TunnelScene : public OverlayFrame
         fill(0);
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
         set_beat(beat);
-        tunnel_render(static_cast<float>(music_seconds));
+        draw_stages(tunnel_render);
     }
 };
 

@@ -242,7 +242,7 @@ class TwisterScene : public OverlayFrame
         fill(0);
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
         set_beat(beat);
-        twister_render(static_cast<float>(music_seconds));
+        draw_stages(twister_render);
     }
     // Distinct depth values written in the letterbox.
     std::set<int32_t> depths() const

@@ -1,6 +1,6 @@
 // Camera-facing quads shared by the particle meshes of several scenes.
 // Relies on the Mesh record (scene/mesh.h) and core's Vec3.
-#include "scenes/billboard.h"
+#include "scene/billboard.h"
 
 void billboard_quad(const Vec3* a, const Vec3* b, const Vec3* centre, float s, MeshVertex* out)
 {
