@@ -4,6 +4,8 @@
 // and the runtime random sequence. Relies on core and image.
 #pragma once
 
+#include "scene/scene_frame.h"
+
 #include <cstdint>
 
 struct Texture;
@@ -77,6 +79,6 @@ Crack* post_filter_cracks();
 // `now` advances after the frame at step `last` (-1: none since loading):
 // 0, 1 or several, but just one for the first frame, after a jump back, and
 // after a gap of over a second (the filter was not drawn in between).
-constexpr int32_t POST_STEPS_PER_SECOND = 60;
+constexpr int32_t POST_STEPS_PER_SECOND = SCENE_STEPS_PER_SECOND;
 int64_t post_filter_step_at(double seconds);
 int32_t post_filter_steps(int64_t last, int64_t now);

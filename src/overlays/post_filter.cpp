@@ -201,9 +201,7 @@ void post_filter_free()
 
 int64_t post_filter_step_at(double seconds)
 {
-    // A hair of slack: frame k of a fixed-step run at 60 frames a second lies
-    // at k / 60 s, whose product with 60 may round to just under k.
-    return static_cast<int64_t>(std::floor(seconds * POST_STEPS_PER_SECOND + 1e-6));
+    return scene_step_at(seconds);
 }
 
 int32_t post_filter_steps(int64_t last, int64_t now)
@@ -218,7 +216,7 @@ void post_filter_render(const SceneFrame& frame)
     if (!post_grain)
         return;
     const int32_t a = float_to_int(core_floor(frame.beat * 16.0f));
-    const int64_t step = post_filter_step_at(frame.seconds);
+    const int64_t step = frame.step;
     const int32_t steps = post_filter_steps(post_step, step);
     post_step = step;
 

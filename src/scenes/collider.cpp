@@ -44,12 +44,10 @@ const FillMode GLINT_FILL = FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD;
 
 enum { FILM_COLUMNS = 3, FILM_ROWS = 5, FILM_FRAMES = 15, LETTERBOX_FROM = 361, COPIES_FROM = 358 };
 
-// The scene's first beat is step 12320 of the whole track (308 beats at 90 a
-// minute, 60 steps a second), so steps fall on the frames of a 60 Hz run.
-constexpr int64_t FIRST_STEP =
-    static_cast<int64_t>(COLLIDER_FIRST_BEAT) * 60 * COLLIDER_STEPS_PER_SECOND / 90;
-constexpr int64_t MOST_STEPS =
-    static_cast<int64_t>(COLLIDER_END_BEAT - COLLIDER_FIRST_BEAT) * 60 * COLLIDER_STEPS_PER_SECOND / 90;
+// The scene's first beat is step 12320 of the whole track (308 beats of 40
+// steps), so steps fall on the frames of a 60 Hz run.
+constexpr int64_t FIRST_STEP = static_cast<int64_t>(COLLIDER_FIRST_BEAT) * SCENE_STEPS_PER_BEAT;
+constexpr int64_t MOST_STEPS = static_cast<int64_t>(COLLIDER_END_BEAT - COLLIDER_FIRST_BEAT) * SCENE_STEPS_PER_BEAT;
 constexpr float STEP_SECONDS = 1.0f / COLLIDER_STEPS_PER_SECOND;
 
 struct Debris {
@@ -461,17 +459,15 @@ void collider_copy_model(int32_t i, float b, Matrix* out)
 
 int64_t collider_steps(double seconds)
 {
-    // A hair added so that a frame time on a step (k / fps) never rounds below it.
-    const double steps =
-        std::floor(seconds * COLLIDER_STEPS_PER_SECOND + 1e-6) - static_cast<double>(FIRST_STEP);
-    if (!(steps > 0.0))
+    const int64_t steps = scene_step_at(seconds) - FIRST_STEP;
+    if (steps <= 0)
         return 0;
-    return steps < static_cast<double>(MOST_STEPS) ? static_cast<int64_t>(steps) : MOST_STEPS;
+    return steps < MOST_STEPS ? steps : MOST_STEPS;
 }
 
 double collider_step_seconds(int64_t k)
 {
-    return static_cast<double>(FIRST_STEP + k) / COLLIDER_STEPS_PER_SECOND;
+    return scene_step_seconds(FIRST_STEP + k);
 }
 
 const MeshVertex* collider_rest_shape(int32_t* count)

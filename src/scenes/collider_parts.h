@@ -19,7 +19,7 @@ enum {
     COLLIDER_BACKGROUND_X = 205, // where the background stands while the film strip is in
 };
 
-constexpr int32_t COLLIDER_STEPS_PER_SECOND = 60;
+constexpr int32_t COLLIDER_STEPS_PER_SECOND = SCENE_STEPS_PER_SECOND;
 
 // The beats on which the small sphere strikes, in order.
 extern const int32_t collider_hit_beats[COLLIDER_HIT_COUNT];

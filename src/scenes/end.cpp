@@ -31,8 +31,8 @@ constexpr int32_t END_LAYERS_NEEDED = 4, FIRST_BEAT = 361, END_BEAT = 397;
 
 // The scene's first beat in music seconds (90 beats a minute), where the
 // sprites start to fall, and the most steps they take before the scene ends.
-constexpr double FIRST_SECONDS = FIRST_BEAT * 60.0 / 90.0;
-constexpr int64_t MOST_STEPS = (END_BEAT - FIRST_BEAT) * 60 / 90 * END_STEPS_PER_SECOND;
+constexpr double FIRST_SECONDS = beat_seconds(FIRST_BEAT);
+constexpr int64_t MOST_STEPS = static_cast<int64_t>(END_BEAT - FIRST_BEAT) * SCENE_STEPS_PER_BEAT;
 
 struct Sprite {
     float x, y, z, speed;

@@ -41,8 +41,9 @@ const GreetingRow greeting_rows[GREETING_COUNT] = {
 namespace
 {
 
-constexpr double BEATS_PER_SECOND = 1.5; // 90 beats per minute
-constexpr float STEP_SECONDS = 0.016666668f;
+constexpr double BEATS_PER_SECOND = DEMO_TEMPO_BPM / 60.0;
+constexpr float STEP_SECONDS = static_cast<float>(SCENE_STEP_SECONDS);
+static_assert(BEATS_PER_SECOND == 1.5 && STEP_SECONDS == 0.016666668f);
 const char* const WALL_PATH = "data\\wall_big.jpg";
 const char* const BAND_PATH = "data\\band.png";
 

@@ -4,6 +4,7 @@
 // lens beats; and a read-only view of the logos' soft bodies.
 #pragma once
 
+#include "scene/scene_frame.h"
 #include "scenes/softbody.h"
 
 #include <cstdint>
@@ -12,7 +13,7 @@ enum {
     GREETING_COUNT = 16,
     GREETINGS_FIRST_BEAT = 228,
     GREETINGS_END_BEAT = 268,
-    GREETINGS_STEPS_PER_BEAT = 40, // 1/60 s at 90 beats per minute
+    GREETINGS_STEPS_PER_BEAT = SCENE_STEPS_PER_BEAT, // 1/60 s at the demo's tempo
     GREETING_PIXEL = 4             // screen pixels per logo pixel
 };
 

@@ -26,7 +26,7 @@ namespace
 enum { FIELD_CELLS = 40, FLARE_QUADS = 1024, BALL_COUNT = 9, FIRST_BEAT = 44 };
 constexpr float FIELD_SIZE = 256.0f;
 constexpr float ISO_LEVEL = 1.0f;
-constexpr double STEP_SECONDS = 1.0 / METABALL_STEPS_PER_SECOND;
+constexpr double STEP_SECONDS = SCENE_STEP_SECONDS;
 constexpr FillMode FILL_SURFACE = FILL_GOURAUD | FILL_TEXTURE | FILL_DEPTH;
 constexpr FillMode FILL_FLARE = FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD;
 
@@ -57,7 +57,7 @@ struct StepTime {
 StepTime step_time(int64_t k)
 {
     StepTime t;
-    t.music = static_cast<double>(k) / METABALL_STEPS_PER_SECOND;
+    t.music = scene_step_seconds(k);
     t.seconds = static_cast<float>(t.music);
     const BeatTime beat = beat_at(t.music);
     t.b = beat.beat;

@@ -31,7 +31,7 @@ float metaball_travel(int32_t n, float b);
 void metaball_model(Matrix* out, float seconds, int32_t n, float b, float fr);
 
 // Carried state advances in steps of 1/60 s of music time: step k is at k / 60.
-constexpr int32_t METABALL_STEPS_PER_SECOND = 60;
+constexpr int32_t METABALL_STEPS_PER_SECOND = SCENE_STEPS_PER_SECOND;
 // The last step at or before the music time (the largest k with k / 60.0 <= seconds).
 int64_t metaball_step_at(double seconds);
 // Brings the field, phases and flares to the music time: runs every step

@@ -33,7 +33,7 @@ namespace
 {
 
 constexpr float SCENE_START_SECONDS = 130.66667f; // beat 196 at 90 beats per minute
-constexpr double METER_STEPS_PER_SECOND = 60.0;
+constexpr double METER_STEPS_PER_SECOND = SCENE_STEPS_PER_SECOND;
 
 enum { GLINT_QUADS = 3072, PIPE_SIDES = 8, PIPE_RINGS_PER_SECOND = 16, PATH_CHANNELS = 3 };
 
