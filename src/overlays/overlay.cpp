@@ -12,6 +12,7 @@
 #include "core/frame.h"
 #include "image/image.h"
 #include "raster/raster.h"
+#include "scene/show_beats.h"
 
 #include <cmath>
 #include <cstdio>
@@ -130,7 +131,7 @@ void step_metaball_pictures(const Frame& fr)
 
 void step_tunnel_pictures(const Frame& fr)
 {
-    if (fr.whole < 76 || fr.whole >= 100)
+    if (!beat_in(TUNNEL_BEATS, fr.whole))
         return;
     const int32_t h0 = fr.whole >= 80 ? -100 : -ifloor(ease_out(200.0f, 100.0f, (fr.beat - 76.0f) / 4.0f));
     blend(picture(TEXTURE_THINKER_SMALL), 0, h0 - fr.bob, fr.alpha_fall);
@@ -142,7 +143,7 @@ void step_tunnel_pictures(const Frame& fr)
 
 void step_water_pictures(const Frame& fr)
 {
-    if (fr.whole < 100 || fr.whole >= 132)
+    if (!beat_in(WATER_BEATS, fr.whole))
         return;
     const Texture* p = picture(TEXTURE_YO_MAN);
     if (!p)
@@ -162,7 +163,7 @@ void step_water_pictures(const Frame& fr)
 
 void step_ribbon_pictures(const Frame& fr)
 {
-    if (fr.whole < 132 || fr.whole >= 164)
+    if (!beat_in(RIBBON_BEATS, fr.whole))
         return;
     const int32_t e0 = fr.whole >= 134 ? 0 : ifloor(ease_out(-197.0f, 0.0f, (fr.beat - 132.0f) / 2.0f));
     const int32_t sway = ifloor(core_sin(1.1f * fr.seconds) * core_sin(1.4f * fr.seconds + 0.3f) * 16.0f);
@@ -175,7 +176,7 @@ void step_ribbon_pictures(const Frame& fr)
 
 void step_twister_pictures(const Frame& fr)
 {
-    if (fr.whole < 164 || fr.whole >= 196)
+    if (!beat_in(TWISTER_BEATS, fr.whole))
         return;
     const int32_t c0 = fr.whole >= 168 ? 0 : ifloor(ease_out(-264.0f, 0.0f, (fr.beat - 164.0f) / 4.0f));
     blend(picture(TEXTURE_SCREAM), c0, 40, fr.alpha_rise);
@@ -192,7 +193,7 @@ void step_twister_pictures(const Frame& fr)
 
 void step_greetings_grain(const Frame& fr)
 {
-    if (fr.whole < 228 || fr.whole >= 268)
+    if (!beat_in(GREETINGS_BEATS, fr.whole))
         return;
     row_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor((rnd() * 0.25f + 0.1f) * 255.0f));
 }
@@ -250,7 +251,7 @@ void glow_vertical_part(void*, int32_t first_row, int32_t end_row)
 
 void step_collider_pictures(const Frame& fr)
 {
-    if (fr.whole < 308 || fr.whole >= 372)
+    if (!beat_in(COLLIDER_BEATS, fr.whole))
         return;
     const float r = next_random();
     if (fr.whole >= 361) {
@@ -306,7 +307,7 @@ void step_glitches(const Frame& fr)
 
 void step_end_flicker(const Frame& fr)
 {
-    if (fr.whole < 361 || fr.whole >= 397)
+    if (!beat_in(END_BEATS, fr.whole))
         return;
     if (fr.whole >= 372) {
         blend(picture(TEXTURE_SINGER_PORTRAIT), 229, 40, core_rand() & 0x7f);

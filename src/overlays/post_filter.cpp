@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "core/frame.h"
 #include "image/texture.h"
+#include "scene/show_beats.h"
 
 #include <cmath>
 #include <cstdio>
@@ -227,7 +228,7 @@ void post_filter_render(const SceneFrame& frame)
         if (s.visible)
             scratch_draw(&s);
 
-    if (frame.beat_index <= 360)
+    if (frame.beat_index < END_BEATS.first) // cracks in the end scene only
         return;
 
     for (Crack& c : cracks) {

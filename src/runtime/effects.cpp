@@ -11,8 +11,8 @@
 
 #define EFFECT_ROW(load, free, name) {load, free},
 #define EFFECT_NAME(load, free, name) name,
-#define TIMELINE_ROW(render, finish, first, end, name) {render, finish, first, end},
-#define TIMELINE_NAME(render, finish, first, end, name) name,
+#define TIMELINE_ROW(render, finish, beats, name) {render, finish, beats.first, beats.end},
+#define TIMELINE_NAME(render, finish, beats, name) name,
 
 const EffectSlot effect_table[EFFECT_COUNT] = {DUNRAVEL_EFFECTS(EFFECT_ROW)};
 const TimelineEntry timeline[TIMELINE_COUNT] = {DUNRAVEL_TIMELINE(TIMELINE_ROW)};

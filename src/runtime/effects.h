@@ -4,6 +4,7 @@
 #pragma once
 
 #include "scene/scene_frame.h"
+#include "scene/show_beats.h"
 
 #include <cstdint>
 
@@ -44,26 +45,27 @@ struct TimelineEntry {
     X(overlay_load, overlay_free, "overlay")                                                                 \
     X(post_filter_load, post_filter_free, "post_filter")
 
-// The timeline rows, drawn in this order each frame.
+// The timeline rows, drawn in this order each frame, over the show's beat
+// ranges (scene/show_beats.h).
 #define DUNRAVEL_TIMELINE(X)                                                                                 \
-    X(title_render, title_finish, 0, 44, "title")                                                            \
-    X(metaball_render, nullptr, 44, 76, "metaball")                                                          \
-    X(tunnel_render, nullptr, 76, 100, "tunnel")                                                             \
-    X(water_render, nullptr, 100, 132, "water")                                                              \
-    X(ribbon_render, ribbon_finish, 132, 164, "ribbon")                                                      \
-    X(twister_render, nullptr, 164, 196, "twister")                                                          \
-    X(spikeball_render, spikeball_finish, 196, 228, "spikeball")                                             \
-    X(nullptr, greetings_render, 228, 268, "greetings")                                                      \
-    X(terrain_render, terrain_finish, 268, 308, "terrain")                                                   \
-    X(collider_render, nullptr, 308, 372, "collider")                                                        \
-    X(end_render, nullptr, 361, 397, "end")                                                                  \
-    X(nullptr, overlay_render, 0, 410, "overlay")                                                            \
-    X(nullptr, post_filter_render, 0, 44, "post_filter")                                                     \
-    X(nullptr, post_filter_render, 228, 268, "post_filter")                                                  \
-    X(nullptr, post_filter_render, 361, 397, "post_filter")
+    X(title_render, title_finish, TITLE_BEATS, "title")                                                      \
+    X(metaball_render, nullptr, METABALL_BEATS, "metaball")                                                  \
+    X(tunnel_render, nullptr, TUNNEL_BEATS, "tunnel")                                                        \
+    X(water_render, nullptr, WATER_BEATS, "water")                                                           \
+    X(ribbon_render, ribbon_finish, RIBBON_BEATS, "ribbon")                                                  \
+    X(twister_render, nullptr, TWISTER_BEATS, "twister")                                                     \
+    X(spikeball_render, spikeball_finish, SPIKEBALL_BEATS, "spikeball")                                      \
+    X(nullptr, greetings_render, GREETINGS_BEATS, "greetings")                                               \
+    X(terrain_render, terrain_finish, TERRAIN_BEATS, "terrain")                                              \
+    X(collider_render, nullptr, COLLIDER_BEATS, "collider")                                                  \
+    X(end_render, nullptr, END_BEATS, "end")                                                                 \
+    X(nullptr, overlay_render, OVERLAY_BEATS, "overlay")                                                     \
+    X(nullptr, post_filter_render, TITLE_BEATS, "post_filter")                                               \
+    X(nullptr, post_filter_render, GREETINGS_BEATS, "post_filter")                                           \
+    X(nullptr, post_filter_render, END_BEATS, "post_filter")
 
 #define EFFECT_COUNT_ONE(load, free, name) +1
-#define TIMELINE_COUNT_ONE(render, finish, first, end, name) +1
+#define TIMELINE_COUNT_ONE(render, finish, beats, name) +1
 enum {
     EFFECT_COUNT = 0 DUNRAVEL_EFFECTS(EFFECT_COUNT_ONE),
     TIMELINE_COUNT = 0 DUNRAVEL_TIMELINE(TIMELINE_COUNT_ONE)

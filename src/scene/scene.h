@@ -7,6 +7,7 @@
 #include "scene/mesh.h"
 #include "scene/billboard.h"
 #include "scene/scene_frame.h"
+#include "scene/show_beats.h"
 #include "scene/lighting.h"
 #include "scene/generate.h"
 #include "scene/deform.h"

@@ -7,12 +7,13 @@
 
 #include "scene/mesh.h"
 #include "scene/scene_frame.h"
+#include "scene/show_beats.h"
 
 #include <cstdint>
 
 enum {
-    COLLIDER_FIRST_BEAT = 308,
-    COLLIDER_END_BEAT = 372,
+    COLLIDER_FIRST_BEAT = COLLIDER_BEATS.first,
+    COLLIDER_END_BEAT = COLLIDER_BEATS.end,
     COLLIDER_HIT_COUNT = 14,
     COLLIDER_DEBRIS_COUNT = 64,
     COLLIDER_GLINT_MAX = 512,

@@ -17,6 +17,7 @@
 #include "raster/raster.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
+#include "scene/show_beats.h"
 #include "scene/mesh_load.h"
 
 #include <cmath>
@@ -27,7 +28,7 @@ namespace
 
 const char* const end_object_path = "data\\end.lwo";
 
-constexpr int32_t END_LAYERS_NEEDED = 4, FIRST_BEAT = 361, END_BEAT = 397;
+constexpr int32_t END_LAYERS_NEEDED = 4, FIRST_BEAT = END_BEATS.first, END_BEAT = END_BEATS.end;
 
 // The scene's first beat in music seconds (90 beats a minute), where the
 // sprites start to fall, and the most steps they take before the scene ends.

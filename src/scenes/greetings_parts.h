@@ -5,14 +5,15 @@
 #pragma once
 
 #include "scene/scene_frame.h"
+#include "scene/show_beats.h"
 #include "scenes/softbody.h"
 
 #include <cstdint>
 
 enum {
     GREETING_COUNT = 16,
-    GREETINGS_FIRST_BEAT = 228,
-    GREETINGS_END_BEAT = 268,
+    GREETINGS_FIRST_BEAT = GREETINGS_BEATS.first,
+    GREETINGS_END_BEAT = GREETINGS_BEATS.end,
     GREETINGS_STEPS_PER_BEAT = SCENE_STEPS_PER_BEAT, // 1/60 s at the demo's tempo
     GREETING_PIXEL = 4             // screen pixels per logo pixel
 };

@@ -15,6 +15,7 @@
 #include "image/image.h"
 #include "raster/raster.h"
 #include "scene/mesh.h"
+#include "scene/show_beats.h"
 
 #include <cmath>
 #include <cstdio>
@@ -23,7 +24,7 @@
 namespace
 {
 
-enum { FIELD_CELLS = 40, FLARE_QUADS = 1024, BALL_COUNT = 9, FIRST_BEAT = 44 };
+enum { FIELD_CELLS = 40, FLARE_QUADS = 1024, BALL_COUNT = 9, FIRST_BEAT = METABALL_BEATS.first };
 constexpr float FIELD_SIZE = 256.0f;
 constexpr float ISO_LEVEL = 1.0f;
 constexpr double STEP_SECONDS = SCENE_STEP_SECONDS;
