@@ -5,7 +5,7 @@
 // the texture table, the 2D operations and the triangle fill dispatch.
 #include "overlays/overlays.h"
 #include "overlays/overlay_ops.h"
-#include "overlays/row_passes.h"
+#include "overlays/overlay_passes.h"
 
 #include "core/core.h"
 #include "platform/paths.h"
@@ -57,9 +57,9 @@ const char* const image_paths[IMG_COUNT] = {
 
 Texture* images[IMG_COUNT];
 
-// The frame's row passes, drawn band by band when the track ends or before a
+// The frame's overlay passes, drawn band by band when the track ends or before a
 // step that is not row by row (the hand sprites, the vertical glow).
-RowPasses passes;
+OverlayPasses passes;
 
 int32_t ifloor(float x)
 {
@@ -81,7 +81,7 @@ struct Frame {
 
 void blend(const Texture* image, int32_t x, int32_t y, int32_t alpha)
 {
-    row_passes_blend(&passes, image, x, y, alpha);
+    overlay_passes_blend(&passes, image, x, y, alpha);
 }
 
 float rnd()
@@ -103,7 +103,7 @@ void step_hands(const Frame& fr)
         l = ifloor(ease_out(-160.0f, 0.0f, fr.fraction));
     else if (fr.whole == 51)
         l = -ifloor(ease_in(0.0f, 320.0f, fr.fraction));
-    row_passes_flush(&passes);
+    overlay_passes_flush(&passes);
     hand_sprite(picture(TEXTURE_HAND_1 + fr.whole % 4), static_cast<float>(160 + l), 240.0f, 31, CORE_PI / 2.0f,
                 3.0f);
 }
@@ -115,14 +115,14 @@ void step_metaball_pictures(const Frame& fr)
     if (fr.whole == 43 || fr.whole == 44) {
         const float s = fr.beat - 43.0f;
         const float q = s < 1.0f ? s : 2.0f - s;
-        row_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor(q * q * q * q * 255.0f));
+        overlay_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor(q * q * q * q * 255.0f));
     }
     if (fr.whole >= 44 && fr.whole < 52) {
         const uint32_t level = static_cast<uint32_t>(ifloor((fr.beat - 44.0f) * 255.0f / 8.0f));
-        row_passes_wave(&passes, fr.seconds, level * 0x01010101u);
+        overlay_passes_wave(&passes, fr.seconds, level * 0x01010101u);
     } else if (fr.whole >= 72) {
         const uint32_t level = static_cast<uint32_t>(ifloor((fr.beat - 72.0f) * 255.0f / 4.0f));
-        row_passes_wave(&passes, fr.seconds, ~(level * 0x01010101u));
+        overlay_passes_wave(&passes, fr.seconds, ~(level * 0x01010101u));
     }
     blend(picture(TEXTURE_MUSICIAN_HEAD), 449, fr.bob + 208, fr.alpha_rise);
     const Texture* spit = images[IMG_SPIT];
@@ -195,7 +195,7 @@ void step_greetings_grain(const Frame& fr)
 {
     if (!beat_in(GREETINGS_BEATS, fr.whole))
         return;
-    row_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor((rnd() * 0.25f + 0.1f) * 255.0f));
+    overlay_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor((rnd() * 0.25f + 0.1f) * 255.0f));
 }
 
 void blend_centred(const Texture* image, float k)
@@ -218,13 +218,13 @@ void step_terrain_phrases(const Frame& fr)
     }
     if (fr.whole < 308) {
         if (fr.whole >= 272) {
-            row_passes_wave(&passes, fr.seconds, 0xFFFFFF00u);
+            overlay_passes_wave(&passes, fr.seconds, 0xFFFFFF00u);
         } else {
             const uint32_t level = static_cast<uint32_t>(ifloor((fr.beat - 268.0f) * 255.0f / 4.0f));
-            row_passes_wave(&passes, fr.seconds, level * 0x01010101u);
+            overlay_passes_wave(&passes, fr.seconds, level * 0x01010101u);
         }
     }
-    row_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor(o * 255.0f));
+    overlay_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor(o * 255.0f));
     const float g = 1.0f - fr.fraction;
     if (fr.whole >= 294 && fr.whole <= 296)
         blend_centred(images[IMG_DONT_YOU_KNOW], g * (fr.beat - 294.0f) / 3.0f * CORE_PI);
@@ -262,10 +262,10 @@ void step_collider_pictures(const Frame& fr)
     } else {
         blend(picture(TEXTURE_SINGER_PORTRAIT), 549, 40, fr.alpha_rise);
     }
-    row_passes_grain_modulate(&passes, images[IMG_GRAIN],
+    overlay_passes_grain_modulate(&passes, images[IMG_GRAIN],
                               ifloor(((r * 0.5f + 0.5f) * 0.25f + 0.1f) * 255.0f));
     if (fr.whole == 325 || fr.whole == 326 || fr.whole == 341 || fr.whole == 342 || fr.whole == 358)
-        row_passes_flush(&passes);
+        overlay_passes_flush(&passes);
     if (fr.whole == 325 || fr.whole == 326) {
         raster_threads_rows(glow_horizontal_part, nullptr);
     } else if (fr.whole == 341 || fr.whole == 342) {
@@ -294,12 +294,12 @@ int32_t glitch_shift(const Frame& fr)
 void step_glitches(const Frame& fr)
 {
     if (glitch_beat(fr.whole))
-        row_passes_glitch(&passes, glitch_shift(fr), 8);
+        overlay_passes_glitch(&passes, glitch_shift(fr), 8);
     if (fr.whole >= 304 && fr.whole < 308) {
         const float wave = core_sin((fr.beat - 304.0f) / 4.0f * CORE_PI);
         const float level = next_random() * 0.25f + 0.75f;
-        row_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor(level * wave * 255.0f));
-        row_passes_glitch(&passes, glitch_shift(fr), 8);
+        overlay_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor(level * wave * 255.0f));
+        overlay_passes_glitch(&passes, glitch_shift(fr), 8);
     }
     if (fr.whole >= 268 && fr.whole < 308)
         blend(images[IMG_OLDTV], 0, 0, 255);
@@ -314,11 +314,11 @@ void step_end_flicker(const Frame& fr)
         blend(picture(TEXTURE_SINGER_PORTRAIT_2), 0, 40, core_rand() & 0x7f);
         blend(picture(TEXTURE_MUSICIAN_PORTRAIT), 369, 40, core_rand() & 0x7f);
     }
-    row_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor((next_random() * 0.1f + 0.9f) * 255.0f));
+    overlay_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor((next_random() * 0.1f + 0.9f) * 255.0f));
     if (core_rand() & 0x80)
-        row_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor((next_random() * 0.3f + 0.7f) * 127.0f));
+        overlay_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor((next_random() * 0.3f + 0.7f) * 127.0f));
     if (fr.whole >= 385)
-        row_passes_fade(&passes, 0xff000000u, ifloor((fr.beat - 385.0f) / 12.0f * 255.0f));
+        overlay_passes_fade(&passes, 0xff000000u, ifloor((fr.beat - 385.0f) / 12.0f * 255.0f));
 }
 
 void step_closing_text(const Frame& fr)
@@ -392,7 +392,7 @@ void overlay_render(const SceneFrame& frame)
     fr.alpha_fall = float_to_int((1.0f - fr.fraction) * 32.0f + 223.0f);
 
     if (fr.whole < 43)
-        row_passes_grain_modulate(&passes, images[IMG_GRAIN], 63);
+        overlay_passes_grain_modulate(&passes, images[IMG_GRAIN], 63);
     step_hands(fr);
     step_metaball_pictures(fr);
     step_tunnel_pictures(fr);
@@ -405,5 +405,5 @@ void overlay_render(const SceneFrame& frame)
     step_glitches(fr);
     step_end_flicker(fr);
     step_closing_text(fr);
-    row_passes_flush(&passes);
+    overlay_passes_flush(&passes);
 }

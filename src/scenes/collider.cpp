@@ -8,7 +8,7 @@
 // the 2D blends and the shared billboard and glint modules.
 #include "scenes/kit.h"
 #include "scenes/collider_parts.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scenes/scenes.h"
 #include "scene/billboard.h"
 #include "scenes/glints.h"
@@ -337,9 +337,9 @@ void film_strip(int32_t n, float b)
     int32_t i = frame.first;
     for (int32_t r = 0; r < 3; ++r) {
         const int32_t j = (i + 1) % FILM_FRAMES;
-        rows_blend_rect(film, x, r * h, w * (i % FILM_COLUMNS), h * (i / FILM_COLUMNS), w, h, 255,
+        queued_blend_rect(film, x, r * h, w * (i % FILM_COLUMNS), h * (i / FILM_COLUMNS), w, h, 255,
                         BLEND_ALPHA);
-        rows_blend_rect(film, x, r * h, w * (j % FILM_COLUMNS), h * (j / FILM_COLUMNS), w, h, frame.weight,
+        queued_blend_rect(film, x, r * h, w * (j % FILM_COLUMNS), h * (j / FILM_COLUMNS), w, h, frame.weight,
                         BLEND_ALPHA);
         i = (i + 3) % FILM_FRAMES;
     }
@@ -347,7 +347,7 @@ void film_strip(int32_t n, float b)
 
 void background(int32_t n, float b)
 {
-    rows_blit_image(texture_get(TEXTURE_COLLIDER_BG), collider_background_x(n, b), LETTERBOX_TOP, BLIT_COPY);
+    queued_blit_image(texture_get(TEXTURE_COLLIDER_BG), collider_background_x(n, b), LETTERBOX_TOP, BLIT_COPY);
     if (n < LETTERBOX_FROM)
         film_strip(n, b);
 }

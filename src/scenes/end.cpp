@@ -8,7 +8,7 @@
 #include "scenes/end_parts.h"
 #include "scenes/scenes.h"
 #include "scene/billboard.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 
 #include "core/core.h"
 #include "core/frame.h"
@@ -248,7 +248,7 @@ void end_render(const SceneFrame& frame)
     const float b = frame.beat;
     Vec3 light = {0.0f, 0.0f, 1.0f};
 
-    rows_blend_image(texture_get(TEXTURE_ANGEL), 0, LETTERBOX_TOP, end_fade_alpha(n, b), BLEND_ALPHA);
+    queued_blend_image(texture_get(TEXTURE_ANGEL), 0, LETTERBOX_TOP, end_fade_alpha(n, b), BLEND_ALPHA);
 
     Camera camera;
     camera_look(&camera, frame, {0.0f, 0.0f, 64.0f}, {0.0f, 0.0f, 63.0f}, 1.0f, 64.0f, 45.0f);

@@ -6,7 +6,7 @@
 // mesh drawing, and blit_image.
 #include "scenes/kit.h"
 #include "scenes/metaball_parts.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scenes/scenes.h"
 #include "scene/billboard.h"
 
@@ -354,7 +354,7 @@ void metaball_render(const SceneFrame& frame)
     metaball_camera(frame, &camera);
     letterbox_window(frame);
 
-    rows_blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
+    queued_blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
 
     meta_field->light = {0.0f, 0.0f, 1.0f};
     metaball_advance(frame.seconds);

@@ -7,7 +7,7 @@
 // the shared water-grid and glint modules.
 #include "scenes/kit.h"
 #include "scenes/scenes.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scenes/glints.h"
 #include "scenes/ribbon_parts.h"
 #include "scenes/water_grid.h"

@@ -7,7 +7,7 @@
 // the 2D operations and the pipe, glint and glow modules.
 #include "scenes/kit.h"
 #include "scenes/scenes.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scenes/spikeball_parts.h"
 
 #include "core/core.h"
@@ -397,10 +397,10 @@ void spikeball_render(const SceneFrame& frame)
     const float fr = frame.beat_fraction;
     Vec3 light = {1.0f, 0.0f, 1.0f};
 
-    rows_blit_image(texture_get(TEXTURE_HIPHOP), 0, LETTERBOX_TOP, BLIT_COPY);
+    queued_blit_image(texture_get(TEXTURE_HIPHOP), 0, LETTERBOX_TOP, BLIT_COPY);
     int32_t cx, cy;
     spikeball_sprite_centre(b, &cx, &cy);
-    rows_blend_image(texture_get(TEXTURE_WAGON), 462, 226, 80, BLEND_ALPHA);
+    queued_blend_image(texture_get(TEXTURE_WAGON), 462, 226, 80, BLEND_ALPHA);
     light_sprites(seconds, b, cx, cy);
 
     Camera camera;

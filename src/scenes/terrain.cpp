@@ -6,7 +6,7 @@
 // deformer, lighting, mesh drawing, the zoom blur and the shared glow module.
 #include "scenes/kit.h"
 #include "scenes/scenes.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scenes/terrain_parts.h"
 
 #include "core/core.h"
@@ -65,7 +65,7 @@ int32_t out_of_memory(const char* what)
 
 void letterbox_white()
 {
-    rows_fill(LETTERBOX_TOP, LETTERBOX_BOTTOM, LETTERBOX_WHITE);
+    queued_fill(LETTERBOX_TOP, LETTERBOX_BOTTOM, LETTERBOX_WHITE);
 }
 
 // Into camera space with its normals, then lit per vertex.

@@ -6,7 +6,7 @@
 // meshes from objects, lighting, mesh drawing and the 2D operations.
 #include "scenes/kit.h"
 #include "scenes/scenes.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scene/billboard.h"
 #include "scenes/title_parts.h"
 
@@ -331,7 +331,7 @@ void sparks_draw(const Camera* camera)
 
 void letterbox_fill()
 {
-    rows_fill(LETTERBOX_TOP, LETTERBOX_BOTTOM, 0x91919191u);
+    queued_fill(LETTERBOX_TOP, LETTERBOX_BOTTOM, 0x91919191u);
 }
 
 } // namespace

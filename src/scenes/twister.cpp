@@ -6,7 +6,7 @@
 // the clock, the texture table, lighting, mesh drawing and the 2D operations.
 #include "scenes/kit.h"
 #include "scenes/glints.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scenes/scenes.h"
 #include "scenes/twister_parts.h"
 
@@ -269,7 +269,7 @@ void twister_render(const SceneFrame& frame)
     // never light the black bars.
     Camera camera;
     camera_look(&camera, frame, {0.0f, 0.0f, 128.0f}, {0.0f, 0.0f, 127.0f}, 1.0f, 532.0f, 90.0f);
-    rows_blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
+    queued_blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
     letterbox_window_inside(frame);
 
     // 4-6. The tube for this moment, its shadow on the back wall.

@@ -8,7 +8,7 @@
 // from the shared billboard and water_grid modules.
 #include "scenes/kit.h"
 #include "scenes/scenes.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scene/billboard.h"
 #include "scenes/water_parts.h"
 
@@ -285,5 +285,5 @@ void water_render(const SceneFrame& frame)
 
     // 12. The bands.
     if (water_blur_beat(n))
-        water_grid_bands_blur(b, 230, rows_blur);
+        water_grid_bands_blur(b, 230, queued_blur);
 }

@@ -4,7 +4,7 @@
 // sine and power, per-vertex lighting, the texture table and mesh drawing.
 #include "scenes/kit.h"
 #include "scenes/water_grid.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 
 #include "core/core.h"
 #include "core/frame.h"
@@ -246,8 +246,8 @@ void water_grid_sky_draw(const WaterSky* sky)
     if (!sky->texture || !screen)
         return;
     const int32_t rows = sky->opaque_rows;
-    rows_copy(sky->opaque, LETTERBOX_TOP, rows);
-    rows_blend_rect(sky->texture, 0, LETTERBOX_TOP + rows, 0, rows, sky->texture->width,
+    queued_copy(sky->opaque, LETTERBOX_TOP, rows);
+    queued_blend_rect(sky->texture, 0, LETTERBOX_TOP + rows, 0, rows, sky->texture->width,
                     sky->texture->height - rows, 255, BLEND_ALPHA);
 }
 
