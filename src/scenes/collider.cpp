@@ -551,16 +551,18 @@ void collider_render(const SceneFrame& frame)
     const int32_t n = frame.beat_index;
     const float b = frame.beat;
 
-    // The background goes first into the share, so that the helper draws
+    // 1. The background goes first into the share, so that the helper draws
     // its rows while the spheres take their shapes.
     background(n, b);
 
+    // 2. Camera; the letterbox once the end scene fades in.
     Camera camera;
     collider_camera(frame, n, b, &camera);
     if (n >= LETTERBOX_FROM)
         letterbox_window(frame);
     const ViewAxes axes = view_axes(&camera);
 
+    // 3. Dents and debris stepped to this time; the spheres' shapes.
     steps_to(frame.seconds);
     float q;
     const int32_t strike = collider_strike(n, b, &q);
@@ -570,6 +572,7 @@ void collider_render(const SceneFrame& frame)
     small_shape(seconds, b, q, &p);
     debris_quads(axes);
 
+    // 4. The pair, or its copies near the end.
     if (n < COPIES_FROM)
         draw_pair(&camera, axes);
     else

@@ -248,15 +248,17 @@ void end_render(const SceneFrame& frame)
     const float b = frame.beat;
     Vec3 light = {0.0f, 0.0f, 1.0f};
 
+    // 1. The picture fading in over the scene beneath.
     queued_blend_image(texture_get(TEXTURE_ANGEL), 0, LETTERBOX_TOP, end_fade_alpha(n, b), BLEND_ALPHA);
 
+    // 2. Camera and letterbox.
     Camera camera;
     camera_look(&camera, frame, {0.0f, 0.0f, 64.0f}, {0.0f, 0.0f, 63.0f}, 1.0f, 64.0f, 45.0f);
     letterbox_window(frame);
 
+    // 3. The falling sprites, then the end title's layers.
     sprites_update(seconds);
     sprites_draw(&camera);
-
     const EndTitle title = end_title(n, b);
     if (title.layers > 0)
         title_draw(title, &camera, &light);

@@ -266,10 +266,13 @@ void greetings_render(const SceneFrame& frame)
     const float b = frame.beat;
     const int32_t e = n - GREETINGS_FIRST_BEAT;
 
+    // 1. The scrolling wall and the band picture.
     blit_image(wall, -greetings_scroll(b, wall->width), LETTERBOX_TOP, BLIT_COPY);
     draw_band(n, b);
+    // 2. The logos' soft bodies stepped to this time and drawn.
     advance_logos(frame.seconds);
     draw_logos(e);
+    // 3. The lenses over the finished picture on their beats.
     if (greetings_lens_beat(n))
         draw_lenses(b, seconds);
 }

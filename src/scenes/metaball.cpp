@@ -350,16 +350,18 @@ void metaball_render(const SceneFrame& frame)
     const float b = frame.beat;
     const float fr = frame.beat_fraction;
 
+    // 1. Camera and letterbox; the background picture.
     Camera camera;
     metaball_camera(frame, &camera);
     letterbox_window(frame);
-
     queued_blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
 
+    // 2. The field and flares stepped to this time, the field's placement.
     meta_field->light = {0.0f, 0.0f, 1.0f};
     metaball_advance(frame.seconds);
     metaball_model(&meta_field->model, seconds, n, b, fr);
 
+    // 3. The surface, then the flares.
     field_polygonise(meta_field, ISO_LEVEL, &camera, envmap, FILL_SURFACE);
     draw_flares(&camera);
 }

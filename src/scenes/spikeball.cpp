@@ -397,21 +397,24 @@ void spikeball_render(const SceneFrame& frame)
     const float fr = frame.beat_fraction;
     Vec3 light = {1.0f, 0.0f, 1.0f};
 
+    // 1. Background, the wagon and the light sprites round the sprite centre.
     queued_blit_image(texture_get(TEXTURE_HIPHOP), 0, LETTERBOX_TOP, BLIT_COPY);
     int32_t cx, cy;
     spikeball_sprite_centre(b, &cx, &cy);
     queued_blend_image(texture_get(TEXTURE_WAGON), 462, 226, 80, BLEND_ALPHA);
     light_sprites(seconds, b, cx, cy);
 
+    // 2. Camera and letterbox; the ball's placement, the bass and its shape.
     Camera camera;
     place_camera(&camera, frame, b);
     const float r = spikeball_jitter_beat(n) ? next_random() : 0.0f;
     spikeball_ball_model(seconds, n, b, fr, r, &spikeball_mesh->model);
     bass_update(frame);
     spikeball_shape(seconds);
+
+    // 3. The ball, the pipe, the glints.
     draw_ball(&camera, &light);
     draw_pipe(&camera, &light, seconds, b);
-
     spikeball_glints(&light);
     mesh_transform_view(glint_mesh, &camera, 0);
     draw_mesh_clipped(glint_mesh, &camera, FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD);
@@ -421,6 +424,7 @@ void spikeball_finish(const SceneFrame& frame)
 {
     if (!spikeball_mesh)
         return;
+    // 4. Rays from the sprite centre over the drawn frame.
     int32_t cx, cy;
     spikeball_sprite_centre(frame.beat, &cx, &cy);
     rays(cx, cy);

@@ -229,15 +229,15 @@ void terrain_render(const SceneFrame& frame)
         return;
     const float s = terrain_scene_time(static_cast<float>(frame.seconds));
 
+    // 1. The white letterbox, the camera and its window, the light.
     letterbox_white();
-
     Camera camera;
     terrain_camera(frame, s, &camera);
     letterbox_window(frame);
-
     Vec3 light;
     terrain_light(&camera, &light);
 
+    // 2. The terrain, the visualiser, the prism trail.
     draw_terrain(&camera, &light);
     draw_visualiser(s, &camera, &light);
     prism_trail(s, &light, &camera);
@@ -245,6 +245,7 @@ void terrain_render(const SceneFrame& frame)
 
 void terrain_finish(const SceneFrame&)
 {
+    // 3. Rays over the drawn frame.
     if (terrain_mesh)
         rays();
 }

@@ -435,27 +435,29 @@ void tunnel_render(const SceneFrame& frame)
     const float b = frame.beat;
     const float a = 32.0f * seconds;
 
-
+    // 1. The lights and their sprites.
     TunnelLight lights[LIGHT_COUNT];
     tunnel_lights(seconds, a, lights);
     light_sprites_place(lights);
 
-    // The camera is filled in two steps: ring 0 gives eye and target x and y,
-    // camera_finish the depths and the rest.
+    // 2. The rings, and the camera in two steps: ring 0 gives eye and target
+    // x and y, camera_finish the depths and the rest.
     Camera camera;
     std::memset(&camera, 0, sizeof camera);
     tunnel_rings(a, lights, &camera);
     camera_finish(&camera, frame);
 
+    // 3. The dust.
     tunnel_dust(a, lights);
 
+    // 4. The walls; the sphere from beat 80.
     draw_flat(tunnel_mesh, &camera, FILL_WALL);
-
     if (n > 79) {
         tunnel_sphere_pose(sphere_mesh, seconds, n, b, &camera);
         sphere_draw(&camera);
     }
 
+    // 5. Dust and light sprites add over them.
     draw_flat(dust_mesh, &camera, FILL_DUST);
     draw_flat(light_sprite_mesh, &camera, FILL_LIGHT_SPRITE);
 }
