@@ -91,14 +91,13 @@ Mesh* load_sphere()
 
 void debris_build()
 {
-    const float uv[4][2] = {{1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 0.0f}};
     debris_mesh->texture = texture_get(TEXTURE_POINTLIGHT);
     debris_mesh->flags = MESH_TWO_SIDED;
     billboard_triangles(debris_mesh, COLLIDER_DEBRIS_COUNT);
     for (int32_t i = 0; i < debris_mesh->vertex_count; ++i) {
         MeshVertex& v = debris_mesh->vertices[i];
-        v.u = uv[i % 4][0];
-        v.v = uv[i % 4][1];
+        v.u = BILLBOARD_UV[i % 4][0];
+        v.v = BILLBOARD_UV[i % 4][1];
         v.colour = 0xffffffffu;
     }
     debris_mesh->triangle_count = 0;

@@ -249,15 +249,12 @@ void metaball_flares_build(const MetaField* field, const Matrix* model, const Ca
         Vec3 v;
         transform_point(model, &position, &v);
         const float h = 2.0f * (4.0f * (1.0f - c) + 1.0f);
-        const float corners[4][4] = {
-            {h, h, 1.0f, 0.0f}, {h, -h, 1.0f, 1.0f}, {-h, -h, 0.0f, 1.0f}, {-h, h, 0.0f, 0.0f}};
+        const Vec3 centre = {v.x, v.y, v.z - 1.0f};
         MeshVertex* quad = flares->vertices + 4 * count;
+        billboard_quad(&BILLBOARD_Y, &BILLBOARD_X, &centre, h, quad);
         for (int32_t k = 0; k < 4; k++) {
-            quad[k].x = v.x + corners[k][0];
-            quad[k].y = v.y + corners[k][1];
-            quad[k].z = v.z - 1.0f;
-            quad[k].u = corners[k][2];
-            quad[k].v = corners[k][3];
+            quad[k].u = BILLBOARD_UV[k][0];
+            quad[k].v = BILLBOARD_UV[k][1];
         }
         // Below c = 0.75 the level is negative: grey 0, which adds nothing.
         const uint32_t colour = grey(float_to_int((c - 0.75f) / 0.25f * 255.0f));

@@ -284,16 +284,12 @@ void sparks_update(float seconds, int32_t n, float b)
         const float z = title_spark_depth(s.z0 + s.speed * seconds);
         const float yq = s.y + 0.25f * core_sin(static_cast<float>(i) / 63.0f + a);
         MeshVertex* v = spark_mesh->vertices + 4 * i;
-        const float corners[4][4] = {{0.125f, 0.125f, 1.0f, 0.0f},
-                                     {0.125f, -0.125f, 1.0f, 1.0f},
-                                     {-0.125f, -0.125f, 0.0f, 1.0f},
-                                     {-0.125f, 0.125f, 0.0f, 0.0f}};
+        // Flat on the floor: spanned by x and z.
+        const Vec3 centre = {s.x, yq, z};
+        billboard_quad(&BILLBOARD_Z, &BILLBOARD_X, &centre, 0.125f, v);
         for (int32_t k = 0; k < 4; ++k) {
-            v[k].x = s.x + corners[k][0];
-            v[k].y = yq;
-            v[k].z = z + corners[k][1];
-            v[k].u = corners[k][2];
-            v[k].v = corners[k][3];
+            v[k].u = BILLBOARD_UV[k][0];
+            v[k].v = BILLBOARD_UV[k][1];
         }
         MeshTriangle* t = spark_mesh->triangles + 2 * i;
         t[0].lit_colour = SPARK_COLOUR;

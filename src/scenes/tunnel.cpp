@@ -52,22 +52,14 @@ Mesh* sphere_mesh = nullptr;
 float ring_cos[24];
 float ring_sin[24];
 
-// Corners of a sprite quad in drawing order, with their texture coordinates.
-const float quad_corners[4][4] = {
-    {1.0f, 1.0f, 1.0f, 0.0f},
-    {1.0f, -1.0f, 1.0f, 1.0f},
-    {-1.0f, -1.0f, 0.0f, 1.0f},
-    {-1.0f, 1.0f, 0.0f, 0.0f},
-};
-
+// A sprite quad facing down the tunnel, 2 half wide, centred on (x, y, z).
 void quad_place(MeshVertex* v, float x, float y, float z, float half, uint32_t colour)
 {
+    const Vec3 centre = {x, y, z};
+    billboard_quad(&BILLBOARD_Y, &BILLBOARD_X, &centre, half, v);
     for (int32_t k = 0; k < 4; ++k) {
-        v[k].x = x + quad_corners[k][0] * half;
-        v[k].y = y + quad_corners[k][1] * half;
-        v[k].z = z;
-        v[k].u = quad_corners[k][2];
-        v[k].v = quad_corners[k][3];
+        v[k].u = BILLBOARD_UV[k][0];
+        v[k].v = BILLBOARD_UV[k][1];
         v[k].colour = colour;
     }
 }

@@ -5,6 +5,7 @@
 // on odd beats 28 additive horizontal slices stand in for the tube. Relies on
 // the clock, the texture table, lighting, mesh drawing and the 2D operations.
 #include "scenes/kit.h"
+#include "scene/billboard.h"
 #include "scenes/glints.h"
 #include "scenes/queued.h"
 #include "scenes/scenes.h"
@@ -40,9 +41,6 @@ const float shadow_plane[4] = {0.0f, 0.0f, -1.0f, 44.0f};
 const float shadow_light[4] = {100.0f, 0.0f, 64.0f, 0.0f};
 
 // Texture coordinates of a quad's corners, in the order its triangles index them.
-const float quad_uv[4][2] = {{1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 0.0f}};
-// A slice's corners about the centre line: x and z offsets.
-const float slice_corners[4][2] = {{64.0f, 64.0f}, {64.0f, -64.0f}, {-64.0f, -64.0f}, {-64.0f, 64.0f}};
 
 Texture* background = nullptr;
 Mesh* twister_mesh = nullptr;
@@ -153,12 +151,12 @@ void twister_rings(Mesh* rings, float seconds, float a)
         const float y = 150.0f - 300.0f * static_cast<float>(c) / 28.0f + bob;
         const TwisterPoint centre = twister_path(y + a);
         MeshVertex* v = rings->vertices + 4 * c;
+        // A level square, 128 wide, about the centre line.
+        const Vec3 middle = {centre.x, y, centre.z};
+        billboard_quad(&BILLBOARD_Z, &BILLBOARD_X, &middle, 64.0f, v);
         for (int32_t k = 0; k < 4; ++k) {
-            v[k].x = centre.x + slice_corners[k][0];
-            v[k].y = y;
-            v[k].z = centre.z + slice_corners[k][1];
-            v[k].u = quad_uv[k][0];
-            v[k].v = quad_uv[k][1];
+            v[k].u = BILLBOARD_UV[k][0];
+            v[k].v = BILLBOARD_UV[k][1];
             v[k].colour = SLICE_COLOUR;
         }
         // Both halves of the slice carry the same colour.
@@ -182,7 +180,7 @@ int32_t twister_sparkles(Mesh* sparkles, const Mesh* tube, const Vec3* light)
         Vec3 corners[4];
         glint_square(&centre, 2.0f + 2.0f * g, centre.z, corners);
         const uint32_t colour = grey(float_to_int(g * 255.0f));
-        glint_quad(sparkles, count, corners, quad_uv, colour);
+        glint_quad(sparkles, count, corners, BILLBOARD_UV, colour);
         sparkles->triangles[2 * count].lit_colour = colour;
         sparkles->triangles[2 * count + 1].lit_colour = colour;
         ++count;

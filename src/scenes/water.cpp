@@ -162,11 +162,10 @@ int32_t water_sparkles_build(const Mesh* sphere, Mesh* sparkles)
         MeshVertex* v = sparkles->vertices + 4 * count;
         billboard_quad(&across, &up, &p, 0.03125f * g + 0.03125f, v);
         const uint32_t colour = grey(float_to_int(g * 255.0f));
-        const float uv[4][2] = {{1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 0.0f}};
         for (int32_t k = 0; k < 4; ++k) {
             v[k].z = p.z;
-            v[k].u = uv[k][0];
-            v[k].v = uv[k][1];
+            v[k].u = BILLBOARD_UV[k][0];
+            v[k].v = BILLBOARD_UV[k][1];
             v[k].colour = colour;
         }
         MeshTriangle* t = sparkles->triangles + 2 * count;

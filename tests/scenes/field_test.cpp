@@ -5,6 +5,7 @@
 #include "../overlays/overlay_fixture.h"
 
 #include "scenes/field.h"
+#include "scenes/kit.h"
 
 #include <cmath>
 #include <cstring>
@@ -124,15 +125,8 @@ struct FieldPtr {
 Camera scene_camera()
 {
     Camera camera;
-    std::memset(&camera, 0, sizeof camera);
-    camera.eye = {0.0f, 0.0f, 216.0f};
-    camera.target = {120.0f, 0.0f, 0.0f};
-    camera.near = 10.0f;
-    camera.far = 512.0f;
-    camera.fov = 90.0f;
-    camera.viewport_width = 640.0f;
-    camera.viewport_height = 480.0f;
-    camera_update(&camera);
+    camera_look(&camera, scene_frame_at(0.0, nullptr), {0.0f, 0.0f, 216.0f}, {120.0f, 0.0f, 0.0f}, 10.0f, 512.0f,
+                90.0f);
     return camera;
 }
 

@@ -9,6 +9,7 @@
 #include "scenes/glints.h"
 #include "scenes/ribbon_parts.h"
 #include "scenes/scenes.h"
+#include "scenes/kit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -290,16 +291,8 @@ TEST_F(RibbonScene, LastBeatRibbonCrossesTheNearPlaneAndIsCutThere)
     ribbon_build(ribbon, static_cast<float>(music_seconds) / 4.0f);
     ribbon_model(clock_beat_index(), clock_beat(), clock_beat_fraction(), &ribbon->model);
     Camera camera;
-    std::memset(&camera, 0, sizeof camera);
     const float x = ribbon_camera_x(clock_beat_index(), clock_beat());
-    camera.eye = {x, 0.0f, 18.0f};
-    camera.target = {x, 0.0f, 17.0f};
-    camera.near = 1.0f;
-    camera.far = 256.0f;
-    camera.fov = 90.0f;
-    camera.viewport_width = 640.0f;
-    camera.viewport_height = 480.0f;
-    camera_update(&camera);
+    camera_look(&camera, clock_scene_frame(), {x, 0.0f, 18.0f}, {x, 0.0f, 17.0f}, 1.0f, 256.0f, 90.0f);
     mesh_transform_view(ribbon, &camera, 0);
     int in_front = 0, behind = 0;
     for (int32_t i = 0; i < ribbon->vertex_count; ++i)
