@@ -37,7 +37,7 @@ float clock_beat();
 int32_t clock_beat_index();
 float clock_beat_fraction();
 // The beat the clock derives from a music time, at the current tempo, without
-// changing the clock (for state that advances in fixed steps of music time).
+// changing the clock (at the demo's tempo, beat_at of scene/scene_frame.h).
 float clock_beat_at(double seconds);
 // Sets the music time directly (tests, captures): music_seconds and
 // frame_seconds as given, then the beat at the current tempo.
