@@ -80,7 +80,7 @@ void BM_field_surface(benchmark::State& state)
     Matrix model;
     MetaField* field = field_at(static_cast<double>(state.range(0)), &model);
     Camera camera;
-    metaball_camera(&camera);
+    metaball_camera(scene_frame_at(0.0, nullptr), &camera);
     int64_t triangles = 0;
     for (auto _ : state) {
         triangles = 0;
@@ -95,7 +95,7 @@ void BM_field_polygonise(benchmark::State& state)
     Matrix model;
     MetaField* field = field_at(static_cast<double>(state.range(0)), &model);
     Camera camera;
-    metaball_camera(&camera);
+    metaball_camera(scene_frame_at(0.0, nullptr), &camera);
     set_depth_clip(10.0f, 512.0f);
     set_clip_window(0.0f, 39.0f, 640.0f, 400.0f);
     for (auto _ : state) {
@@ -111,7 +111,7 @@ void BM_flares_build(benchmark::State& state)
     Matrix model;
     MetaField* field = field_at(static_cast<double>(state.range(0)), &model);
     Camera camera;
-    metaball_camera(&camera);
+    metaball_camera(scene_frame_at(0.0, nullptr), &camera);
     Mesh* flares = mesh_create(4096, 2048);
     for (auto _ : state)
         metaball_flares_build(field, &model, &camera, flares, 1024);
@@ -133,7 +133,7 @@ void BM_scene_frame(benchmark::State& state)
     for (auto _ : state) {
         clock_set_time(static_cast<double>(++k) / 60.0, 1.0 / 60.0);
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
-        metaball_render(static_cast<float>(music_seconds));
+        metaball_render(clock_scene_frame());
     }
 }
 

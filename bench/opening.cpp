@@ -6,6 +6,7 @@
 
 #include "image/image.h"
 #include "overlays/overlay_ops.h"
+#include "image/line.h"
 #include "overlays/overlays.h"
 #include "runtime/clock.h"
 #include "scenes/scenes.h"
@@ -98,19 +99,25 @@ void opening_free()
     title_free();
 }
 
-void opening_render(float seconds)
+void opening_render(const SceneFrame& frame)
 {
-    if (clock_beat_index() < 44)
-        title_render(seconds);
-    overlay_render(seconds);
-    if (clock_beat_index() < 44)
-        post_filter_render(seconds);
+    if (frame.beat_index < 44)
+        title_render(frame);
+}
+
+void opening_finish(const SceneFrame& frame)
+{
+    if (frame.beat_index < 44)
+        title_finish(frame);
+    overlay_render(frame);
+    if (frame.beat_index < 44)
+        post_filter_render(frame);
 }
 
 void BM_OpeningFrame(benchmark::State& state)
 {
     SceneBench f(
-        state, {"grid.lwo", opening_load, opening_free, opening_render, "the opening's data does not load"});
+        state, {"grid.lwo", opening_load, opening_free, opening_render, "the opening's data does not load", opening_finish});
     if (f.loaded)
         f.run_frames(state, 0.0, 1920, 7); // every 7th frame of beats 0-48
 }

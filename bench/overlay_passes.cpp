@@ -7,7 +7,7 @@
 #include "core/frame.h"
 #include "image/image.h"
 #include "overlays/overlay_ops.h"
-#include "overlays/row_passes.h"
+#include "overlays/overlay_passes.h"
 
 #include <benchmark/benchmark.h>
 
@@ -23,7 +23,7 @@ std::vector<uint32_t> other(2 * 1024 * 1024);
 FrameSurface frame{SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, nullptr};
 Texture* tv = nullptr;    // mostly transparent middle, opaque frame
 Texture* grain = nullptr; // 256 x 256
-RowPasses passes;
+OverlayPasses passes;
 
 uint32_t lcg_state = 7;
 uint32_t lcg()
@@ -78,10 +78,10 @@ BENCHMARK(BM_terrain_overlay_whole_frame_passes)->Unit(benchmark::kMicrosecond);
 void BM_terrain_overlay_row_passes(benchmark::State& state)
 {
     run(state, [] {
-        row_passes_wave(&passes, 1.25f, 0xFFFFFF00u);
-        row_passes_grain_modulate(&passes, grain, 40);
-        row_passes_blend(&passes, tv, 0, 0, 255);
-        row_passes_flush(&passes);
+        overlay_passes_wave(&passes, 1.25f, 0xFFFFFF00u);
+        overlay_passes_grain_modulate(&passes, grain, 40);
+        overlay_passes_blend(&passes, tv, 0, 0, 255);
+        overlay_passes_flush(&passes);
     });
 }
 BENCHMARK(BM_terrain_overlay_row_passes)->Unit(benchmark::kMicrosecond);

@@ -12,7 +12,7 @@ namespace
 {
 
 const BenchScene ribbon_scene = {"flares.jpg", ribbon_load, ribbon_free, ribbon_render,
-                                 "the ribbon scene's data does not load"};
+                                 "the ribbon scene's data does not load", ribbon_finish};
 
 void BM_RibbonFrames(benchmark::State& state)
 {

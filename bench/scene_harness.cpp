@@ -7,6 +7,7 @@
 #include "image/texture_table.h"
 #include "platform/paths.h"
 #include "runtime/clock.h"
+#include "runtime/effects.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -63,7 +64,8 @@ void SceneBench::draw(double beat)
 {
     clock_set_time(beat / 1.5, 1.0 / 60.0);
     frame.clear();
-    scene.render(static_cast<float>(music_seconds));
+    const TimelineEntry row = {scene.render, scene.finish, INT32_MIN, INT32_MAX};
+    timeline_render_table(&row, 1, clock_scene_frame());
 }
 
 void SceneBench::run_frames(benchmark::State& state, double first_beat, int32_t frames, int32_t step)

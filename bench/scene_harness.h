@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/frame.h"
+#include "scene/scene_frame.h"
 
 #include <benchmark/benchmark.h>
 
@@ -31,8 +32,9 @@ struct BenchScene {
     const char* probe; // a file of the data set that shows it has been generated
     int32_t (*load)(); // the scene's own loads, after the texture table
     void (*free)();    // frees what load made
-    void (*render)(float seconds);
+    void (*render)(const SceneFrame& frame); // drawn inside a drawing share
     const char* failure; // the skip message when a load fails
+    void (*finish)(const SceneFrame& frame) = nullptr; // then on the drawn frame
 };
 
 // A scene's data loaded for one benchmark run (skipped with an error when the

@@ -14,7 +14,7 @@ namespace
 void BM_TerrainFrame(benchmark::State& state)
 {
     SceneBench f(state, {"terrain.lwo", terrain_load, terrain_free, terrain_render,
-                         "the terrain's data does not load"});
+                         "the terrain's data does not load", terrain_finish});
     if (f.loaded)
         f.run_frames(state, 268.0, 1600, 7);
 }

@@ -10,6 +10,7 @@
 #include "scene/mesh_load.h"
 #include "scenes/scenes.h"
 #include "scenes/tunnel_parts.h"
+#include "scenes/kit.h"
 
 #include <benchmark/benchmark.h>
 
@@ -47,15 +48,8 @@ void BM_TunnelSpherePose(benchmark::State& state)
     mesh_save_vertices(sphere);
     mesh_compute_tangents(sphere);
     Camera camera;
-    std::memset(&camera, 0, sizeof camera);
-    camera.eye = {0.0f, 0.0f, 8.0f};
-    camera.target = {0.0f, 0.0f, 7.0f};
-    camera.near = 1.0f;
-    camera.far = 532.0f;
-    camera.fov = 90.0f;
-    camera.viewport_width = 640.0f;
-    camera.viewport_height = 480.0f;
-    camera_update(&camera);
+    camera_look(&camera, scene_frame_at(0.0, nullptr), {0.0f, 0.0f, 8.0f}, {0.0f, 0.0f, 7.0f}, 1.0f, 532.0f,
+                90.0f);
     int k = 0;
     for (auto _ : state) {
         const float b = 84.0f + static_cast<float>(k++ % 64) / 16.0f; // both wobble halves

@@ -5,14 +5,14 @@
 // the texture table, the 2D operations and the triangle fill dispatch.
 #include "overlays/overlays.h"
 #include "overlays/overlay_ops.h"
-#include "overlays/row_passes.h"
+#include "overlays/overlay_passes.h"
 
 #include "core/core.h"
 #include "platform/paths.h"
 #include "core/frame.h"
 #include "image/image.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
+#include "scene/show_beats.h"
 
 #include <cmath>
 #include <cstdio>
@@ -57,9 +57,9 @@ const char* const image_paths[IMG_COUNT] = {
 
 Texture* images[IMG_COUNT];
 
-// The frame's row passes, drawn band by band when the track ends or before a
+// The frame's overlay passes, drawn band by band when the track ends or before a
 // step that is not row by row (the hand sprites, the vertical glow).
-RowPasses passes;
+OverlayPasses passes;
 
 int32_t ifloor(float x)
 {
@@ -68,16 +68,20 @@ int32_t ifloor(float x)
 
 // The per-frame shorthands of the track.
 struct Frame {
-    float t;   // music seconds
-    float b;   // beat
-    float f;   // beat fraction
-    int32_t d; // whole beat
-    int32_t wx, wy, bob, a1, a2;
+    float seconds;       // music time
+    float beat;          // beat
+    float fraction;      // beat fraction
+    int32_t whole;       // whole beat
+    int32_t wobble_x;    // the text's shake, in pixels
+    int32_t wobble_y;
+    int32_t bob;         // a slow bounce of the pictures, 0 to 24 pixels
+    int32_t alpha_rise;  // 223 to 255 over each beat
+    int32_t alpha_fall;  // 255 to 223 over each beat
 };
 
 void blend(const Texture* image, int32_t x, int32_t y, int32_t alpha)
 {
-    row_passes_blend(&passes, image, x, y, alpha);
+    overlay_passes_blend(&passes, image, x, y, alpha);
 }
 
 float rnd()
@@ -92,106 +96,106 @@ Texture* picture(int32_t index)
 
 void step_hands(const Frame& fr)
 {
-    if (fr.d < 44 || fr.d >= 52)
+    if (fr.whole < 44 || fr.whole >= 52)
         return;
     int32_t l = 0;
-    if (fr.d == 44)
-        l = ifloor(ease_out(-160.0f, 0.0f, fr.f));
-    else if (fr.d == 51)
-        l = -ifloor(ease_in(0.0f, 320.0f, fr.f));
-    row_passes_flush(&passes);
-    hand_sprite(picture(TEXTURE_HAND_1 + fr.d % 4), static_cast<float>(160 + l), 240.0f, 31, CORE_PI / 2.0f,
+    if (fr.whole == 44)
+        l = ifloor(ease_out(-160.0f, 0.0f, fr.fraction));
+    else if (fr.whole == 51)
+        l = -ifloor(ease_in(0.0f, 320.0f, fr.fraction));
+    overlay_passes_flush(&passes);
+    hand_sprite(picture(TEXTURE_HAND_1 + fr.whole % 4), static_cast<float>(160 + l), 240.0f, 31, CORE_PI / 2.0f,
                 3.0f);
 }
 
 void step_metaball_pictures(const Frame& fr)
 {
-    if (fr.d < 42 || fr.d >= 76)
+    if (fr.whole < 42 || fr.whole >= 76)
         return;
-    if (fr.d == 43 || fr.d == 44) {
-        const float s = fr.b - 43.0f;
+    if (fr.whole == 43 || fr.whole == 44) {
+        const float s = fr.beat - 43.0f;
         const float q = s < 1.0f ? s : 2.0f - s;
-        row_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor(q * q * q * q * 255.0f));
+        overlay_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor(q * q * q * q * 255.0f));
     }
-    if (fr.d >= 44 && fr.d < 52) {
-        const uint32_t level = static_cast<uint32_t>(ifloor((fr.b - 44.0f) * 255.0f / 8.0f));
-        row_passes_wave(&passes, fr.t, level * 0x01010101u);
-    } else if (fr.d >= 72) {
-        const uint32_t level = static_cast<uint32_t>(ifloor((fr.b - 72.0f) * 255.0f / 4.0f));
-        row_passes_wave(&passes, fr.t, ~(level * 0x01010101u));
+    if (fr.whole >= 44 && fr.whole < 52) {
+        const uint32_t level = static_cast<uint32_t>(ifloor((fr.beat - 44.0f) * 255.0f / 8.0f));
+        overlay_passes_wave(&passes, fr.seconds, level * 0x01010101u);
+    } else if (fr.whole >= 72) {
+        const uint32_t level = static_cast<uint32_t>(ifloor((fr.beat - 72.0f) * 255.0f / 4.0f));
+        overlay_passes_wave(&passes, fr.seconds, ~(level * 0x01010101u));
     }
-    blend(picture(TEXTURE_MUSICIAN_HEAD), 449, fr.bob + 208, fr.a1);
+    blend(picture(TEXTURE_MUSICIAN_HEAD), 449, fr.bob + 208, fr.alpha_rise);
     const Texture* spit = images[IMG_SPIT];
-    blend(spit, 640 - spit->width + fr.wx, 480 - spit->height + fr.wy, fr.a2);
+    blend(spit, 640 - spit->width + fr.wobble_x, 480 - spit->height + fr.wobble_y, fr.alpha_fall);
 }
 
 void step_tunnel_pictures(const Frame& fr)
 {
-    if (fr.d < 76 || fr.d >= 100)
+    if (!beat_in(TUNNEL_BEATS, fr.whole))
         return;
-    const int32_t h0 = fr.d >= 80 ? -100 : -ifloor(ease_out(200.0f, 100.0f, (fr.b - 76.0f) / 4.0f));
-    blend(picture(TEXTURE_THINKER_SMALL), 0, h0 - fr.bob, fr.a2);
-    if (fr.d >= 80) {
-        const int32_t g0 = fr.d >= 82 ? 0 : ifloor(ease_out(-437.0f, 0.0f, (fr.b - 80.0f) / 2.0f));
-        blend(images[IMG_WHEN_STRAIGHT], fr.wx + 16 + g0, fr.wy, fr.a1);
+    const int32_t h0 = fr.whole >= 80 ? -100 : -ifloor(ease_out(200.0f, 100.0f, (fr.beat - 76.0f) / 4.0f));
+    blend(picture(TEXTURE_THINKER_SMALL), 0, h0 - fr.bob, fr.alpha_fall);
+    if (fr.whole >= 80) {
+        const int32_t g0 = fr.whole >= 82 ? 0 : ifloor(ease_out(-437.0f, 0.0f, (fr.beat - 80.0f) / 2.0f));
+        blend(images[IMG_WHEN_STRAIGHT], fr.wobble_x + 16 + g0, fr.wobble_y, fr.alpha_rise);
     }
 }
 
 void step_water_pictures(const Frame& fr)
 {
-    if (fr.d < 100 || fr.d >= 132)
+    if (!beat_in(WATER_BEATS, fr.whole))
         return;
     const Texture* p = picture(TEXTURE_YO_MAN);
     if (!p)
         return; // the texture table is not loaded
     int32_t y0 = 550 - p->height;
-    if (fr.d < 108)
-        y0 += ifloor(ease_out(static_cast<float>(p->height), 0.0f, (fr.b - 100.0f) / 8.0f));
-    blend(p, 640 - p->width, y0 + fr.bob, fr.a1);
-    if (fr.d >= 108) {
+    if (fr.whole < 108)
+        y0 += ifloor(ease_out(static_cast<float>(p->height), 0.0f, (fr.beat - 100.0f) / 8.0f));
+    blend(p, 640 - p->width, y0 + fr.bob, fr.alpha_rise);
+    if (fr.whole >= 108) {
         const Texture* text = images[IMG_RETIREMENT];
         const int32_t k =
-            fr.d >= 110 ? 0
-                        : ifloor(ease_out(-static_cast<float>(text->width), 0.0f, (fr.b - 108.0f) / 2.0f));
-        blend(text, fr.wx + k, fr.wy, 255);
+            fr.whole >= 110 ? 0
+                        : ifloor(ease_out(-static_cast<float>(text->width), 0.0f, (fr.beat - 108.0f) / 2.0f));
+        blend(text, fr.wobble_x + k, fr.wobble_y, 255);
     }
 }
 
 void step_ribbon_pictures(const Frame& fr)
 {
-    if (fr.d < 132 || fr.d >= 164)
+    if (!beat_in(RIBBON_BEATS, fr.whole))
         return;
-    const int32_t e0 = fr.d >= 134 ? 0 : ifloor(ease_out(-197.0f, 0.0f, (fr.b - 132.0f) / 2.0f));
-    const int32_t sway = ifloor(core_sin(1.1f * fr.t) * core_sin(1.4f * fr.t + 0.3f) * 16.0f);
-    blend(picture(TEXTURE_POET_PORTRAIT), e0 + sway, 120, float_to_int(fr.f * 55.0f + 200.0f));
+    const int32_t e0 = fr.whole >= 134 ? 0 : ifloor(ease_out(-197.0f, 0.0f, (fr.beat - 132.0f) / 2.0f));
+    const int32_t sway = ifloor(core_sin(1.1f * fr.seconds) * core_sin(1.4f * fr.seconds + 0.3f) * 16.0f);
+    blend(picture(TEXTURE_POET_PORTRAIT), e0 + sway, 120, float_to_int(fr.fraction * 55.0f + 200.0f));
     const Texture* text = images[IMG_COLONY];
     const int32_t k =
-        fr.d >= 134 ? 0 : ifloor(ease_out(static_cast<float>(text->width), 0.0f, (fr.b - 132.0f) / 2.0f));
-    blend(text, fr.wx + k - text->width + 640, fr.wy, 255);
+        fr.whole >= 134 ? 0 : ifloor(ease_out(static_cast<float>(text->width), 0.0f, (fr.beat - 132.0f) / 2.0f));
+    blend(text, fr.wobble_x + k - text->width + 640, fr.wobble_y, 255);
 }
 
 void step_twister_pictures(const Frame& fr)
 {
-    if (fr.d < 164 || fr.d >= 196)
+    if (!beat_in(TWISTER_BEATS, fr.whole))
         return;
-    const int32_t c0 = fr.d >= 168 ? 0 : ifloor(ease_out(-264.0f, 0.0f, (fr.b - 164.0f) / 4.0f));
-    blend(picture(TEXTURE_SCREAM), c0, 40, fr.a1);
-    const int32_t y = ifloor(core_cos(1.5f * fr.t) * 8.0f) + 192;
-    if (fr.d >= 172 && fr.d < 180)
-        blend(images[IMG_THIS_IS_WHAT], 145, y, fr.a1);
-    else if (fr.d >= 180 && fr.d < 190)
-        blend(images[IMG_GPU], 145, y, fr.a1);
-    if (fr.d >= 194) {
+    const int32_t c0 = fr.whole >= 168 ? 0 : ifloor(ease_out(-264.0f, 0.0f, (fr.beat - 164.0f) / 4.0f));
+    blend(picture(TEXTURE_SCREAM), c0, 40, fr.alpha_rise);
+    const int32_t y = ifloor(core_cos(1.5f * fr.seconds) * 8.0f) + 192;
+    if (fr.whole >= 172 && fr.whole < 180)
+        blend(images[IMG_THIS_IS_WHAT], 145, y, fr.alpha_rise);
+    else if (fr.whole >= 180 && fr.whole < 190)
+        blend(images[IMG_GPU], 145, y, fr.alpha_rise);
+    if (fr.whole >= 194) {
         const Texture* gap = images[IMG_MIND_GAP];
-        blend(gap, 576 - gap->width, 392 - gap->height, float_to_int(fr.f * 127.0f + 128.0f));
+        blend(gap, 576 - gap->width, 392 - gap->height, float_to_int(fr.fraction * 127.0f + 128.0f));
     }
 }
 
 void step_greetings_grain(const Frame& fr)
 {
-    if (fr.d < 228 || fr.d >= 268)
+    if (!beat_in(GREETINGS_BEATS, fr.whole))
         return;
-    row_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor((rnd() * 0.25f + 0.1f) * 255.0f));
+    overlay_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor((rnd() * 0.25f + 0.1f) * 255.0f));
 }
 
 void blend_centred(const Texture* image, float k)
@@ -201,35 +205,35 @@ void blend_centred(const Texture* image, float k)
 
 void step_terrain_phrases(const Frame& fr)
 {
-    if (fr.d < 268 || fr.d >= 310)
+    if (fr.whole < 268 || fr.whole >= 310)
         return;
     float o;
-    if (fr.d < 294) {
+    if (fr.whole < 294) {
         o = rnd() * 0.25f;
-    } else if (fr.d <= 296) {
-        const float ramp = (fr.b - 294.0f) / 3.0f * 0.75f + 0.25f;
+    } else if (fr.whole <= 296) {
+        const float ramp = (fr.beat - 294.0f) / 3.0f * 0.75f + 0.25f;
         o = ramp * rnd();
     } else {
         o = rnd();
     }
-    if (fr.d < 308) {
-        if (fr.d >= 272) {
-            row_passes_wave(&passes, fr.t, 0xFFFFFF00u);
+    if (fr.whole < 308) {
+        if (fr.whole >= 272) {
+            overlay_passes_wave(&passes, fr.seconds, 0xFFFFFF00u);
         } else {
-            const uint32_t level = static_cast<uint32_t>(ifloor((fr.b - 268.0f) * 255.0f / 4.0f));
-            row_passes_wave(&passes, fr.t, level * 0x01010101u);
+            const uint32_t level = static_cast<uint32_t>(ifloor((fr.beat - 268.0f) * 255.0f / 4.0f));
+            overlay_passes_wave(&passes, fr.seconds, level * 0x01010101u);
         }
     }
-    row_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor(o * 255.0f));
-    const float g = 1.0f - fr.f;
-    if (fr.d >= 294 && fr.d <= 296)
-        blend_centred(images[IMG_DONT_YOU_KNOW], g * (fr.b - 294.0f) / 3.0f * CORE_PI);
-    else if (fr.d >= 297 && fr.d <= 300)
-        blend_centred(images[IMG_LOOKING_FOR], g * (fr.b - 297.0f) / 4.0f * CORE_PI);
-    else if (fr.d >= 301 && fr.d <= 305)
-        blend_centred(images[IMG_WHAT_FOR], g * (fr.b - 301.0f) / 5.0f * CORE_PI);
-    else if (fr.d >= 306 && fr.d <= 309)
-        blend_centred(images[IMG_GOD], (fr.b - 306.0f) / 4.0f * CORE_PI);
+    overlay_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor(o * 255.0f));
+    const float g = 1.0f - fr.fraction;
+    if (fr.whole >= 294 && fr.whole <= 296)
+        blend_centred(images[IMG_DONT_YOU_KNOW], g * (fr.beat - 294.0f) / 3.0f * CORE_PI);
+    else if (fr.whole >= 297 && fr.whole <= 300)
+        blend_centred(images[IMG_LOOKING_FOR], g * (fr.beat - 297.0f) / 4.0f * CORE_PI);
+    else if (fr.whole >= 301 && fr.whole <= 305)
+        blend_centred(images[IMG_WHAT_FOR], g * (fr.beat - 301.0f) / 5.0f * CORE_PI);
+    else if (fr.whole >= 306 && fr.whole <= 309)
+        blend_centred(images[IMG_GOD], (fr.beat - 306.0f) / 4.0f * CORE_PI);
 }
 
 // The screen glows on both drawing threads: the rows as given, and for the
@@ -247,26 +251,26 @@ void glow_vertical_part(void*, int32_t first_row, int32_t end_row)
 
 void step_collider_pictures(const Frame& fr)
 {
-    if (fr.d < 308 || fr.d >= 372)
+    if (!beat_in(COLLIDER_BEATS, fr.whole))
         return;
     const float r = next_random();
-    if (fr.d >= 361) {
-        const float s = (fr.b - 361.0f) / 11.0f;
+    if (fr.whole >= 361) {
+        const float s = (fr.beat - 361.0f) / 11.0f;
         blend(picture(TEXTURE_SINGER_PORTRAIT), ifloor(s * 91.0f) + 549, 40, ifloor((1.0f - s) * 255.0f));
         blend(picture(TEXTURE_SINGER_PORTRAIT_2), ifloor(s * 335.0f) - 335, 40, ifloor(s * 63.0f));
         blend(picture(TEXTURE_MUSICIAN_PORTRAIT), 640 - ifloor(s * 271.0f), 40, ifloor(s * 63.0f));
     } else {
-        blend(picture(TEXTURE_SINGER_PORTRAIT), 549, 40, fr.a1);
+        blend(picture(TEXTURE_SINGER_PORTRAIT), 549, 40, fr.alpha_rise);
     }
-    row_passes_grain_modulate(&passes, images[IMG_GRAIN],
+    overlay_passes_grain_modulate(&passes, images[IMG_GRAIN],
                               ifloor(((r * 0.5f + 0.5f) * 0.25f + 0.1f) * 255.0f));
-    if (fr.d == 325 || fr.d == 326 || fr.d == 341 || fr.d == 342 || fr.d == 358)
-        row_passes_flush(&passes);
-    if (fr.d == 325 || fr.d == 326) {
+    if (fr.whole == 325 || fr.whole == 326 || fr.whole == 341 || fr.whole == 342 || fr.whole == 358)
+        overlay_passes_flush(&passes);
+    if (fr.whole == 325 || fr.whole == 326) {
         raster_threads_rows(glow_horizontal_part, nullptr);
-    } else if (fr.d == 341 || fr.d == 342) {
+    } else if (fr.whole == 341 || fr.whole == 342) {
         raster_threads_rows(glow_vertical_part, nullptr);
-    } else if (fr.d == 358) {
+    } else if (fr.whole == 358) {
         raster_threads_rows(glow_horizontal_part, nullptr);
         raster_threads_rows(glow_vertical_part, nullptr);
     }
@@ -284,44 +288,44 @@ bool glitch_beat(int32_t d)
 
 int32_t glitch_shift(const Frame& fr)
 {
-    return float_to_int(8.0f - fr.f * 8.0f) + 1;
+    return float_to_int(8.0f - fr.fraction * 8.0f) + 1;
 }
 
 void step_glitches(const Frame& fr)
 {
-    if (glitch_beat(fr.d))
-        row_passes_glitch(&passes, glitch_shift(fr), 8);
-    if (fr.d >= 304 && fr.d < 308) {
-        const float wave = core_sin((fr.b - 304.0f) / 4.0f * CORE_PI);
+    if (glitch_beat(fr.whole))
+        overlay_passes_glitch(&passes, glitch_shift(fr), 8);
+    if (fr.whole >= 304 && fr.whole < 308) {
+        const float wave = core_sin((fr.beat - 304.0f) / 4.0f * CORE_PI);
         const float level = next_random() * 0.25f + 0.75f;
-        row_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor(level * wave * 255.0f));
-        row_passes_glitch(&passes, glitch_shift(fr), 8);
+        overlay_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor(level * wave * 255.0f));
+        overlay_passes_glitch(&passes, glitch_shift(fr), 8);
     }
-    if (fr.d >= 268 && fr.d < 308)
+    if (fr.whole >= 268 && fr.whole < 308)
         blend(images[IMG_OLDTV], 0, 0, 255);
 }
 
 void step_end_flicker(const Frame& fr)
 {
-    if (fr.d < 361 || fr.d >= 397)
+    if (!beat_in(END_BEATS, fr.whole))
         return;
-    if (fr.d >= 372) {
+    if (fr.whole >= 372) {
         blend(picture(TEXTURE_SINGER_PORTRAIT), 229, 40, core_rand() & 0x7f);
         blend(picture(TEXTURE_SINGER_PORTRAIT_2), 0, 40, core_rand() & 0x7f);
         blend(picture(TEXTURE_MUSICIAN_PORTRAIT), 369, 40, core_rand() & 0x7f);
     }
-    row_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor((next_random() * 0.1f + 0.9f) * 255.0f));
+    overlay_passes_grain_modulate(&passes, images[IMG_GRAIN], ifloor((next_random() * 0.1f + 0.9f) * 255.0f));
     if (core_rand() & 0x80)
-        row_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor((next_random() * 0.3f + 0.7f) * 127.0f));
-    if (fr.d >= 385)
-        row_passes_fade(&passes, 0xff000000u, ifloor((fr.b - 385.0f) / 12.0f * 255.0f));
+        overlay_passes_grain_mix(&passes, images[IMG_GRAIN], ifloor((next_random() * 0.3f + 0.7f) * 127.0f));
+    if (fr.whole >= 385)
+        overlay_passes_fade(&passes, 0xff000000u, ifloor((fr.beat - 385.0f) / 12.0f * 255.0f));
 }
 
 void step_closing_text(const Frame& fr)
 {
-    if (fr.d < 389)
+    if (fr.whole < 389)
         return;
-    blend(images[IMG_END], 0, 0, closing_text_alpha(fr.d, fr.b));
+    blend(images[IMG_END], 0, 0, closing_text_alpha(fr.whole, fr.beat));
 }
 
 } // namespace
@@ -372,23 +376,23 @@ void overlay_free()
     }
 }
 
-void overlay_render(float seconds)
+void overlay_render(const SceneFrame& frame)
 {
     if (!images[IMG_GRAIN])
         return;
     Frame fr;
-    fr.t = seconds;
-    fr.b = clock_beat();
-    fr.f = clock_beat_fraction();
-    fr.d = clock_beat_index();
-    fr.wx = ifloor(core_sin(1.7f * fr.t) * core_sin(1.4f * fr.t) * 8.0f);
-    fr.wy = ifloor(core_cos(1.5f * fr.t) * 4.0f);
-    fr.bob = ifloor((core_sin(fr.b * 0.25f * CORE_PI) * 0.5f + 0.5f) * 24.0f);
-    fr.a1 = float_to_int(fr.f * 32.0f + 223.0f);
-    fr.a2 = float_to_int((1.0f - fr.f) * 32.0f + 223.0f);
+    fr.seconds = static_cast<float>(frame.seconds);
+    fr.beat = frame.beat;
+    fr.fraction = frame.beat_fraction;
+    fr.whole = frame.beat_index;
+    fr.wobble_x = ifloor(core_sin(1.7f * fr.seconds) * core_sin(1.4f * fr.seconds) * 8.0f);
+    fr.wobble_y = ifloor(core_cos(1.5f * fr.seconds) * 4.0f);
+    fr.bob = ifloor((core_sin(fr.beat * 0.25f * CORE_PI) * 0.5f + 0.5f) * 24.0f);
+    fr.alpha_rise = float_to_int(fr.fraction * 32.0f + 223.0f);
+    fr.alpha_fall = float_to_int((1.0f - fr.fraction) * 32.0f + 223.0f);
 
-    if (fr.d < 43)
-        row_passes_grain_modulate(&passes, images[IMG_GRAIN], 63);
+    if (fr.whole < 43)
+        overlay_passes_grain_modulate(&passes, images[IMG_GRAIN], 63);
     step_hands(fr);
     step_metaball_pictures(fr);
     step_tunnel_pictures(fr);
@@ -401,5 +405,5 @@ void overlay_render(float seconds)
     step_glitches(fr);
     step_end_flicker(fr);
     step_closing_text(fr);
-    row_passes_flush(&passes);
+    overlay_passes_flush(&passes);
 }

@@ -1,8 +1,10 @@
 // The overlays' own drawing operations (grain, row glitches, fades, hand
-// sprites, lines), the shared ease envelope, and a view of the post filter's
+// sprites), the shared ease envelope, and a view of the post filter's
 // scratches and cracks for inspection. Everything works on the frame surface
 // and the runtime random sequence. Relies on core and image.
 #pragma once
+
+#include "scene/scene_frame.h"
 
 #include <cstdint>
 
@@ -45,8 +47,6 @@ int32_t closing_text_alpha(int32_t d, float b);
 void hand_sprite(Texture* texture, float x, float y, int32_t grey_level, float angle, float scale);
 
 // ---- Post filter.
-// Bresenham line; end points clamped to the screen first; first and last pixel drawn.
-void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour);
 
 enum { SCRATCH_COUNT = 9, CRACK_COUNT = 16, CRACK_POINTS = 11 };
 
@@ -79,6 +79,6 @@ Crack* post_filter_cracks();
 // `now` advances after the frame at step `last` (-1: none since loading):
 // 0, 1 or several, but just one for the first frame, after a jump back, and
 // after a gap of over a second (the filter was not drawn in between).
-constexpr int32_t POST_STEPS_PER_SECOND = 60;
+constexpr int32_t POST_STEPS_PER_SECOND = SCENE_STEPS_PER_SECOND;
 int64_t post_filter_step_at(double seconds);
 int32_t post_filter_steps(int64_t last, int64_t now);

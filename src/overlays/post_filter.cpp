@@ -6,12 +6,13 @@
 // the demo clock, both random generators and the PNG loader.
 #include "overlays/overlays.h"
 #include "overlays/overlay_ops.h"
+#include "image/line.h"
 
 #include "core/core.h"
 #include "platform/paths.h"
 #include "core/frame.h"
 #include "image/texture.h"
-#include "runtime/clock.h"
+#include "scene/show_beats.h"
 
 #include <cmath>
 #include <cstdio>
@@ -170,46 +171,6 @@ Crack* post_filter_cracks()
     return cracks;
 }
 
-void draw_line(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint32_t colour)
-{
-    x0 = clamp_int(x0, 0, 639);
-    x1 = clamp_int(x1, 0, 639);
-    y0 = clamp_int(y0, 0, 479);
-    y1 = clamp_int(y1, 0, 479);
-    uint32_t* pixels = screen_row(0);
-    const int32_t dx = x1 > x0 ? x1 - x0 : x0 - x1;
-    const int32_t dy = y1 > y0 ? y1 - y0 : y0 - y1;
-    const int32_t sx = x1 >= x0 ? 1 : -1;
-    const int32_t sy = y1 >= y0 ? 1 : -1;
-    int32_t x = x0;
-    int32_t y = y0;
-    pixels[y * SCREEN_WIDTH + x] = colour;
-    if (dx >= dy) {
-        // Step along x; the error term decides when y moves.
-        int32_t err = dx / 2;
-        for (int32_t i = 0; i < dx; ++i) {
-            x += sx;
-            err -= dy;
-            if (err < 0) {
-                y += sy;
-                err += dx;
-            }
-            pixels[y * SCREEN_WIDTH + x] = colour;
-        }
-    } else {
-        int32_t err = dy / 2;
-        for (int32_t i = 0; i < dy; ++i) {
-            y += sy;
-            err -= dx;
-            if (err < 0) {
-                x += sx;
-                err += dy;
-            }
-            pixels[y * SCREEN_WIDTH + x] = colour;
-        }
-    }
-}
-
 int32_t post_filter_load()
 {
     post_grain = texture_load_png("data\\grain.png", 0);
@@ -241,9 +202,7 @@ void post_filter_free()
 
 int64_t post_filter_step_at(double seconds)
 {
-    // A hair of slack: frame k of a fixed-step run at 60 frames a second lies
-    // at k / 60 s, whose product with 60 may round to just under k.
-    return static_cast<int64_t>(std::floor(seconds * POST_STEPS_PER_SECOND + 1e-6));
+    return scene_step_at(seconds);
 }
 
 int32_t post_filter_steps(int64_t last, int64_t now)
@@ -253,12 +212,12 @@ int32_t post_filter_steps(int64_t last, int64_t now)
     return static_cast<int32_t>(now - last);
 }
 
-void post_filter_render(float)
+void post_filter_render(const SceneFrame& frame)
 {
     if (!post_grain)
         return;
-    const int32_t a = float_to_int(core_floor(clock_beat() * 16.0f));
-    const int64_t step = post_filter_step_at(music_seconds);
+    const int32_t a = float_to_int(core_floor(frame.beat * 16.0f));
+    const int64_t step = frame.step;
     const int32_t steps = post_filter_steps(post_step, step);
     post_step = step;
 
@@ -269,7 +228,7 @@ void post_filter_render(float)
         if (s.visible)
             scratch_draw(&s);
 
-    if (clock_beat_index() <= 360)
+    if (frame.beat_index < END_BEATS.first) // cracks in the end scene only
         return;
 
     for (Crack& c : cracks) {

@@ -76,17 +76,14 @@ void clock_set_tempo(float tempo_bpm)
 
 float clock_beat_at(double seconds)
 {
-    // The seconds are rounded to float first; the product is formed in double
-    // and stored as float.
-    float s = static_cast<float>(seconds);
-    return static_cast<float>(static_cast<double>(s) * 1000.0 * static_cast<double>(demo_clock.beats_per_ms));
+    return beat_at_tempo(seconds, demo_clock.beats_per_ms).beat;
 }
 
 void clock_update_beat()
 {
-    demo_clock.beat = clock_beat_at(demo_clock.music_seconds);
-    float whole = static_cast<float>(std::floor(static_cast<double>(demo_clock.beat)));
-    demo_clock.beat_fraction = demo_clock.beat - whole;
+    const BeatTime t = beat_at_tempo(demo_clock.music_seconds, demo_clock.beats_per_ms);
+    demo_clock.beat = t.beat;
+    demo_clock.beat_fraction = t.fraction;
 }
 
 float clock_beat()
@@ -107,6 +104,16 @@ void clock_set_time(double seconds, double frame_delta)
     demo_clock.music_seconds = seconds;
     demo_clock.frame_seconds = frame_delta;
     clock_update_beat();
+}
+
+SceneFrame clock_scene_frame()
+{
+    SceneFrame f = scene_frame_at(demo_clock.music_seconds, spectrum);
+    f.beat = demo_clock.beat;
+    f.beat_index = clock_beat_index();
+    f.beat_fraction = demo_clock.beat_fraction;
+    f.row_beat = f.beat;
+    return f;
 }
 
 // ---- Music -------------------------------------------------------------------
@@ -256,43 +263,4 @@ void music_close()
 const AudioTrack* music_track()
 {
     return music_stream;
-}
-
-// ---- Spectrum meter ------------------------------------------------------------
-
-void spectrum_meter_init(SpectrumMeter* meter)
-{
-    meter->band = 0;
-    meter->history_length = 0;
-    for (float& h : meter->history)
-        h = -1.0f;
-    meter->scale = 1.0f;
-    meter->offset = 0.0f;
-}
-
-float spectrum_meter_sample(SpectrumMeter* meter)
-{
-    int32_t band = meter->band;
-    if (band < 0)
-        band = 0;
-    if (band >= SPECTRUM_SIZE)
-        band = SPECTRUM_SIZE - 1;
-    float v = spectrum[band] * meter->scale + meter->offset;
-    int32_t n = meter->history_length;
-    if (n <= 0)
-        return v;
-    if (n > SPECTRUM_METER_HISTORY)
-        n = SPECTRUM_METER_HISTORY;
-    for (int32_t i = 1; i < n; i++)
-        meter->history[i - 1] = meter->history[i];
-    meter->history[n - 1] = v;
-    float sum = 0.0f;
-    int32_t count = 0;
-    for (int32_t i = 0; i < n; i++) {
-        if (meter->history[i] > -1.0f) {
-            sum += meter->history[i];
-            count++;
-        }
-    }
-    return count > 0 ? sum / static_cast<float>(count) : v;
 }

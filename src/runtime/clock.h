@@ -1,14 +1,14 @@
-// The demo clock: time is the position of the music. Once per frame
-// music_update reads the play position, derives the frame delta and the beat
-// at a fixed tempo and refills the spectrum. Scenes and overlays read time
-// only through this header; only the runtime writes it.
+// The demo clock and the music player: time is the position of the music.
+// Once per frame music_update reads the play position, derives the frame
+// delta and the beat at a fixed tempo and refills the spectrum. Only the
+// runtime reads or writes it; scenes and overlays get a SceneFrame from it.
 #pragma once
+
+#include "scene/scene_frame.h"
 
 #include <cstdint>
 
 struct AudioTrack;
-
-enum { SPECTRUM_SIZE = 512, SPECTRUM_METER_HISTORY = 16 };
 
 struct DemoClock {
     double music_seconds; // music position in seconds
@@ -37,16 +37,18 @@ float clock_beat();
 int32_t clock_beat_index();
 float clock_beat_fraction();
 // The beat the clock derives from a music time, at the current tempo, without
-// changing the clock (for state that advances in fixed steps of music time).
+// changing the clock (at the demo's tempo, beat_at of scene/scene_frame.h).
 float clock_beat_at(double seconds);
 // Sets the music time directly (tests, captures): music_seconds and
 // frame_seconds as given, then the beat at the current tempo.
 void clock_set_time(double seconds, double frame_delta);
+// What the scenes may read of the clock now: music time, beat, spectrum,
+// fixed step, at the frame's size (row_beat is the beat itself).
+SceneFrame clock_scene_frame();
 
 // ---- Music -------------------------------------------------------------------
 // The demo's track and its tempo.
 constexpr const char* DEMO_MUSIC_PATH = "data\\dunravel.mp3";
-constexpr float DEMO_TEMPO_BPM = 90.0f;
 
 // How the music drives the clock.
 enum {
@@ -92,16 +94,3 @@ void music_seek_frame(int64_t k);
 // The frame number k of the first frame at or after seconds at fps frames a
 // second: the smallest k with k / fps >= seconds.
 int64_t music_frame_at(double seconds, int32_t fps);
-
-// ---- Spectrum meter ------------------------------------------------------------
-// Follows one spectrum band over time, optionally averaged over history.
-struct SpectrumMeter {
-    int32_t band;
-    int32_t history_length; // 0 to 16
-    float history[SPECTRUM_METER_HISTORY];
-    float scale;
-    float offset;
-};
-
-void spectrum_meter_init(SpectrumMeter* meter);
-float spectrum_meter_sample(SpectrumMeter* meter);

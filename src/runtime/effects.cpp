@@ -11,8 +11,8 @@
 
 #define EFFECT_ROW(load, free, name) {load, free},
 #define EFFECT_NAME(load, free, name) name,
-#define TIMELINE_ROW(render, first, end, name) {render, first, end},
-#define TIMELINE_NAME(render, first, end, name) name,
+#define TIMELINE_ROW(render, finish, beats, name) {render, finish, beats.first, beats.end},
+#define TIMELINE_NAME(render, finish, beats, name) name,
 
 const EffectSlot effect_table[EFFECT_COUNT] = {DUNRAVEL_EFFECTS(EFFECT_ROW)};
 const TimelineEntry timeline[TIMELINE_COUNT] = {DUNRAVEL_TIMELINE(TIMELINE_ROW)};
@@ -38,14 +38,27 @@ void effects_free_table(const EffectSlot* table, int32_t count)
         table[i].free();
 }
 
-void timeline_render_table(const TimelineEntry* rows, int32_t count, int32_t beat, float seconds)
+void timeline_render_table(const TimelineEntry* rows, int32_t count, const SceneFrame& frame)
 {
     raster_share_frame_begin();
-    for (int32_t i = 0; i < count; i++)
-        if (rows[i].first_beat <= beat && beat < rows[i].end_beat) {
+    for (int32_t i = 0; i < count; i++) {
+        const TimelineEntry& row = rows[i];
+        if (!(row.first_beat <= frame.beat_index && frame.beat_index < row.end_beat))
+            continue;
+        SceneFrame f = frame;
+        f.row_beat = frame.beat - static_cast<float>(row.first_beat);
+        if (row.render) {
             raster_reset_state();
-            rows[i].render(seconds);
+            raster_share_begin();
+            row.render(f);
+            raster_share_end();
         }
+        if (row.finish) {
+            raster_reset_state();
+            row.finish(f);
+        }
+    }
+    raster_reset_state();
 }
 
 int32_t effects_load_all()
@@ -56,8 +69,7 @@ int32_t effects_load_all()
 
 void timeline_render()
 {
-    int32_t beat = clock_beat_index();
-    timeline_render_table(timeline, TIMELINE_COUNT, beat, static_cast<float>(music_seconds));
+    timeline_render_table(timeline, TIMELINE_COUNT, clock_scene_frame());
 }
 
 void effects_free_all()

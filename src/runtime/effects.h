@@ -3,6 +3,9 @@
 // The runtime reaches scenes and overlays only through these two tables.
 #pragma once
 
+#include "scene/scene_frame.h"
+#include "scene/show_beats.h"
+
 #include <cstdint>
 
 struct EffectSlot {
@@ -10,8 +13,15 @@ struct EffectSlot {
     void (*free)();
 };
 
+// A row draws in two stages, either of which may be null. `render` draws
+// into the drawing share the timeline opens around it (meshes and row work
+// queued for both threads); `finish` then works straight on the finished
+// frame (glows, rays, blurs and lenses that read what was drawn), after the
+// share has closed. The rasterizer's state is reset before each stage.
+typedef void (*SceneRender)(const SceneFrame& frame);
 struct TimelineEntry {
-    void (*render)(float seconds);
+    SceneRender render;
+    SceneRender finish;
     int32_t first_beat; // active while first_beat <= beat < end_beat
     int32_t end_beat;
 };
@@ -35,26 +45,27 @@ struct TimelineEntry {
     X(overlay_load, overlay_free, "overlay")                                                                 \
     X(post_filter_load, post_filter_free, "post_filter")
 
-// The timeline rows, drawn in this order each frame.
+// The timeline rows, drawn in this order each frame, over the show's beat
+// ranges (scene/show_beats.h).
 #define DUNRAVEL_TIMELINE(X)                                                                                 \
-    X(title_render, 0, 44, "title")                                                                          \
-    X(metaball_render, 44, 76, "metaball")                                                                   \
-    X(tunnel_render, 76, 100, "tunnel")                                                                      \
-    X(water_render, 100, 132, "water")                                                                       \
-    X(ribbon_render, 132, 164, "ribbon")                                                                     \
-    X(twister_render, 164, 196, "twister")                                                                   \
-    X(spikeball_render, 196, 228, "spikeball")                                                               \
-    X(greetings_render, 228, 268, "greetings")                                                               \
-    X(terrain_render, 268, 308, "terrain")                                                                   \
-    X(collider_render, 308, 372, "collider")                                                                 \
-    X(end_render, 361, 397, "end")                                                                           \
-    X(overlay_render, 0, 410, "overlay")                                                                     \
-    X(post_filter_render, 0, 44, "post_filter")                                                              \
-    X(post_filter_render, 228, 268, "post_filter")                                                           \
-    X(post_filter_render, 361, 397, "post_filter")
+    X(title_render, title_finish, TITLE_BEATS, "title")                                                      \
+    X(metaball_render, nullptr, METABALL_BEATS, "metaball")                                                  \
+    X(tunnel_render, nullptr, TUNNEL_BEATS, "tunnel")                                                        \
+    X(water_render, nullptr, WATER_BEATS, "water")                                                           \
+    X(ribbon_render, ribbon_finish, RIBBON_BEATS, "ribbon")                                                  \
+    X(twister_render, nullptr, TWISTER_BEATS, "twister")                                                     \
+    X(spikeball_render, spikeball_finish, SPIKEBALL_BEATS, "spikeball")                                      \
+    X(nullptr, greetings_render, GREETINGS_BEATS, "greetings")                                               \
+    X(terrain_render, terrain_finish, TERRAIN_BEATS, "terrain")                                              \
+    X(collider_render, nullptr, COLLIDER_BEATS, "collider")                                                  \
+    X(end_render, nullptr, END_BEATS, "end")                                                                 \
+    X(nullptr, overlay_render, OVERLAY_BEATS, "overlay")                                                     \
+    X(nullptr, post_filter_render, TITLE_BEATS, "post_filter")                                               \
+    X(nullptr, post_filter_render, GREETINGS_BEATS, "post_filter")                                           \
+    X(nullptr, post_filter_render, END_BEATS, "post_filter")
 
 #define EFFECT_COUNT_ONE(load, free, name) +1
-#define TIMELINE_COUNT_ONE(render, first, end, name) +1
+#define TIMELINE_COUNT_ONE(render, finish, beats, name) +1
 enum {
     EFFECT_COUNT = 0 DUNRAVEL_EFFECTS(EFFECT_COUNT_ONE),
     TIMELINE_COUNT = 0 DUNRAVEL_TIMELINE(TIMELINE_COUNT_ONE)
@@ -68,9 +79,9 @@ extern const TimelineEntry timeline[TIMELINE_COUNT];
 // Builds the noise tables, then loads every row in order. On the first
 // failure the rows before it are freed in ascending order and 1 is returned.
 int32_t effects_load_all();
-// Calls, in table order, every timeline row whose range holds the current
-// whole beat, with the music time in seconds; the rasterizer's state is reset
-// before each row.
+// Draws, in table order, every timeline row whose range holds the current
+// whole beat (the clock's frame, with the beat within the row), each stage
+// from the rasterizer's starting state; the state is reset again at the end.
 void timeline_render();
 // Frees every row in order, then the noise tables.
 void effects_free_all();
@@ -78,7 +89,7 @@ void effects_free_all();
 // The same walks over any table (tests use their own tables).
 int32_t effects_load_table(const EffectSlot* table, int32_t count);
 void effects_free_table(const EffectSlot* table, int32_t count);
-void timeline_render_table(const TimelineEntry* rows, int32_t count, int32_t beat, float seconds);
+void timeline_render_table(const TimelineEntry* rows, int32_t count, const SceneFrame& frame);
 
 // Short names of the rows for tools and reports: "texture_table", "title",
 // ... for the effect table; "title", "metaball", ..., "post_filter" for the

@@ -16,6 +16,7 @@
 #include "scene/generate.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
+#include "scenes/kit.h"
 
 #include <SDL.h>
 
@@ -72,17 +73,9 @@ void copy_screen(Texture* layer)
 void draw_rings(Mesh* ring, int32_t frame)
 {
     Camera camera;
-    std::memset(&camera, 0, sizeof camera);
-    camera.eye = {0.0f, 0.0f, 10.0f};
-    camera.target = {0.0f, 0.0f, 0.0f};
-    camera.fov = 90.0f;
-    camera.near = 1.0f;
-    camera.far = 256.0f;
-    camera.viewport_width = 640.0f;
-    camera.viewport_height = 480.0f;
-    set_depth_clip(1.0f, 256.0f);
+    camera_look(&camera, scene_frame_at(0.0, nullptr), {0.0f, 0.0f, 10.0f}, {0.0f, 0.0f, 0.0f}, 1.0f, 256.0f,
+                90.0f);
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
-    camera_update(&camera);
 
     Vec3 light = {0.0f, 0.0f, 1.0f};
     float a = static_cast<float>(frame) / 8.0f;

@@ -6,17 +6,17 @@
 // the large sphere splits into four spinning copies. Relies on the clock,
 // the texture table, meshes from objects, deformers, lighting, mesh drawing,
 // the 2D blends and the shared billboard and glint modules.
+#include "scenes/kit.h"
 #include "scenes/collider_parts.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scenes/scenes.h"
-#include "scenes/billboard.h"
+#include "scene/billboard.h"
 #include "scenes/glints.h"
 
 #include "core/core.h"
 #include "core/frame.h"
 #include "image/image.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/deform.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
@@ -42,12 +42,10 @@ const FillMode GLINT_FILL = FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD;
 
 enum { FILM_COLUMNS = 3, FILM_ROWS = 5, FILM_FRAMES = 15, LETTERBOX_FROM = 361, COPIES_FROM = 358 };
 
-// The scene's first beat is step 12320 of the whole track (308 beats at 90 a
-// minute, 60 steps a second), so steps fall on the frames of a 60 Hz run.
-constexpr int64_t FIRST_STEP =
-    static_cast<int64_t>(COLLIDER_FIRST_BEAT) * 60 * COLLIDER_STEPS_PER_SECOND / 90;
-constexpr int64_t MOST_STEPS =
-    static_cast<int64_t>(COLLIDER_END_BEAT - COLLIDER_FIRST_BEAT) * 60 * COLLIDER_STEPS_PER_SECOND / 90;
+// The scene's first beat is step 12320 of the whole track (308 beats of 40
+// steps), so steps fall on the frames of a 60 Hz run.
+constexpr int64_t FIRST_STEP = static_cast<int64_t>(COLLIDER_FIRST_BEAT) * SCENE_STEPS_PER_BEAT;
+constexpr int64_t MOST_STEPS = static_cast<int64_t>(COLLIDER_END_BEAT - COLLIDER_FIRST_BEAT) * SCENE_STEPS_PER_BEAT;
 constexpr float STEP_SECONDS = 1.0f / COLLIDER_STEPS_PER_SECOND;
 
 struct Debris {
@@ -80,14 +78,13 @@ Mesh* load_sphere()
 
 void debris_build()
 {
-    const float uv[4][2] = {{1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 0.0f}};
     debris_mesh->texture = texture_get(TEXTURE_POINTLIGHT);
     debris_mesh->flags = MESH_TWO_SIDED;
     billboard_triangles(debris_mesh, COLLIDER_DEBRIS_COUNT);
     for (int32_t i = 0; i < debris_mesh->vertex_count; ++i) {
         MeshVertex& v = debris_mesh->vertices[i];
-        v.u = uv[i % 4][0];
-        v.v = uv[i % 4][1];
+        v.u = BILLBOARD_UV[i % 4][0];
+        v.v = BILLBOARD_UV[i % 4][1];
         v.colour = 0xffffffffu;
     }
     debris_mesh->triangle_count = 0;
@@ -152,7 +149,7 @@ void debris_start(const Vec3* p, int64_t k)
 void step(int64_t k)
 {
     const double t = collider_step_seconds(k);
-    const float b = clock_beat_at(t);
+    const float b = beat_at(t).beat;
     const float whole = static_cast<float>(std::floor(static_cast<double>(b)));
     const int32_t n = float_to_int(b);
     float q;
@@ -326,9 +323,9 @@ void film_strip(int32_t n, float b)
     int32_t i = frame.first;
     for (int32_t r = 0; r < 3; ++r) {
         const int32_t j = (i + 1) % FILM_FRAMES;
-        rows_blend_rect(film, x, r * h, w * (i % FILM_COLUMNS), h * (i / FILM_COLUMNS), w, h, 255,
+        queued_blend_rect(film, x, r * h, w * (i % FILM_COLUMNS), h * (i / FILM_COLUMNS), w, h, 255,
                         BLEND_ALPHA);
-        rows_blend_rect(film, x, r * h, w * (j % FILM_COLUMNS), h * (j / FILM_COLUMNS), w, h, frame.weight,
+        queued_blend_rect(film, x, r * h, w * (j % FILM_COLUMNS), h * (j / FILM_COLUMNS), w, h, frame.weight,
                         BLEND_ALPHA);
         i = (i + 3) % FILM_FRAMES;
     }
@@ -336,7 +333,7 @@ void film_strip(int32_t n, float b)
 
 void background(int32_t n, float b)
 {
-    rows_blit_image(texture_get(TEXTURE_COLLIDER_BG), collider_background_x(n, b), LETTERBOX_TOP, BLIT_COPY);
+    queued_blit_image(texture_get(TEXTURE_COLLIDER_BG), collider_background_x(n, b), LETTERBOX_TOP, BLIT_COPY);
     if (n < LETTERBOX_FROM)
         film_strip(n, b);
 }
@@ -391,22 +388,16 @@ float collider_orbit_angle(int32_t n, float b)
     return static_cast<float>(n) + core_pow(half, 4.0f);
 }
 
-void collider_camera(int32_t n, float b, Camera* camera)
+void collider_camera(const SceneFrame& frame, int32_t n, float b, Camera* camera)
 {
-    std::memset(camera, 0, sizeof *camera);
     const float d = collider_distance(n, b);
     const float c = -collider_orbit_angle(n, b) / 2.0f;
     const float cs = core_cos(c), sn = core_sin(c);
-    camera->eye = {(cs + sn) * d, 4.0f * core_sin(c / 2.0f + 0.39f), (sn - cs) * d};
+    const Vec3 eye = {(cs + sn) * d, 4.0f * core_sin(c / 2.0f + 0.39f), (sn - cs) * d};
     // The target swings in from three units left of the spheres over the first four beats.
     const float shift = n >= 312 ? 1.0f : -(4.0f * (1.0f - (b - 308.0f) / 4.0f) - 1.0f);
-    camera->target = {0.3f * core_sin(2.0f * c + 0.78f) + shift, 0.0f, 0.0f};
-    camera->near = 1.0f;
-    camera->far = 64.0f;
-    camera->fov = 50.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-    camera_update(camera);
+    const Vec3 target = {0.3f * core_sin(2.0f * c + 0.78f) + shift, 0.0f, 0.0f};
+    camera_look(camera, frame, eye, target, 1.0f, 64.0f, 50.0f);
 }
 
 int32_t collider_background_x(int32_t n, float b)
@@ -454,17 +445,15 @@ void collider_copy_model(int32_t i, float b, Matrix* out)
 
 int64_t collider_steps(double seconds)
 {
-    // A hair added so that a frame time on a step (k / fps) never rounds below it.
-    const double steps =
-        std::floor(seconds * COLLIDER_STEPS_PER_SECOND + 1e-6) - static_cast<double>(FIRST_STEP);
-    if (!(steps > 0.0))
+    const int64_t steps = scene_step_at(seconds) - FIRST_STEP;
+    if (steps <= 0)
         return 0;
-    return steps < static_cast<double>(MOST_STEPS) ? static_cast<int64_t>(steps) : MOST_STEPS;
+    return steps < MOST_STEPS ? steps : MOST_STEPS;
 }
 
 double collider_step_seconds(int64_t k)
 {
-    return static_cast<double>(FIRST_STEP + k) / COLLIDER_STEPS_PER_SECOND;
+    return scene_step_seconds(FIRST_STEP + k);
 }
 
 const MeshVertex* collider_rest_shape(int32_t* count)
@@ -540,28 +529,27 @@ int32_t collider_load()
     return 0;
 }
 
-void collider_render(float seconds)
+void collider_render(const SceneFrame& frame)
 {
     if (!big_sphere || !film)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
 
-    // The background goes first into the share, so that the helper draws
+    // 1. The background goes first into the share, so that the helper draws
     // its rows while the spheres take their shapes.
-    raster_share_begin();
     background(n, b);
 
+    // 2. Camera; the letterbox once the end scene fades in.
     Camera camera;
-    collider_camera(n, b, &camera);
-    set_depth_clip(1.0f, 64.0f);
+    collider_camera(frame, n, b, &camera);
     if (n >= LETTERBOX_FROM)
-        set_clip_window(0.0f, LETTERBOX_TOP - 1, 640.0f, LETTERBOX_HEIGHT);
-    else
-        set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
+        letterbox_window(frame);
     const ViewAxes axes = view_axes(&camera);
 
-    steps_to(music_seconds);
+    // 3. Dents and debris stepped to this time; the spheres' shapes.
+    steps_to(frame.seconds);
     float q;
     const int32_t strike = collider_strike(n, b, &q);
     Vec3 p;
@@ -570,11 +558,9 @@ void collider_render(float seconds)
     small_shape(seconds, b, q, &p);
     debris_quads(axes);
 
+    // 4. The pair, or its copies near the end.
     if (n < COPIES_FROM)
         draw_pair(&camera, axes);
     else
         draw_copies(&camera, axes, b);
-    raster_share_end();
-
-    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 }

@@ -6,19 +6,21 @@
 #pragma once
 
 #include "scene/mesh.h"
+#include "scene/scene_frame.h"
+#include "scene/show_beats.h"
 
 #include <cstdint>
 
 enum {
-    COLLIDER_FIRST_BEAT = 308,
-    COLLIDER_END_BEAT = 372,
+    COLLIDER_FIRST_BEAT = COLLIDER_BEATS.first,
+    COLLIDER_END_BEAT = COLLIDER_BEATS.end,
     COLLIDER_HIT_COUNT = 14,
     COLLIDER_DEBRIS_COUNT = 64,
     COLLIDER_GLINT_MAX = 512,
     COLLIDER_BACKGROUND_X = 205, // where the background stands while the film strip is in
 };
 
-constexpr int32_t COLLIDER_STEPS_PER_SECOND = 60;
+constexpr int32_t COLLIDER_STEPS_PER_SECOND = SCENE_STEPS_PER_SECOND;
 
 // The beats on which the small sphere strikes, in order.
 extern const int32_t collider_hit_beats[COLLIDER_HIT_COUNT];
@@ -39,7 +41,7 @@ float collider_distance(int32_t n, float b);
 float collider_orbit_angle(int32_t n, float b);
 // The orbiting camera at beat b (eye, target, near 1, far 64, 50 degrees,
 // the full 640 x 480 viewport), completed by camera_update.
-void collider_camera(int32_t n, float b, Camera* camera);
+void collider_camera(const SceneFrame& frame, int32_t n, float b, Camera* camera);
 
 // Left edge of the background picture: sliding in from 0 to 205 over beats
 // 308-311, back to 0 over beats 357-360, 0 from beat 361.

@@ -4,19 +4,20 @@
 // from 378 with its spinning ring and its two lines closing in. Relies on
 // the clock, the texture table, meshes from objects, lighting, mesh drawing
 // and the 2D blend.
+#include "scenes/kit.h"
 #include "scenes/end_parts.h"
 #include "scenes/scenes.h"
-#include "scenes/billboard.h"
-#include "scenes/rows.h"
+#include "scene/billboard.h"
+#include "scenes/queued.h"
 
 #include "core/core.h"
 #include "core/frame.h"
 #include "image/image.h"
 #include "platform/paths.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
+#include "scene/show_beats.h"
 #include "scene/mesh_load.h"
 
 #include <cmath>
@@ -27,12 +28,12 @@ namespace
 
 const char* const end_object_path = "data\\end.lwo";
 
-constexpr int32_t END_LAYERS_NEEDED = 4, FIRST_BEAT = 361, END_BEAT = 397;
+constexpr int32_t END_LAYERS_NEEDED = 4, FIRST_BEAT = END_BEATS.first, END_BEAT = END_BEATS.end;
 
 // The scene's first beat in music seconds (90 beats a minute), where the
 // sprites start to fall, and the most steps they take before the scene ends.
-constexpr double FIRST_SECONDS = FIRST_BEAT * 60.0 / 90.0;
-constexpr int64_t MOST_STEPS = (END_BEAT - FIRST_BEAT) * 60 / 90 * END_STEPS_PER_SECOND;
+constexpr double FIRST_SECONDS = beat_seconds(FIRST_BEAT);
+constexpr int64_t MOST_STEPS = static_cast<int64_t>(END_BEAT - FIRST_BEAT) * SCENE_STEPS_PER_BEAT;
 
 struct Sprite {
     float x, y, z, speed;
@@ -168,19 +169,6 @@ void title_draw(const EndTitle& t, const Camera* camera, Vec3* light)
         layer_draw(layer[i], camera, light);
 }
 
-void camera_place(Camera* camera)
-{
-    camera->eye = {0.0f, 0.0f, 64.0f};
-    camera->target = {0.0f, 0.0f, 63.0f};
-    camera->near = 1.0f;
-    camera->far = 64.0f;
-    camera->fov = 45.0f;
-    camera->viewport_x = 0.0f;
-    camera->viewport_y = 0.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-    camera_update(camera);
-}
 
 // The sprite quads: two triangles each, white, the texture's corners fixed;
 // places drawn from the random generator in the order x, y, z, speed.
@@ -251,29 +239,27 @@ int32_t end_load()
     return 0;
 }
 
-void end_render(float seconds)
+void end_render(const SceneFrame& frame)
 {
     if (!sprite_mesh || !end_layers)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
     Vec3 light = {0.0f, 0.0f, 1.0f};
 
-    raster_share_begin();
-    rows_blend_image(texture_get(TEXTURE_ANGEL), 0, LETTERBOX_TOP, end_fade_alpha(n, b), BLEND_ALPHA);
+    // 1. The picture fading in over the scene beneath.
+    queued_blend_image(texture_get(TEXTURE_ANGEL), 0, LETTERBOX_TOP, end_fade_alpha(n, b), BLEND_ALPHA);
 
-    Camera camera = {};
-    camera_place(&camera);
-    set_depth_clip(1.0f, 64.0f);
-    set_clip_window(0.0f, LETTERBOX_TOP - 1, 640.0f, LETTERBOX_HEIGHT);
+    // 2. Camera and letterbox.
+    Camera camera;
+    camera_look(&camera, frame, {0.0f, 0.0f, 64.0f}, {0.0f, 0.0f, 63.0f}, 1.0f, 64.0f, 45.0f);
+    letterbox_window(frame);
 
+    // 3. The falling sprites, then the end title's layers.
     sprites_update(seconds);
     sprites_draw(&camera);
-
     const EndTitle title = end_title(n, b);
     if (title.layers > 0)
         title_draw(title, &camera, &light);
-    raster_share_end();
-
-    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 }

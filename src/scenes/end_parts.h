@@ -1,13 +1,15 @@
 // The end scene's timing rules, on their own so that they can be checked
 // without drawing: the picture's fade, where the end title's layers stand,
 // the sprites' fall in fixed steps of music time, and a read-back of the
-// sprite heights. Relies on nothing but the standard integer types.
+// sprite heights. Relies on the frame record's fixed steps.
 #pragma once
+
+#include "scene/scene_frame.h"
 
 #include <cstdint>
 
 constexpr int32_t END_SPRITE_COUNT = 32;
-constexpr int32_t END_STEPS_PER_SECOND = 60;
+constexpr int32_t END_STEPS_PER_SECOND = SCENE_STEPS_PER_SECOND;
 
 // Alpha of the picture over the scene beneath: 0 at beat 361, rising over
 // eleven beats, 255 from beat 372.

@@ -21,22 +21,14 @@ struct FieldPoint {
 };
 static_assert(sizeof(FieldPoint) == 28, "FieldPoint is seven 32-bit floats");
 
-// A cube: the indices into grid_points of its corners. For the cube with
-// lowest corner (i, j, k) the corners are (i,j,k), (i,j,k+1), (i,j+1,k+1),
-// (i,j+1,k), (i+1,j,k), (i+1,j,k+1), (i+1,j+1,k+1), (i+1,j+1,k). Its flag
-// word (cleared by field_scale, free for the owner) lives in cube_flags, one
-// compact array, so that clearing it does not walk the corner records.
-struct FieldCube {
-    int32_t corners[8];
-};
-
 struct MetaField {
     int32_t cells;           // N cells per axis
     int32_t point_count;     // (N + 1)^3; point (i, j, k) at (i (N + 1) + j) (N + 1) + k
     FieldPoint* grid_points; // i along x, j along y, k along z
-    int32_t cube_count;      // N^3, numbered with k fastest, then j, then i
-    FieldCube* cubes;
-    uint32_t* cube_flags;  // one flag word per cube
+    // N^3 cubes, numbered with k fastest, then j, then i. Corner n of the cube
+    // with lowest point (i, j, k) is, for n = 0..7: (i,j,k), (i,j,k+1),
+    // (i,j+1,k+1), (i,j+1,k), (i+1,j,k), (i+1,j,k+1), (i+1,j+1,k+1), (i+1,j+1,k).
+    int32_t cube_count;
     Vec3 light;            // light direction, normalised by every polygonisation
     Matrix model;          // set by the owner every frame
     float size;            // the edge given to field_layout; 0 before it (no grid to bound by)

@@ -4,7 +4,7 @@
 // float_to_int.
 #include "scenes/glints.h"
 
-#include "scenes/billboard.h"
+#include "scene/billboard.h"
 
 const float flare_cells[4] = {0.0f, 0.25f, 0.5f, 0.75f};
 

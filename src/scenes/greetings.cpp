@@ -6,13 +6,12 @@
 #include "scenes/scenes.h"
 
 #include "scenes/greetings_parts.h"
-#include "scenes/lens.h"
+#include "image/lens.h"
 #include "scenes/softbody.h"
 
 #include "core/core.h"
 #include "core/frame.h"
 #include "image/image.h"
-#include "runtime/clock.h"
 
 #include <cmath>
 #include <cstdio>
@@ -40,8 +39,9 @@ const GreetingRow greeting_rows[GREETING_COUNT] = {
 namespace
 {
 
-constexpr double BEATS_PER_SECOND = 1.5; // 90 beats per minute
-constexpr float STEP_SECONDS = 0.016666668f;
+constexpr double BEATS_PER_SECOND = DEMO_TEMPO_BPM / 60.0;
+constexpr float STEP_SECONDS = static_cast<float>(SCENE_STEP_SECONDS);
+static_assert(BEATS_PER_SECOND == 1.5 && STEP_SECONDS == 0.016666668f);
 const char* const WALL_PATH = "data\\wall_big.jpg";
 const char* const BAND_PATH = "data\\band.png";
 
@@ -151,11 +151,11 @@ void draw_lenses(float b, float seconds)
 
 } // namespace
 
-int32_t greetings_steps_due(double music_seconds)
+int32_t greetings_steps_due(double seconds)
 {
     const double per_beat = static_cast<double>(GREETINGS_STEPS_PER_BEAT);
     const double steps =
-        (music_seconds * BEATS_PER_SECOND - static_cast<double>(GREETINGS_FIRST_BEAT)) * per_beat;
+        (seconds * BEATS_PER_SECOND - static_cast<double>(GREETINGS_FIRST_BEAT)) * per_beat;
     const double last = static_cast<double>(GREETINGS_END_BEAT - GREETINGS_FIRST_BEAT) * per_beat;
     if (!(steps > 0.0))
         return 0;
@@ -249,18 +249,22 @@ int32_t greetings_load()
     return 0;
 }
 
-void greetings_render(float seconds)
+void greetings_render(const SceneFrame& frame)
 {
     if (!lens)
         return; // not loaded
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
     const int32_t e = n - GREETINGS_FIRST_BEAT;
 
+    // 1. The scrolling wall and the band picture.
     blit_image(wall, -greetings_scroll(b, wall->width), LETTERBOX_TOP, BLIT_COPY);
     draw_band(n, b);
-    advance_logos(music_seconds);
+    // 2. The logos' soft bodies stepped to this time and drawn.
+    advance_logos(frame.seconds);
     draw_logos(e);
+    // 3. The lenses over the finished picture on their beats.
     if (greetings_lens_beat(n))
         draw_lenses(b, seconds);
 }

@@ -4,15 +4,17 @@
 // lens beats; and a read-only view of the logos' soft bodies.
 #pragma once
 
+#include "scene/scene_frame.h"
+#include "scene/show_beats.h"
 #include "scenes/softbody.h"
 
 #include <cstdint>
 
 enum {
     GREETING_COUNT = 16,
-    GREETINGS_FIRST_BEAT = 228,
-    GREETINGS_END_BEAT = 268,
-    GREETINGS_STEPS_PER_BEAT = 40, // 1/60 s at 90 beats per minute
+    GREETINGS_FIRST_BEAT = GREETINGS_BEATS.first,
+    GREETINGS_END_BEAT = GREETINGS_BEATS.end,
+    GREETINGS_STEPS_PER_BEAT = SCENE_STEPS_PER_BEAT, // 1/60 s at the demo's tempo
     GREETING_PIXEL = 4             // screen pixels per logo pixel
 };
 
@@ -30,7 +32,7 @@ extern const GreetingRow greeting_rows[GREETING_COUNT];
 // Soft-body steps of 1/60 s due at a music time: steps k = 1, 2, ... fall at
 // beat 228 + k / 40, and every step at or before the time is due (0 before
 // the scene, at most the scene's 1600).
-int32_t greetings_steps_due(double music_seconds);
+int32_t greetings_steps_due(double seconds);
 // Scene beat of step k (its whole beats from 228).
 int32_t greetings_step_beat(int32_t k);
 // Sideways pull of step k: -92 before beat 260, -32 from then on.

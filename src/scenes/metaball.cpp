@@ -4,17 +4,18 @@
 // its surface that face the camera spawn glowing flares that drift away.
 // Relies on the field module, the clock, the texture table, the camera and
 // mesh drawing, and blit_image.
+#include "scenes/kit.h"
 #include "scenes/metaball_parts.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scenes/scenes.h"
-#include "scenes/billboard.h"
+#include "scene/billboard.h"
 
 #include "core/core.h"
 #include "core/frame.h"
 #include "image/image.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/mesh.h"
+#include "scene/show_beats.h"
 
 #include <cmath>
 #include <cstdio>
@@ -23,10 +24,10 @@
 namespace
 {
 
-enum { FIELD_CELLS = 40, FLARE_QUADS = 1024, BALL_COUNT = 9, FIRST_BEAT = 44 };
+enum { FIELD_CELLS = 40, FLARE_QUADS = 1024, BALL_COUNT = 9, FIRST_BEAT = METABALL_BEATS.first };
 constexpr float FIELD_SIZE = 256.0f;
 constexpr float ISO_LEVEL = 1.0f;
-constexpr double STEP_SECONDS = 1.0 / METABALL_STEPS_PER_SECOND;
+constexpr double STEP_SECONDS = SCENE_STEP_SECONDS;
 constexpr FillMode FILL_SURFACE = FILL_GOURAUD | FILL_TEXTURE | FILL_DEPTH;
 constexpr FillMode FILL_FLARE = FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD;
 
@@ -57,11 +58,12 @@ struct StepTime {
 StepTime step_time(int64_t k)
 {
     StepTime t;
-    t.music = static_cast<double>(k) / METABALL_STEPS_PER_SECOND;
+    t.music = scene_step_seconds(k);
     t.seconds = static_cast<float>(t.music);
-    t.b = clock_beat_at(t.music);
-    t.fr = t.b - static_cast<float>(std::floor(static_cast<double>(t.b)));
-    t.n = float_to_int(t.b);
+    const BeatTime beat = beat_at(t.music);
+    t.b = beat.beat;
+    t.fr = beat.fraction;
+    t.n = beat.index;
     return t;
 }
 
@@ -218,17 +220,9 @@ int64_t metaball_step_at(double seconds)
     return k;
 }
 
-void metaball_camera(Camera* camera)
+void metaball_camera(const SceneFrame& frame, Camera* camera)
 {
-    std::memset(camera, 0, sizeof *camera);
-    camera->eye = {0.0f, 0.0f, 216.0f};
-    camera->target = {120.0f, 0.0f, 0.0f};
-    camera->near = 10.0f;
-    camera->far = 512.0f;
-    camera->fov = 90.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-    camera_update(camera);
+    camera_look(camera, frame, {0.0f, 0.0f, 216.0f}, {120.0f, 0.0f, 0.0f}, 10.0f, 512.0f, 90.0f);
 }
 
 void metaball_flares_build(const MetaField* field, const Matrix* model, const Camera* camera, Mesh* flares,
@@ -255,15 +249,12 @@ void metaball_flares_build(const MetaField* field, const Matrix* model, const Ca
         Vec3 v;
         transform_point(model, &position, &v);
         const float h = 2.0f * (4.0f * (1.0f - c) + 1.0f);
-        const float corners[4][4] = {
-            {h, h, 1.0f, 0.0f}, {h, -h, 1.0f, 1.0f}, {-h, -h, 0.0f, 1.0f}, {-h, h, 0.0f, 0.0f}};
+        const Vec3 centre = {v.x, v.y, v.z - 1.0f};
         MeshVertex* quad = flares->vertices + 4 * count;
+        billboard_quad(&BILLBOARD_Y, &BILLBOARD_X, &centre, h, quad);
         for (int32_t k = 0; k < 4; k++) {
-            quad[k].x = v.x + corners[k][0];
-            quad[k].y = v.y + corners[k][1];
-            quad[k].z = v.z - 1.0f;
-            quad[k].u = corners[k][2];
-            quad[k].v = corners[k][3];
+            quad[k].u = BILLBOARD_UV[k][0];
+            quad[k].v = BILLBOARD_UV[k][1];
         }
         // Below c = 0.75 the level is negative: grey 0, which adds nothing.
         const uint32_t colour = grey(float_to_int((c - 0.75f) / 0.25f * 255.0f));
@@ -286,7 +277,7 @@ void metaball_advance(double seconds)
         last_step = first_scene_step(now) - 1;
     }
     Camera camera;
-    metaball_camera(&camera);
+    metaball_camera(scene_frame_at(seconds, nullptr), &camera);
     for (int64_t k = last_step + 1; k <= now; k++) {
         const StepTime t = step_time(k);
         balls_step(t);
@@ -347,29 +338,27 @@ int32_t metaball_load()
     return 0;
 }
 
-void metaball_render(float seconds)
+void metaball_render(const SceneFrame& frame)
 {
     if (!meta_field || !flare_mesh)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
-    const float fr = clock_beat_fraction();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
+    const float fr = frame.beat_fraction;
 
+    // 1. Camera and letterbox; the background picture.
     Camera camera;
-    metaball_camera(&camera);
-    set_depth_clip(10.0f, 512.0f);
-    set_clip_window(0.0f, 39.0f, 640.0f, 400.0f);
+    metaball_camera(frame, &camera);
+    letterbox_window(frame);
+    queued_blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
 
-    raster_share_begin();
-    rows_blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
-
+    // 2. The field and flares stepped to this time, the field's placement.
     meta_field->light = {0.0f, 0.0f, 1.0f};
-    metaball_advance(music_seconds);
+    metaball_advance(frame.seconds);
     metaball_model(&meta_field->model, seconds, n, b, fr);
 
+    // 3. The surface, then the flares.
     field_polygonise(meta_field, ISO_LEVEL, &camera, envmap, FILL_SURFACE);
     draw_flares(&camera);
-    raster_share_end();
-
-    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 }

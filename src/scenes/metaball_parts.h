@@ -6,6 +6,7 @@
 #pragma once
 
 #include "scene/mesh.h"
+#include "scene/scene_frame.h"
 #include "scenes/field.h"
 
 #include <cstdint>
@@ -30,7 +31,7 @@ float metaball_travel(int32_t n, float b);
 void metaball_model(Matrix* out, float seconds, int32_t n, float b, float fr);
 
 // Carried state advances in steps of 1/60 s of music time: step k is at k / 60.
-constexpr int32_t METABALL_STEPS_PER_SECOND = 60;
+constexpr int32_t METABALL_STEPS_PER_SECOND = SCENE_STEPS_PER_SECOND;
 // The last step at or before the music time (the largest k with k / 60.0 <= seconds).
 int64_t metaball_step_at(double seconds);
 // Brings the field, phases and flares to the music time: runs every step
@@ -51,4 +52,4 @@ void metaball_phases(float* phase_a, float* phase_b);
 void metaball_flares_build(const MetaField* field, const Matrix* model, const Camera* camera, Mesh* flares,
                            int32_t max_quads);
 // The camera every frame of the scene uses.
-void metaball_camera(Camera* camera);
+void metaball_camera(const SceneFrame& frame, Camera* camera);

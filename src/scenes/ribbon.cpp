@@ -5,8 +5,9 @@
 // the horizon and sliding column blurs on alternate pairs of beats. Relies on
 // the clock, the texture table, lighting, mesh drawing, the 2D operations and
 // the shared water-grid and glint modules.
+#include "scenes/kit.h"
 #include "scenes/scenes.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scenes/glints.h"
 #include "scenes/ribbon_parts.h"
 #include "scenes/water_grid.h"
@@ -16,7 +17,6 @@
 #include "image/image.h"
 #include "platform/paths.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
 
@@ -60,19 +60,10 @@ void report_texture(int32_t row)
     std::fprintf(stderr, "ribbon: %s: texture not loaded\n", name ? name : "(unnamed texture)");
 }
 
-void camera_place(Camera* camera, float x)
+void camera_place(Camera* camera, const SceneFrame& frame, float x)
 {
-    std::memset(camera, 0, sizeof *camera);
-    camera->eye = {x, 0.0f, 18.0f};
-    camera->target = {x, 0.0f, 17.0f};
-    camera->near = 1.0f;
-    camera->far = 256.0f;
-    camera->fov = 90.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-    set_depth_clip(1.0f, 256.0f);
-    set_clip_window(0.0f, 39.0f, 640.0f, 400.0f);
-    camera_update(camera);
+    camera_look(camera, frame, {x, 0.0f, 18.0f}, {x, 0.0f, 17.0f}, 1.0f, 256.0f, 90.0f);
+    letterbox_window(frame);
 }
 
 // The water once more, raised a little, its texture stretched and scrolled,
@@ -302,24 +293,24 @@ int32_t ribbon_load()
     return 0;
 }
 
-void ribbon_render(float seconds)
+void ribbon_render(const SceneFrame& frame)
 {
     if (!ribbon_mesh || !glint_mesh || !water_mesh)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
-    const float fr = clock_beat_fraction();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
+    const float fr = frame.beat_fraction;
 
     // 1. Camera and light.
     Camera camera;
     const float x = ribbon_camera_x(n, b);
-    camera_place(&camera, x);
+    camera_place(&camera, frame, x);
     Vec3 slope = {0.0f, 1.0f, 1.0f};
     Vec3 light;
     vec3_normalize(&slope, &light);
 
     // 2. The water.
-    raster_share_begin();
     water_grid_draw(water_mesh, &camera, &light, seconds, x, &swell, 0);
 
     // 3-5. The ribbon's shape and placement.
@@ -335,10 +326,11 @@ void ribbon_render(float seconds)
     // 9-10. The ribbon and its glints.
     ribbon_draw(&camera, &model);
     glints_draw(&camera, &model);
-    raster_share_end();
+}
 
-    // 11-12. The whole screen again, then the bands.
-    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
-    if (ribbon_blur_beat(n))
-        water_grid_bands_blur(b, 420, blur_columns);
+void ribbon_finish(const SceneFrame& frame)
+{
+    // 11. The bands, over the whole screen.
+    if (ribbon_mesh && glint_mesh && water_mesh && ribbon_blur_beat(frame.beat_index))
+        water_grid_bands_blur(frame.beat, 420, blur_columns);
 }

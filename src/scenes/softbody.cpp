@@ -6,7 +6,7 @@
 
 #include "core/core.h"
 #include "image/texture.h"
-#include "overlays/overlay_ops.h"
+#include "image/line.h"
 #include "platform/paths.h"
 #include "raster/raster.h"
 

@@ -5,8 +5,9 @@
 // streaming from them over the letterbox. Relies on the clock, the texture
 // table, motion files, meshes from objects, deformers, lighting, mesh drawing,
 // the 2D operations and the pipe, glint and glow modules.
+#include "scenes/kit.h"
 #include "scenes/scenes.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scenes/spikeball_parts.h"
 
 #include "core/core.h"
@@ -15,7 +16,6 @@
 #include "lightwave/lightwave.h"
 #include "platform/paths.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/deform.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
@@ -33,7 +33,7 @@ namespace
 {
 
 constexpr float SCENE_START_SECONDS = 130.66667f; // beat 196 at 90 beats per minute
-constexpr double METER_STEPS_PER_SECOND = 60.0;
+constexpr double METER_STEPS_PER_SECOND = SCENE_STEPS_PER_SECOND;
 
 enum { GLINT_QUADS = 3072, PIPE_SIDES = 8, PIPE_RINGS_PER_SECOND = 16, PATH_CHANNELS = 3 };
 
@@ -89,9 +89,9 @@ int32_t pipe_load()
 
 // The bass meter advances in fixed 1/60 s steps of music time, so one music
 // time gives one shape at any frame rate. A jump back restarts its history.
-void bass_update()
+void bass_update(const SceneFrame& frame)
 {
-    const int64_t now = static_cast<int64_t>(std::floor(music_seconds * METER_STEPS_PER_SECOND));
+    const int64_t now = static_cast<int64_t>(std::floor(frame.seconds * METER_STEPS_PER_SECOND));
     if (bass_step < 0 || now < bass_step) {
         spectrum_meter_init(&bass_meter);
         bass_meter.band = 1;
@@ -101,7 +101,7 @@ void bass_update()
     }
     const int32_t steps = spikeball_meter_steps(bass_step, now, bass_meter.history_length);
     for (int32_t i = 0; i < steps; ++i)
-        bass_level = spectrum_meter_sample(&bass_meter);
+        bass_level = spectrum_meter_sample(&bass_meter, frame.spectrum);
     bass_step = now;
 }
 
@@ -206,20 +206,11 @@ void light_sprites(float seconds, float b, int32_t cx, int32_t cy)
     }
 }
 
-void place_camera(Camera* camera, float b)
+void place_camera(Camera* camera, const SceneFrame& frame, float b)
 {
-    std::memset(camera, 0, sizeof *camera);
     const float z = spikeball_camera_z(b);
-    camera->eye = {0.0f, 0.0f, z};
-    camera->target = {0.0f, 0.0f, z - 1.0f};
-    camera->near = 1.0f;
-    camera->far = 192.0f;
-    camera->fov = 45.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-    camera_update(camera);
-    set_depth_clip(1.0f, 192.0f);
-    set_clip_window(0.0f, 39.0f, 640.0f, 400.0f);
+    camera_look(camera, frame, {0.0f, 0.0f, z}, {0.0f, 0.0f, z - 1.0f}, 1.0f, 192.0f, 45.0f);
+    letterbox_window(frame);
 }
 
 void draw_ball(const Camera* camera, Vec3* light)
@@ -396,36 +387,45 @@ int32_t spikeball_load()
     return 0;
 }
 
-void spikeball_render(float seconds)
+void spikeball_render(const SceneFrame& frame)
 {
     if (!spikeball_mesh)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
-    const float fr = clock_beat_fraction();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
+    const float fr = frame.beat_fraction;
     Vec3 light = {1.0f, 0.0f, 1.0f};
 
-    raster_share_begin();
-    rows_blit_image(texture_get(TEXTURE_HIPHOP), 0, LETTERBOX_TOP, BLIT_COPY);
+    // 1. Background, the wagon and the light sprites round the sprite centre.
+    queued_blit_image(texture_get(TEXTURE_HIPHOP), 0, LETTERBOX_TOP, BLIT_COPY);
     int32_t cx, cy;
     spikeball_sprite_centre(b, &cx, &cy);
-    rows_blend_image(texture_get(TEXTURE_WAGON), 462, 226, 80, BLEND_ALPHA);
+    queued_blend_image(texture_get(TEXTURE_WAGON), 462, 226, 80, BLEND_ALPHA);
     light_sprites(seconds, b, cx, cy);
 
+    // 2. Camera and letterbox; the ball's placement, the bass and its shape.
     Camera camera;
-    place_camera(&camera, b);
+    place_camera(&camera, frame, b);
     const float r = spikeball_jitter_beat(n) ? next_random() : 0.0f;
     spikeball_ball_model(seconds, n, b, fr, r, &spikeball_mesh->model);
-    bass_update();
+    bass_update(frame);
     spikeball_shape(seconds);
+
+    // 3. The ball, the pipe, the glints.
     draw_ball(&camera, &light);
     draw_pipe(&camera, &light, seconds, b);
-
     spikeball_glints(&light);
     mesh_transform_view(glint_mesh, &camera, 0);
     draw_mesh_clipped(glint_mesh, &camera, FILL_FLAT | FILL_TEXTURE | FILL_DEPTH | FILL_ADD);
-    raster_share_end();
-    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
+}
 
+void spikeball_finish(const SceneFrame& frame)
+{
+    if (!spikeball_mesh)
+        return;
+    // 4. Rays from the sprite centre over the drawn frame.
+    int32_t cx, cy;
+    spikeball_sprite_centre(frame.beat, &cx, &cy);
     rays(cx, cy);
 }

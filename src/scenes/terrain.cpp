@@ -4,8 +4,9 @@
 // loop, and light rays stream down from the top of the letterbox. Relies on
 // the texture table, meshes from objects, the generated tube, the ripple
 // deformer, lighting, mesh drawing, the zoom blur and the shared glow module.
+#include "scenes/kit.h"
 #include "scenes/scenes.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scenes/terrain_parts.h"
 
 #include "core/core.h"
@@ -72,7 +73,7 @@ int32_t out_of_memory(const char* what)
 
 void letterbox_white()
 {
-    rows_fill(LETTERBOX_TOP, LETTERBOX_BOTTOM, LETTERBOX_WHITE);
+    queued_fill(LETTERBOX_TOP, LETTERBOX_BOTTOM, LETTERBOX_WHITE);
 }
 
 // Into camera space with its normals, then lit per vertex.
@@ -156,19 +157,13 @@ int32_t terrain_prism_count(float s)
     return static_cast<int32_t>(k);
 }
 
-void terrain_camera(float s, Camera* camera)
+void terrain_camera(const SceneFrame& frame, float s, Camera* camera)
 {
-    std::memset(camera, 0, sizeof *camera);
     const float r = 90.0f * (0.4f * core_sin(s / 2.0f) + 0.6f);
-    camera->eye = {r * core_sin(s / 8.0f), -28.0f, r * core_cos(s / 8.0f)};
+    const Vec3 eye = {r * core_sin(s / 8.0f), -28.0f, r * core_cos(s / 8.0f)};
     const float r2 = 30.0f * (0.4f * core_sin(0.78f * s + 0.78f) + 0.6f);
-    camera->target = {r2 * core_sin(s / 2.0f + 0.78f), -8.0f, r2 * core_cos(s / 2.0f + 0.78f)};
-    camera->near = TERRAIN_NEAR;
-    camera->far = TERRAIN_FAR;
-    camera->fov = 45.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-    camera_update(camera);
+    const Vec3 target = {r2 * core_sin(s / 2.0f + 0.78f), -8.0f, r2 * core_cos(s / 2.0f + 0.78f)};
+    camera_look(camera, frame, eye, target, TERRAIN_NEAR, TERRAIN_FAR, 45.0f);
 }
 
 void terrain_light(const Camera* camera, Vec3* light)
@@ -236,28 +231,29 @@ int32_t terrain_load()
     return 0;
 }
 
-void terrain_render(float seconds)
+void terrain_render(const SceneFrame& frame)
 {
     if (!terrain_mesh)
         return;
-    const float s = terrain_scene_time(seconds);
+    const float s = terrain_scene_time(static_cast<float>(frame.seconds));
 
-    raster_share_begin();
+    // 1. The white letterbox, the camera and its window, the light.
     letterbox_white();
-
     Camera camera;
-    terrain_camera(s, &camera);
-    set_depth_clip(TERRAIN_NEAR, TERRAIN_FAR);
-    set_clip_window(0.0f, 39.0f, 640.0f, 400.0f);
-
+    terrain_camera(frame, s, &camera);
+    letterbox_window(frame);
     Vec3 light;
     terrain_light(&camera, &light);
 
+    // 2. The terrain, the visualiser, the prism trail.
     draw_terrain(&camera, &light);
     draw_visualiser(s, &camera, &light);
     prism_trail(s, &light, &camera);
-    raster_share_end();
-    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
+}
 
-    rays();
+void terrain_finish(const SceneFrame&)
+{
+    // 3. Rays over the drawn frame.
+    if (terrain_mesh)
+        rays();
 }

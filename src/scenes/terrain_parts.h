@@ -5,6 +5,7 @@
 #pragma once
 
 #include "scene/mesh.h"
+#include "scene/scene_frame.h"
 
 #include <cstdint>
 
@@ -17,7 +18,7 @@ float terrain_scene_time(float seconds);
 int32_t terrain_prism_count(float s);
 // The camera circling the terrain at a breathing distance and looking at a
 // point that circles too; completed with camera_update.
-void terrain_camera(float s, Camera* camera);
+void terrain_camera(const SceneFrame& frame, float s, Camera* camera);
 // The camera-space light: the direction (0, 0.5, -1) through the transpose of
 // the inverse of the camera's view, normalised.
 void terrain_light(const Camera* camera, Vec3* light);

@@ -4,9 +4,10 @@
 // spectrum, each with a black planar shadow; 64 sparks drift with soft
 // shadows; block glow on some beats. Relies on the clock, the texture table,
 // meshes from objects, lighting, mesh drawing and the 2D operations.
+#include "scenes/kit.h"
 #include "scenes/scenes.h"
-#include "scenes/rows.h"
-#include "scenes/billboard.h"
+#include "scenes/queued.h"
+#include "scene/billboard.h"
 #include "scenes/title_parts.h"
 
 #include "core/core.h"
@@ -14,7 +15,6 @@
 #include "image/image.h"
 #include "lightwave/lightwave.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
 #include "scene/mesh_load.h"
@@ -91,12 +91,13 @@ void draw_solid(Mesh* mesh, const Camera* camera, Vec3* light, uint32_t what_lit
         draw_mesh(mesh, camera, FILL_SOLID, clip);
 }
 
-void camera_place(Camera* camera, float seconds, int32_t n, float b)
+void camera_place(Camera* camera, const SceneFrame& frame, float seconds, int32_t n, float b)
 {
     const float height = camera_height(seconds);
+    Vec3 eye;
     if (n <= 11) {
         const float z = seconds < 3.0f ? seconds + 3.0f : 6.0f;
-        camera->eye = {0.0f, height, z};
+        eye = {0.0f, height, z};
     } else {
         float d = n >= 20 ? b - 20.0f : b - 12.0f;
         if (n % 2 == 1)
@@ -106,17 +107,9 @@ void camera_place(Camera* camera, float seconds, int32_t n, float b)
         const float swing = n >= 20 ? 0.39f : 0.78f;
         const float a = swing * core_sin(d);
         const float r = 4.5f - (0.5f * core_sin(d) + 0.5f);
-        camera->eye = {r * core_sin(a), height - 2.5f * (0.5f * core_cos(d) + 0.5f), r * core_cos(a)};
+        eye = {r * core_sin(a), height - 2.5f * (0.5f * core_cos(d) + 0.5f), r * core_cos(a)};
     }
-    camera->target = {0.0f, 0.0f, 0.0f};
-    camera->near = 0.1f;
-    camera->far = 128.0f;
-    camera->fov = 45.0f;
-    camera->viewport_x = 0.0f;
-    camera->viewport_y = 0.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-    camera_update(camera);
+    camera_look(camera, frame, eye, {0.0f, 0.0f, 0.0f}, 0.1f, 128.0f, 45.0f);
 }
 
 } // namespace
@@ -171,14 +164,14 @@ void draw_floor(const Camera* camera, Vec3* light, float seconds, int32_t n, flo
 }
 
 // Tops of the extrusions bounce: the upper half of the vertex list is lifted.
-void logo_wobble(const MeshArray& logo, const Matrix* model, float v, int32_t bin, const Camera* camera,
+void logo_wobble(const MeshArray& logo, const Matrix* model, float v, float level, const Camera* camera,
                  Vec3* light)
 {
     for (int32_t i = 0; i < logo.count; ++i) {
         Mesh* mesh = logo.meshes[i];
         mesh_restore_vertices(mesh);
         const float lift =
-            0.25f * core_sin(1.57f * static_cast<float>(i) + spectrum[bin] + CORE_PI * v) + 0.25f;
+            0.25f * core_sin(1.57f * static_cast<float>(i) + level + CORE_PI * v) + 0.25f;
         const int32_t m = mesh->vertex_count;
         for (int32_t j = m / 2 + m % 2; j < m; ++j)
             mesh->vertices[j].y += lift;
@@ -190,17 +183,9 @@ void logo_wobble(const MeshArray& logo, const Matrix* model, float v, int32_t bi
 
 void logo_shadow(const MeshArray& logo, const Matrix* model, const Camera* camera)
 {
-    Matrix shadow;
-    matrix_planar_shadow(&shadow, shadow_plane, shadow_light);
-    for (int32_t i = 0; i < logo.count; ++i) {
-        Mesh* mesh = logo.meshes[i];
-        for (int32_t t = 0; t < mesh->triangle_count; ++t)
-            mesh->triangles[t].lit_colour = SHADOW_COLOUR;
-        mesh->flags |= MESH_DIVIDE_W;
-        matrix_multiply(model, &shadow, &mesh->model);
-        draw_solid(mesh, camera, nullptr, 0, CLIP_WINDOW);
-        mesh->flags &= ~MESH_DIVIDE_W;
-    }
+    for (int32_t i = 0; i < logo.count; ++i)
+        planar_shadow_draw(logo.meshes[i], camera, model, shadow_plane, shadow_light, SHADOW_COLOUR, FILL_SOLID,
+                           CLIP_WINDOW);
 }
 
 // A growing logo: scaled by g in height about the floor, moved to depth z.
@@ -283,11 +268,11 @@ TitleLogo title_logo(int32_t slot, int32_t n, float b, float seconds)
 namespace
 {
 
-void draw_logo(const TitleLogo& p, const Camera* camera, Vec3* light)
+void draw_logo(const TitleLogo& p, const float* spectrum, const Camera* camera, Vec3* light)
 {
     if (p.object < 0)
         return;
-    logo_wobble(objects[p.object], &p.model, p.time, p.bin, camera, light);
+    logo_wobble(objects[p.object], &p.model, p.time, spectrum[p.bin], camera, light);
     logo_shadow(objects[p.object], &p.model, camera);
 }
 
@@ -299,16 +284,12 @@ void sparks_update(float seconds, int32_t n, float b)
         const float z = title_spark_depth(s.z0 + s.speed * seconds);
         const float yq = s.y + 0.25f * core_sin(static_cast<float>(i) / 63.0f + a);
         MeshVertex* v = spark_mesh->vertices + 4 * i;
-        const float corners[4][4] = {{0.125f, 0.125f, 1.0f, 0.0f},
-                                     {0.125f, -0.125f, 1.0f, 1.0f},
-                                     {-0.125f, -0.125f, 0.0f, 1.0f},
-                                     {-0.125f, 0.125f, 0.0f, 0.0f}};
+        // Flat on the floor: spanned by x and z.
+        const Vec3 centre = {s.x, yq, z};
+        billboard_quad(&BILLBOARD_Z, &BILLBOARD_X, &centre, 0.125f, v);
         for (int32_t k = 0; k < 4; ++k) {
-            v[k].x = s.x + corners[k][0];
-            v[k].y = yq;
-            v[k].z = z + corners[k][1];
-            v[k].u = corners[k][2];
-            v[k].v = corners[k][3];
+            v[k].u = BILLBOARD_UV[k][0];
+            v[k].v = BILLBOARD_UV[k][1];
         }
         MeshTriangle* t = spark_mesh->triangles + 2 * i;
         t[0].lit_colour = SPARK_COLOUR;
@@ -346,7 +327,7 @@ void sparks_draw(const Camera* camera)
 
 void letterbox_fill()
 {
-    rows_fill(LETTERBOX_TOP, LETTERBOX_BOTTOM, 0x91919191u);
+    queued_fill(LETTERBOX_TOP, LETTERBOX_BOTTOM, 0x91919191u);
 }
 
 } // namespace
@@ -405,36 +386,39 @@ int32_t title_load()
     return 0;
 }
 
-void title_render(float seconds)
+void title_render(const SceneFrame& frame)
 {
     if (!spark_mesh)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
-    const float fr = clock_beat_fraction();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
+    const float fr = frame.beat_fraction;
 
+    // 1. The light from above and behind.
     Vec3 up = {0.0f, 0.15f, 1.0f};
     Vec3 light;
     vec3_normalize(&up, &light);
 
-    raster_share_begin();
+    // 2. The black bars, the camera and its window.
     letterbox_fill();
-
     Camera camera;
-    std::memset(&camera, 0, sizeof camera);
-    camera_place(&camera, seconds, n, b);
-    set_depth_clip(0.1f, 128.0f);
-    set_clip_window(0.0f, 39.0f, 640.0f, 400.0f);
+    camera_place(&camera, frame, seconds, n, b);
+    letterbox_window(frame);
 
+    // 3. The floor, then the three logo slots.
     draw_floor(&camera, &light, seconds, n, b, fr);
-
     for (int32_t slot = TITLE_SLOT_CENTRE; slot <= TITLE_SLOT_FRONT; ++slot)
-        draw_logo(title_logo(slot, n, b, seconds), &camera, &light);
+        draw_logo(title_logo(slot, n, b, seconds), frame.spectrum, &camera, &light);
 
+    // 4. The sparks and their shadows.
     sparks_update(seconds, n, b);
     sparks_draw(&camera);
-    raster_share_end();
+}
 
-    if (title_block_glow_beat(n))
+void title_finish(const SceneFrame& frame)
+{
+    // 5. The glow over bright blocks on its beats.
+    if (spark_mesh && title_block_glow_beat(frame.beat_index))
         block_glow(0xa3a3a3a3u);
 }

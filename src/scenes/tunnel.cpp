@@ -4,14 +4,14 @@
 // in from the far end and wobbles. Relies on the clock, the texture table,
 // meshes from objects, deformers, lighting, mesh drawing and the shared
 // billboard quads.
+#include "scenes/kit.h"
 #include "scenes/scenes.h"
-#include "scenes/billboard.h"
+#include "scene/billboard.h"
 #include "scenes/tunnel_parts.h"
 
 #include "core/core.h"
 #include "image/image.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/deform.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
@@ -52,22 +52,14 @@ Mesh* sphere_mesh = nullptr;
 float ring_cos[24];
 float ring_sin[24];
 
-// Corners of a sprite quad in drawing order, with their texture coordinates.
-const float quad_corners[4][4] = {
-    {1.0f, 1.0f, 1.0f, 0.0f},
-    {1.0f, -1.0f, 1.0f, 1.0f},
-    {-1.0f, -1.0f, 0.0f, 1.0f},
-    {-1.0f, 1.0f, 0.0f, 0.0f},
-};
-
+// A sprite quad facing down the tunnel, 2 half wide, centred on (x, y, z).
 void quad_place(MeshVertex* v, float x, float y, float z, float half, uint32_t colour)
 {
+    const Vec3 centre = {x, y, z};
+    billboard_quad(&BILLBOARD_Y, &BILLBOARD_X, &centre, half, v);
     for (int32_t k = 0; k < 4; ++k) {
-        v[k].x = x + quad_corners[k][0] * half;
-        v[k].y = y + quad_corners[k][1] * half;
-        v[k].z = z;
-        v[k].u = quad_corners[k][2];
-        v[k].v = quad_corners[k][3];
+        v[k].u = BILLBOARD_UV[k][0];
+        v[k].v = BILLBOARD_UV[k][1];
         v[k].colour = colour;
     }
 }
@@ -157,18 +149,11 @@ void tunnel_dust(float a, const TunnelLight lights[LIGHT_COUNT])
     }
 }
 
-void camera_finish(Camera* camera)
+void camera_finish(Camera* camera, const SceneFrame& frame)
 {
-    camera->eye.z = 8.0f;
-    camera->target.z = 7.0f;
-    camera->near = TUNNEL_NEAR;
-    camera->far = TUNNEL_FAR;
-    camera->fov = 90.0f;
-    camera->viewport_x = 0.0f;
-    camera->viewport_y = 0.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-    camera_update(camera);
+    const Vec3 eye = {camera->eye.x, camera->eye.y, 8.0f};
+    const Vec3 target = {camera->target.x, camera->target.y, 7.0f};
+    camera_look(camera, frame, eye, target, TUNNEL_NEAR, TUNNEL_FAR, 90.0f);
 }
 
 void draw_flat(Mesh* mesh, const Camera* camera, FillMode mode)
@@ -433,38 +418,38 @@ int32_t tunnel_load()
     return 0;
 }
 
-void tunnel_render(float seconds)
+void tunnel_render(const SceneFrame& frame)
 {
     if (!tunnel_mesh)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
     const float a = 32.0f * seconds;
 
-    set_depth_clip(TUNNEL_NEAR, TUNNEL_FAR);
-
+    // 1. The lights and their sprites.
     TunnelLight lights[LIGHT_COUNT];
     tunnel_lights(seconds, a, lights);
     light_sprites_place(lights);
 
-    // The camera is filled in two steps: ring 0 gives eye and target x and y,
-    // camera_finish the depths and the rest.
+    // 2. The rings, and the camera in two steps: ring 0 gives eye and target
+    // x and y, camera_finish the depths and the rest.
     Camera camera;
     std::memset(&camera, 0, sizeof camera);
     tunnel_rings(a, lights, &camera);
-    camera_finish(&camera);
+    camera_finish(&camera, frame);
 
+    // 3. The dust.
     tunnel_dust(a, lights);
 
-    raster_share_begin();
+    // 4. The walls; the sphere from beat 80.
     draw_flat(tunnel_mesh, &camera, FILL_WALL);
-
     if (n > 79) {
         tunnel_sphere_pose(sphere_mesh, seconds, n, b, &camera);
         sphere_draw(&camera);
     }
 
+    // 5. Dust and light sprites add over them.
     draw_flat(dust_mesh, &camera, FILL_DUST);
     draw_flat(light_sprite_mesh, &camera, FILL_LIGHT_SPRITE);
-    raster_share_end();
 }

@@ -4,8 +4,10 @@
 // multiplied shadow on the back wall and additive sparkles from its lit side;
 // on odd beats 28 additive horizontal slices stand in for the tube. Relies on
 // the clock, the texture table, lighting, mesh drawing and the 2D operations.
+#include "scenes/kit.h"
+#include "scene/billboard.h"
 #include "scenes/glints.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 #include "scenes/scenes.h"
 #include "scenes/twister_parts.h"
 
@@ -13,7 +15,6 @@
 #include "core/frame.h"
 #include "image/image.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
 
@@ -40,9 +41,6 @@ const float shadow_plane[4] = {0.0f, 0.0f, -1.0f, 44.0f};
 const float shadow_light[4] = {100.0f, 0.0f, 64.0f, 0.0f};
 
 // Texture coordinates of a quad's corners, in the order its triangles index them.
-const float quad_uv[4][2] = {{1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 0.0f}};
-// A slice's corners about the centre line: x and z offsets.
-const float slice_corners[4][2] = {{64.0f, 64.0f}, {64.0f, -64.0f}, {-64.0f, -64.0f}, {-64.0f, 64.0f}};
 
 Texture* background = nullptr;
 Mesh* twister_mesh = nullptr;
@@ -153,12 +151,12 @@ void twister_rings(Mesh* rings, float seconds, float a)
         const float y = 150.0f - 300.0f * static_cast<float>(c) / 28.0f + bob;
         const TwisterPoint centre = twister_path(y + a);
         MeshVertex* v = rings->vertices + 4 * c;
+        // A level square, 128 wide, about the centre line.
+        const Vec3 middle = {centre.x, y, centre.z};
+        billboard_quad(&BILLBOARD_Z, &BILLBOARD_X, &middle, 64.0f, v);
         for (int32_t k = 0; k < 4; ++k) {
-            v[k].x = centre.x + slice_corners[k][0];
-            v[k].y = y;
-            v[k].z = centre.z + slice_corners[k][1];
-            v[k].u = quad_uv[k][0];
-            v[k].v = quad_uv[k][1];
+            v[k].u = BILLBOARD_UV[k][0];
+            v[k].v = BILLBOARD_UV[k][1];
             v[k].colour = SLICE_COLOUR;
         }
         // Both halves of the slice carry the same colour.
@@ -182,7 +180,7 @@ int32_t twister_sparkles(Mesh* sparkles, const Mesh* tube, const Vec3* light)
         Vec3 corners[4];
         glint_square(&centre, 2.0f + 2.0f * g, centre.z, corners);
         const uint32_t colour = grey(float_to_int(g * 255.0f));
-        glint_quad(sparkles, count, corners, quad_uv, colour);
+        glint_quad(sparkles, count, corners, BILLBOARD_UV, colour);
         sparkles->triangles[2 * count].lit_colour = colour;
         sparkles->triangles[2 * count + 1].lit_colour = colour;
         ++count;
@@ -204,31 +202,8 @@ int32_t twister_slice_beat(int32_t n)
 namespace
 {
 
-void camera_place(Camera* camera)
-{
-    std::memset(camera, 0, sizeof *camera);
-    camera->eye = {0.0f, 0.0f, 128.0f};
-    camera->target = {0.0f, 0.0f, 127.0f};
-    camera->near = 1.0f;
-    camera->far = 532.0f;
-    camera->fov = 90.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-}
 
 // The tube flattened onto the back wall along the light, multiplying the picture.
-void draw_shadow(const Camera* camera, const Matrix* model)
-{
-    Matrix shadow;
-    matrix_planar_shadow(&shadow, shadow_plane, shadow_light);
-    matrix_multiply(model, &shadow, &twister_mesh->model);
-    twister_mesh->flags |= MESH_DIVIDE_W;
-    mesh_transform_view(twister_mesh, camera, 0);
-    for (int32_t t = 0; t < twister_mesh->triangle_count; ++t)
-        twister_mesh->triangles[t].lit_colour = SHADOW_COLOUR;
-    draw_mesh(twister_mesh, camera, FILL_SHADOW, CLIP_WINDOW);
-    twister_mesh->flags &= ~MESH_DIVIDE_W;
-}
 
 void free_meshes()
 {
@@ -273,12 +248,13 @@ int32_t twister_load()
     return 0;
 }
 
-void twister_render(float seconds)
+void twister_render(const SceneFrame& frame)
 {
     if (!twister_mesh)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
     const float a = 48.0f * seconds;
 
     // 1. Light towards the viewer, sideways sway.
@@ -286,21 +262,18 @@ void twister_render(float seconds)
     Matrix model;
     matrix_translation(&model, twister_sway(b), 0.0f, 0.0f);
 
-    // 2-3. Camera, depth planes, background in the letterbox.
+    // 2-3. Camera, depth planes, background in the letterbox; the window
+    // holds the picture's rows only, so that the two-sided additive slices
+    // never light the black bars.
     Camera camera;
-    camera_place(&camera);
-    set_depth_clip(1.0f, 532.0f);
-    raster_share_begin();
-    rows_blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
-    // The window's edges are inclusive and the fill rule keeps a horizontal
-    // edge for one winding only: rows 40 to 439 exactly, so that the two-sided
-    // additive slices never light the black bars.
-    set_clip_window(0.0f, LETTERBOX_TOP, SCREEN_WIDTH, LETTERBOX_HEIGHT - 1);
+    camera_look(&camera, frame, {0.0f, 0.0f, 128.0f}, {0.0f, 0.0f, 127.0f}, 1.0f, 532.0f, 90.0f);
+    queued_blit_image(background, 0, LETTERBOX_TOP, BLIT_COPY);
+    letterbox_window_inside(frame);
 
     // 4-6. The tube for this moment, its shadow on the back wall.
     twister_build(twister_mesh, seconds, a);
-    camera_update(&camera);
-    draw_shadow(&camera, &model);
+    planar_shadow_draw(twister_mesh, &camera, &model, shadow_plane, shadow_light, SHADOW_COLOUR, FILL_SHADOW,
+                       CLIP_WINDOW);
 
     // 7. Tube lit per vertex and sphere-mapped; the sparkles from its lit side.
     twister_mesh->model = model;
@@ -323,5 +296,4 @@ void twister_render(float seconds)
     sparkle_mesh->model = model;
     mesh_transform_view(sparkle_mesh, &camera, TRANSFORM_PLANES);
     draw_mesh(sparkle_mesh, &camera, FILL_SPARKLES, CLIP_WINDOW);
-    raster_share_end();
 }

@@ -6,16 +6,16 @@
 // table, meshes from objects, deformers, lighting, mesh drawing and the 2D
 // operations; the sparkle quads, the water grid and the shadow cast on it come
 // from the shared billboard and water_grid modules.
+#include "scenes/kit.h"
 #include "scenes/scenes.h"
-#include "scenes/rows.h"
-#include "scenes/billboard.h"
+#include "scenes/queued.h"
+#include "scene/billboard.h"
 #include "scenes/water_parts.h"
 
 #include "core/core.h"
 #include "core/frame.h"
 #include "image/image.h"
 #include "raster/raster.h"
-#include "runtime/clock.h"
 #include "scene/deform.h"
 #include "scene/lighting.h"
 #include "scene/mesh.h"
@@ -51,18 +51,9 @@ void draw_clipped_until_zoomed(Mesh* mesh, const Camera* camera, FillMode mode, 
         draw_mesh_clipped(mesh, camera, mode);
 }
 
-void camera_place(Camera* camera, float x, float fov)
+void camera_place(Camera* camera, const SceneFrame& frame, float x, float fov)
 {
-    camera->eye = {x, 0.0f, 18.0f};
-    camera->target = {x, 0.0f, 17.0f};
-    camera->near = 1.0f;
-    camera->far = 256.0f;
-    camera->fov = fov;
-    camera->viewport_x = 0.0f;
-    camera->viewport_y = 0.0f;
-    camera->viewport_width = 640.0f;
-    camera->viewport_height = 480.0f;
-    camera_update(camera);
+    camera_look(camera, frame, {x, 0.0f, 18.0f}, {x, 0.0f, 17.0f}, 1.0f, 256.0f, fov);
 }
 
 void sphere_draw(const Camera* camera, int32_t n)
@@ -171,11 +162,10 @@ int32_t water_sparkles_build(const Mesh* sphere, Mesh* sparkles)
         MeshVertex* v = sparkles->vertices + 4 * count;
         billboard_quad(&across, &up, &p, 0.03125f * g + 0.03125f, v);
         const uint32_t colour = grey(float_to_int(g * 255.0f));
-        const float uv[4][2] = {{1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 0.0f}};
         for (int32_t k = 0; k < 4; ++k) {
             v[k].z = p.z;
-            v[k].u = uv[k][0];
-            v[k].v = uv[k][1];
+            v[k].u = BILLBOARD_UV[k][0];
+            v[k].v = BILLBOARD_UV[k][1];
             v[k].colour = colour;
         }
         MeshTriangle* t = sparkles->triangles + 2 * count;
@@ -251,30 +241,28 @@ int32_t water_load()
     return 0;
 }
 
-void water_render(float seconds)
+void water_render(const SceneFrame& frame)
 {
     if (!sphere_mesh || !water_mesh || !sparkle_mesh)
         return;
-    const int32_t n = clock_beat_index();
-    const float b = clock_beat();
+    const float seconds = static_cast<float>(frame.seconds);
+    const int32_t n = frame.beat_index;
+    const float b = frame.beat;
 
-    // 3-4. The water's camera and the light.
+    // 1-2. The water's camera and the light.
     Camera camera;
-    std::memset(&camera, 0, sizeof camera);
     const float x = water_camera_x(b);
-    camera_place(&camera, x, 90.0f);
-    set_depth_clip(1.0f, 256.0f);
-    set_clip_window(0.0f, 39.0f, 640.0f, 400.0f);
+    camera_place(&camera, frame, x, 90.0f);
+    letterbox_window(frame);
     Vec3 slope = {0.0f, 1.0f, 1.0f};
     Vec3 light;
     vec3_normalize(&slope, &light);
 
-    // 5-6. Water, then the sky over its horizon.
-    raster_share_begin();
+    // 3-4. Water, then the sky over its horizon.
     water_grid_draw(water_mesh, &camera, &light, seconds, x, &WATER_SWELL, MESH_TWO_SIDED);
     water_grid_sky_draw(&sky);
 
-    // 1-2. The sphere from its rest shape, deformed anew (here, so that the
+    // 5-6. The sphere from its rest shape, deformed anew (here, so that the
     // helper draws the water's rows meanwhile).
     mesh_restore_vertices(sphere_mesh);
     water_sphere_deform(sphere_mesh, seconds);
@@ -285,7 +273,7 @@ void water_render(float seconds)
     sparkle_mesh->model = model;
     if (n < WATER_ZOOM_END) {
         const WaterZoom zoom = water_zoom(n, b);
-        camera_place(&camera, zoom.eye_x, zoom.fov);
+        camera_place(&camera, frame, zoom.eye_x, zoom.fov);
     }
 
     // 9-11. Shadow, sphere, sparkles.
@@ -294,9 +282,7 @@ void water_render(float seconds)
     sphere_draw(&camera, n);
     sparkles_draw(&camera, n);
 
-    // 12-13. The whole screen again, then the bands.
-    set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
+    // 12. The bands.
     if (water_blur_beat(n))
-        water_grid_bands_blur(b, 230, rows_blur);
-    raster_share_end();
+        water_grid_bands_blur(b, 230, queued_blur);
 }

@@ -2,8 +2,9 @@
 // under the camera, its drawing, the planar shadow cast onto it and the
 // sliding blurred bands. Relies on the Mesh record (scene/mesh.h), core's
 // sine and power, per-vertex lighting, the texture table and mesh drawing.
+#include "scenes/kit.h"
 #include "scenes/water_grid.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 
 #include "core/core.h"
 #include "core/frame.h"
@@ -200,16 +201,7 @@ void water_grid_draw(Mesh* water, const Camera* camera, Vec3* light, float secon
 void water_grid_shadow_draw(Mesh* mesh, const Camera* camera, const Matrix* model, const float plane[4],
                             const float light[4])
 {
-    Matrix shadow;
-    matrix_planar_shadow(&shadow, plane, light);
-    matrix_multiply(model, &shadow, &mesh->model);
-    mesh->flags |= MESH_DIVIDE_W;
-    mesh_transform_view(mesh, camera, 0);
-    mesh->model = *model;
-    for (int32_t t = 0; t < mesh->triangle_count; ++t)
-        mesh->triangles[t].lit_colour = SHADOW_COLOUR;
-    draw_mesh_clipped(mesh, camera, SHADOW_FILL);
-    mesh->flags &= ~MESH_DIVIDE_W;
+    planar_shadow_draw(mesh, camera, model, plane, light, SHADOW_COLOUR, SHADOW_FILL, CLIP_NEAR | CLIP_WINDOW);
 }
 
 int32_t water_grid_sky_prepare(WaterSky* sky, const Texture* texture)
@@ -254,8 +246,8 @@ void water_grid_sky_draw(const WaterSky* sky)
     if (!sky->texture || !screen)
         return;
     const int32_t rows = sky->opaque_rows;
-    rows_copy(sky->opaque, LETTERBOX_TOP, rows);
-    rows_blend_rect(sky->texture, 0, LETTERBOX_TOP + rows, 0, rows, sky->texture->width,
+    queued_copy(sky->opaque, LETTERBOX_TOP, rows);
+    queued_blend_rect(sky->texture, 0, LETTERBOX_TOP + rows, 0, rows, sky->texture->width,
                     sky->texture->height - rows, 255, BLEND_ALPHA);
 }
 

@@ -78,7 +78,7 @@ struct WaterSky {
 // when memory runs out (then `sky` holds nothing to free).
 int32_t water_grid_sky_prepare(WaterSky* sky, const Texture* texture);
 // The blend of the whole texture onto the screen, as blend_image would (row
-// work of the drawing share: see rows.h).
+// work of the drawing share: see queued.h).
 void water_grid_sky_draw(const WaterSky* sky);
 void water_grid_sky_free(WaterSky* sky);
 

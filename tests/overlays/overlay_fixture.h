@@ -8,6 +8,7 @@
 #include "platform/paths.h"
 #include "raster/raster.h"
 #include "runtime/clock.h"
+#include "runtime/effects.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
@@ -48,6 +49,15 @@ inline bool write_png(const std::string& path, int w, int h, uint32_t rgba)
     png_destroy_write_struct(&png, &info);
     std::fclose(file);
     return true;
+}
+
+// A scene or overlay as the timeline draws it at the clock's frame: its
+// render stage inside a drawing share, then its finish stage (either may be
+// null), each from the rasterizer's starting state.
+inline void draw_stages(SceneRender render, SceneRender finish = nullptr)
+{
+    const TimelineEntry row = {render, finish, INT32_MIN, INT32_MAX};
+    timeline_render_table(&row, 1, clock_scene_frame());
 }
 
 class OverlayFrame : public ::testing::Test

@@ -278,7 +278,7 @@ TEST_F(OverlayFrame, EachBeatDrawsTheRandomNumbersOfItsSteps)
         fill(0);
         const uint32_t ints = core_rand_state();
         const uint32_t floats = random_seed;
-        overlay_render(static_cast<float>(music_seconds));
+        draw_stages(nullptr, overlay_render);
         const uint32_t ints_after = core_rand_state(), floats_after = random_seed;
         EXPECT_EQ(count_draws(ints, ints_after, false), c.ints) << c.beat;
         EXPECT_EQ(count_draws(floats, floats_after, true), c.floats) << c.beat;
@@ -287,7 +287,7 @@ TEST_F(OverlayFrame, EachBeatDrawsTheRandomNumbersOfItsSteps)
     // text's colour untouched by grain.
     set_beat(398.5);
     fill(0);
-    overlay_render(static_cast<float>(music_seconds));
+    draw_stages(nullptr, overlay_render);
     EXPECT_EQ(pixel(320, 240), pixel(320, 20));
     overlay_free();
 }
@@ -301,7 +301,7 @@ TEST_F(OverlayFrame, LoadRefusesAGrainSmallerThan256AndNamesIt)
     EXPECT_EQ(overlay_load(), 1);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("grain.png"), std::string::npos) << err;
-    overlay_render(0.0f); // nothing loaded: draws nothing, no crash
+    draw_stages(nullptr, overlay_render); // nothing loaded: draws nothing, no crash
 
     ASSERT_TRUE(write_png(data_file("grain.png"), 256, 256, 0x808080ffu));
     EXPECT_EQ(overlay_load(), 0);

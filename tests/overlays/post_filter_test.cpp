@@ -6,6 +6,7 @@
 
 #include "image/texture.h"
 #include "overlays/overlay_ops.h"
+#include "image/line.h"
 #include "overlays/overlays.h"
 
 #include <cstring>
@@ -101,7 +102,7 @@ TEST_F(PostFilter, ScratchesBounceAtBothEdges)
     s[1].dx = 10;
     s[2].x = 100;
     s[2].dx = -3;
-    post_filter_render(0.0f);
+    draw_stages(nullptr, post_filter_render);
     EXPECT_EQ(s[0].x, 0);
     EXPECT_EQ(s[0].dx, 5);
     EXPECT_EQ(s[1].x, 10208);
@@ -129,7 +130,7 @@ TEST_F(PostFilter, ExpiredScratchRespawnsWithDrawsInWrittenOrder)
     const int32_t alpha = (core_rand() & 0x7f) | 0x80;
     core_srand(state);
 
-    post_filter_render(0.0f);
+    draw_stages(nullptr, post_filter_render);
     EXPECT_EQ(s[4].start, 48);
     EXPECT_EQ(s[4].life, life);
     EXPECT_EQ(s[4].x, x);
@@ -155,7 +156,7 @@ TEST_F(PostFilter, ScratchFollowsItsFormulaOnTwoColumnsInsideTheLetterbox)
     ASSERT_NE(grain_image, nullptr);
     const uint32_t grain = grain_image->pixels[0];
     texture_free(grain_image);
-    post_filter_render(0.0f);
+    draw_stages(nullptr, post_filter_render);
 
     auto expect = [&](uint32_t p) {
         const uint32_t m = (255u * (p >> 24)) >> 8;
@@ -194,7 +195,7 @@ TEST_F(PostFilter, ScratchOnTheLastColumnStaysInItsRow)
     }
     core_srand(seed);
     fill(0xff808080u);
-    post_filter_render(0.0f);
+    draw_stages(nullptr, post_filter_render);
     ASSERT_EQ(s[0].x >> 4, 639);
     EXPECT_NE(pixel(639, 40), 0xff808080u);
     EXPECT_NE(pixel(639, 439), 0xff808080u);
@@ -208,14 +209,14 @@ TEST_F(PostFilter, CracksOnlyLiveAfterBeat360)
     set_beat(100.0);
     quiet_scratches(100.0);
     fill(0xffffffffu);
-    post_filter_render(0.0f);
+    draw_stages(nullptr, post_filter_render);
     EXPECT_EQ(std::memcmp(before.data(), post_filter_cracks(), sizeof(Crack) * CRACK_COUNT), 0);
     for (uint32_t p : pixels_)
         ASSERT_EQ(p, 0xffffffffu);
 
     set_beat(361.0);
     quiet_scratches(361.0);
-    post_filter_render(0.0f);
+    draw_stages(nullptr, post_filter_render);
     for (int i = 0; i < CRACK_COUNT; ++i)
         EXPECT_EQ(post_filter_cracks()[i].start, 361 * 16) << i;
 }
@@ -241,11 +242,11 @@ TEST_F(PostFilter, VisibleCracksDrawBlackLinesAndBlinkingOnesAlternate)
     c.points[1][0] = 20;
     c.points[1][1] = 50;
     fill(0xffffffffu);
-    post_filter_render(0.0f); // mode 2: hidden this frame, then 3
+    draw_stages(nullptr, post_filter_render); // mode 2: hidden this frame, then 3
     EXPECT_EQ(pixel(15, 50), 0xffffffffu);
     EXPECT_EQ(c.mode, 3);
     set_beat(362.0 + 1.0 / 40.0); // the next frame, 1/60 s later
-    post_filter_render(0.0f);     // mode 3: drawn, then 2
+    draw_stages(nullptr, post_filter_render);     // mode 3: drawn, then 2
     EXPECT_EQ(c.mode, 2);
     for (int x = 10; x <= 20; ++x)
         EXPECT_EQ(pixel(x, 50), 0u) << x;
@@ -280,18 +281,18 @@ TEST_F(PostFilter, ScratchesMoveByMusicTimeAtAnyFrameRate)
     s[0].dx = 5;
     s[0].visible = 1;
     clock_set_time(t, 1.0 / 30.0);
-    post_filter_render(0.0f);
+    draw_stages(nullptr, post_filter_render);
     EXPECT_EQ(s[0].x, 3205); // the first frame: one step
     clock_set_time(t + 1.0 / 30.0, 1.0 / 30.0);
-    post_filter_render(0.0f);
+    draw_stages(nullptr, post_filter_render);
     EXPECT_EQ(s[0].x, 3215);
     clock_set_time(t + 1.0 / 30.0 + 1.0 / 120.0, 1.0 / 120.0);
     fill(0xff808080u);
-    post_filter_render(0.0f);
+    draw_stages(nullptr, post_filter_render);
     EXPECT_EQ(s[0].x, 3215); // still in the same step
     EXPECT_NE(pixel(3215 >> 4, 100), 0xff808080u);
     clock_set_time(t + 1.0 / 30.0 + 2.0 / 120.0, 1.0 / 120.0);
-    post_filter_render(0.0f);
+    draw_stages(nullptr, post_filter_render);
     EXPECT_EQ(s[0].x, 3220);
 }
 
@@ -320,7 +321,7 @@ TEST_F(PostFilter, BlinkingCracksAlternatePerStepNotPerFrame)
     for (int frame = 0; frame < 4; ++frame) {
         clock_set_time(t + frame / 120.0, 1.0 / 120.0);
         fill(0xffffffffu);
-        post_filter_render(0.0f);
+        draw_stages(nullptr, post_filter_render);
         EXPECT_EQ(pixel(15, 50) == 0u, shown[frame]) << "frame " << frame;
     }
 }

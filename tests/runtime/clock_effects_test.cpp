@@ -45,7 +45,7 @@ template <int N> void free_row()
 {
     calls.push_back(100 + N);
 }
-template <int N> void render_row(float)
+template <int N> void render_row(const SceneFrame&)
 {
     calls.push_back(N);
 }
@@ -175,36 +175,21 @@ TEST_F(Clock, MissingMusicFailsAndNamesTheFile)
     EXPECT_EQ(music_play(), 1);
 }
 
-TEST(SpectrumMeter, InitAndHistoryMean)
+TEST_F(Clock, SceneFrameIsWhatTheClockSays)
 {
-    SpectrumMeter m;
-    spectrum_meter_init(&m);
-    EXPECT_EQ(m.band, 0);
-    EXPECT_EQ(m.history_length, 0);
-    EXPECT_EQ(m.scale, 1.0f);
-    EXPECT_EQ(m.history[15], -1.0f);
-    spectrum[3] = 0.5f;
-    m.band = 3;
-    m.scale = 2.0f;
-    m.offset = 1.0f;
-    EXPECT_EQ(spectrum_meter_sample(&m), 2.0f); // no history: the value itself
-    m.history_length = 4;
-    EXPECT_EQ(spectrum_meter_sample(&m), 2.0f); // only one entry counts so far
-    spectrum[3] = 1.5f;
-    EXPECT_EQ(spectrum_meter_sample(&m), 3.0f); // (2 + 4) / 2
-    EXPECT_EQ(m.history[2], 2.0f);
-    EXPECT_EQ(m.history[3], 4.0f);
-    // Values at or below -1 never count; with none counting, the value itself.
-    SpectrumMeter low;
-    spectrum_meter_init(&low);
-    low.history_length = 2;
-    low.offset = -5.0f;
-    spectrum[0] = 0.0f;
-    EXPECT_EQ(spectrum_meter_sample(&low), -5.0f);
-    // Bands out of range are clamped, never read outside the spectrum.
-    low.band = 100000;
-    low.history_length = 99;
-    spectrum_meter_sample(&low);
+    for (double t : {0.0, 2.0, 29.3333, 29.33334, 100.123456, 270.0}) {
+        clock_set_time(t, 1.0 / 60.0);
+        const SceneFrame f = clock_scene_frame();
+        EXPECT_EQ(f.seconds, music_seconds);
+        EXPECT_EQ(f.beat, clock_beat());
+        EXPECT_EQ(f.beat_index, clock_beat_index());
+        EXPECT_EQ(f.beat_fraction, clock_beat_fraction());
+        EXPECT_EQ(f.row_beat, f.beat);
+        EXPECT_EQ(f.spectrum, spectrum);
+        EXPECT_EQ(f.step, scene_step_at(t));
+        // At the demo's tempo the clock's beat is the frame record's own.
+        EXPECT_EQ(f.beat, beat_at(t).beat);
+    }
 }
 
 TEST(Effects, FailingLoadReleasesExactlyTheEarlierRows)
@@ -226,16 +211,18 @@ TEST(Effects, FailingLoadReleasesExactlyTheEarlierRows)
 TEST(Effects, TimelineDrawsTheActiveRowsInTableOrder)
 {
     // The real ranges with recording render functions.
-    void (*renders[TIMELINE_COUNT])(float) = {render_row<0>,  render_row<1>,  render_row<2>,  render_row<3>,
+    SceneRender renders[TIMELINE_COUNT] = {render_row<0>,  render_row<1>,  render_row<2>,  render_row<3>,
                                               render_row<4>,  render_row<5>,  render_row<6>,  render_row<7>,
                                               render_row<8>,  render_row<9>,  render_row<10>, render_row<11>,
                                               render_row<12>, render_row<13>, render_row<14>};
     TimelineEntry rows[TIMELINE_COUNT];
     for (int i = 0; i < TIMELINE_COUNT; i++)
-        rows[i] = {renders[i], timeline[i].first_beat, timeline[i].end_beat};
+        rows[i] = {renders[i], nullptr, timeline[i].first_beat, timeline[i].end_beat};
     auto drawn_at = [&](int beat) {
         calls.clear();
-        timeline_render_table(rows, TIMELINE_COUNT, beat, 0.0f);
+        SceneFrame frame = scene_frame_at(0.0, nullptr);
+        frame.beat_index = beat;
+        timeline_render_table(rows, TIMELINE_COUNT, frame);
         return calls;
     };
     EXPECT_EQ(drawn_at(0), (std::vector<int>{0, 11, 12}));
@@ -274,5 +261,12 @@ TEST(Effects, RowNamesAndEnd)
     EXPECT_EQ(effect_table[12].load, overlay_load);
     EXPECT_EQ(effect_table[13].load, post_filter_load);
     EXPECT_EQ(timeline[10].render, end_render);
-    EXPECT_EQ(timeline[11].render, overlay_render);
+    // The overlays and the greetings' lenses work on the drawn frame: a finish
+    // stage only; the title's block glow follows its shared drawing.
+    EXPECT_EQ(timeline[11].render, nullptr);
+    EXPECT_EQ(timeline[11].finish, overlay_render);
+    EXPECT_EQ(timeline[7].render, nullptr);
+    EXPECT_EQ(timeline[7].finish, greetings_render);
+    EXPECT_EQ(timeline[0].render, title_render);
+    EXPECT_EQ(timeline[0].finish, title_finish);
 }

@@ -152,7 +152,7 @@ class ColliderScene : public OverlayFrame
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
         raster_reset_state();
         clock_set_time(seconds, frame_seconds);
-        collider_render(static_cast<float>(music_seconds));
+        draw_stages(collider_render);
     }
     void draw_beat(double beat) { draw((beat + 1e-4) / 1.5); }
     // Every frame of an fps run from `from` up to `seconds`; each frame also

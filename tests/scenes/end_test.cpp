@@ -41,7 +41,7 @@ class EndScene : public OverlayFrame
     void draw(double seconds, double frame_seconds = 1.0 / 60.0)
     {
         clock_set_time(seconds, frame_seconds);
-        end_render(static_cast<float>(music_seconds));
+        draw_stages(end_render);
     }
     // Pixels drawn in rows [y0, y1) of the middle columns, where the test boxes stand.
     int drawn(int y0, int y1)
@@ -71,7 +71,7 @@ TEST_F(EndScene, LoadFailsNamingAnObjectWithFewerThanFourLayers)
     EXPECT_NE(err.find("3 layers"), std::string::npos) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     set_beat(390.0);
-    end_render(static_cast<float>(music_seconds)); // nothing loaded: draws nothing
+    draw_stages(end_render); // nothing loaded: draws nothing
     for (uint32_t p : pixels_)
         ASSERT_EQ(p, 0u);
 }
@@ -94,11 +94,11 @@ TEST_F(EndScene, TitleShowsTwoLayersUntilBeat377ThenAllFourInTheLetterbox)
     write_object(4);
     ASSERT_EQ(end_load(), 0);
     set_beat(370.0);
-    end_render(static_cast<float>(music_seconds));
+    draw_stages(end_render);
     EXPECT_EQ(drawn(0, 480), 0); // no title yet, and the sprites have no texture here
 
     set_beat(375.0);
-    end_render(static_cast<float>(music_seconds));
+    draw_stages(end_render);
     EXPECT_GT(drawn(200, 280), 0);
     EXPECT_EQ(drawn(40, 200), 0);
     EXPECT_EQ(drawn(280, 440), 0);
@@ -106,7 +106,7 @@ TEST_F(EndScene, TitleShowsTwoLayersUntilBeat377ThenAllFourInTheLetterbox)
     fill(0);
     depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
     set_beat(388.0);
-    end_render(static_cast<float>(music_seconds));
+    draw_stages(end_render);
     EXPECT_GT(drawn(40, 100), 0);
     EXPECT_GT(drawn(320, 390), 0);
     for (int y : {0, 39, 440, 479}) // the letterbox stays black

@@ -5,6 +5,7 @@
 #include "../overlays/overlay_fixture.h"
 
 #include "scenes/field.h"
+#include "scenes/kit.h"
 
 #include <cmath>
 #include <cstring>
@@ -50,11 +51,17 @@ std::vector<std::vector<MeshVertex>> plain_surface(MetaField* field, float iso, 
     Vec3 light;
     vec3_normalize(&field->light, &light);
     std::vector<std::vector<MeshVertex>> cubes;
+    const int32_t cells = field->cells, side = cells + 1;
     for (int32_t c = 0; c < field->cube_count; c++) {
-        const FieldCube& cube = field->cubes[c];
+        // Cube c's corners, k fastest: the order field.h gives.
+        const int32_t i = c / (cells * cells), j = c / cells % cells, k = c % cells;
+        auto at = [side](int32_t a, int32_t b, int32_t d) { return (a * side + b) * side + d; };
+        const int32_t corners[8] = {at(i, j, k),         at(i, j, k + 1),         at(i, j + 1, k + 1),
+                                    at(i, j + 1, k),     at(i + 1, j, k),         at(i + 1, j, k + 1),
+                                    at(i + 1, j + 1, k + 1), at(i + 1, j + 1, k)};
         int32_t index = 0;
         for (int32_t n = 0; n < 8; n++)
-            if (field->grid_points[cube.corners[n]].value < iso)
+            if (field->grid_points[corners[n]].value < iso)
                 index |= 1 << n;
         const uint32_t mask = field_edge_table[index];
         if (mask == 0)
@@ -63,8 +70,8 @@ std::vector<std::vector<MeshVertex>> plain_surface(MetaField* field, float iso, 
         for (int32_t e = 0; e < 12; e++) {
             if (!(mask & (1u << e)))
                 continue;
-            const FieldPoint& a = field->grid_points[cube.corners[field_edge_corners[e][0]]];
-            const FieldPoint& b = field->grid_points[cube.corners[field_edge_corners[e][1]]];
+            const FieldPoint& a = field->grid_points[corners[field_edge_corners[e][0]]];
+            const FieldPoint& b = field->grid_points[corners[field_edge_corners[e][1]]];
             const float t = (iso - a.value) / (b.value - a.value);
             MeshVertex v{};
             v.x = a.x + t * (b.x - a.x);
@@ -118,15 +125,8 @@ struct FieldPtr {
 Camera scene_camera()
 {
     Camera camera;
-    std::memset(&camera, 0, sizeof camera);
-    camera.eye = {0.0f, 0.0f, 216.0f};
-    camera.target = {120.0f, 0.0f, 0.0f};
-    camera.near = 10.0f;
-    camera.far = 512.0f;
-    camera.fov = 90.0f;
-    camera.viewport_width = 640.0f;
-    camera.viewport_height = 480.0f;
-    camera_update(&camera);
+    camera_look(&camera, scene_frame_at(0.0, nullptr), {0.0f, 0.0f, 216.0f}, {120.0f, 0.0f, 0.0f}, 10.0f, 512.0f,
+                90.0f);
     return camera;
 }
 
@@ -216,17 +216,9 @@ TEST(FieldLayout, PointsSpanTheCubeAndCubesNameTheirCornersInOrder)
     EXPECT_FLOAT_EQ(p.x, -128.0f + 6.4f);
     EXPECT_FLOAT_EQ(p.y, -128.0f + 12.8f);
     EXPECT_FLOAT_EQ(p.z, -128.0f + 19.2f);
-
-    // Cube (i, j, k) = (2, 3, 4) is number (2 * 40 + 3) * 40 + 4.
-    const FieldCube& c = field->cubes[(2 * 40 + 3) * 40 + 4];
-    auto at = [](int i, int j, int k) { return (i * 41 + j) * 41 + k; };
-    const int32_t want[8] = {at(2, 3, 4), at(2, 3, 5), at(2, 4, 5), at(2, 4, 4),
-                             at(3, 3, 4), at(3, 3, 5), at(3, 4, 5), at(3, 4, 4)};
-    for (int n = 0; n < 8; n++)
-        EXPECT_EQ(c.corners[n], want[n]) << "corner " << n;
 }
 
-TEST(FieldScale, MultipliesValuesAndGradientsAndClearsCubeFlags)
+TEST(FieldScale, MultipliesValuesAndGradients)
 {
     FieldPtr field(4);
     field_layout(field.f, 10.0f);
@@ -234,13 +226,11 @@ TEST(FieldScale, MultipliesValuesAndGradientsAndClearsCubeFlags)
     p.value = 2.0f;
     p.gx = -4.0f;
     p.gz = 8.0f;
-    field->cube_flags[3] = 5;
     field_scale(field.f, 0.5f);
     EXPECT_EQ(p.value, 1.0f);
     EXPECT_EQ(p.gx, -2.0f);
     EXPECT_EQ(p.gz, 4.0f);
     EXPECT_EQ(p.x, field->grid_points[7].x); // positions untouched
-    EXPECT_EQ(field->cube_flags[3], 0u);
     field_scale(field.f, 0.0f);
     EXPECT_EQ(p.value, 0.0f);
 }

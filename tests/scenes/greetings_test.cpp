@@ -82,7 +82,7 @@ class GreetingsScene : public OverlayFrame
         for (int i = 0; i < GREETING_COUNT; ++i)
             EXPECT_EQ(greetings_body(i), nullptr) << i;
         set_beat(232.5);
-        greetings_render(static_cast<float>(music_seconds));
+        draw_stages(nullptr, greetings_render);
         for (uint32_t p : pixels_)
             ASSERT_EQ(p, 0u);
     }
@@ -103,7 +103,7 @@ class GreetingsScene : public OverlayFrame
         const int64_t last = static_cast<int64_t>(std::floor(to / 1.5 * fps));
         for (int64_t k = first; k <= last; ++k) {
             clock_set_time(static_cast<double>(k) / fps, 1.0 / fps);
-            greetings_render(static_cast<float>(music_seconds));
+            draw_stages(nullptr, greetings_render);
         }
     }
 };
@@ -206,10 +206,10 @@ TEST_F(GreetingsScene, SoftBodiesDependOnlyOnTheMusicTime)
     // A first frame late in the scene catches up; a clock that goes back replays.
     ASSERT_EQ(greetings_load(), 0);
     clock_set_time(std::floor(to / 1.5 * 60.0) / 60.0, 1.0 / 60.0);
-    greetings_render(static_cast<float>(music_seconds));
+    draw_stages(nullptr, greetings_render);
     EXPECT_EQ(std::memcmp(positions().data(), at[1].data(), at[1].size() * sizeof(SoftPoint)), 0);
     set_beat(230.0);
-    greetings_render(static_cast<float>(music_seconds));
+    draw_stages(nullptr, greetings_render);
     play(60, to);
     EXPECT_EQ(std::memcmp(positions().data(), at[1].data(), at[1].size() * sizeof(SoftPoint)), 0);
 }
@@ -219,7 +219,7 @@ TEST_F(GreetingsScene, DrawsTheWallInTheLetterboxAndTheLogos)
     write_data();
     ASSERT_EQ(greetings_load(), 0);
     set_beat(229.5); // no lens; row 0 pinned under a sideways pull
-    greetings_render(static_cast<float>(music_seconds));
+    draw_stages(nullptr, greetings_render);
     for (int y : {0, 39, 443, 479})
         for (int x = 0; x < SCREEN_WIDTH; ++x)
             ASSERT_EQ(pixel(x, y), 0u) << "row " << y;

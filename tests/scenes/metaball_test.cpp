@@ -16,12 +16,6 @@
 namespace
 {
 
-// Music time of a beat at 90 beats per minute.
-double beat_seconds(double beat)
-{
-    return beat / 1.5;
-}
-
 struct Snapshot {
     std::vector<FieldPoint> points;
     std::vector<MeshVertex> flare_vertices;
@@ -203,7 +197,7 @@ TEST_F(MetaballScene, AtSixtyFramesASecondEachFrameIsOneStep)
     for (int64_t k = 1760; k < 1780; k++) {
         clock_set_time(static_cast<double>(k) / 60.0, 1.0 / 60.0);
         ASSERT_EQ(clock_beat_index(), 44);
-        metaball_render(static_cast<float>(music_seconds));
+        draw_stages(metaball_render);
         want = static_cast<float>(want + 0.9 * (1.0 / 60.0));
         float a, b;
         metaball_phases(&a, &b);
@@ -226,7 +220,7 @@ TEST(MetaballFlares, RebuildMatchesThePlainScanAndStopsAt1024)
         field_add_ball(field, &c, 12.0f);
     }
     Camera camera;
-    metaball_camera(&camera);
+    metaball_camera(scene_frame_at(0.0, nullptr), &camera);
     Matrix model;
     metaball_model(&model, 33.0f, 49, 49.5f, 0.5f);
     Mesh* mesh = mesh_create(4 * 1024, 2 * 1024);
@@ -295,7 +289,7 @@ TEST_F(MetaballScene, RenderWithoutALoadDrawsNothing)
 {
     metaball_free();
     set_beat(50.0);
-    metaball_render(static_cast<float>(music_seconds));
+    draw_stages(metaball_render);
     for (uint32_t p : pixels_)
         ASSERT_EQ(p, 0u);
 }

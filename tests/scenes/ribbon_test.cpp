@@ -9,6 +9,7 @@
 #include "scenes/glints.h"
 #include "scenes/ribbon_parts.h"
 #include "scenes/scenes.h"
+#include "scenes/kit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,7 +36,7 @@ TEST_F(RibbonLoad, WithoutTheTextureTableFailsNamingTheFirstMissingFile)
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     EXPECT_NE(err.find(data_file("EnviGolden.jpg")), std::string::npos) << err;
     set_beat(150.0);
-    ribbon_render(static_cast<float>(music_seconds)); // nothing loaded: draws nothing
+    draw_stages(ribbon_render, ribbon_finish); // nothing loaded: draws nothing
     for (uint32_t p : pixels_)
         ASSERT_EQ(p, 0u);
     ribbon_free(); // a second free after the failed load is harmless
@@ -239,7 +240,7 @@ TEST(RibbonGlints, CellRunsFromFifteenBarelyFacingToZeroFacingAndSquaresGrow)
 }
 
 // Frames from the real data set (data/ in the source folder).
-class RibbonScene : public SceneFrames<ribbon_load, ribbon_free, ribbon_render>
+class RibbonScene : public SceneFrames<ribbon_load, ribbon_free, ribbon_render, ribbon_finish>
 {
   protected:
     void SetUp() override
@@ -290,16 +291,8 @@ TEST_F(RibbonScene, LastBeatRibbonCrossesTheNearPlaneAndIsCutThere)
     ribbon_build(ribbon, static_cast<float>(music_seconds) / 4.0f);
     ribbon_model(clock_beat_index(), clock_beat(), clock_beat_fraction(), &ribbon->model);
     Camera camera;
-    std::memset(&camera, 0, sizeof camera);
     const float x = ribbon_camera_x(clock_beat_index(), clock_beat());
-    camera.eye = {x, 0.0f, 18.0f};
-    camera.target = {x, 0.0f, 17.0f};
-    camera.near = 1.0f;
-    camera.far = 256.0f;
-    camera.fov = 90.0f;
-    camera.viewport_width = 640.0f;
-    camera.viewport_height = 480.0f;
-    camera_update(&camera);
+    camera_look(&camera, clock_scene_frame(), {x, 0.0f, 18.0f}, {x, 0.0f, 17.0f}, 1.0f, 256.0f, 90.0f);
     mesh_transform_view(ribbon, &camera, 0);
     int in_front = 0, behind = 0;
     for (int32_t i = 0; i < ribbon->vertex_count; ++i)

@@ -1,7 +1,7 @@
 // Fixture of the scene tests that draw frames from the generated data set
 // (data/ in the source folder): the overlay tests' private frame and depth
 // buffer, the texture table and one scene loaded, and a frame drawn at a beat.
-// Relies on overlay_fixture.h and the scene's load, free and render.
+// Relies on overlay_fixture.h and the scene's load, free, render and finish.
 #pragma once
 
 #include "../overlays/overlay_fixture.h"
@@ -11,7 +11,8 @@
 #include <filesystem>
 #include <string>
 
-template <int32_t (*scene_load)(), void (*scene_free)(), void (*scene_render)(float)>
+template <int32_t (*scene_load)(), void (*scene_free)(), void (*scene_render)(const SceneFrame&),
+          void (*scene_finish)(const SceneFrame&) = nullptr>
 class SceneFrames : public OverlayFrame
 {
   protected:
@@ -33,12 +34,13 @@ class SceneFrames : public OverlayFrame
         texture_table_free();
         OverlayFrame::TearDown();
     }
-    // A black frame and a clear depth buffer, then the scene at `beat`.
+    // A black frame and a clear depth buffer, then the scene at `beat` as the
+    // timeline draws it.
     void draw(double beat)
     {
         fill(0);
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
         set_beat(beat);
-        scene_render(static_cast<float>(music_seconds));
+        draw_stages(scene_render, scene_finish);
     }
 };

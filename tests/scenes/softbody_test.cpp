@@ -4,9 +4,9 @@
 // plain per-pixel reference at every screen edge.
 #include "../overlays/overlay_fixture.h"
 
-#include "overlays/overlay_ops.h"
+#include "image/line.h"
 #include "raster/raster.h"
-#include "scenes/lens.h"
+#include "image/lens.h"
 #include "scenes/softbody.h"
 
 #include <algorithm>

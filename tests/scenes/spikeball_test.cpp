@@ -39,7 +39,7 @@ class SpikeballLoad : public OverlayFrame
         std::string err = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
         set_beat(200.0);
-        spikeball_render(static_cast<float>(music_seconds)); // nothing loaded: draws nothing
+        draw_stages(spikeball_render, spikeball_finish); // nothing loaded: draws nothing
         for (uint32_t p : pixels_)
             EXPECT_EQ(p, 0u);
         return err;
@@ -139,7 +139,7 @@ TEST(SpikeballTiming, MeterStepsFollowMusicTimeNotFrames)
 }
 
 // Frames from the real data set (data/ in the source folder).
-class SpikeballScene : public SceneFrames<spikeball_load, spikeball_free, spikeball_render>
+class SpikeballScene : public SceneFrames<spikeball_load, spikeball_free, spikeball_render, spikeball_finish>
 {
   protected:
     void SetUp() override

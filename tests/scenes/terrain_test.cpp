@@ -44,7 +44,7 @@ TEST(TerrainTiming, CameraBreathesAroundTheCentreAndTheLightStaysFixedInTheWorld
     float nearest = 1e9f, farthest = 0.0f;
     for (float s = 0.0f; s < 26.7f; s += 0.05f) {
         Camera camera;
-        terrain_camera(s, &camera);
+        terrain_camera(scene_frame_at(0.0, nullptr), s, &camera);
         const float r = std::hypot(camera.eye.x, camera.eye.z);
         nearest = std::min(nearest, r);
         farthest = std::max(farthest, r);
@@ -106,7 +106,7 @@ class TerrainScene : public OverlayFrame
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
         raster_reset_state();
         set_beat(beat);
-        terrain_render(static_cast<float>(music_seconds));
+        draw_stages(terrain_render, terrain_finish);
     }
     // A failed load: one line, and nothing drawn afterwards.
     std::string failed_load()
@@ -189,7 +189,7 @@ TEST_F(TerrainScene, FramesFillTheWhiteLetterboxAndRepeatForTheSameTime)
         set_environment_texture(texture_get(TEXTURE_GRACE_FILTER));
         fill(0);
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
-        terrain_render(static_cast<float>(music_seconds));
+        draw_stages(terrain_render, terrain_finish);
         EXPECT_TRUE(first == pixels_) << "same music time, same picture at " << beat;
     }
 }

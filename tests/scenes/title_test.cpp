@@ -71,7 +71,7 @@ TEST_F(TitleScene, LoadFailsNamingAGridWithFewerThanFourLayers)
     EXPECT_EQ(title_load(), 1);
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("grid.lwo"), std::string::npos) << err;
-    title_render(1.0f); // nothing loaded: draws nothing
+    title_render(scene_frame_at(1.0, nullptr)); // nothing loaded: draws nothing
     for (uint32_t p : pixels_)
         ASSERT_EQ(p, 0u);
 }
@@ -95,7 +95,7 @@ TEST_F(TitleScene, DrawsTheLetterboxedFloorAndTheLogos)
         fill(0);
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
         set_beat(beat);
-        title_render(static_cast<float>(music_seconds));
+        draw_stages(title_render, title_finish);
         for (int y : {0, 39, 448, 479}) // block glow may reach rows 440-447 from the floor above
             for (int x = 0; x < SCREEN_WIDTH; ++x)
                 ASSERT_EQ(pixel(x, y), 0u) << beat << " row " << y;

@@ -11,6 +11,7 @@
 #include "scene/mesh_load.h"
 #include "scenes/scenes.h"
 #include "scenes/tunnel_parts.h"
+#include "scenes/kit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -111,15 +112,8 @@ Mesh* edge_on_disc()
 Camera tunnel_camera()
 {
     Camera camera;
-    std::memset(&camera, 0, sizeof camera);
-    camera.eye = {0.0f, 0.0f, 8.0f};
-    camera.target = {0.0f, 0.0f, 7.0f};
-    camera.near = 1.0f;
-    camera.far = 532.0f;
-    camera.fov = 90.0f;
-    camera.viewport_width = 640.0f;
-    camera.viewport_height = 480.0f;
-    camera_update(&camera);
+    camera_look(&camera, scene_frame_at(0.0, nullptr), {0.0f, 0.0f, 8.0f}, {0.0f, 0.0f, 7.0f}, 1.0f, 532.0f,
+                90.0f);
     return camera;
 }
 
@@ -222,7 +216,7 @@ class TunnelScene : public OverlayFrame
         fill(0);
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
         set_beat(beat);
-        tunnel_render(static_cast<float>(music_seconds));
+        draw_stages(tunnel_render);
     }
 };
 

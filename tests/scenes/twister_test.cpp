@@ -9,6 +9,7 @@
 #include "scenes/glints.h"
 #include "scenes/scenes.h"
 #include "scenes/twister_parts.h"
+#include "scenes/kit.h"
 
 #include <cmath>
 #include <memory>
@@ -25,15 +26,9 @@ using MeshPtr = std::unique_ptr<Mesh, MeshDeleter>;
 // The scene's camera-space chain for a mesh drawn at the origin.
 void transform_and_light(Mesh* tube)
 {
-    Camera camera{};
-    camera.eye = {0.0f, 0.0f, 128.0f};
-    camera.target = {0.0f, 0.0f, 127.0f};
-    camera.near = 1.0f;
-    camera.far = 532.0f;
-    camera.fov = 90.0f;
-    camera.viewport_width = 640.0f;
-    camera.viewport_height = 480.0f;
-    camera_update(&camera);
+    Camera camera;
+    camera_look(&camera, scene_frame_at(0.0, nullptr), {0.0f, 0.0f, 128.0f}, {0.0f, 0.0f, 127.0f}, 1.0f, 532.0f,
+                90.0f);
     matrix_identity(&tube->model);
     mesh_transform_view(tube, &camera, TRANSFORM_NORMALS);
     Vec3 light = {0.0f, 0.0f, 1.0f};
@@ -242,7 +237,7 @@ class TwisterScene : public OverlayFrame
         fill(0);
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
         set_beat(beat);
-        twister_render(static_cast<float>(music_seconds));
+        draw_stages(twister_render);
     }
     // Distinct depth values written in the letterbox.
     std::set<int32_t> depths() const

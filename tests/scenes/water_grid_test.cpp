@@ -9,6 +9,7 @@
 #include "core/frame.h"
 #include "image/image.h"
 #include "raster/raster.h"
+#include "scenes/kit.h"
 
 #include <gtest/gtest.h>
 
@@ -150,16 +151,8 @@ TEST(WaterGrid, CullingSkipsOnlyTrianglesTheClippedDrawingLeavesOut)
     int32_t skipped_total = 0;
     for (const View& view : views) {
         Camera camera;
-        std::memset(&camera, 0, sizeof camera);
-        camera.eye = {view.x, view.eye_y, 18.0f};
-        camera.target = {view.x, view.eye_y, 17.0f};
-        camera.near = 1.0f;
-        camera.far = 256.0f;
-        camera.fov = view.fov;
-        camera.viewport_width = 640.0f;
-        camera.viewport_height = 480.0f;
-        camera_update(&camera);
-        set_depth_clip(1.0f, 256.0f);
+        camera_look(&camera, scene_frame_at(0.0, nullptr), {view.x, view.eye_y, 18.0f},
+                    {view.x, view.eye_y, 17.0f}, 1.0f, 256.0f, view.fov);
         set_clip_window(view.window[0], view.window[1], view.window[2], view.window[3]);
         water_grid_swell(water, 41.5f, &swell);
         water_grid_place(water, view.x, view.y);

@@ -9,7 +9,7 @@
 #include "raster/raster.h"
 #include "scene/deform.h"
 #include "scene/generate.h"
-#include "scenes/billboard.h"
+#include "scene/billboard.h"
 #include "scenes/scenes.h"
 #include "scenes/water_parts.h"
 
@@ -261,7 +261,7 @@ TEST_F(WaterScene, LoadFailsNamingAMissingSphereAndThenDrawsNothing)
     EXPECT_NE(err.find(data_file("sphere.lwo") + " (No such file or directory)\n"), std::string::npos) << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     set_beat(110.0);
-    water_render(static_cast<float>(music_seconds));
+    draw_stages(water_render);
     for (uint32_t p : pixels_)
         ASSERT_EQ(p, 0u);
     water_free(); // twice is harmless
@@ -325,7 +325,7 @@ class WaterRealData : public ::testing::Test
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
         raster_reset_state();
         clock_set_time((beat + 1e-4) / 1.5, 1.0 / 60.0);
-        water_render(static_cast<float>(music_seconds));
+        draw_stages(water_render);
     }
     bool guards_intact() const
     {

@@ -6,7 +6,7 @@
 
 #include "image/image.h"
 #include "raster/raster.h"
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 
 #include <memory>
 
@@ -50,21 +50,21 @@ void row_work(uint32_t seed, const Texture* big, const Texture* small, const uin
         const uint32_t colour = next();
         switch (k % 6) {
         case 0:
-            queued ? rows_blit_image(t, x, y, mode % 7) : blit_image(t, x, y, mode % 7);
+            queued ? queued_blit_image(t, x, y, mode % 7) : blit_image(t, x, y, mode % 7);
             break;
         case 1:
-            queued ? rows_blend_image(t, x, y, alpha, mode) : blend_image(t, x, y, alpha, mode);
+            queued ? queued_blend_image(t, x, y, alpha, mode) : blend_image(t, x, y, alpha, mode);
             break;
         case 2:
-            queued ? rows_blend_rect(t, x, y, sx, sy, w, h, alpha, mode)
+            queued ? queued_blend_rect(t, x, y, sx, sy, w, h, alpha, mode)
                    : blend_rect(t, x, y, sx, sy, w, h, alpha, mode);
             break;
         case 3:
-            queued ? rows_blur(a, b, passes) : blur_rows(a, b, passes);
+            queued ? queued_blur(a, b, passes) : blur_rows(a, b, passes);
             break;
         case 4:
             if (queued) {
-                rows_fill(a, b, colour);
+                queued_fill(a, b, colour);
             } else {
                 for (int32_t r = std::max(a, 0); r < std::min(b, 480); ++r)
                     std::fill(screen_row(r), screen_row(r) + SCREEN_WIDTH, colour);
@@ -73,7 +73,7 @@ void row_work(uint32_t seed, const Texture* big, const Texture* small, const uin
         default: {
             const int32_t count = at(-3, 60), top = at(-80, 470);
             if (queued) {
-                rows_copy(rows_of_words, top, count);
+                queued_copy(rows_of_words, top, count);
             } else {
                 for (int32_t r = std::max(top, 0); r < std::min(top + count, 480); ++r)
                     std::copy(rows_of_words + static_cast<size_t>(r - top) * SCREEN_WIDTH,

@@ -1,4 +1,4 @@
-// The overlay track's row passes drawn band by band against the same passes
+// The overlay track's passes drawn band by band against the same passes
 // drawn one after another over the whole frame: random frames, pictures
 // standing across every screen edge, every kind of pass, and queues long
 // enough to fill up and be drawn part by part.
@@ -7,7 +7,7 @@
 
 #include "image/image.h"
 #include "overlays/overlay_ops.h"
-#include "overlays/row_passes.h"
+#include "overlays/overlay_passes.h"
 #include "raster/raster.h"
 
 #include <memory>
@@ -15,7 +15,7 @@
 namespace
 {
 
-class RowPassFrame : public OverlayFrame
+class OverlayPassFrame : public OverlayFrame
 {
   protected:
     uint32_t next() { return seed_ = seed_ * 1664525u + 1013904223u; }
@@ -52,19 +52,19 @@ struct PassChoice {
 void draw_at_once(const PassChoice& c, const Texture* const* pictures, const Texture* grain)
 {
     switch (c.kind) {
-    case ROW_BLEND:
+    case PASS_BLEND:
         blend_image(pictures[c.picture], c.x, c.y, c.level, BLEND_ALPHA);
         break;
-    case ROW_WAVE:
+    case PASS_WAVE:
         wave_shift(c.phase, c.colour);
         break;
-    case ROW_GRAIN_MIX:
+    case PASS_GRAIN_MIX:
         grain_mix(grain, c.level);
         break;
-    case ROW_GRAIN_MODULATE:
+    case PASS_GRAIN_MODULATE:
         grain_modulate(grain, c.level);
         break;
-    case ROW_GLITCH:
+    case PASS_GLITCH:
         row_glitch(c.x, c.y);
         break;
     default:
@@ -73,43 +73,43 @@ void draw_at_once(const PassChoice& c, const Texture* const* pictures, const Tex
     }
 }
 
-void queue(RowPasses* q, const PassChoice& c, const Texture* const* pictures, const Texture* grain)
+void queue(OverlayPasses* q, const PassChoice& c, const Texture* const* pictures, const Texture* grain)
 {
     switch (c.kind) {
-    case ROW_BLEND:
-        row_passes_blend(q, pictures[c.picture], c.x, c.y, c.level);
+    case PASS_BLEND:
+        overlay_passes_blend(q, pictures[c.picture], c.x, c.y, c.level);
         break;
-    case ROW_WAVE:
-        row_passes_wave(q, c.phase, c.colour);
+    case PASS_WAVE:
+        overlay_passes_wave(q, c.phase, c.colour);
         break;
-    case ROW_GRAIN_MIX:
-        row_passes_grain_mix(q, grain, c.level);
+    case PASS_GRAIN_MIX:
+        overlay_passes_grain_mix(q, grain, c.level);
         break;
-    case ROW_GRAIN_MODULATE:
-        row_passes_grain_modulate(q, grain, c.level);
+    case PASS_GRAIN_MODULATE:
+        overlay_passes_grain_modulate(q, grain, c.level);
         break;
-    case ROW_GLITCH:
-        row_passes_glitch(q, c.x, c.y);
+    case PASS_GLITCH:
+        overlay_passes_glitch(q, c.x, c.y);
         break;
     default:
-        row_passes_fade(q, c.colour, c.level);
+        overlay_passes_fade(q, c.colour, c.level);
         break;
     }
 }
 
-TEST_F(RowPassFrame, BandByBandGivesTheBytesOfWholeFramePasses)
+TEST_F(OverlayPassFrame, BandByBandGivesTheBytesOfWholeFramePasses)
 {
     TexturePtr pictures[3] = {picture(640, 480), picture(201, 77), picture(33, 500)};
     const Texture* picture_list[3] = {pictures[0].get(), pictures[1].get(), pictures[2].get()};
     TexturePtr grain = picture(259, 256);
-    RowPasses* q = new RowPasses;
-    row_passes_begin(q);
+    OverlayPasses* q = new OverlayPasses;
+    overlay_passes_begin(q);
     // One thread, then the frame's halves on two threads at once.
     for (int32_t trial = 0; trial < 80; ++trial) {
         if (trial == 40 && raster_threads_start(2) != 2)
             break;
         // Up to twice the queue's room, so that full queues are drawn midway.
-        const int32_t count = 1 + below(2 * ROW_PASS_CAPACITY);
+        const int32_t count = 1 + below(2 * OVERLAY_PASS_CAPACITY);
         std::vector<PassChoice> choices(static_cast<size_t>(count));
         for (PassChoice& c : choices) {
             c.kind = below(6);
@@ -119,7 +119,7 @@ TEST_F(RowPassFrame, BandByBandGivesTheBytesOfWholeFramePasses)
             c.level = below(300) - 20;
             c.phase = static_cast<float>(below(10000)) / 100.0f;
             c.colour = next();
-            if (c.kind == ROW_GLITCH) {
+            if (c.kind == PASS_GLITCH) {
                 c.x = below(12) - 1; // shifts -1 .. 10 (the bad -1 does nothing)
                 c.y = below(20);     // bands 0 .. 19 (0 does nothing)
             }
@@ -140,7 +140,7 @@ TEST_F(RowPassFrame, BandByBandGivesTheBytesOfWholeFramePasses)
         }
         for (const PassChoice& c : choices)
             queue(q, c, picture_list, grain.get());
-        row_passes_flush(q);
+        overlay_passes_flush(q);
         EXPECT_EQ(core_rand_state(), want_state) << "trial " << trial;
         for (size_t i = 0; i < want.size(); ++i)
             ASSERT_EQ(pixels_[i], want[i]) << "trial " << trial << " passes " << count << " first bad pixel "
@@ -151,7 +151,7 @@ TEST_F(RowPassFrame, BandByBandGivesTheBytesOfWholeFramePasses)
 }
 
 // The row windows keep to the screen however far outside it they reach.
-TEST_F(RowPassFrame, RowWindowsOutsideTheScreenDrawOnlyTheirScreenRows)
+TEST_F(OverlayPassFrame, RowWindowsOutsideTheScreenDrawOnlyTheirScreenRows)
 {
     TexturePtr image = picture(640, 480);
     random_frame();

@@ -1,6 +1,8 @@
 // Camera-facing quads shared by the particle meshes of several scenes.
 // Relies on the Mesh record (scene/mesh.h) and core's Vec3.
-#include "scenes/billboard.h"
+#include "scene/billboard.h"
+
+const float BILLBOARD_UV[4][2] = {{1.0f, 0.0f}, {1.0f, 1.0f}, {0.0f, 1.0f}, {0.0f, 0.0f}};
 
 void billboard_quad(const Vec3* a, const Vec3* b, const Vec3* centre, float s, MeshVertex* out)
 {

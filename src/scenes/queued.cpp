@@ -1,7 +1,7 @@
-// The scenes' whole-row 2D work, queued into the drawing share (rows.h). Each
+// The scenes' whole-row 2D work, queued into the drawing share (queued.h). Each
 // part does the image operation on the rows it is given only: every pixel of
 // these operations depends on its own screen row alone.
-#include "scenes/rows.h"
+#include "scenes/queued.h"
 
 #include "core/frame.h"
 #include "image/ops2d.h"
@@ -68,7 +68,7 @@ void copy_part(void* context, int32_t y0, int32_t y1)
 
 } // namespace
 
-void rows_blit_image(const Texture* texture, int32_t x, int32_t y, int32_t mode)
+void queued_blit_image(const Texture* texture, int32_t x, int32_t y, int32_t mode)
 {
     if (!texture || !screen)
         return;
@@ -76,14 +76,14 @@ void rows_blit_image(const Texture* texture, int32_t x, int32_t y, int32_t mode)
     raster_share_rows(blit_part, &r, sizeof r, y, y + texture->height);
 }
 
-void rows_blend_image(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode)
+void queued_blend_image(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode)
 {
     if (!texture)
         return;
-    rows_blend_rect(texture, x, y, 0, 0, texture->width, texture->height, alpha, mode);
+    queued_blend_rect(texture, x, y, 0, 0, texture->width, texture->height, alpha, mode);
 }
 
-void rows_blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y,
+void queued_blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y,
                      int32_t width, int32_t height, int32_t alpha, int32_t mode)
 {
     if (!texture || !screen || height <= 0)
@@ -96,7 +96,7 @@ void rows_blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src_x
                       static_cast<int32_t>(std::min<int64_t>(end, SCREEN_HEIGHT)));
 }
 
-void rows_blur(int32_t a, int32_t b, int32_t passes)
+void queued_blur(int32_t a, int32_t b, int32_t passes)
 {
     if (!screen || passes <= 0)
         return;
@@ -104,7 +104,7 @@ void rows_blur(int32_t a, int32_t b, int32_t passes)
     raster_share_rows(blur_part, &blur, sizeof blur, std::min(a, b), std::max(a, b));
 }
 
-void rows_fill(int32_t y0, int32_t y1, uint32_t colour)
+void queued_fill(int32_t y0, int32_t y1, uint32_t colour)
 {
     if (!screen)
         return;
@@ -112,7 +112,7 @@ void rows_fill(int32_t y0, int32_t y1, uint32_t colour)
     raster_share_rows(fill_part, &fill, sizeof fill, y0, y1);
 }
 
-void rows_copy(const uint32_t* pixels, int32_t y, int32_t rows)
+void queued_copy(const uint32_t* pixels, int32_t y, int32_t rows)
 {
     if (!screen || !pixels || rows <= 0)
         return;

@@ -1,6 +1,6 @@
 // The magnifying lens: its offset table and its pass over a square of the
 // screen. Relies on core's frame surface and single-precision helpers.
-#include "scenes/lens.h"
+#include "image/lens.h"
 
 #include "core/core.h"
 #include "core/frame.h"
