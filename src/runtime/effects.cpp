@@ -20,6 +20,18 @@ const TimelineEntry timeline[TIMELINE_COUNT] = {DUNRAVEL_TIMELINE(TIMELINE_ROW)}
 static const char* const effect_names[EFFECT_COUNT] = {DUNRAVEL_EFFECTS(EFFECT_NAME)};
 static const char* const timeline_names[TIMELINE_COUNT] = {DUNRAVEL_TIMELINE(TIMELINE_NAME)};
 
+// The rows whose render carries state from frame to frame, with the function
+// that steps it without drawing.
+struct RowAdvance {
+    void (*render)(float seconds);
+    void (*advance)(double seconds);
+};
+static const RowAdvance row_advances[] = {
+    {metaball_render, metaball_advance},   {spikeball_render, spikeball_advance},
+    {greetings_render, greetings_advance}, {collider_render, collider_advance},
+    {end_render, end_advance},
+};
+
 int32_t effects_load_table(const EffectSlot* table, int32_t count)
 {
     for (int32_t i = 0; i < count; i++) {
@@ -89,4 +101,31 @@ int32_t timeline_end_beat()
         if (row.end_beat > end)
             end = row.end_beat;
     return end;
+}
+
+void (*timeline_advance_function(int32_t row))(double seconds)
+{
+    if (row < 0 || row >= TIMELINE_COUNT)
+        return nullptr;
+    for (const RowAdvance& a : row_advances)
+        if (a.render == timeline[row].render)
+            return a.advance;
+    return nullptr;
+}
+
+void timeline_advance(double seconds)
+{
+    const int32_t beat = float_to_int(clock_beat_at(seconds));
+    for (int32_t row = 0; row < TIMELINE_COUNT; row++) {
+        void (*advance)(double) = timeline_advance_function(row);
+        if (advance && timeline_row_active(row, beat))
+            advance(seconds);
+    }
+}
+
+bool timeline_row_is_scene(int32_t row)
+{
+    if (row < 0 || row >= TIMELINE_COUNT)
+        return false;
+    return timeline[row].render != overlay_render && timeline[row].render != post_filter_render;
 }

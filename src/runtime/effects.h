@@ -74,6 +74,14 @@ int32_t effects_load_all();
 void timeline_render();
 // Frees every row in order, then the noise tables.
 void effects_free_all();
+// Brings the carried state of every row that draws at the music time to that
+// time without drawing (the rows' advance functions, for those that carry
+// state): a seek calls it before the first frame at its target, whose
+// picture is then the one a run from the start shows there.
+void timeline_advance(double seconds);
+// The carried-state step of timeline row `row` (null for rows without one,
+// and out of range).
+void (*timeline_advance_function(int32_t row))(double seconds);
 
 // The same walks over any table (tests use their own tables).
 int32_t effects_load_table(const EffectSlot* table, int32_t count);
@@ -89,3 +97,6 @@ const char* timeline_name(int32_t row);
 bool timeline_row_active(int32_t row, int32_t beat);
 // The beat at which the last timeline row ends (410).
 int32_t timeline_end_beat();
+// True for the rows that are scenes (the chapters a player jumps between),
+// false for the overlay and post-filter rows and out of range.
+bool timeline_row_is_scene(int32_t row);

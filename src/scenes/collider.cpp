@@ -591,3 +591,10 @@ void collider_render(float seconds)
 
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 }
+
+void collider_advance(double seconds)
+{
+    if (!big_sphere || !debris_mesh || !big_start)
+        return;
+    steps_to(seconds);
+}

@@ -277,3 +277,10 @@ void end_render(float seconds)
 
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 }
+
+void end_advance(double seconds)
+{
+    if (!sprite_mesh)
+        return;
+    sprites_fall(static_cast<float>(seconds)); // the render's time, a float
+}

@@ -272,3 +272,10 @@ void greetings_render(float seconds)
     if (greetings_lens_beat(n))
         draw_lenses(b, seconds);
 }
+
+void greetings_advance(double seconds)
+{
+    if (!lens)
+        return; // not loaded
+    advance_logos(seconds);
+}

@@ -48,3 +48,12 @@ void collider_render(float seconds);
 int32_t end_load();
 void end_free();
 void end_render(float seconds);
+
+// Carried state brought to a music time without drawing (what the next frame
+// drawn at that time steps to anyway), for seeking: exactly the state a run
+// from the start holds there. Scenes without carried state have none.
+void metaball_advance(double seconds);
+void spikeball_advance(double seconds);
+void greetings_advance(double seconds);
+void collider_advance(double seconds);
+void end_advance(double seconds);

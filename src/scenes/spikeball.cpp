@@ -89,9 +89,9 @@ int32_t pipe_load()
 
 // The bass meter advances in fixed 1/60 s steps of music time, so one music
 // time gives one shape at any frame rate. A jump back restarts its history.
-void bass_update()
+void bass_update(double seconds)
 {
-    const int64_t now = static_cast<int64_t>(std::floor(music_seconds * METER_STEPS_PER_SECOND));
+    const int64_t now = static_cast<int64_t>(std::floor(seconds * METER_STEPS_PER_SECOND));
     if (bass_step < 0 || now < bass_step) {
         spectrum_meter_init(&bass_meter);
         bass_meter.band = 1;
@@ -416,7 +416,7 @@ void spikeball_render(float seconds)
     place_camera(&camera, b);
     const float r = spikeball_jitter_beat(n) ? next_random() : 0.0f;
     spikeball_ball_model(seconds, n, b, fr, r, &spikeball_mesh->model);
-    bass_update();
+    bass_update(music_seconds);
     spikeball_shape(seconds);
     draw_ball(&camera, &light);
     draw_pipe(&camera, &light, seconds, b);
@@ -428,4 +428,26 @@ void spikeball_render(float seconds)
     set_clip_window(0.0f, 0.0f, 640.0f, 480.0f);
 
     rays(cx, cy);
+}
+
+// Brings the bass meter to a music time without drawing: the frames just
+// before it on the clock's frame grid are sampled again from a fresh meter,
+// each with its own spectrum, as a run from the start sampled them (four
+// samples fill the history; eight frames hold at least four steps).
+void spikeball_advance(double seconds)
+{
+    if (!spikeball_mesh)
+        return;
+    enum { REPLAY_FRAMES = 8 };
+    int64_t last = music_frame_at(seconds, music_frame_rate());
+    if (last > 0 && music_grid_seconds(last) > seconds)
+        last--;
+    float heard[SPECTRUM_SIZE];
+    std::memcpy(heard, spectrum, sizeof heard);
+    bass_step = -1;
+    for (int64_t k = last > REPLAY_FRAMES ? last - REPLAY_FRAMES : 0; k <= last; ++k) {
+        music_grid_spectrum(k, spectrum);
+        bass_update(music_grid_seconds(k));
+    }
+    std::memcpy(spectrum, heard, sizeof heard);
 }
