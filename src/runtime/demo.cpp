@@ -254,8 +254,15 @@ int demo_main(int argc, char** argv)
         music_close();
         std::exit(length_status);
     }
-    if (!offline)
-        SDL_Delay(500);
+    if (!offline) {
+        // Half a second before the music starts, as ever; the scenes' seek
+        // snapshots are made in it.
+        const int64_t wait_from = counter_now();
+        timeline_prepare_seeking();
+        const int64_t spent_ms = (counter_now() - wait_from) * 1000 / counter_frequency();
+        if (spent_ms < 500)
+            SDL_Delay(static_cast<Uint32>(500 - spent_ms));
+    }
     if (music_play() != 0) {
         effects_free_all();
         music_close();

@@ -123,6 +123,13 @@ void timeline_advance(double seconds)
     }
 }
 
+void timeline_prepare_seeking()
+{
+    for (int32_t row = 0; row < TIMELINE_COUNT; row++)
+        if (void (*advance)(double) = timeline_advance_function(row))
+            advance(static_cast<double>(timeline[row].end_beat) * 60.0 / DEMO_TEMPO_BPM - 1.0 / 60.0);
+}
+
 bool timeline_row_is_scene(int32_t row)
 {
     if (row < 0 || row >= TIMELINE_COUNT)

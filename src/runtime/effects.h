@@ -79,6 +79,11 @@ void effects_free_all();
 // state): a seek calls it before the first frame at its target, whose
 // picture is then the one a run from the start shows there.
 void timeline_advance(double seconds);
+// Steps the carried state of every row that has some through the row's whole
+// range once, without drawing, so that the scenes keep their snapshots for
+// seeking before the first seek asks for one (the next frame in a row starts
+// it afresh, as a first frame does).
+void timeline_prepare_seeking();
 // The carried-state step of timeline row `row` (null for rows without one,
 // and out of range).
 void (*timeline_advance_function(int32_t row))(double seconds);
