@@ -1,14 +1,17 @@
 // The player's keys as pure functions: what each key does, where seeks land
 // (bars, beats, scenes, the ends of the show, frame steps on the 1/60-s
 // grid), held keys repeating by time whatever the frame times, and the
-// position line's text.
+// position line: its text, where it lies and that the picture comes back.
+#include "core/frame.h"
 #include "runtime/clock.h"
 #include "runtime/player.h"
+#include "runtime/position_line.h"
 
 #include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace
 {
@@ -168,4 +171,47 @@ TEST(PositionLine, NamesTheSceneTheBeatAndTheTime)
     char small[6];
     player_position_text(340.0 * BEAT, small, sizeof small);
     EXPECT_EQ(std::string(small), "colli");
+}
+
+TEST(PositionLine, LiesOverTheBottomBarOnlyAndLeavesThePictureAsItWas)
+{
+    std::vector<uint32_t> pixels(SCREEN_WIDTH * SCREEN_HEIGHT);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = 0xFF000000u | static_cast<uint32_t>(i * 2654435761u >> 8);
+    const std::vector<uint32_t> picture = pixels;
+    FrameSurface surface = {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, pixels.data()};
+    FrameSurface* saved_screen = screen;
+    screen = &surface;
+
+    PositionLine line = {};
+    EXPECT_EQ(position_line_draw(&line, 0), 0); // never shown: nothing drawn
+    ASSERT_EQ(position_line_show(&line, "collider  beat 340.0  3:46.6", 1000, 1000, PLAYER_POSITION_MS), 0);
+    EXPECT_EQ(position_line_draw(&line, 1500), 1);
+    size_t changed = 0, outside = 0;
+    for (int y = 0; y < SCREEN_HEIGHT; ++y)
+        for (int x = 0; x < SCREEN_WIDTH; ++x) {
+            const size_t i = static_cast<size_t>(y) * SCREEN_WIDTH + x;
+            if (pixels[i] == picture[i])
+                continue;
+            changed++;
+            if (x < POSITION_LINE_X || x >= POSITION_LINE_X + POSITION_LINE_W || y < POSITION_LINE_Y ||
+                y >= POSITION_LINE_Y + POSITION_LINE_H)
+                outside++;
+        }
+    EXPECT_GT(changed, static_cast<size_t>(POSITION_LINE_W * POSITION_LINE_H / 2));
+    EXPECT_EQ(outside, 0u);
+    EXPECT_LE(POSITION_LINE_Y + POSITION_LINE_H, SCREEN_HEIGHT);
+
+    // Drawn twice in a row it keeps the picture, not its own first copy.
+    EXPECT_EQ(position_line_draw(&line, 1600), 1);
+    position_line_erase(&line);
+    EXPECT_TRUE(pixels == picture);
+    position_line_erase(&line); // not drawn: nothing to put back
+    EXPECT_TRUE(pixels == picture);
+    // Gone a second after it was shown.
+    EXPECT_EQ(position_line_draw(&line, 2000), 0);
+    EXPECT_TRUE(pixels == picture);
+
+    position_line_free(&line);
+    screen = saved_screen;
 }
