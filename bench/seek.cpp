@@ -3,8 +3,8 @@
 // through and to its last frame at 60 fps, the longest replay a seek can ask
 // for (where the scene keeps snapshots, from the latest one before the
 // target: the first iteration makes them, as the program does before the
-// music starts). seek_cpu_ms is the processor time of the seek alone. Each run also draws the frame the seek lands on, so the cost is stated
-// as a ratio to one frame drawn on this machine in the same run (seek_frames)
+// music starts). seek_cpu_ms is the processor time of the seek alone. Each run also draws the frame the seek
+// lands on, so the cost is stated as a ratio to one frame drawn on this machine in the same run (seek_frames)
 // beside the milliseconds. Relies on the scenes' advance functions and the
 // scene benchmarks' harness.
 #include "scene_harness.h"
@@ -25,18 +25,26 @@ struct SeekScene {
 
 const SeekScene metaball = {
     {"hiphop.jpg", metaball_load, metaball_free, metaball_render, "the metaball scene does not load"},
-    metaball_advance, 44, 76};
+    metaball_advance,
+    44,
+    76};
 const SeekScene spikeball = {
     {"spikeball.lwo", spikeball_load, spikeball_free, spikeball_render, "the spikeball scene does not load"},
-    spikeball_advance, 196, 228};
+    spikeball_advance,
+    196,
+    228};
 const SeekScene greetings = {
     {"wall_big.jpg", greetings_load, greetings_free, greetings_render, "the greetings wall does not load"},
-    greetings_advance, 228, 268};
+    greetings_advance,
+    228,
+    268};
 const SeekScene collider = {
     {"sphere.lwo", collider_load, collider_free, collider_render, "the sphere collider does not load"},
-    collider_advance, 308, 372};
-const SeekScene end = {{"end.lwo", end_load, end_free, end_render, "the end scene's data does not load"},
-                       end_advance, 361, 397};
+    collider_advance,
+    308,
+    372};
+const SeekScene end = {
+    {"end.lwo", end_load, end_free, end_render, "the end scene's data does not load"}, end_advance, 361, 397};
 
 // range(0): how far into the scene the seek lands, in percent of its frames
 // at 60 fps (100: its last frame).

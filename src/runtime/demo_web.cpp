@@ -313,8 +313,7 @@ void frame_step()
         if (web_gesture_seen() && music_play() == 0) {
             web_show("playing");
             demo.stage = STAGE_PLAYING;
-            demo.end_seconds =
-                std::fmin(demo_music_seconds(), timeline_end_beat() * 60.0 / DEMO_TEMPO_BPM);
+            demo.end_seconds = std::fmin(demo_music_seconds(), timeline_end_beat() * 60.0 / DEMO_TEMPO_BPM);
             if (demo.pending_seek > 0.0)
                 seek_to(demo.pending_seek);
             demo.pending_seek = -1.0;

@@ -173,7 +173,8 @@ void player_position_text(double seconds, char* out, size_t size)
     const char* scene = "overlay";
     int32_t scene_first = -1;
     for (int32_t row = 0; row < TIMELINE_COUNT; row++)
-        if (timeline_row_is_scene(row) && timeline_row_active(row, n) && timeline[row].first_beat > scene_first) {
+        if (timeline_row_is_scene(row) && timeline_row_active(row, n) &&
+            timeline[row].first_beat > scene_first) {
             scene = timeline_name(row);
             scene_first = timeline[row].first_beat;
         }

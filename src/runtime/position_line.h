@@ -12,10 +12,10 @@ struct Texture;
 enum { POSITION_LINE_X = 8, POSITION_LINE_Y = 446, POSITION_LINE_W = 320, POSITION_LINE_H = 28 };
 
 struct PositionLine {
-    Texture* text;      // the line's text, premultiplied on black (null until shown)
-    int64_t until;      // counter value at which it goes
-    int32_t drawn;      // non-zero while it lies over the picture
-    uint32_t* saved;    // the picture under it while drawn
+    Texture* text;   // the line's text, premultiplied on black (null until shown)
+    int64_t until;   // counter value at which it goes
+    int32_t drawn;   // non-zero while it lies over the picture
+    uint32_t* saved; // the picture under it while drawn
 };
 
 // Sets the line's text (player_position_text) and shows it from now for

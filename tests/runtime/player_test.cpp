@@ -88,8 +88,8 @@ TEST(PlayerTargets, PageKeysGoFromSceneToScene)
     EXPECT_NEAR(land(SDLK_PAGEDOWN, 0, 50.0), 76.0, 1e-9);
     EXPECT_NEAR(land(SDLK_PAGEDOWN, 0, 320.0), 361.0, 1e-9); // the end scene starts in the collider's beats
     EXPECT_NEAR(land(SDLK_PAGEDOWN, 0, 370.0), PLAYER_END_CARD_BEAT, 1e-9); // no scene after: the end card
-    EXPECT_NEAR(land(SDLK_PAGEUP, 0, 250.0), 228.0, 1e-9);  // the start of the scene playing
-    EXPECT_NEAR(land(SDLK_PAGEUP, 0, 228.5), 196.0, 1e-9);  // within its first beat: the one before
+    EXPECT_NEAR(land(SDLK_PAGEUP, 0, 250.0), 228.0, 1e-9);                  // the start of the scene playing
+    EXPECT_NEAR(land(SDLK_PAGEUP, 0, 228.5), 196.0, 1e-9); // within its first beat: the one before
     EXPECT_NEAR(land(SDLK_PAGEUP, 0, 365.0), 361.0, 1e-9);
     EXPECT_NEAR(land(SDLK_PAGEUP, 0, 20.0), 0.0, 1e-9);
     EXPECT_NEAR(land(SDLK_PAGEUP, 0, 0.5), 0.0, 1e-9);

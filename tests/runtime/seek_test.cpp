@@ -133,9 +133,11 @@ TEST_P(SeekFrames, LandOnTheFrameOfARunFromTheScenesStart)
     seek_and_draw(c.first_beat, false);
     seek_and_draw(c.target_beat, true);
     std::vector<uint32_t> forward = frame();
-    EXPECT_TRUE(forward == expected) << c.name << " after a seek forward: "
-                                     << first_difference(forward, expected);
+    EXPECT_TRUE(forward == expected) << c.name
+                                     << " after a seek forward: " << first_difference(forward, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenes, SeekFrames, ::testing::ValuesIn(seek_cases),
-                         [](const ::testing::TestParamInfo<SeekCase>& info) { return std::string(info.param.name); });
+                         [](const ::testing::TestParamInfo<SeekCase>& info) {
+                             return std::string(info.param.name);
+                         });
