@@ -27,8 +27,10 @@ struct RowAdvance {
     void (*advance)(double seconds);
 };
 static const RowAdvance row_advances[] = {
-    {metaball_render, metaball_advance},   {spikeball_render, spikeball_advance},
-    {greetings_render, greetings_advance}, {collider_render, collider_advance},
+    {metaball_render, metaball_advance},
+    {spikeball_render, spikeball_advance},
+    {greetings_render, greetings_advance},
+    {collider_render, collider_advance},
     {end_render, end_advance},
 };
 
