@@ -175,6 +175,7 @@ void start_music()
         demo.stage = STAGE_WARM_UP;
         return;
     }
+    timeline_prepare_seeking(); // the scenes' seek snapshots, before the page asks for a seek
     web_show("ready");
     demo.stage = STAGE_READY;
 }
