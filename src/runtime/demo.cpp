@@ -98,7 +98,7 @@ struct Player {
     double shown = 0.0;       // the music time of the picture on screen (or a seek's target)
     double end_seconds = 0.0; // where the show ends: the music's or the timeline's end
     int32_t shot_key_down = 0;
-    bool shot_due = false; // a screenshot is due with this frame
+    int32_t shots_due = 0; // screenshots due with this frame: one a press, and the held key's repeats
     ScreenshotRepeat shots = {};
     KeyRepeat repeat = {};
     PositionLine line = {};
@@ -182,9 +182,11 @@ bool read_events(Player* p, int64_t now)
             continue;
         const PlayerKey key = player_key(event.key.keysym.sym, event.key.keysym.mod);
         if (key.command == PLAYER_SCREENSHOT) {
+            // Every press saves one, however soon after the last; holding
+            // it repeats from this press on.
             p->shot_key_down++;
-            if (screenshot_due(1, now, frequency, &p->shots))
-                p->shot_due = true;
+            p->shots = {};
+            p->shots_due += screenshot_due(1, now, frequency, &p->shots);
             continue;
         }
         if (player_key_repeats(key.command))
@@ -194,8 +196,8 @@ bool read_events(Player* p, int64_t now)
     }
     if (key_repeat_due(&p->repeat, now, frequency))
         act(p, player_key(p->repeat.sym, p->repeat.modifiers), now);
-    if (p->shot_key_down > 0 && screenshot_due(1, now, frequency, &p->shots))
-        p->shot_due = true;
+    if (p->shot_key_down > 0)
+        p->shots_due += screenshot_due(1, now, frequency, &p->shots);
     return true;
 }
 
@@ -302,9 +304,8 @@ int demo_main(int argc, char** argv)
             frame_lock(); // the last frame again, untouched
             position_line_erase(&player.line);
         }
-        if (player.shot_due)
+        for (; player.shots_due > 0; player.shots_due--)
             screenshot_take(screen);
-        player.shot_due = false;
         position_line_draw(&player.line, now);
         frame_end();
     }
