@@ -56,7 +56,7 @@ set_target_properties(dunravel PROPERTIES OUTPUT_NAME index SUFFIX ".html"
   LINK_DEPENDS "${shell};${DUNRAVEL_WEB_DATA}/.generated")
 target_link_options(dunravel PRIVATE
   -lSDL -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=134217728 -sEXIT_RUNTIME=0
-  -sEXPORTED_FUNCTIONS=_main
+  -sEXPORTED_FUNCTIONS=_main,_dunravel_seek,_dunravel_position
   -sMINIFY_HTML=0 --shell-file ${shell}
   "SHELL:--preload-file ${DUNRAVEL_WEB_DATA}@/data"
   "SHELL:--preload-file ${DUNRAVEL_WEB_FONT}@/fonts/LiberationSans-Regular.ttf")

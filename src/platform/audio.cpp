@@ -14,6 +14,7 @@
 #include <kiss_fftr.h>
 #include <mpg123.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -113,6 +114,8 @@ struct Output {
     AudioTrack* track = nullptr;
     bool playing = false;
 
+    std::atomic<bool> muted{false}; // read by the device callback
+
     // Shared with the device callback, under lock.
     std::mutex lock;
     int64_t cursor = 0;      // next track frame to hand to the device
@@ -170,6 +173,8 @@ void device_callback(void*, Uint8* stream, int len)
             output.have_block = true;
         }
     }
+    if (output.muted.load(std::memory_order_relaxed))
+        count = 0; // the cursor moved on: only the sound is left out
     if (count > 0)
         std::memcpy(stream, track->samples.data() + start * 2,
                     static_cast<size_t>(count) * AUDIO_FRAME_BYTES);
@@ -464,5 +469,10 @@ void audio_pause(int32_t paused)
     }
     if (output.kind == AUDIO_OUTPUT_DEVICE)
         SDL_PauseAudio(0);
+}
+
+void audio_set_muted(int32_t muted)
+{
+    output.muted.store(muted != 0, std::memory_order_relaxed);
 }
 #endif // __EMSCRIPTEN__

@@ -64,3 +64,6 @@ int64_t audio_position();
 int32_t audio_state();
 // Pauses (non-zero) or resumes; the position stands still while paused.
 void audio_pause(int32_t paused);
+// Silences (non-zero) or restores the sound; the track plays on and the
+// position advances as before.
+void audio_set_muted(int32_t muted);

@@ -67,10 +67,25 @@ EM_JS(void, web_audio_start, (double offset), {
         return;
     var source = a.context.createBufferSource();
     source.buffer = a.buffer;
-    source.connect(a.context.destination);
+    if (!a.gain) {
+        a.gain = a.context.createGain();
+        a.gain.connect(a.context.destination);
+    }
+    a.gain.gain.value = a.muted ? 0 : 1;
+    source.connect(a.gain);
     a.started = a.context.currentTime;
     source.start(a.started, offset);
     a.source = source;
+});
+
+// Silences or restores the sound; the source plays on.
+EM_JS(void, web_audio_set_muted, (int muted), {
+    var a = Module.dunravelAudio;
+    if (!a)
+        return;
+    a.muted = muted != 0;
+    if (a.gain)
+        a.gain.gain.value = a.muted ? 0 : 1;
 });
 
 // Context seconds the listener hears now: the output time stamp pairs a
@@ -240,4 +255,9 @@ void audio_pause(int32_t paused)
     // Resume from the frame that was showing.
     output.paused = false;
     start_at(output.paused_frame);
+}
+
+void audio_set_muted(int32_t muted)
+{
+    web_audio_set_muted(muted);
 }

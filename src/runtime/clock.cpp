@@ -246,6 +246,50 @@ void music_update()
     clock_update_beat();
 }
 
+double music_seek(double seconds)
+{
+    if (!(seconds > 0.0))
+        seconds = 0.0;
+    if (clock_mode == MUSIC_CLOCK_FIXED) {
+        fixed_next_frame = music_frame_at(seconds, fixed_fps);
+        return music_grid_seconds(fixed_next_frame);
+    }
+    int64_t bytes = audio_seconds_to_bytes(seconds);
+    int64_t track = audio_track_bytes(music_stream);
+    if (bytes > track)
+        bytes = track;
+    audio_set_position(bytes);
+    return audio_bytes_to_seconds(bytes);
+}
+
+double music_position()
+{
+    if (clock_mode == MUSIC_CLOCK_FIXED)
+        return fixed_next_frame > 0 ? music_grid_seconds(fixed_next_frame - 1) : 0.0;
+    return audio_bytes_to_seconds(audio_position());
+}
+
+void music_set_muted(int32_t muted)
+{
+    if (clock_mode != MUSIC_CLOCK_FIXED)
+        audio_set_muted(muted);
+}
+
+int32_t music_frame_rate()
+{
+    return clock_mode == MUSIC_CLOCK_FIXED ? fixed_fps : 60;
+}
+
+double music_grid_seconds(int64_t k)
+{
+    return audio_bytes_to_seconds(k * AUDIO_RATE / music_frame_rate() * AUDIO_FRAME_BYTES);
+}
+
+void music_grid_spectrum(int64_t k, float* out)
+{
+    audio_track_spectrum(music_stream, k * AUDIO_RATE / music_frame_rate() * AUDIO_FRAME_BYTES, out);
+}
+
 void music_pause(int32_t paused)
 {
     if (clock_mode != MUSIC_CLOCK_FIXED)

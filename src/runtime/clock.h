@@ -94,3 +94,23 @@ void music_seek_frame(int64_t k);
 // The frame number k of the first frame at or after seconds at fps frames a
 // second: the smallest k with k / fps >= seconds.
 int64_t music_frame_at(double seconds, int32_t fps);
+
+// ---- Seeking -------------------------------------------------------------------
+// Moves the music to a time (clamped to the track): the next music_update
+// reads the position the listener hears from there on, and while paused the
+// music stays paused there. The fixed-step clock moves to the first frame at
+// or after it. Returns the music time the next update reads (the position
+// on the track's whole frames, or the fixed-step frame's time).
+double music_seek(double seconds);
+// The position the listener hears now, in seconds (the fixed-step clock: the
+// time of the frame drawn last); 0 before the music plays.
+double music_position();
+// Silences (non-zero) or restores the sound; the clock runs on as before.
+void music_set_muted(int32_t muted);
+// The frame grid of a run from the start: the fixed-step clock's frames per
+// second, otherwise 60. Frame k's music time and spectrum as music_update
+// reads them on that grid (silence without a track).
+int32_t music_frame_rate();
+double music_grid_seconds(int64_t k);
+void music_grid_spectrum(int64_t k, float* out);
+

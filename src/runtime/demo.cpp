@@ -14,11 +14,14 @@
 #include "runtime/offline.h"
 #include "runtime/options.h"
 #include "runtime/pacing.h"
+#include "runtime/player.h"
+#include "runtime/position_line.h"
 #include "runtime/screenshot.h"
 #include "runtime/video.h"
 
 #include <SDL.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,33 +83,122 @@ int32_t check_music_length(const char* start_option, double start)
     return 0;
 }
 
-// True when the window was asked to close.
-bool quit_requested()
-{
-    SDL_Event event;
-    return SDL_PeepEvents(&event, 1, SDL_PEEKEVENT, SDL_QUITMASK) > 0;
-}
-
-// Space toggles the pause on its press, not while held.
-struct PauseKey {
-    bool was_down = false;
-    bool paused = false;
-};
-
-void pause_key_update(PauseKey* key, bool down)
-{
-    if (down && !key->was_down) {
-        key->paused = !key->paused;
-        music_pause(key->paused ? 1 : 0);
-    }
-    key->was_down = down;
-}
-
 // While paused the loop only presents the same frame again and reads the
 // keys: at most 30 times a second, or the cap when that is lower.
 int32_t paused_fps(int32_t max_fps)
 {
     return max_fps > 0 && max_fps < 30 ? max_fps : 30;
+}
+
+// The live player: what the keys have set and the picture shown.
+struct Player {
+    bool paused = false;
+    bool muted = false;
+    bool redraw = false;      // draw at the clock's new place although paused
+    double shown = 0.0;       // the music time of the picture on screen (or a seek's target)
+    double end_seconds = 0.0; // where the show ends: the music's or the timeline's end
+    int32_t shot_key_down = 0;
+    int32_t shots_due = 0; // screenshots due with this frame: one a press, and the held key's repeats
+    ScreenshotRepeat shots = {};
+    KeyRepeat repeat = {};
+    PositionLine line = {};
+};
+
+void show_position(Player* p, double seconds, int64_t now)
+{
+    char text[96];
+    player_position_text(seconds, text, sizeof text);
+    position_line_show(&p->line, text, now, counter_frequency(), PLAYER_POSITION_MS);
+}
+
+// Moves music and picture to the target: the music first (the clock then
+// reads what is heard from there), the scenes' carried state next, so the
+// first frame there is the one a run from the start draws.
+void seek_to(Player* p, double target, int64_t now)
+{
+    const double landed = music_seek(target);
+    timeline_advance(landed);
+    p->shown = landed;
+    p->redraw = true;
+    show_position(p, landed, now);
+}
+
+// One command; false when it ends the demo.
+bool act(Player* p, PlayerKey key, int64_t now)
+{
+    switch (key.command) {
+    case PLAYER_QUIT:
+        return false;
+    case PLAYER_PAUSE:
+        p->paused = !p->paused;
+        music_pause(p->paused ? 1 : 0);
+        break;
+    case PLAYER_STEP:
+        if (!p->paused) {
+            p->paused = true;
+            music_pause(1);
+        }
+        seek_to(p, player_target(key, p->shown, p->end_seconds), now);
+        break;
+    case PLAYER_SEEK:
+    case PLAYER_PREVIOUS_SCENE:
+    case PLAYER_NEXT_SCENE:
+    case PLAYER_HOME:
+        seek_to(p, player_target(key, p->shown, p->end_seconds), now);
+        break;
+    case PLAYER_FULLSCREEN:
+        video_toggle_fullscreen();
+        break;
+    case PLAYER_MUTE:
+        p->muted = !p->muted;
+        music_set_muted(p->muted ? 1 : 0);
+        break;
+    case PLAYER_POSITION:
+        show_position(p, p->shown, now);
+        break;
+    default:
+        break;
+    }
+    return true;
+}
+
+// Every event since the last frame, in order: a key acts on its press, even
+// one released again before this frame. False when the demo is to end.
+bool read_events(Player* p, int64_t now)
+{
+    const int64_t frequency = counter_frequency();
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_QUIT)
+            return false;
+        if (event.type == SDL_KEYUP) {
+            key_repeat_release(&p->repeat, event.key.keysym.sym);
+            if (player_key(event.key.keysym.sym, 0).command == PLAYER_SCREENSHOT && p->shot_key_down > 0 &&
+                --p->shot_key_down == 0)
+                screenshot_due(0, now, frequency, &p->shots);
+            continue;
+        }
+        if (event.type != SDL_KEYDOWN)
+            continue;
+        const PlayerKey key = player_key(event.key.keysym.sym, event.key.keysym.mod);
+        if (key.command == PLAYER_SCREENSHOT) {
+            // Every press saves one, however soon after the last; holding
+            // it repeats from this press on.
+            p->shot_key_down++;
+            p->shots = {};
+            p->shots_due += screenshot_due(1, now, frequency, &p->shots);
+            continue;
+        }
+        if (player_key_repeats(key.command))
+            key_repeat_press(&p->repeat, event.key.keysym.sym, event.key.keysym.mod, now, frequency);
+        if (!act(p, key, now))
+            return false;
+    }
+    if (key_repeat_due(&p->repeat, now, frequency))
+        act(p, player_key(p->repeat.sym, p->repeat.modifiers), now);
+    if (p->shot_key_down > 0)
+        p->shots_due += screenshot_due(1, now, frequency, &p->shots);
+    return true;
 }
 
 } // namespace
@@ -164,8 +256,15 @@ int demo_main(int argc, char** argv)
         music_close();
         std::exit(length_status);
     }
-    if (!offline)
-        SDL_Delay(500);
+    if (!offline) {
+        // Half a second before the music starts, as ever; the scenes' seek
+        // snapshots are made in it.
+        const int64_t wait_from = counter_now();
+        timeline_prepare_seeking();
+        const int64_t spent_ms = (counter_now() - wait_from) * 1000 / counter_frequency();
+        if (spent_ms < 500)
+            SDL_Delay(static_cast<Uint32>(500 - spent_ms));
+    }
     if (music_play() != 0) {
         effects_free_all();
         music_close();
@@ -180,30 +279,37 @@ int demo_main(int argc, char** argv)
     }
 
     // Frame loop. While paused the clock stands still and the last frame is
-    // presented again, so nothing that carries state from frame to frame moves.
+    // presented again, so nothing that carries state from frame to frame
+    // moves; a seek or a step while paused draws the frame at the new place.
     // Each turn first waits for its slot under the frame-rate cap, then reads
-    // the keys and the music clock, so the picture shows the time it is
-    // presented at.
-    ScreenshotRepeat screenshots = {};
-    PauseKey pause;
+    // the key events and the music clock, so the picture shows the time it is
+    // presented at. Screenshots are taken from the picture alone, before the
+    // position line is laid over it.
+    Player player;
+    player.end_seconds = std::fmin(demo_music_seconds(), timeline_end_beat() * 60.0 / DEMO_TEMPO_BPM);
+    player.shown = requested_start;
     Pacing pacing = {};
     while (music_is_playing()) {
-        pacing_wait(&pacing, pause.paused ? paused_fps(options.max_fps) : options.max_fps);
-        SDL_PumpEvents();
-        const Uint8* keys = SDL_GetKeyState(nullptr);
-        if (keys[SDLK_ESCAPE] || quit_requested())
+        pacing_wait(&pacing, player.paused && !player.redraw ? paused_fps(options.max_fps) : options.max_fps);
+        const int64_t now = counter_now();
+        if (!read_events(&player, now))
             break;
-        pause_key_update(&pause, keys[SDLK_SPACE] != 0);
-        if (pause.paused) {
-            frame_begin(); // presents the last frame again, untouched
-            frame_end();
-        } else {
+        if (!player.paused || player.redraw) {
+            position_line_erase(&player.line); // the picture is drawn anew
             music_update();
-            demo_draw_frame();
+            demo_draw_picture();
+            player.shown = music_seconds;
+            player.redraw = false;
+        } else {
+            frame_lock(); // the last frame again, untouched
+            position_line_erase(&player.line);
         }
-        if (screenshot_due(keys[SDLK_1] || keys[SDLK_F12], counter_now(), counter_frequency(), &screenshots))
+        for (; player.shots_due > 0; player.shots_due--)
             screenshot_take(screen);
+        position_line_draw(&player.line, now);
+        frame_end();
     }
+    position_line_free(&player.line);
 
     effects_free_all();
     music_close();

@@ -10,6 +10,9 @@ int demo_main(int argc, char** argv);
 // Draws one frame of the demo at the clock's time: depth clear, black, the
 // timeline, present (a no-op without a window).
 void demo_draw_frame();
+// The same without the present: the frame stays locked for the caller, who
+// presents it with frame_end.
+void demo_draw_picture();
 
 // Length in seconds of the loaded music track (0 without one).
 double demo_music_seconds();

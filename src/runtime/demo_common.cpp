@@ -27,13 +27,18 @@ void clear_rows(void*, int32_t first_row, int32_t end_row)
 
 } // namespace
 
-void demo_draw_frame()
+void demo_draw_picture()
 {
     frame_lock();
     // Both halves at once when the drawing helper is awake (it is, right
     // after the last frame's work).
     raster_split_in_two(clear_rows, nullptr);
     timeline_render();
+}
+
+void demo_draw_frame()
+{
+    demo_draw_picture();
     frame_end();
 }
 

@@ -2,8 +2,10 @@
 // display frame (requestAnimationFrame) walks the stages: load one effect row
 // per call under the loading screen (there is no second thread), decode the
 // music, wait for a click or key (browsers start sound only after a
-// gesture), then play: the clock from what the listener hears, Space to
-// pause, 1 to save the frame as a PNG download. index.html?at=SECONDS draws
+// gesture), then play: the clock from what the listener hears, the player's
+// keys of the window (player.h; 1 saves the frame as a PNG download, f asks
+// the browser for full screen), and dunravel_seek / dunravel_position for
+// the page's controls. index.html?at=SECONDS draws
 // the frame at that music time on the fixed-step clock instead, every frame
 // before it first (as --warm-up does), and sets the page title to
 // "frame ready"; &fps=N picks the step (default 60).
@@ -15,6 +17,7 @@
 #include "runtime/clock.h"
 #include "runtime/effects.h"
 #include "runtime/loading_screen.h"
+#include "runtime/player.h"
 #include "runtime/video.h"
 
 #include <SDL.h>
@@ -64,6 +67,15 @@ EM_JS(void, web_download_canvas, (const char* name), {
         setTimeout(function() { URL.revokeObjectURL(url); }, 1000);
     }, "image/png");
 });
+// Full screen for the canvas, or back. Browsers grant it within a moment of
+// a key press, which the frame that reads the key falls in.
+EM_JS(void, web_toggle_fullscreen, (), {
+    if (document.fullscreenElement) {
+        document.exitFullscreen();
+    } else if (Module.canvas && Module.canvas.requestFullscreen) {
+        Module.canvas.requestFullscreen().catch(function() {});
+    }
+});
 // clang-format on
 
 namespace
@@ -91,6 +103,12 @@ struct WebDemo {
     int32_t fps;
     int64_t at_frame;
     bool paused;
+    bool muted;
+    bool redraw;         // draw at the clock's new place although paused
+    double shown;        // music time of the picture on the canvas (or a seek's target)
+    double pending_seek; // >= 0: where to start once playing begins
+    double end_seconds;  // the earlier of the music's and the timeline's end
+    KeyRepeat repeat;
     int32_t saved; // frames saved so far
     double frames_drawn;
 };
@@ -157,6 +175,7 @@ void start_music()
         demo.stage = STAGE_WARM_UP;
         return;
     }
+    timeline_prepare_seeking(); // the scenes' seek snapshots, before the page asks for a seek
     web_show("ready");
     demo.stage = STAGE_READY;
 }
@@ -188,22 +207,77 @@ void save_frame()
     web_download_canvas(name);
 }
 
-// Keys while playing: Space pauses and resumes, 1 saves the frame.
-void handle_events()
+// Music and picture to a music time: the music first (the clock reads what
+// is heard from there), then the scenes' carried state, so the next frame is
+// the one a run from the start draws there.
+void seek_to(double seconds)
 {
-    SDL_Event event;
-    while (SDL_PollEvent(&event)) {
-        if (event.type != SDL_KEYDOWN)
-            continue;
-        if (event.key.keysym.sym == SDLK_SPACE) {
-            demo.paused = !demo.paused;
-            music_pause(demo.paused ? 1 : 0);
-        } else if (event.key.keysym.sym == SDLK_1) {
-            save_frame();
+    const double landed = music_seek(player_clamp(seconds, demo.shown, demo.end_seconds));
+    timeline_advance(landed);
+    demo.shown = landed;
+    demo.redraw = true;
+}
+
+void act(PlayerKey key)
+{
+    switch (key.command) {
+    case PLAYER_PAUSE:
+        demo.paused = !demo.paused;
+        music_pause(demo.paused ? 1 : 0);
+        break;
+    case PLAYER_SCREENSHOT:
+        save_frame();
+        break;
+    case PLAYER_STEP:
+        if (!demo.paused) {
+            demo.paused = true;
+            music_pause(1);
         }
+        seek_to(player_target(key, demo.shown, demo.end_seconds));
+        break;
+    case PLAYER_SEEK:
+    case PLAYER_PREVIOUS_SCENE:
+    case PLAYER_NEXT_SCENE:
+    case PLAYER_HOME:
+        seek_to(player_target(key, demo.shown, demo.end_seconds));
+        break;
+    case PLAYER_FULLSCREEN:
+        web_toggle_fullscreen();
+        break;
+    case PLAYER_MUTE:
+        demo.muted = !demo.muted;
+        music_set_muted(demo.muted ? 1 : 0);
+        break;
+    default:
+        break; // Escape and o belong to the browser and the page's own bar
     }
 }
 
+// The keys of the window (player.h), on their press; held seeks and steps
+// repeat by time.
+void handle_events()
+{
+    const int64_t now = counter_now(), frequency = counter_frequency();
+    SDL_Event event;
+    while (SDL_PollEvent(&event)) {
+        if (event.type == SDL_KEYUP) {
+            key_repeat_release(&demo.repeat, event.key.keysym.sym);
+            continue;
+        }
+        if (event.type != SDL_KEYDOWN)
+            continue;
+        const PlayerKey key = player_key(event.key.keysym.sym, event.key.keysym.mod);
+        if (player_key_repeats(key.command))
+            key_repeat_press(&demo.repeat, event.key.keysym.sym, event.key.keysym.mod, now, frequency);
+        act(key);
+    }
+    if (key_repeat_due(&demo.repeat, now, frequency))
+        act(player_key(demo.repeat.sym, demo.repeat.modifiers));
+}
+
+// One display frame while playing. The picture reads the music's heard
+// position every frame, so after a hidden tab or a slow frame it shows where
+// the music is (the scenes step their carried state there) and never drifts.
 void play_step()
 {
     handle_events();
@@ -213,10 +287,12 @@ void play_step()
         finish("ended");
         return;
     }
-    if (demo.paused)
+    if (demo.paused && !demo.redraw)
         return; // the canvas keeps the last frame
     music_update();
     demo_draw_frame();
+    demo.shown = music_seconds;
+    demo.redraw = false;
     web_frames_drawn(++demo.frames_drawn);
 }
 
@@ -238,6 +314,10 @@ void frame_step()
         if (web_gesture_seen() && music_play() == 0) {
             web_show("playing");
             demo.stage = STAGE_PLAYING;
+            demo.end_seconds = std::fmin(demo_music_seconds(), timeline_end_beat() * 60.0 / DEMO_TEMPO_BPM);
+            if (demo.pending_seek > 0.0)
+                seek_to(demo.pending_seek);
+            demo.pending_seek = -1.0;
         }
         break;
     }
@@ -258,6 +338,7 @@ int demo_main(int, char**)
 {
     paths_init();
     demo = WebDemo{};
+    demo.pending_seek = -1.0;
     demo.at_seconds = web_query_at();
     demo.fps = web_query_fps();
     if (demo.fps == 0)
@@ -287,4 +368,26 @@ int demo_main(int, char**)
     // requestAnimationFrame pacing; main returns into the browser.
     emscripten_set_main_loop(frame_step, 0, 0);
     return 0;
+}
+
+// The page's controls: seek music and picture to a music time (clamped to
+// the show: before 0 at 0, past the end on the end card). Before playing
+// starts it sets where playing starts (?t=). Only while the page plays live.
+extern "C" EMSCRIPTEN_KEEPALIVE void dunravel_seek(double seconds)
+{
+    if (!std::isfinite(seconds) || demo.at_seconds >= 0.0)
+        return;
+    if (demo.stage == STAGE_PLAYING)
+        seek_to(seconds);
+    else if (demo.stage < STAGE_PLAYING)
+        demo.pending_seek = seconds > 0.0 ? seconds : 0.0;
+}
+
+// The music position the listener hears, in seconds (before playing: where
+// it will start).
+extern "C" EMSCRIPTEN_KEEPALIVE double dunravel_position()
+{
+    if (demo.stage == STAGE_PLAYING)
+        return music_position();
+    return demo.pending_seek > 0.0 ? demo.pending_seek : 0.0;
 }

@@ -20,6 +20,26 @@ const TimelineEntry timeline[TIMELINE_COUNT] = {DUNRAVEL_TIMELINE(TIMELINE_ROW)}
 static const char* const effect_names[EFFECT_COUNT] = {DUNRAVEL_EFFECTS(EFFECT_NAME)};
 static const char* const timeline_names[TIMELINE_COUNT] = {DUNRAVEL_TIMELINE(TIMELINE_NAME)};
 
+// The rows whose render carries state from frame to frame, with the function
+// that steps it without drawing. Each is given the frames of the clock's
+// frame grid up to the target, the target last; most need only that one.
+typedef void (*RowAdvanceFunction)(const SceneFrame* recent, int32_t count);
+template <void (*advance)(double seconds)> void advance_to_last(const SceneFrame* recent, int32_t count)
+{
+    advance(recent[count - 1].seconds);
+}
+struct RowAdvance {
+    SceneRender render;
+    RowAdvanceFunction advance;
+};
+static const RowAdvance row_advances[] = {
+    {metaball_render, advance_to_last<metaball_advance>},
+    {spikeball_render, spikeball_advance},
+    {greetings_render, advance_to_last<greetings_advance>},
+    {collider_render, advance_to_last<collider_advance>},
+    {end_render, advance_to_last<end_advance>},
+};
+
 int32_t effects_load_table(const EffectSlot* table, int32_t count)
 {
     for (int32_t i = 0; i < count; i++) {
@@ -101,4 +121,79 @@ int32_t timeline_end_beat()
         if (row.end_beat > end)
             end = row.end_beat;
     return end;
+}
+
+static RowAdvanceFunction advance_function(int32_t row)
+{
+    if (row < 0 || row >= TIMELINE_COUNT)
+        return nullptr;
+    for (const RowAdvance& a : row_advances)
+        if (a.render == timeline[row].render)
+            return a.advance;
+    return nullptr;
+}
+
+bool timeline_row_advances(int32_t row)
+{
+    return advance_function(row) != nullptr;
+}
+
+// The frames of the clock's frame grid up to `seconds` (the last one at or
+// before it), as a run from the start drew them, each with its spectrum.
+struct AdvanceFrames {
+    SceneFrame frames[SCENE_ADVANCE_FRAMES];
+    float spectra[SCENE_ADVANCE_FRAMES][SPECTRUM_SIZE];
+    int32_t count;
+};
+static void advance_frames(double seconds, AdvanceFrames* out)
+{
+    int64_t last = music_frame_at(seconds, music_frame_rate());
+    if (last > 0 && music_grid_seconds(last) > seconds)
+        last--;
+    const int64_t first = last >= SCENE_ADVANCE_FRAMES - 1 ? last - (SCENE_ADVANCE_FRAMES - 1) : 0;
+    out->count = 0;
+    for (int64_t k = first; k <= last; ++k) {
+        const int32_t i = out->count++;
+        music_grid_spectrum(k, out->spectra[i]);
+        out->frames[i] = scene_frame_at(music_grid_seconds(k), out->spectra[i]);
+    }
+    // The target itself last: the grid frame at or before it for the meters,
+    // the exact time for the fixed steps.
+    out->frames[out->count - 1].seconds = seconds;
+}
+
+// Advances the rows active at `seconds`, or only row `only` (>= 0).
+static void advance_rows(double seconds, int32_t only)
+{
+    static AdvanceFrames frames; // 18 KB: kept off the stack
+    bool made = false;
+    const int32_t beat = float_to_int(clock_beat_at(seconds));
+    for (int32_t row = 0; row < TIMELINE_COUNT; row++) {
+        RowAdvanceFunction advance = advance_function(row);
+        if (!advance || (only >= 0 ? row != only : !timeline_row_active(row, beat)))
+            continue;
+        if (!made)
+            advance_frames(seconds, &frames);
+        made = true;
+        advance(frames.frames, frames.count);
+    }
+}
+
+void timeline_advance(double seconds)
+{
+    advance_rows(seconds, -1);
+}
+
+void timeline_prepare_seeking()
+{
+    for (int32_t row = 0; row < TIMELINE_COUNT; row++)
+        if (advance_function(row))
+            advance_rows(static_cast<double>(timeline[row].end_beat) * 60.0 / DEMO_TEMPO_BPM - 1.0 / 60.0, row);
+}
+
+bool timeline_row_is_scene(int32_t row)
+{
+    if (row < 0 || row >= TIMELINE_COUNT)
+        return false;
+    return timeline[row].render != overlay_render && timeline[row].render != post_filter_render;
 }

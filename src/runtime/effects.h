@@ -85,6 +85,19 @@ int32_t effects_load_all();
 void timeline_render();
 // Frees every row in order, then the noise tables.
 void effects_free_all();
+// Brings the carried state of every row that draws at the music time to that
+// time without drawing (the rows' advance functions, for those that carry
+// state): a seek calls it before the first frame at its target, whose
+// picture is then the one a run from the start shows there.
+void timeline_advance(double seconds);
+// Steps the carried state of every row that has some through the row's whole
+// range once, without drawing, so that the scenes keep their snapshots for
+// seeking before the first seek asks for one (the next frame in a row starts
+// it afresh, as a first frame does).
+void timeline_prepare_seeking();
+// Whether timeline row `row` carries state that a seek advances (false out
+// of range).
+bool timeline_row_advances(int32_t row);
 
 // The same walks over any table (tests use their own tables).
 int32_t effects_load_table(const EffectSlot* table, int32_t count);
@@ -100,3 +113,6 @@ const char* timeline_name(int32_t row);
 bool timeline_row_active(int32_t row, int32_t beat);
 // The beat at which the last timeline row ends (410).
 int32_t timeline_end_beat();
+// True for the rows that are scenes (the chapters a player jumps between),
+// false for the overlay and post-filter rows and out of range.
+bool timeline_row_is_scene(int32_t row);

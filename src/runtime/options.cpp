@@ -107,6 +107,9 @@ void options_print_usage(FILE* to)
                  "      --warm-up       draw the frames before --from too (without output), so\n"
                  "                      scenes that carry state from frame to frame match a full run\n"
                  "keys: Escape quits, 1 or F12 saves screenshot-NNN.bmp, Space pauses and resumes;\n"
+                 "      Left/Right a bar (4 beats) back/forward, with Shift one beat, Down/Up 16 beats;\n"
+                 "      Page Up/Page Down the previous/next scene, Home the start; f full screen,\n"
+                 "      m mute, o the position; . and , one 1/60-s frame forward/back (pausing);\n"
                  "      Escape or Ctrl-C stops an offline run (every written file is complete)\n",
                  PACING_DEFAULT_MAX_FPS, options_default_threads());
 }

@@ -190,3 +190,10 @@ void frame_end()
     }
     SDL_Flip(surface);
 }
+
+int32_t video_toggle_fullscreen()
+{
+    if (!surface)
+        return 0;
+    return SDL_WM_ToggleFullScreen(surface) ? 1 : 0;
+}

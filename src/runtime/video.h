@@ -30,3 +30,6 @@ void frame_begin();
 // frame_begin without clearing the depth buffer (the caller clears it).
 void frame_lock();
 void frame_end();
+// Switches the window to full screen and back (where the video driver can);
+// the surface and the frame stay as they are. 1 when it switched.
+int32_t video_toggle_fullscreen();

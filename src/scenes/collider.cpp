@@ -564,3 +564,10 @@ void collider_render(const SceneFrame& frame)
     else
         draw_copies(&camera, axes, b);
 }
+
+void collider_advance(double seconds)
+{
+    if (!big_sphere || !debris_mesh || !big_start)
+        return;
+    steps_to(seconds);
+}

@@ -263,3 +263,10 @@ void end_render(const SceneFrame& frame)
     if (title.layers > 0)
         title_draw(title, &camera, &light);
 }
+
+void end_advance(double seconds)
+{
+    if (!sprite_mesh)
+        return;
+    sprites_fall(static_cast<float>(seconds)); // the render's time, a float
+}

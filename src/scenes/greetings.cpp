@@ -268,3 +268,10 @@ void greetings_render(const SceneFrame& frame)
     if (greetings_lens_beat(n))
         draw_lenses(b, seconds);
 }
+
+void greetings_advance(double seconds)
+{
+    if (!lens)
+        return; // not loaded
+    advance_logos(seconds);
+}

@@ -17,9 +17,11 @@
 #include "scene/mesh.h"
 #include "scene/show_beats.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace
 {
@@ -267,6 +269,14 @@ void metaball_flares_build(const MetaField* field, const Matrix* model, const Ca
     flares->triangle_count = 2 * count;
 }
 
+namespace
+{
+// Snapshots of the carried state for seeking (at the end of the file).
+void snapshot_keep(int64_t k);
+int64_t snapshot_restore(int64_t from, int64_t now);
+void snapshots_clear();
+} // namespace
+
 void metaball_advance(double seconds)
 {
     if (!meta_field || !flare_mesh)
@@ -276,12 +286,14 @@ void metaball_advance(double seconds)
         state_reset();
         last_step = first_scene_step(now) - 1;
     }
+    last_step = snapshot_restore(last_step, now);
     Camera camera;
     metaball_camera(scene_frame_at(seconds, nullptr), &camera);
     for (int64_t k = last_step + 1; k <= now; k++) {
         const StepTime t = step_time(k);
         balls_step(t);
         flares_step(t, &camera);
+        snapshot_keep(k);
     }
     if (now > last_step)
         last_step = now;
@@ -312,6 +324,7 @@ void metaball_free()
     background = nullptr;
     envmap = nullptr;
     last_step = -1;
+    snapshots_clear();
 }
 
 int32_t metaball_load()
@@ -362,3 +375,94 @@ void metaball_render(const SceneFrame& frame)
     field_polygonise(meta_field, ISO_LEVEL, &camera, envmap, FILL_SURFACE);
     draw_flares(&camera);
 }
+
+// ---- Snapshots for seeking ---------------------------------------------------------
+// The state after every 160th step of the scene (4 beats), kept as the steps
+// pass them, so that a seek replays at most 159 steps from the latest one
+// before its target. The state after step k is the same however it was
+// reached, so a snapshot stays true until the scene is freed.
+
+namespace
+{
+
+enum { SNAPSHOT_STEPS = 160, SNAPSHOT_COUNT = 8 };
+
+struct FieldValues {
+    float gx, gy, gz, value; // what the steps change in a grid point
+};
+
+struct Snapshot {
+    int64_t step = -1; // -1: not taken
+    std::vector<FieldValues> field;
+    float phase_a = 0.0f, phase_b = 0.0f;
+    std::vector<MeshVertex> vertices;
+    std::vector<MeshTriangle> triangles;
+};
+
+Snapshot snapshots[SNAPSHOT_COUNT];
+int64_t scene_first_step = -1;
+
+// The snapshot slot of step k, or -1 when k is not a snapshot step.
+int32_t snapshot_slot(int64_t k)
+{
+    if (scene_first_step < 0)
+        scene_first_step = first_scene_step(k);
+    const int64_t d = k - scene_first_step;
+    if (d <= 0 || d % SNAPSHOT_STEPS != 0 || d / SNAPSHOT_STEPS > SNAPSHOT_COUNT)
+        return -1;
+    return static_cast<int32_t>(d / SNAPSHOT_STEPS - 1);
+}
+
+void snapshot_keep(int64_t k)
+{
+    const int32_t slot = snapshot_slot(k);
+    if (slot < 0 || snapshots[slot].step == k)
+        return;
+    Snapshot& s = snapshots[slot];
+    s.field.resize(static_cast<size_t>(meta_field->point_count));
+    for (int32_t i = 0; i < meta_field->point_count; i++) {
+        const FieldPoint& p = meta_field->grid_points[i];
+        s.field[static_cast<size_t>(i)] = {p.gx, p.gy, p.gz, p.value};
+    }
+    s.phase_a = phase_a;
+    s.phase_b = phase_b;
+    s.vertices.assign(flare_mesh->vertices, flare_mesh->vertices + flare_mesh->vertex_count);
+    s.triangles.assign(flare_mesh->triangles, flare_mesh->triangles + flare_mesh->triangle_count);
+    s.step = k;
+}
+
+// The latest snapshot after `from` and at or before `now` becomes the state;
+// returns the step the state is at.
+int64_t snapshot_restore(int64_t from, int64_t now)
+{
+    const Snapshot* best = nullptr;
+    for (const Snapshot& s : snapshots)
+        if (s.step > from && s.step <= now && (!best || s.step > best->step))
+            best = &s;
+    if (!best)
+        return from;
+    for (int32_t i = 0; i < meta_field->point_count; i++) {
+        FieldPoint& p = meta_field->grid_points[i];
+        const FieldValues& v = best->field[static_cast<size_t>(i)];
+        p.gx = v.gx;
+        p.gy = v.gy;
+        p.gz = v.gz;
+        p.value = v.value;
+    }
+    phase_a = best->phase_a;
+    phase_b = best->phase_b;
+    std::copy(best->vertices.begin(), best->vertices.end(), flare_mesh->vertices);
+    std::copy(best->triangles.begin(), best->triangles.end(), flare_mesh->triangles);
+    flare_mesh->vertex_count = static_cast<int32_t>(best->vertices.size());
+    flare_mesh->triangle_count = static_cast<int32_t>(best->triangles.size());
+    return best->step;
+}
+
+void snapshots_clear()
+{
+    for (Snapshot& s : snapshots)
+        s = Snapshot{};
+    scene_first_step = -1;
+}
+
+} // namespace

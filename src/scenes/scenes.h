@@ -57,3 +57,16 @@ void collider_render(const SceneFrame& frame);
 int32_t end_load();
 void end_free();
 void end_render(const SceneFrame& frame);
+
+// Carried state brought to a music time without drawing (what the next frame
+// drawn at that time steps to anyway), for seeking: exactly the state a run
+// from the start holds there. Scenes without carried state have none.
+void metaball_advance(double seconds);
+// The spikeball's meter samples the spectrum frame by frame: it is given the
+// frames of the clock's frame grid up to the target (oldest first, the target
+// last, SCENE_ADVANCE_FRAMES at most), each with its own spectrum.
+enum { SCENE_ADVANCE_FRAMES = 9 };
+void spikeball_advance(const SceneFrame* recent, int32_t count);
+void greetings_advance(double seconds);
+void collider_advance(double seconds);
+void end_advance(double seconds);

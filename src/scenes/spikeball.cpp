@@ -429,3 +429,16 @@ void spikeball_finish(const SceneFrame& frame)
     spikeball_sprite_centre(frame.beat, &cx, &cy);
     rays(cx, cy);
 }
+
+// Brings the bass meter to the last of `recent` without drawing: a fresh
+// meter samples those frames again, each with its own spectrum, as a run
+// from the start sampled them (four samples fill the history; eight frames
+// of the clock's frame grid hold at least four steps).
+void spikeball_advance(const SceneFrame* recent, int32_t count)
+{
+    if (!spikeball_mesh)
+        return;
+    bass_step = -1;
+    for (int32_t k = 0; k < count; ++k)
+        bass_update(recent[k]);
+}
