@@ -1,7 +1,8 @@
 // The whole program under the sanitizers (built only in the sanitizer
 // flavours, see tests/CMakeLists.txt). AddressSanitizer + UBSan: the demo
-// drawn offline from the first beat to the end at one frame a second, so
-// every timeline row draws, with its frames written as PNG files. Thread
+// drawn offline by two drawing threads from the first beat to the end at one
+// frame a second, so every timeline row draws, with its frames written as
+// PNG files. Thread
 // sanitizer: every effect and the music loaded on the loader thread while
 // the main thread draws the loading screen, then a few frames captured by the
 // writer threads. A report makes the program exit non-zero; the log is shown.
@@ -68,13 +69,13 @@ std::string missing()
 } // namespace
 
 #if DUNRAVEL_SANITIZER_ADDRESS
-TEST(Sanitizers, WholeDemoAtOneFrameASecondDrawsEveryRowWithoutAReport)
+TEST(Sanitizers, WholeDemoAtOneFrameASecondDrawsEveryRowOnTwoThreadsWithoutAReport)
 {
     if (std::string why = missing(); !why.empty())
         GTEST_SKIP() << why;
     ScratchDir dir("sanitizers-whole-demo");
     fs::path log = dir.path / "log.txt";
-    int status = run("--capture '" + (dir.path / "frames").string() + "' --fps 1", log);
+    int status = run("--threads 2 --capture '" + (dir.path / "frames").string() + "' --fps 1", log);
     std::string text = text_of(log);
     ASSERT_EQ(status, 0) << text;
     EXPECT_EQ(text.find("runtime error"), std::string::npos) << text;
