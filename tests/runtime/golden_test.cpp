@@ -286,7 +286,8 @@ void check_every_golden_frame(int32_t threads)
     if (!have_data(&why))
         GTEST_SKIP() << why;
     std::vector<fs::path> goldens = golden_files();
-    ASSERT_FALSE(goldens.empty()) << "no golden frames in tests/golden (add some with scripts/golden.sh BEAT)";
+    ASSERT_FALSE(goldens.empty())
+        << "no golden frames in tests/golden (add some with scripts/golden.sh BEAT)";
     GoldenPass pass;
     ASSERT_TRUE(pass.open(threads, &why)) << why;
     fs::path out = binary_dir / "golden-out";
@@ -325,8 +326,8 @@ void check_every_golden_frame(int32_t threads)
             for (int32_t row : rows)
                 changed_per_row[static_cast<size_t>(row)]++;
             ADD_FAILURE() << stem << " (drawn by " << row_names(rows) << ", " << threads
-                          << " drawing thread(s)): " << differing << " pixels differ from "
-                          << golden.string() << "\n  actual frame: " << actual.string()
+                          << " drawing thread(s)): " << differing << " pixels differ from " << golden.string()
+                          << "\n  actual frame: " << actual.string()
                           << "\n  difference (x8): " << difference.string()
                           << "\n  if the change is intended: scripts/golden.sh " << beat;
         }
@@ -340,7 +341,8 @@ void check_every_golden_frame(int32_t threads)
                        std::to_string(changed_per_row[static_cast<size_t>(row)]) + " of " +
                        std::to_string(golden_per_row[static_cast<size_t>(row)]) + " golden frames";
     if (!summary.empty())
-        ADD_FAILURE() << "changed golden frames by timeline row (" << threads << " drawing thread(s)):" << summary;
+        ADD_FAILURE() << "changed golden frames by timeline row (" << threads
+                      << " drawing thread(s)):" << summary;
 }
 
 TEST(GoldenFrames, EveryGoldenBeatDrawsItsReferenceFrame)
@@ -366,7 +368,8 @@ TEST(GoldenFrames, TheProgramCapturesAGoldenBeatAsItsFile)
     fs::path golden = source_dir / "tests" / "golden" / ("beat-" + beat + ".png");
     ASSERT_TRUE(fs::exists(golden)) << golden;
     fs::path dir = scratch("golden-capture");
-    ASSERT_EQ(run("--capture '" + dir.string() + "' --fps 60 --from " + beat + " --frames 1", dir / "log.txt"), 0)
+    ASSERT_EQ(
+        run("--capture '" + dir.string() + "' --fps 60 --from " + beat + " --frames 1", dir / "log.txt"), 0)
         << std::ifstream(dir / "log.txt").rdbuf();
     fs::path frame;
     for (const auto& e : fs::directory_iterator(dir))
