@@ -9,6 +9,7 @@
 // adds beats. Also: the program's own capture of a beat is its file, two
 // captures of the same range are byte-identical, and Ctrl-C during a capture
 // leaves only complete files.
+#include "prerequisite.h"
 #include "scratch_dir.h"
 
 #include "core/core.h"
@@ -103,7 +104,7 @@ int run(const std::string& args, const fs::path& log)
 bool have_data(std::string* why)
 {
     if (!fs::exists(data_dir / "dunravel.mp3")) {
-        *why = "no data set at " + data_dir.string() + " (run scripts/data.sh)";
+        *why = "no data set at " + data_dir.string() + " (make it with scripts/data.sh)";
         return false;
     }
     return true;
@@ -116,7 +117,7 @@ bool have_program_and_data(std::string* why)
         return false;
     }
     if (!fs::exists(data_dir / "dunravel.mp3")) {
-        *why = "no data set at " + data_dir.string() + " (run scripts/data.sh)";
+        *why = "no data set at " + data_dir.string() + " (make it with scripts/data.sh)";
         return false;
     }
     return true;
@@ -176,7 +177,7 @@ TEST(GoldenFrames, RowsNamedForABeatAreTheRowsTheProgramDraws)
     // for the rows that drew it.
     std::string why;
     if (!have_program_and_data(&why))
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     fs::path dir = scratch("golden-rows");
     fs::path json = dir / "bench.json";
     ASSERT_EQ(run("--bench --bench-json '" + json.string() + "' --from 44 --frames 1", dir / "log.txt"), 0);
@@ -284,7 +285,7 @@ void check_every_golden_frame(int32_t threads)
 {
     std::string why;
     if (!have_data(&why))
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     std::vector<fs::path> goldens = golden_files();
     ASSERT_FALSE(goldens.empty())
         << "no golden frames in tests/golden (add some with scripts/golden.sh BEAT)";
@@ -363,7 +364,7 @@ TEST(GoldenFrames, TheProgramCapturesAGoldenBeatAsItsFile)
 {
     std::string why;
     if (!have_program_and_data(&why))
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     const std::string beat = "46";
     fs::path golden = source_dir / "tests" / "golden" / ("beat-" + beat + ".png");
     ASSERT_TRUE(fs::exists(golden)) << golden;
@@ -387,7 +388,7 @@ TEST(GoldenFrames, TwoCapturesOfOneRangeAreByteIdentical)
 {
     std::string why;
     if (!have_program_and_data(&why))
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     fs::path a = scratch("capture-a"), b = scratch("capture-b");
     ASSERT_EQ(run("--capture '" + a.string() + "' --fps 20 --from 43 --to 45", a / "log.txt"), 0);
     ASSERT_EQ(run("--capture '" + b.string() + "' --fps 20 --from 43 --to 45", b / "log.txt"), 0);
@@ -407,7 +408,7 @@ TEST(GoldenFrames, InterruptedCaptureLeavesOnlyCompleteFiles)
 {
     std::string why;
     if (!have_program_and_data(&why))
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     fs::path dir = scratch("capture-interrupted");
     std::string cmd = "cd '" + dir.string() + "' && SDL_VIDEODRIVER=dummy exec '" + program.string() +
                       "' --data '" + data_dir.string() +
@@ -441,7 +442,7 @@ TEST(OfflineProgram, VideoAndBenchOfAShortRange)
 {
     std::string why;
     if (!have_program_and_data(&why))
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     fs::path dir = scratch("offline-program");
     if (std::system("command -v ffprobe > /dev/null 2>&1") == 0) {
         fs::path video = dir / "short.mp4";

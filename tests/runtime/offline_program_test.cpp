@@ -6,6 +6,7 @@
 // folders are written directly or refused with the reason. The program runs
 // in its own process group, with a pseudo-terminal as standard input where
 // a key is typed and as standard error where its progress line is watched.
+#include "prerequisite.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
@@ -171,9 +172,9 @@ class OfflineProgramRun : public testing::Test
     void SetUp() override
     {
         if (!fs::exists(program))
-            GTEST_SKIP() << "the program is not built: " << program;
+            SKIP_UNLESS_CI() << "the program is not built: " << program;
         if (!fs::exists(data_dir / "dunravel.mp3"))
-            GTEST_SKIP() << "no data set at " << data_dir << " (run scripts/data.sh)";
+            SKIP_UNLESS_CI() << "no data set at " << data_dir << " (make it with scripts/data.sh)";
         dir = scratch_path(
             (std::string("offline-run-") + testing::UnitTest::GetInstance()->current_test_info()->name())
                 .c_str());
@@ -211,7 +212,7 @@ TEST_F(OfflineProgramRun, SigtermEndsACaptureWith143AndCountsTheFilesWritten)
 TEST_F(OfflineProgramRun, CtrlCEndsAVideoWith130AndFfmpegStillFinishesTheFile)
 {
     if (std::system("command -v ffmpeg > /dev/null 2>&1 && command -v ffprobe > /dev/null 2>&1") != 0)
-        GTEST_SKIP() << "ffmpeg is not installed";
+        SKIP_UNLESS_CI() << "ffmpeg is not installed";
     ErrorTerminal terminal;
     ASSERT_TRUE(terminal.open_into(dir / "err.txt"));
     pid_t pid = start_program(dir, {"--video", "out.mp4"}, -1, terminal.terminal);

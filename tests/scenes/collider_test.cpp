@@ -4,6 +4,7 @@
 // into the large sphere the same at every frame rate and replayed after a
 // jump; the film strip cross-fading without flicker; and frames inside the
 // letterbox once the end scene comes in.
+#include "prerequisite.h"
 #include "../overlays/overlay_fixture.h"
 
 #include "image/texture_table.h"
@@ -203,7 +204,7 @@ TEST_F(ColliderScene, MissingFilesFailNamingTheFileAndFreeWhatWasMade)
     std::string err = failed_load();
     EXPECT_NE(err.find(data_file("sphere.lwo")), std::string::npos) << err;
     if (!has_data_set())
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     // The spheres load, the film strip does not: what was made is freed (the
     // sanitizer build reports it otherwise) and a second free is harmless.
     std::filesystem::copy_file(data_set / "sphere.lwo", dir_ / "sphere.lwo");
@@ -219,7 +220,7 @@ TEST_F(ColliderScene, MissingFilesFailNamingTheFileAndFreeWhatWasMade)
 TEST_F(ColliderScene, DentsAreTheSameAtEveryFrameRateAndAfterAJumpBack)
 {
     if (!has_data_set())
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     load_data_set();
     const std::vector<float> undented = rest_shape();
     ASSERT_FALSE(undented.empty());
@@ -268,7 +269,7 @@ TEST_F(ColliderScene, DentsAreTheSameAtEveryFrameRateAndAfterAJumpBack)
 TEST_F(ColliderScene, FilmStripCrossFadesWithoutFlicker)
 {
     if (!has_data_set())
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     load_data_set();
     double darkest = 1e30, brightest = 0.0;
     for (int k = 0; k < 10; ++k) {
@@ -289,7 +290,7 @@ TEST_F(ColliderScene, FilmStripCrossFadesWithoutFlicker)
 TEST_F(ColliderScene, FramesRepeatForTheSameTimeAndKeepToTheLetterboxFromBeat361)
 {
     if (!has_data_set())
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     load_data_set();
     for (double beat : {330.5, 359.5, 362.0, 371.5}) {
         draw_beat(beat);

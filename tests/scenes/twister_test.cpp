@@ -2,6 +2,7 @@
 // radius staying finite through normals, lighting and sparkles, the sparkle
 // threshold and cap, the slices' colours, the odd-beat rule and sway, the
 // failed load naming its file, and frames drawn with the real data set.
+#include "prerequisite.h"
 #include "../overlays/overlay_fixture.h"
 
 #include "image/image.h"
@@ -270,7 +271,7 @@ TEST_F(TwisterScene, DrawsTubeOnEvenBeatsAndOnlyTheShadowDepthOnOddOnes)
 {
     const std::filesystem::path data = std::filesystem::path(DUNRAVEL_SOURCE_DIR) / "data";
     if (!std::filesystem::exists(data / "twister_bg.jpg"))
-        GTEST_SKIP() << "no data set at " << data << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data << " (make it with scripts/data.sh)";
     paths_set_data_dir(data.c_str());
     ASSERT_EQ(texture_table_load(), 0);
     ASSERT_EQ(twister_load(), 0);
