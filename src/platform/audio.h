@@ -64,3 +64,7 @@ int64_t audio_position();
 int32_t audio_state();
 // Pauses (non-zero) or resumes; the position stands still while paused.
 void audio_pause(int32_t paused);
+// The clock the position is measured with, in counter_frequency() ticks:
+// counter_now, or another (a test's own) while nothing plays; null restores
+// counter_now.
+void audio_set_clock(int64_t (*now)());

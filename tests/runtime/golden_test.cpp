@@ -135,6 +135,19 @@ std::vector<fs::path> golden_files()
     return files;
 }
 
+// Checks done() every few milliseconds until it holds; false when it never
+// did within a generous bound (a hang, not a slow machine).
+template <class Done> bool wait_until(Done done)
+{
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > give_up)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
 fs::path scratch(const char* name)
 {
     return scratch_path(name);
@@ -414,17 +427,15 @@ TEST(GoldenFrames, InterruptedCaptureLeavesOnlyCompleteFiles)
                       "' --data '" + data_dir.string() +
                       "' --capture frames > log.txt 2>&1 < /dev/null & echo $! > '" + (dir / "pid").string() +
                       "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(std::system(cmd.c_str()), 0); // the pid file is written when this returns
     pid_t pid = 0;
     std::ifstream(dir / "pid") >> pid;
     ASSERT_GT(pid, 0);
     // Wait for the first frames, then interrupt.
-    for (int i = 0; i < 600 && !fs::exists(dir / "frames" / "frame-000003.png"); i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(wait_until([&] { return fs::exists(dir / "frames" / "frame-000003.png"); }))
+        << "no frames were written";
     kill(pid, SIGINT);
-    for (int i = 0; i < 300 && kill(pid, 0) == 0; i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    wait_until([&] { return kill(pid, 0) != 0; });
     EXPECT_NE(kill(pid, 0), 0) << "the capture did not stop";
     int pngs = 0;
     for (const auto& e : fs::directory_iterator(dir / "frames")) {
