@@ -2,14 +2,15 @@
 # Builds the demo as a web page: build-web/ gets index.html, dunravel.js,
 # dunravel.wasm and dunravel.data (the data set and the font). "serve" then
 # serves the folder on 127.0.0.1 and prints the address. The libraries come
-# from Debian's source packages, compiled once with emcc into
-# build-web-deps/sysroot (delete that folder to rebuild them).
+# from Debian's source packages, checked against apt's signed index and
+# compiled once with emcc into a cache outside the clone, named after the
+# Debian release, the source and compiler versions and this script
+# (/var/cache/dunravel/web-deps-KEY, or ~/.cache/dunravel/web-deps-KEY when
+# /var/cache is not writable; delete it to rebuild them).
 set -eu
 cd "$(dirname "$0")/.."
 root="$(pwd)"
-deps="$root/build-web-deps"
-sysroot="$deps/sysroot"
-jobs=2
+jobs="$(nproc 2>/dev/null || echo 2)"
 
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
@@ -40,8 +41,7 @@ emulator="node;--no-experimental-fetch"
 
 # ---- Library sources: apt-get source needs a deb-src entry for bookworm.
 SOURCE_PACKAGES="zlib libpng1.6 libjpeg-turbo mpg123 freetype kissfft"
-fetch_sources() {
-  mkdir -p "$deps/src"
+add_source_list() {
   if ! apt-get source --print-uris zlib/bookworm >/dev/null 2>&1; then
     echo "web: adding the bookworm source list"
     $SUDO sh -c 'cat > /etc/apt/sources.list.d/dunravel-web-src.sources' <<'LIST'
@@ -53,16 +53,70 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 LIST
     $SUDO apt-get update -q
   fi
+}
+
+# The cache's name: the Debian release, every source version, the
+# compiler's, and this script (its build options).
+add_source_list
+versions="$(cat /etc/debian_version) $(dpkg-query -W -f='${Version}' emscripten)"
+for p in $SOURCE_PACKAGES; do
+  v="$(apt-get source --print-uris -q "$p/bookworm" 2>/dev/null |
+    sed -n "s/^Selected version '\([^']*\)'.*/\1/p")"
+  [ -n "$v" ] || { echo "web: no source package $p for bookworm" >&2; exit 1; }
+  versions="$versions $p=$v"
+done
+key="$(printf '%s %s' "$versions" "$(sha256sum <"$0")" | sha256sum | cut -c1-16)"
+if [ -w /var/cache ] || [ -w /var/cache/dunravel ]; then
+  deps="/var/cache/dunravel/web-deps-$key"
+else
+  deps="${XDG_CACHE_HOME:-$HOME/.cache}/dunravel/web-deps-$key"
+fi
+sysroot="$deps/sysroot"
+
+# Every file of source package $1 that apt's signed index lists, checked
+# by size and SHA-256 as apt checks what it fetches; the upstream
+# signatures (*.asc), which some mirrors do not serve, may be missing.
+# Fails naming the first file that is missing or does not match.
+# The list comes first, from an empty folder (apt leaves out the files it
+# finds already there).
+list_source_files() { # PACKAGE
+  mkdir -p "$1.list"
+  (cd "$1.list" && apt-get source --print-uris -q "$1/bookworm") | grep "^'" >"$1.uris"
+  rmdir "$1.list"
+  [ -s "$1.uris" ] || { echo "web: apt lists no files for the source of $1" >&2; return 1; }
+}
+check_source_files() { # PACKAGE
+  while read -r uri name size hash; do
+    case "$name" in *.asc) [ -f "$name" ] || continue ;; esac
+    want="${hash#SHA256:}"
+    [ "$want" != "$hash" ] || { echo "web: no SHA-256 for $name in apt's index" >&2; return 1; }
+    [ -f "$name" ] || { echo "web: $name was not downloaded (from $uri)" >&2; return 1; }
+    [ "$(stat -c %s "$name")" = "$size" ] || { echo "web: $name has the wrong size" >&2; return 1; }
+    echo "$want  $name" | sha256sum -c --quiet - >/dev/null 2>&1 ||
+      { echo "web: $name does not match apt's index" >&2; return 1; }
+  done <"$1.uris"
+}
+
+fetch_sources() {
+  mkdir -p "$deps/src"
   for p in $SOURCE_PACKAGES; do
-    if ls -d "$deps/src/$p"-*/ >/dev/null 2>&1 || ls -d "$deps/src/$p".* >/dev/null 2>&1; then
+    if [ -f "$deps/src/$p.unpacked" ]; then
       continue
     fi
     (cd "$deps/src" &&
-      # Some upstream signature files are not served; apt checks every file
-      # it fetches against the signed index, so unpack without them.
-      { apt-get source -q -d "$p/bookworm" || true; } &&
+      list_source_files "$p" &&
+      # A failed download stops here unless only upstream signatures were
+      # missing: every other file is checked against the index below.
+      { apt-get source -q -d "$p/bookworm" ||
+        echo "web: apt-get source $p reported a failure; checking what it fetched"; } &&
+      check_source_files "$p" &&
       dsc="$(ls "$p"_*.dsc | head -n 1)" &&
-      dpkg-source -q -x --no-check "$dsc")
+      # The files were checked above against the signed index; the .dsc's
+      # own signature cannot be (no Debian keyring), nor absent .asc files.
+      dpkg-source -q -x --no-check "$dsc" &&
+      ls -d "$p"-*/ >/dev/null 2>&1 &&
+      touch "$p.unpacked") ||
+      { echo "web: the source of $p could not be fetched and checked" >&2; exit 1; }
   done
 }
 
@@ -70,7 +124,7 @@ src_dir() {
   ls -d "$deps/src/$1"-*/ | head -n 1
 }
 
-# Each library once: its stamp in build-web-deps/build/ says it is installed.
+# Each library once: its stamp in the cache's build/ says it is installed.
 emcmake_build() { # NAME SOURCE-DIR [CMAKE OPTIONS...]
   name="$1"; dir="$2"; shift 2
   [ -f "$deps/build/$name.done" ] && return 0

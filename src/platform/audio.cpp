@@ -137,6 +137,10 @@ struct Output {
 
 Output output;
 
+// The clock positions are measured with (counter_now unless set); read on
+// the device's thread too, so it is set only while nothing plays.
+int64_t (*play_clock)() = counter_now;
+
 int64_t ticks_to_frames(int64_t ticks)
 {
     double f = static_cast<double>(ticks) * AUDIO_RATE / static_cast<double>(counter_frequency());
@@ -155,7 +159,7 @@ void device_callback(void*, Uint8* stream, int len)
         if (output.have_block) {
             output.anchor_frame = output.block_start;
             output.anchor_limit = output.block_end;
-            output.anchor_time = counter_now();
+            output.anchor_time = play_clock();
             output.have_anchor = true;
         }
         track = output.track;
@@ -189,13 +193,13 @@ int64_t raw_position()
     int64_t total = output.track->frames;
     int64_t pos;
     if (output.kind == AUDIO_OUTPUT_SILENT) {
-        pos = output.start_frame + ticks_to_frames(counter_now() - output.silent_since);
+        pos = output.start_frame + ticks_to_frames(play_clock() - output.silent_since);
     } else {
         std::lock_guard<std::mutex> guard(output.lock);
         if (!output.have_anchor) {
             pos = output.start_frame;
         } else {
-            pos = output.anchor_frame + ticks_to_frames(counter_now() - output.anchor_time);
+            pos = output.anchor_frame + ticks_to_frames(play_clock() - output.anchor_time);
             if (pos > output.anchor_limit)
                 pos = output.anchor_limit;
         }
@@ -219,7 +223,7 @@ void restart_at(int64_t frame)
 {
     output.start_frame = frame;
     output.floor = frame;
-    output.silent_since = counter_now();
+    output.silent_since = play_clock();
     std::lock_guard<std::mutex> guard(output.lock);
     output.cursor = frame;
     output.have_block = false;
@@ -461,7 +465,7 @@ void audio_pause(int32_t paused)
     output.paused = false;
     output.start_frame = output.paused_frame;
     output.floor = output.paused_frame;
-    output.silent_since = counter_now();
+    output.silent_since = play_clock();
     {
         std::lock_guard<std::mutex> guard(output.lock);
         output.have_anchor = false;
@@ -474,5 +478,10 @@ void audio_pause(int32_t paused)
 void audio_set_muted(int32_t muted)
 {
     output.muted.store(muted != 0, std::memory_order_relaxed);
+}
+
+void audio_set_clock(int64_t (*now)())
+{
+    play_clock = now ? now : counter_now;
 }
 #endif // __EMSCRIPTEN__

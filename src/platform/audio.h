@@ -67,3 +67,7 @@ void audio_pause(int32_t paused);
 // Silences (non-zero) or restores the sound; the track plays on and the
 // position advances as before.
 void audio_set_muted(int32_t muted);
+// The clock the position is measured with, in counter_frequency() ticks:
+// counter_now, or another (a test's own) while nothing plays; null restores
+// counter_now.
+void audio_set_clock(int64_t (*now)());

@@ -191,6 +191,8 @@ void loading_screen_end(LoadingScreen* ls)
     ls->glow_layer = nullptr;
 }
 
+void (*loading_screen_presented)(int32_t frame) = nullptr;
+
 int32_t loading_screen_run(int32_t max_fps)
 {
     LoadingScreen ls;
@@ -204,7 +206,10 @@ int32_t loading_screen_run(int32_t max_fps)
         // Runs on the thread that owns the window: keep its events flowing.
         if (SDL_WasInit(SDL_INIT_VIDEO))
             SDL_PumpEvents();
-        loading_screen_frame(&ls, loading_screen_frame_now(&ls));
+        const int32_t frame = loading_screen_frame_now(&ls);
+        loading_screen_frame(&ls, frame);
+        if (loading_screen_presented)
+            loading_screen_presented(frame);
     }
     loading_screen_end(&ls);
     return 0;

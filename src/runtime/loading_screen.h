@@ -15,6 +15,10 @@ extern std::atomic<int32_t> loading_active;
 // as fast as it can). Returns 0 after a normal end, 1 at once when its
 // images or mesh could not be made.
 int32_t loading_screen_run(int32_t max_fps = 0);
+// Called by loading_screen_run on its own thread after each frame it
+// presents, with the loop frame number; null (the default) for none. Lets a
+// test wait for frames rather than for time.
+extern void (*loading_screen_presented)(int32_t frame);
 
 // The animation advances by time, not by frames drawn, so it runs at one
 // speed on any machine: the loop frame number shown after elapsed counter

@@ -1,5 +1,6 @@
 // The texture-info tool: one line per file with size and FNV-1a checksum of
 // the loaded pixels, "path - error" for files that do not load, exit 1.
+#include "prerequisite.h"
 #include "test_images.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +33,7 @@ TEST(TextureInfoTool, PrintsSizeAndChecksumPerFileAndFailsOnBadOnes)
 {
     std::string tool = std::string(DUNRAVEL_BINARY_DIR) + "/tools/texture-info/texture-info";
     if (!std::filesystem::exists(tool))
-        GTEST_SKIP() << "texture-info is not built";
+        SKIP_UNLESS_CI() << "texture-info is not built";
     PngImage p;
     p.width = 2;
     p.colour_type = PNG_COLOR_TYPE_RGB_ALPHA;

@@ -1,6 +1,7 @@
 // The committed corpus of deliberately broken LWO2/LWMO files
 // (tests/lightwave/corpus, written by fuzz/seeds.cpp --broken) and the
 // lwo-info tool's tab-separated output.
+#include "prerequisite.h"
 #include "lw_test_util.h"
 #include "platform/paths.h"
 #include "scene/scene.h"
@@ -104,7 +105,7 @@ TEST(LwoInfo, TsvListsLayersAndErrors)
 {
     std::string tool = std::string(DUNRAVEL_BINARY_DIR) + "/tools/lwo-info/lwo-info";
     if (!std::filesystem::exists(tool))
-        GTEST_SKIP() << "lwo-info is not built";
+        SKIP_UNLESS_CI() << "lwo-info is not built";
     LwoObject obj;
     obj.layers.push_back(make_layer({0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0}, {{0, 1, 2, 3}, {0, 2}}));
     obj.layers.push_back(make_layer({0, 0, 0, 1, 0, 0}, {{0, 1}}));
@@ -127,7 +128,7 @@ TEST(LwoInfo, AFileThatCannotBeOpenedSaysSo)
 {
     std::string tool = std::string(DUNRAVEL_BINARY_DIR) + "/tools/lwo-info/lwo-info";
     if (!std::filesystem::exists(tool))
-        GTEST_SKIP() << "lwo-info is not built";
+        SKIP_UNLESS_CI() << "lwo-info is not built";
     std::string missing = build_path("no_such_object.lwo"), motion = build_path("no_such_motion.mo");
     std::string command = tool + " " + missing + " " + motion + " 2>&1; echo status $?";
     FILE* p = popen(command.c_str(), "r");

@@ -2,6 +2,7 @@
 // a short track made here: the "rendering info:" block, the end of the track
 // ending the run with status 0, and the failure statuses. The track sits in
 // a scratch data folder next to links to the real data set, when there is one.
+#include "prerequisite.h"
 #include "../platform/test_mp3.h"
 
 #include <gtest/gtest.h>
@@ -57,7 +58,7 @@ class EndToEnd : public testing::Test
     void SetUp() override
     {
         if (!fs::exists(program))
-            GTEST_SKIP() << "the program is not built: " << program;
+            SKIP_UNLESS_CI() << "the program is not built: " << program;
         // One folder per test: ctest runs them side by side.
         dir = fs::path(DUNRAVEL_BINARY_DIR) / "test-scratch" /
               (std::string("end-to-end-") + testing::UnitTest::GetInstance()->current_test_info()->name());
@@ -91,7 +92,7 @@ TEST_F(EndToEnd, PlaysTheTrackToItsEndAndPrintsRenderingInfo)
 {
     ProgramRun r = run_program(program, dir, "--window --no-sound");
     if (missing_data_set(r))
-        GTEST_SKIP() << "no data set at " << real_data << " (run scripts/data.sh): " << r.err;
+        SKIP_UNLESS_CI() << "no data set at " << real_data << " (make it with scripts/data.sh): " << r.err;
     EXPECT_EQ(r.status, 0) << r.err;
     std::regex block("rendering info:\n"
                      "\thardware surface [01]\n\twindow manager   [01]\n\thardware blit    [01]\n"
@@ -111,7 +112,7 @@ TEST_F(EndToEnd, PlaysThroughTheSoundDeviceAndFromAStartBeat)
 {
     ProgramRun r = run_program(program, dir, "-w --start 1");
     if (missing_data_set(r))
-        GTEST_SKIP() << "no data set at " << real_data << " (run scripts/data.sh): " << r.err;
+        SKIP_UNLESS_CI() << "no data set at " << real_data << " (make it with scripts/data.sh): " << r.err;
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("skip forward to 0.666667\n"), std::string::npos) << r.out;
 }
@@ -124,7 +125,7 @@ TEST_F(EndToEnd, FindsTheDataFolderBesideTheProgram)
     fs::rename(dir / "data", dir / "bin" / "data");
     ProgramRun r = run_program(dir / "bin" / "dunravel", dir / "elsewhere", "-w --no-sound");
     if (missing_data_set(r))
-        GTEST_SKIP() << "no data set at " << real_data << " (run scripts/data.sh): " << r.err;
+        SKIP_UNLESS_CI() << "no data set at " << real_data << " (make it with scripts/data.sh): " << r.err;
     EXPECT_EQ(r.status, 0) << r.err;
 }
 
@@ -157,7 +158,7 @@ TEST_F(EndToEnd, AShortTrackWarnsAndAStartPastItIsAUsageError)
 {
     ProgramRun r = run_program(program, dir, "-w --no-sound");
     if (missing_data_set(r))
-        GTEST_SKIP() << "no data set at " << real_data << " (run scripts/data.sh): " << r.err;
+        SKIP_UNLESS_CI() << "no data set at " << real_data << " (make it with scripts/data.sh): " << r.err;
     EXPECT_EQ(r.status, 0) << r.err;
     std::regex warning("dunravel: warning: the music lasts 1\\.0[0-9]{2}s, the timeline 273\\.333s; the demo "
                        "ends with the music\n");
@@ -186,7 +187,7 @@ TEST_F(EndToEnd, DataFilesThatAreNotFilesOrMissingAreNamedWithTheReason)
     ProgramRun r = run_program(program, dir, "-w --no-sound");
     EXPECT_EQ(r.status, 1) << r.err;
     if (missing_data_set(r))
-        GTEST_SKIP() << "no data set at " << real_data << " (run scripts/data.sh): " << r.err;
+        SKIP_UNLESS_CI() << "no data set at " << real_data << " (make it with scripts/data.sh): " << r.err;
     EXPECT_NE(r.err.find("dunravel: cannot load the music data/dunravel.mp3 (not a regular file)\n"),
               std::string::npos)
         << r.err;
@@ -208,7 +209,7 @@ TEST_F(EndToEnd, ARealWindowUnderXvfbPlaysAndEndsCleanly)
     // choice of renderer, Mesa's GL driver included). In a sanitizer build
     // this is the leak check of a real-window run.
     if (std::system("command -v xvfb-run > /dev/null 2>&1") != 0)
-        GTEST_SKIP() << "xvfb-run is not installed";
+        SKIP_UNLESS_CI() << "xvfb-run is not installed";
     std::string cmd = "cd '" + dir.string() +
                       "' && env -u SDL_VIDEODRIVER SDL_AUDIODRIVER=dummy timeout 300 "
                       "xvfb-run -a -s '-screen 0 800x600x24' '" +
@@ -218,7 +219,7 @@ TEST_F(EndToEnd, ARealWindowUnderXvfbPlaysAndEndsCleanly)
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     r.err = slurp(dir / "run.err");
     if (missing_data_set(r))
-        GTEST_SKIP() << "no data set at " << real_data << " (run scripts/data.sh): " << r.err;
+        SKIP_UNLESS_CI() << "no data set at " << real_data << " (make it with scripts/data.sh): " << r.err;
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("Sanitizer"), std::string::npos) << r.err;
 }

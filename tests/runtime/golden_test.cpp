@@ -1,18 +1,27 @@
 // Golden frames: every tests/golden/beat-<B>.png is the frame that
 // `dunravel --capture DIR --from <B> --frames 1` draws (fixed-step clock at
-// 60 frames per second, a fresh process, the real data set). A mismatch
-// writes the actual frame and a difference image under
-// <build>/golden-out/ and names them, with the timeline rows (the scene)
-// that drew the frame; a summary counts the changed frames per row.
-// scripts/golden.sh refreshes the set or adds beats. Also: two captures of
-// the same range are byte-identical, and Ctrl-C during a capture leaves only
-// complete files.
+// 60 frames per second, a fresh process, the real data set). Two passes draw
+// every golden beat in this one process, one with one drawing thread and one
+// with two, each frame from freshly loaded effects. A mismatch writes the
+// actual frame and a difference image under <build>/golden-out/ and names
+// them, with the timeline rows (the scene) that drew the frame; a summary
+// counts the changed frames per row. scripts/golden.sh refreshes the set or
+// adds beats. Also: the program's own capture of a beat is its file, two
+// captures of the same range are byte-identical, and Ctrl-C during a capture
+// leaves only complete files.
+#include "prerequisite.h"
 #include "scratch_dir.h"
 
+#include "core/core.h"
+#include "core/frame.h"
 #include "platform/audio.h"
+#include "platform/paths.h"
+#include "raster/raster.h"
 #include "runtime/clock.h"
+#include "runtime/demo.h"
 #include "runtime/effects.h"
 #include "runtime/options.h"
+#include "runtime/video.h"
 
 #include <gtest/gtest.h>
 
@@ -92,6 +101,15 @@ int run(const std::string& args, const fs::path& log)
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
+bool have_data(std::string* why)
+{
+    if (!fs::exists(data_dir / "dunravel.mp3")) {
+        *why = "no data set at " + data_dir.string() + " (make it with scripts/data.sh)";
+        return false;
+    }
+    return true;
+}
+
 bool have_program_and_data(std::string* why)
 {
     if (!fs::exists(program)) {
@@ -99,7 +117,7 @@ bool have_program_and_data(std::string* why)
         return false;
     }
     if (!fs::exists(data_dir / "dunravel.mp3")) {
-        *why = "no data set at " + data_dir.string() + " (run scripts/data.sh)";
+        *why = "no data set at " + data_dir.string() + " (make it with scripts/data.sh)";
         return false;
     }
     return true;
@@ -115,6 +133,19 @@ std::vector<fs::path> golden_files()
                 files.push_back(e.path());
     std::sort(files.begin(), files.end());
     return files;
+}
+
+// Checks done() every few milliseconds until it holds; false when it never
+// did within a generous bound (a hang, not a slow machine).
+template <class Done> bool wait_until(Done done)
+{
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::minutes(5);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > give_up)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 fs::path scratch(const char* name)
@@ -159,7 +190,7 @@ TEST(GoldenFrames, RowsNamedForABeatAreTheRowsTheProgramDraws)
     // for the rows that drew it.
     std::string why;
     if (!have_program_and_data(&why))
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     fs::path dir = scratch("golden-rows");
     fs::path json = dir / "bench.json";
     ASSERT_EQ(run("--bench --bench-json '" + json.string() + "' --from 44 --frames 1", dir / "log.txt"), 0);
@@ -179,16 +210,103 @@ TEST(GoldenFrames, RowsNamedForABeatAreTheRowsTheProgramDraws)
     fs::remove_all(dir);
 }
 
-TEST(GoldenFrames, EveryGoldenBeatDrawsItsReferenceFrame)
+// Draws golden frames in this process as the program draws them from a fresh
+// start at a beat: the video offscreen, the music on the fixed-step clock at
+// 60 frames a second, the drawing threads started once. Before each frame
+// every effect is loaded afresh from the generators' start values, so no
+// state of an earlier frame reaches it; the frame is drawn, copied and the
+// effects freed again.
+class GoldenPass
+{
+  public:
+    // True when everything opened; else why says what did not.
+    bool open(int32_t threads, std::string* why)
+    {
+        paths_init();
+        if (paths_set_data_dir(data_dir.c_str()) != 0) {
+            *why = "the data folder name is too long: " + data_dir.string();
+            return false;
+        }
+        VideoSettings settings = {VIDEO_WINDOW, 1, 0, 1};
+        video_configure(&settings);
+        if (video_open(1) != 0) {
+            *why = "the offscreen frame could not be made";
+            return false;
+        }
+        video_opened = true;
+        music_set_clock(MUSIC_CLOCK_FIXED, GOLDEN_FPS);
+        if (music_load(DEMO_MUSIC_PATH, DEMO_TEMPO_BPM, 0.0f) != 0) {
+            *why = "the music did not load from " + data_dir.string();
+            return false;
+        }
+        music_opened = true;
+        if (music_play() != 0) {
+            *why = "the music did not start";
+            return false;
+        }
+        music_set_end(-1.0);
+        started_threads = raster_threads_start(threads);
+        if (started_threads != threads) {
+            *why = "only " + std::to_string(started_threads) + " drawing thread(s) could be started";
+            return false;
+        }
+        return true;
+    }
+
+    ~GoldenPass()
+    {
+        raster_threads_stop();
+        if (music_opened)
+            music_close();
+        if (video_opened)
+            video_close();
+    }
+
+    // The frame at beat text `beat` into out; false with why on a failure.
+    bool draw(const std::string& beat, Image* out, std::string* why)
+    {
+        random_seed = 1; // both generators as a process starts them
+        core_srand(1);
+        if (effects_load_all() != 0) {
+            *why = "the effects did not load from " + data_dir.string();
+            return false;
+        }
+        music_seek_frame(music_frame_at(options_parse_time(beat.c_str()), GOLDEN_FPS));
+        music_update();
+        demo_draw_frame();
+        out->width = screen->w;
+        out->height = screen->h;
+        out->pixels.resize(static_cast<size_t>(out->width) * out->height);
+        for (int32_t y = 0; y < screen->h; y++) {
+            const uint32_t* row = screen_row(y);
+            for (int32_t x = 0; x < screen->w; x++)
+                out->pixels[static_cast<size_t>(y) * out->width + x] = row[x] & 0x00FFFFFFu;
+        }
+        effects_free_all();
+        return true;
+    }
+
+  private:
+    static constexpr int32_t GOLDEN_FPS = 60;
+    bool video_opened = false;
+    bool music_opened = false;
+    int32_t started_threads = 0;
+};
+
+// Every golden frame drawn with `threads` drawing threads against its file.
+void check_every_golden_frame(int32_t threads)
 {
     std::string why;
-    if (!have_program_and_data(&why))
-        GTEST_SKIP() << why;
+    if (!have_data(&why))
+        SKIP_UNLESS_CI() << why;
     std::vector<fs::path> goldens = golden_files();
-    if (goldens.empty())
-        GTEST_SKIP() << "no golden frames in tests/golden (add some with scripts/golden.sh BEAT)";
+    ASSERT_FALSE(goldens.empty())
+        << "no golden frames in tests/golden (add some with scripts/golden.sh BEAT)";
+    GoldenPass pass;
+    ASSERT_TRUE(pass.open(threads, &why)) << why;
     fs::path out = binary_dir / "golden-out";
     fs::create_directories(out);
+    std::string suffix = threads == 1 ? "" : "-threads-" + std::to_string(threads);
     std::vector<int32_t> golden_per_row(TIMELINE_COUNT, 0), changed_per_row(TIMELINE_COUNT, 0);
     for (const fs::path& golden : goldens) {
         std::string stem = golden.stem().string(); // beat-<B>
@@ -196,21 +314,11 @@ TEST(GoldenFrames, EveryGoldenBeatDrawsItsReferenceFrame)
         std::vector<int32_t> rows = rows_drawing(beat);
         for (int32_t row : rows)
             golden_per_row[static_cast<size_t>(row)]++;
-        fs::path dir = scratch("golden-capture");
-        ASSERT_EQ(
-            run("--capture '" + dir.string() + "' --fps 60 --from " + beat + " --frames 1", dir / "log.txt"),
-            0)
-            << stem << ": " << std::ifstream(dir / "log.txt").rdbuf();
-        fs::path frame;
-        for (const auto& e : fs::directory_iterator(dir))
-            if (e.path().extension() == ".png")
-                frame = e.path();
-        ASSERT_FALSE(frame.empty()) << stem << ": no frame written";
         Image want, got;
         ASSERT_TRUE(read_png(golden, &want)) << golden;
-        ASSERT_TRUE(read_png(frame, &got)) << frame;
-        ASSERT_EQ(want.width, got.width);
-        ASSERT_EQ(want.height, got.height);
+        ASSERT_TRUE(pass.draw(beat, &got, &why)) << stem << ": " << why;
+        ASSERT_EQ(want.width, got.width) << golden;
+        ASSERT_EQ(want.height, got.height) << golden;
         Image diff = got;
         int64_t differing = 0;
         for (size_t i = 0; i < got.pixels.size(); i++) {
@@ -225,19 +333,18 @@ TEST(GoldenFrames, EveryGoldenBeatDrawsItsReferenceFrame)
             differing += a != b;
         }
         if (differing > 0) {
-            fs::path actual = out / (stem + ".actual.png");
-            fs::path difference = out / (stem + ".diff.png");
-            fs::copy_file(frame, actual, fs::copy_options::overwrite_existing);
+            fs::path actual = out / (stem + suffix + ".actual.png");
+            fs::path difference = out / (stem + suffix + ".diff.png");
+            write_png(actual, got);
             write_png(difference, diff);
             for (int32_t row : rows)
                 changed_per_row[static_cast<size_t>(row)]++;
-            ADD_FAILURE() << stem << " (drawn by " << row_names(rows) << "): " << differing
-                          << " pixels differ from " << golden.string()
+            ADD_FAILURE() << stem << " (drawn by " << row_names(rows) << ", " << threads
+                          << " drawing thread(s)): " << differing << " pixels differ from " << golden.string()
                           << "\n  actual frame: " << actual.string()
                           << "\n  difference (x8): " << difference.string()
                           << "\n  if the change is intended: scripts/golden.sh " << beat;
         }
-        fs::remove_all(dir);
     }
     // A row whose every frame changed is the likely cause; one changed in
     // some frames only is drawn beside it.
@@ -248,14 +355,53 @@ TEST(GoldenFrames, EveryGoldenBeatDrawsItsReferenceFrame)
                        std::to_string(changed_per_row[static_cast<size_t>(row)]) + " of " +
                        std::to_string(golden_per_row[static_cast<size_t>(row)]) + " golden frames";
     if (!summary.empty())
-        ADD_FAILURE() << "changed golden frames by timeline row:" << summary;
+        ADD_FAILURE() << "changed golden frames by timeline row (" << threads
+                      << " drawing thread(s)):" << summary;
+}
+
+TEST(GoldenFrames, EveryGoldenBeatDrawsItsReferenceFrame)
+{
+    check_every_golden_frame(1);
+}
+
+// The frame does not depend on how the rows are shared between two threads.
+TEST(GoldenFrames, TwoDrawingThreadsDrawEveryReferenceFrame)
+{
+    check_every_golden_frame(2);
+}
+
+// The program's own capture of a golden beat (a fresh process, as
+// scripts/golden.sh makes them) is the reference file byte for byte in
+// pixels: the in-process passes above draw what the program draws.
+TEST(GoldenFrames, TheProgramCapturesAGoldenBeatAsItsFile)
+{
+    std::string why;
+    if (!have_program_and_data(&why))
+        SKIP_UNLESS_CI() << why;
+    const std::string beat = "46";
+    fs::path golden = source_dir / "tests" / "golden" / ("beat-" + beat + ".png");
+    ASSERT_TRUE(fs::exists(golden)) << golden;
+    fs::path dir = scratch("golden-capture");
+    ASSERT_EQ(
+        run("--capture '" + dir.string() + "' --fps 60 --from " + beat + " --frames 1", dir / "log.txt"), 0)
+        << std::ifstream(dir / "log.txt").rdbuf();
+    fs::path frame;
+    for (const auto& e : fs::directory_iterator(dir))
+        if (e.path().extension() == ".png")
+            frame = e.path();
+    ASSERT_FALSE(frame.empty()) << "no frame written";
+    Image want, got;
+    ASSERT_TRUE(read_png(golden, &want)) << golden;
+    ASSERT_TRUE(read_png(frame, &got)) << frame;
+    EXPECT_EQ(want.pixels, got.pixels) << frame << " against " << golden;
+    fs::remove_all(dir);
 }
 
 TEST(GoldenFrames, TwoCapturesOfOneRangeAreByteIdentical)
 {
     std::string why;
     if (!have_program_and_data(&why))
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     fs::path a = scratch("capture-a"), b = scratch("capture-b");
     ASSERT_EQ(run("--capture '" + a.string() + "' --fps 20 --from 43 --to 45", a / "log.txt"), 0);
     ASSERT_EQ(run("--capture '" + b.string() + "' --fps 20 --from 43 --to 45", b / "log.txt"), 0);
@@ -275,23 +421,21 @@ TEST(GoldenFrames, InterruptedCaptureLeavesOnlyCompleteFiles)
 {
     std::string why;
     if (!have_program_and_data(&why))
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     fs::path dir = scratch("capture-interrupted");
     std::string cmd = "cd '" + dir.string() + "' && SDL_VIDEODRIVER=dummy exec '" + program.string() +
                       "' --data '" + data_dir.string() +
                       "' --capture frames > log.txt 2>&1 < /dev/null & echo $! > '" + (dir / "pid").string() +
                       "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(std::system(cmd.c_str()), 0); // the pid file is written when this returns
     pid_t pid = 0;
     std::ifstream(dir / "pid") >> pid;
     ASSERT_GT(pid, 0);
     // Wait for the first frames, then interrupt.
-    for (int i = 0; i < 600 && !fs::exists(dir / "frames" / "frame-000003.png"); i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(wait_until([&] { return fs::exists(dir / "frames" / "frame-000003.png"); }))
+        << "no frames were written";
     kill(pid, SIGINT);
-    for (int i = 0; i < 300 && kill(pid, 0) == 0; i++)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    wait_until([&] { return kill(pid, 0) != 0; });
     EXPECT_NE(kill(pid, 0), 0) << "the capture did not stop";
     int pngs = 0;
     for (const auto& e : fs::directory_iterator(dir / "frames")) {
@@ -309,7 +453,7 @@ TEST(OfflineProgram, VideoAndBenchOfAShortRange)
 {
     std::string why;
     if (!have_program_and_data(&why))
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     fs::path dir = scratch("offline-program");
     if (std::system("command -v ffprobe > /dev/null 2>&1") == 0) {
         fs::path video = dir / "short.mp4";

@@ -6,6 +6,7 @@
 // folders are written directly or refused with the reason. The program runs
 // in its own process group, with a pseudo-terminal as standard input where
 // a key is typed and as standard error where its progress line is watched.
+#include "prerequisite.h"
 #include "scratch_dir.h"
 
 #include <gtest/gtest.h>
@@ -19,11 +20,13 @@
 
 #include <chrono>
 #include <algorithm>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <regex>
 #include <string>
 #include <thread>
@@ -77,11 +80,15 @@ pid_t start_program(const fs::path& dir, const std::vector<std::string>& args, i
 
 // A pseudo-terminal for the program's standard error, so that it draws its
 // live progress line as it does for a user; a thread copies everything
-// printed there into a file. Raw mode: the text arrives as written.
+// printed there into a file and into `text`, and tells waiters of every
+// piece. Raw mode: the text arrives as written.
 struct ErrorTerminal {
     int master = -1;
     int terminal = -1;
     std::thread copier;
+    std::mutex lock;
+    std::condition_variable arrived;
+    std::string text;
 
     bool open_into(const fs::path& file)
     {
@@ -100,9 +107,15 @@ struct ErrorTerminal {
         copier = std::thread([this, out] {
             char buffer[4096];
             ssize_t n;
-            while ((n = read(master, buffer, sizeof buffer)) > 0) // EIO once the program has gone
+            while ((n = read(master, buffer, sizeof buffer)) > 0) { // EIO once the program has gone
+                {
+                    std::lock_guard<std::mutex> guard(lock);
+                    text.append(buffer, static_cast<size_t>(n));
+                }
+                arrived.notify_all();
                 if (write(out, buffer, static_cast<size_t>(n)) != n)
                     break;
+            }
             close(out);
         });
         return true;
@@ -128,34 +141,47 @@ struct ErrorTerminal {
     ~ErrorTerminal() { finish(); }
 };
 
-// Waits (at most a minute) until the progress line shows at least n frames done.
-bool wait_for_frames(const fs::path& err, int n)
+// Waits until the progress line shows at least n frames done; false when
+// it never did within a generous bound (a hang, not a slow machine).
+bool wait_for_frames(ErrorTerminal& terminal, int n)
 {
     std::regex done("\\] ([0-9]+)/[0-9]+ frames");
-    for (int i = 0; i < 600; i++) {
-        std::string text = slurp(err);
-        for (auto it = std::sregex_iterator(text.begin(), text.end(), done); it != std::sregex_iterator();
-             ++it)
+    auto shown = [&] {
+        for (auto it = std::sregex_iterator(terminal.text.begin(), terminal.text.end(), done);
+             it != std::sregex_iterator(); ++it)
             if (std::stoi((*it)[1]) >= n)
                 return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
+        return false;
+    };
+    std::unique_lock<std::mutex> lock(terminal.lock);
+    return terminal.arrived.wait_for(lock, std::chrono::minutes(5), shown);
 }
 
-// The exit status, or -1 when the program was ended by a signal or hangs.
+// The exit status, or -1 when the program was ended by a signal or hung
+// (a watchdog ends the process group after a generous bound).
 int wait_status(pid_t pid)
 {
-    for (int i = 0; i < 600; i++) {
-        int status = 0;
-        pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid)
-            return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::mutex lock;
+    std::condition_variable ended;
+    bool exited = false, killed = false;
+    std::thread watchdog([&] {
+        std::unique_lock<std::mutex> hold(lock);
+        if (!ended.wait_for(hold, std::chrono::minutes(5), [&] { return exited; })) {
+            killed = true;
+            kill(-pid, SIGKILL);
+        }
+    });
+    int status = 0;
+    pid_t r = waitpid(pid, &status, 0);
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        exited = true;
     }
-    kill(-pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-    return -1;
+    ended.notify_all();
+    watchdog.join();
+    if (r != pid || killed)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // "stopped (REASON): N of M frames VERB": N, or -1 when the line is missing.
@@ -205,9 +231,9 @@ class OfflineProgramRun : public testing::Test
     void SetUp() override
     {
         if (!fs::exists(program))
-            GTEST_SKIP() << "the program is not built: " << program;
+            SKIP_UNLESS_CI() << "the program is not built: " << program;
         if (!fs::exists(data_dir / "dunravel.mp3"))
-            GTEST_SKIP() << "no data set at " << data_dir << " (run scripts/data.sh)";
+            SKIP_UNLESS_CI() << "no data set at " << data_dir << " (make it with scripts/data.sh)";
         dir = scratch_path(
             (std::string("offline-run-") + testing::UnitTest::GetInstance()->current_test_info()->name())
                 .c_str());
@@ -227,7 +253,7 @@ TEST_F(OfflineProgramRun, SigtermEndsACaptureWith143AndCountsTheFilesWritten)
     ASSERT_TRUE(terminal.open_into(dir / "err.txt"));
     pid_t pid = start_program(dir, {"--capture", "frames"}, -1, terminal.terminal);
     terminal.started();
-    ASSERT_TRUE(wait_for_frames(dir / "err.txt", 3)) << slurp(dir / "err.txt");
+    ASSERT_TRUE(wait_for_frames(terminal, 3)) << slurp(dir / "err.txt");
     kill(pid, SIGTERM);
     EXPECT_EQ(wait_status(pid), 143);
     terminal.finish();
@@ -245,12 +271,12 @@ TEST_F(OfflineProgramRun, SigtermEndsACaptureWith143AndCountsTheFilesWritten)
 TEST_F(OfflineProgramRun, CtrlCEndsAVideoWith130AndFfmpegStillFinishesTheFile)
 {
     if (std::system("command -v ffmpeg > /dev/null 2>&1 && command -v ffprobe > /dev/null 2>&1") != 0)
-        GTEST_SKIP() << "ffmpeg is not installed";
+        SKIP_UNLESS_CI() << "ffmpeg is not installed";
     ErrorTerminal terminal;
     ASSERT_TRUE(terminal.open_into(dir / "err.txt"));
     pid_t pid = start_program(dir, {"--video", "out.mp4"}, -1, terminal.terminal);
     terminal.started();
-    ASSERT_TRUE(wait_for_frames(dir / "err.txt", 10)) << slurp(dir / "err.txt");
+    ASSERT_TRUE(wait_for_frames(terminal, 10)) << slurp(dir / "err.txt");
     kill(-pid, SIGINT); // the whole process group, as the terminal does
     EXPECT_EQ(wait_status(pid), 130);
     terminal.finish();
@@ -278,7 +304,7 @@ TEST_F(OfflineProgramRun, EscapeOnTheTerminalEndsABenchWithStatusZeroAndSaysSo)
     pid_t pid = start_program(dir, {"--bench"}, terminal, err_terminal.terminal);
     close(terminal);
     err_terminal.started();
-    bool started = wait_for_frames(dir / "err.txt", 5);
+    bool started = wait_for_frames(err_terminal, 5);
     ASSERT_EQ(write(master, "\x1b", 1), 1);
     int status = wait_status(pid);
     close(master);
@@ -331,7 +357,7 @@ TEST_F(OfflineProgramRun, OutputsToDevicesFifosAndFoldersWriteDirectlyOrSayWhyNo
 TEST_F(OfflineProgramRun, AVideoThatFailsOnAFullDiskLeavesTheOldVideoAsItWas)
 {
     if (!have_ffmpeg())
-        GTEST_SKIP() << "ffmpeg is not installed";
+        SKIP_UNLESS_CI() << "ffmpeg is not installed";
     SmallDisk disk(dir / "small", "192k");
     if (!disk.mounted)
         GTEST_SKIP() << "a small file system cannot be mounted here (needs root)";
@@ -352,7 +378,7 @@ TEST_F(OfflineProgramRun, AnInterruptedContactSheetLeavesTheOldSheetAsItWas)
     ASSERT_TRUE(terminal.open_into(dir / "err.txt"));
     pid_t pid = start_program(dir, {"--contact-sheet", "sheet.png"}, -1, terminal.terminal);
     terminal.started();
-    ASSERT_TRUE(wait_for_frames(dir / "err.txt", 2)) << slurp(dir / "err.txt");
+    ASSERT_TRUE(wait_for_frames(terminal, 2)) << slurp(dir / "err.txt");
     kill(pid, SIGTERM);
     EXPECT_EQ(wait_status(pid), 143);
     terminal.finish();
@@ -366,7 +392,7 @@ TEST_F(OfflineProgramRun, AnInterruptedContactSheetLeavesTheOldSheetAsItWas)
 TEST_F(OfflineProgramRun, VideoAndMusicNamesFfmpegCouldMisreadAreUsedAsNamed)
 {
     if (!have_ffmpeg())
-        GTEST_SKIP() << "ffmpeg is not installed";
+        SKIP_UNLESS_CI() << "ffmpeg is not installed";
     // A data folder whose name looks like a protocol, outputs that look like
     // an option and a protocol.
     fs::create_directory_symlink(data_dir, dir / "d:x");
@@ -405,7 +431,7 @@ TEST_F(OfflineProgramRun, HangUpAndQuitStopACaptureCleanlyAndGiveTheTerminalBack
         ASSERT_TRUE(err_terminal.open_into(dir / "err.txt"));
         pid_t pid = start_program(dir, {"--capture", "frames"}, terminal, err_terminal.terminal);
         err_terminal.started();
-        bool started = wait_for_frames(dir / "err.txt", 3);
+        bool started = wait_for_frames(err_terminal, 3);
         kill(pid, c.signal);
         int status = wait_status(pid);
         err_terminal.finish();

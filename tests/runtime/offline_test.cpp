@@ -1,6 +1,7 @@
 // Pieces of the offline modes that need no data set: the fixed-step frame
 // grid, time options, the bench report, the PNG writer, the ffmpeg pipe and
 // the contact-sheet labels.
+#include "prerequisite.h"
 #include "core/frame.h"
 #include "runtime/clock.h"
 #include "runtime/bench_report.h"
@@ -308,7 +309,7 @@ TEST(PngOut, WritesCompleteFilesOnlyAndReadsBack)
 TEST(VideoPipe, FfmpegMuxesFramesAndMusic)
 {
     if (std::system("command -v ffmpeg > /dev/null 2>&1 && command -v ffprobe > /dev/null 2>&1") != 0)
-        GTEST_SKIP() << "ffmpeg is not installed";
+        SKIP_UNLESS_CI() << "ffmpeg is not installed";
     fs::path dir = scratch("video-pipe");
     std::string music = (dir / "music.mp3").string();
     ASSERT_TRUE(write_test_mp3(music, 44100, 2, 3.0, 440.0, 0.3));
@@ -346,7 +347,7 @@ TEST(VideoPipe, FfmpegMuxesFramesAndMusic)
 TEST(VideoPipe, FfmpegFailingIsReportedAndTheOldFileStays)
 {
     if (std::system("command -v ffmpeg > /dev/null 2>&1") != 0)
-        GTEST_SKIP() << "ffmpeg is not installed";
+        SKIP_UNLESS_CI() << "ffmpeg is not installed";
     fs::path dir = scratch("video-bad");
     std::string file = (dir / "out.mp4").string();
     FILE* old = std::fopen(file.c_str(), "w");

@@ -6,6 +6,7 @@
 // the spectrum the scenes read is the music's; skipped without the data set.
 #include "../overlays/overlay_fixture.h"
 
+#include "prerequisite.h"
 #include "image/texture_table.h"
 #include "runtime/effects.h"
 #include "scenes/scenes.h"
@@ -48,7 +49,7 @@ class SeekFrames : public OverlayFrame, public ::testing::WithParamInterface<See
         OverlayFrame::SetUp();
         const std::string data = std::string(DUNRAVEL_SOURCE_DIR) + "/data";
         if (!std::filesystem::exists(data + "/dunravel.mp3"))
-            GTEST_SKIP() << "no data set in " << data;
+            SKIP_UNLESS_CI() << "no data set in " << data << " (make it with scripts/data.sh)";
         paths_set_data_dir(data.c_str());
         music_set_clock(MUSIC_CLOCK_FIXED, GetParam().fps);
         ASSERT_EQ(music_load(DEMO_MUSIC_PATH, DEMO_TEMPO_BPM, 0.0f), 0);

@@ -1,10 +1,12 @@
 // The whole program under the sanitizers (built only in the sanitizer
 // flavours, see tests/CMakeLists.txt). AddressSanitizer + UBSan: the demo
-// drawn offline from the first beat to the end at one frame a second, so
-// every timeline row draws, with its frames written as PNG files. Thread
+// drawn offline by two drawing threads from the first beat to the end at one
+// frame a second, so every timeline row draws, with its frames written as
+// PNG files. Thread
 // sanitizer: every effect and the music loaded on the loader thread while
 // the main thread draws the loading screen, then a few frames captured by the
 // writer threads. A report makes the program exit non-zero; the log is shown.
+#include "prerequisite.h"
 #include "scratch_dir.h"
 
 #include "runtime/clock.h"
@@ -61,20 +63,20 @@ std::string missing()
     if (!fs::exists(program))
         return "the program is not built: " + program.string();
     if (!fs::exists(data_dir / "dunravel.mp3"))
-        return "no data set at " + data_dir.string() + " (run scripts/data.sh)";
+        return "no data set at " + data_dir.string() + " (make it with scripts/data.sh)";
     return "";
 }
 
 } // namespace
 
 #if DUNRAVEL_SANITIZER_ADDRESS
-TEST(Sanitizers, WholeDemoAtOneFrameASecondDrawsEveryRowWithoutAReport)
+TEST(Sanitizers, WholeDemoAtOneFrameASecondDrawsEveryRowOnTwoThreadsWithoutAReport)
 {
     if (std::string why = missing(); !why.empty())
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     ScratchDir dir("sanitizers-whole-demo");
     fs::path log = dir.path / "log.txt";
-    int status = run("--capture '" + (dir.path / "frames").string() + "' --fps 1", log);
+    int status = run("--threads 2 --capture '" + (dir.path / "frames").string() + "' --fps 1", log);
     std::string text = text_of(log);
     ASSERT_EQ(status, 0) << text;
     EXPECT_EQ(text.find("runtime error"), std::string::npos) << text;
@@ -92,7 +94,7 @@ TEST(Sanitizers, WholeDemoAtOneFrameASecondDrawsEveryRowWithoutAReport)
 TEST(Sanitizers, LoadingThreadLoadsEverySceneBesideTheLoadingScreenWithoutARace)
 {
     if (std::string why = missing(); !why.empty())
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     ScratchDir dir("sanitizers-loading");
     fs::path log = dir.path / "log.txt";
     // Every effect loads whatever the range; frames of the metaball scene
@@ -107,7 +109,7 @@ TEST(Sanitizers, LoadingThreadLoadsEverySceneBesideTheLoadingScreenWithoutARace)
 TEST(Sanitizers, TwoThreadsShareTheDrawingOfEverySceneWithoutARace)
 {
     if (std::string why = missing(); !why.empty())
-        GTEST_SKIP() << why;
+        SKIP_UNLESS_CI() << why;
     ScratchDir dir("sanitizers-shared-drawing");
     fs::path log = dir.path / "log.txt";
     // One frame a second through every scene that shares its drawing.

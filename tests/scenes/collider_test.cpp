@@ -4,6 +4,7 @@
 // into the large sphere the same at every frame rate and replayed after a
 // jump; the film strip cross-fading without flicker; and frames inside the
 // letterbox once the end scene comes in.
+#include "prerequisite.h"
 #include "../overlays/overlay_fixture.h"
 
 #include "image/texture_table.h"
@@ -59,28 +60,41 @@ TEST(ColliderTiming, StrikesRunOverTheHitBeatAndTheNextOne)
 
 TEST(ColliderTiming, CameraKicksInAndEasesBackAndStepsRoundTheOrbit)
 {
-    EXPECT_FLOAT_EQ(collider_distance(317, 317.0f), 3.5f);
-    EXPECT_FLOAT_EQ(collider_distance(327, 327.0f), 2.5f);
-    EXPECT_FLOAT_EQ(collider_distance(335, 335.0f), 1.5f);
-    EXPECT_FLOAT_EQ(collider_distance(343, 343.0f), 1.5f);
-    EXPECT_FLOAT_EQ(collider_distance(355, 355.0f), 2.5f);
-    EXPECT_NEAR(collider_distance(319, 319.999f), 4.5f, 3e-2f); // eased back out by the kick's end
-    EXPECT_NEAR(collider_distance(336, 336.999f), 4.5f, 3e-2f);
-    for (float b = 308.0f; b < 360.0f; b += 0.0625f) {
+    // The camera rests at about 4 and is pulled in only by the kicks that
+    // start on beats 317, 327, 335, 343 and 355: each comes in at once on
+    // its beat, eases back out without a jump and is at rest again within
+    // three beats. Walked in sixtieths of a beat.
+    const int32_t kicks[] = {317, 327, 335, 343, 355};
+    std::vector<int32_t> pulled_in; // the beats where a pull-in starts
+    bool resting = true;
+    float last = collider_distance(308, 308.0f);
+    for (int32_t step = 0; step < (360 - 308) * 60; step++) {
+        const float b = 308.0f + static_cast<float>(step) / 60.0f;
         const int32_t n = static_cast<int32_t>(b);
         const float d = collider_distance(n, b);
-        const bool kick = (n >= 317 && n <= 319) || n == 327 || n == 328 || n == 335 || n == 336 ||
-                          n == 343 || n == 344 || n == 355 || n == 356;
-        if (kick) {
-            EXPECT_GE(d, 1.5f) << b;
-            EXPECT_LE(d, 4.5f) << b;
-        } else {
-            EXPECT_GE(d, 3.75f - 1e-5f) << b;
-            EXPECT_LE(d, 4.0f) << b;
+        ASSERT_GE(d, 1.5f) << b;
+        ASSERT_LE(d, 4.5f) << b;
+        const bool in = d < 3.75f - 1e-5f;
+        if (in && resting) {
+            EXPECT_EQ(b, static_cast<float>(n)) << "a pull-in starting between beats, at " << b;
+            pulled_in.push_back(n);
         }
+        if (step % 60 != 0) { // within a beat no jump as large as a kick's
+            EXPECT_LT(std::fabs(d - last), 0.4f) << b;
+        }
+        if (!pulled_in.empty() && in) {
+            EXPECT_LT(b, static_cast<float>(pulled_in.back() + 3)) << "still pulled in at " << b;
+        }
+        resting = !in;
+        last = d;
     }
-    EXPECT_FLOAT_EQ(collider_distance(360, 360.5f), 4.0f);
-    EXPECT_FLOAT_EQ(collider_distance(371, 371.9f), 4.0f);
+    EXPECT_EQ(pulled_in, std::vector<int32_t>(std::begin(kicks), std::end(kicks)));
+    for (int32_t k : kicks) { // a kick comes closer than the resting band
+        EXPECT_LT(collider_distance(k, static_cast<float>(k)), 3.75f) << k;
+        EXPECT_GE(collider_distance(k + 2, k + 2.999f), 3.75f - 1e-5f) << k; // back out by its end
+    }
+    for (float b : {360.0f, 360.5f, 365.25f, 371.9f})
+        EXPECT_FLOAT_EQ(collider_distance(static_cast<int32_t>(b), b), 4.0f) << b;
 
     // A step on every beat, eased over the odd beats, continuous into the even
     // turn from beat 360.
@@ -203,7 +217,7 @@ TEST_F(ColliderScene, MissingFilesFailNamingTheFileAndFreeWhatWasMade)
     std::string err = failed_load();
     EXPECT_NE(err.find(data_file("sphere.lwo")), std::string::npos) << err;
     if (!has_data_set())
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     // The spheres load, the film strip does not: what was made is freed (the
     // sanitizer build reports it otherwise) and a second free is harmless.
     std::filesystem::copy_file(data_set / "sphere.lwo", dir_ / "sphere.lwo");
@@ -226,7 +240,7 @@ TEST_F(ColliderScene, MissingFilesFailNamingTheFileAndFreeWhatWasMade)
 TEST_F(ColliderScene, DentsAreTheSameAtEveryFrameRateAndAfterAJumpBack)
 {
     if (!has_data_set())
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     load_data_set();
     const std::vector<float> undented = rest_shape();
     ASSERT_FALSE(undented.empty());
@@ -275,7 +289,7 @@ TEST_F(ColliderScene, DentsAreTheSameAtEveryFrameRateAndAfterAJumpBack)
 TEST_F(ColliderScene, FilmStripCrossFadesWithoutFlicker)
 {
     if (!has_data_set())
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     load_data_set();
     double darkest = 1e30, brightest = 0.0;
     for (int k = 0; k < 10; ++k) {
@@ -296,7 +310,7 @@ TEST_F(ColliderScene, FilmStripCrossFadesWithoutFlicker)
 TEST_F(ColliderScene, FramesRepeatForTheSameTimeAndKeepToTheLetterboxFromBeat361)
 {
     if (!has_data_set())
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     load_data_set();
     for (double beat : {330.5, 359.5, 362.0, 371.5}) {
         draw_beat(beat);

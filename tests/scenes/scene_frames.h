@@ -4,6 +4,7 @@
 // Relies on overlay_fixture.h and the scene's load, free, render and finish.
 #pragma once
 
+#include "prerequisite.h"
 #include "../overlays/overlay_fixture.h"
 
 #include "image/texture_table.h"
@@ -23,7 +24,7 @@ class SceneFrames : public OverlayFrame
     {
         const std::string data = std::string(DUNRAVEL_SOURCE_DIR) + "/data";
         if (!std::filesystem::exists(data + "/" + probe))
-            GTEST_SKIP() << "no data set in " << data;
+            SKIP_UNLESS_CI() << "no data set in " << data << " (make it with scripts/data.sh)";
         paths_set_data_dir(data.c_str());
         ASSERT_EQ(texture_table_load(), 0);
         ASSERT_EQ(scene_load(), 0);

@@ -3,6 +3,7 @@
 // circle, the world-fixed light and the prisms' loop; frames from the data
 // set that stay inside the white letterbox, repeat for the same time and do
 // not depend on the environment slot.
+#include "prerequisite.h"
 #include "../overlays/overlay_fixture.h"
 
 #include "image/texture_table.h"
@@ -131,7 +132,7 @@ TEST_F(TerrainScene, LoadWithoutTheTexturesFailsNamingTheFirst)
 TEST_F(TerrainScene, MissingObjectsFailNamingTheFileAndFreeWhatWasMade)
 {
     if (!has_data_set())
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     paths_set_data_dir(data_set.c_str());
     ASSERT_EQ(texture_table_load(), 0);
 
@@ -162,7 +163,7 @@ TEST_F(TerrainScene, MissingObjectsFailNamingTheFileAndFreeWhatWasMade)
 TEST_F(TerrainScene, FramesFillTheWhiteLetterboxAndRepeatForTheSameTime)
 {
     if (!has_data_set())
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     paths_set_data_dir(data_set.c_str());
     ASSERT_EQ(texture_table_load(), 0);
     ASSERT_EQ(terrain_load(), 0);

@@ -2,6 +2,7 @@
 // lights staying inside the tunnel, loads that fail naming their file, the
 // sphere's tangent frames and light vectors staying finite on faces whose
 // planar coordinates collapse, and whole frames drawn from the data set.
+#include "prerequisite.h"
 #include "../overlays/overlay_fixture.h"
 
 #include "image/texture_table.h"
@@ -165,7 +166,7 @@ TEST(TunnelSphere, RippleHalfMatchesNormalsAfterEveryWave)
     if (!posed || !plain) {
         mesh_free(posed);
         mesh_free(plain);
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     }
     const Camera camera = tunnel_camera();
     const float b = 81.25f, seconds = b / 1.5f; // d = 1.875: full ripple
@@ -235,7 +236,7 @@ TEST_F(TunnelScene, LoadFailsNamingAMissingTexture)
 TEST_F(TunnelScene, LoadFailsNamingAMissingSphereAndFreesWhatItMade)
 {
     if (!load_data_set())
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     paths_set_data_dir(dir_.c_str()); // an empty folder: no sphere.lwo
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(tunnel_load(), 1);
@@ -251,7 +252,7 @@ TEST_F(TunnelScene, LoadFailsNamingAMissingSphereAndFreesWhatItMade)
 TEST_F(TunnelScene, FramesFillTheScreenAndTheSphereIsLitAndClean)
 {
     if (!load_data_set())
-        GTEST_SKIP() << "no data set at " << data_set << " (run scripts/data.sh)";
+        SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
     ASSERT_EQ(tunnel_load(), 0);
     for (double beat : {76.5, 79.0, 80.5, 82.0, 85.0, 88.0 + 2.0 / 3.0, 92.0, 99.5}) {
         draw(beat);

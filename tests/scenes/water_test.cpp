@@ -3,6 +3,7 @@
 // and the swell against their plain per-step forms; failed loads naming the
 // file; and frames of the real data set: nothing drawn outside the surface at
 // the unclipped beats, no dark band where the sky meets the water.
+#include "prerequisite.h"
 #include "../overlays/overlay_fixture.h"
 
 #include "image/image.h"
@@ -293,7 +294,7 @@ class WaterRealData : public ::testing::Test
         const std::filesystem::path data = std::filesystem::path(DUNRAVEL_SOURCE_DIR) / "data";
         if (!std::filesystem::exists(data / "sphere.lwo") ||
             !std::filesystem::exists(data / "ribbons_bg.png"))
-            GTEST_SKIP() << "no data set in " << data << " (scripts/data.sh)";
+            SKIP_UNLESS_CI() << "no data set in " << data << " (make it with scripts/data.sh)";
         memory_.assign(static_cast<size_t>(SCREEN_WIDTH) * (SCREEN_HEIGHT + 2 * GUARD_ROWS), GUARD);
         surface_ = {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4,
                     memory_.data() + GUARD_ROWS * SCREEN_WIDTH};
