@@ -21,7 +21,11 @@ EM_JS(int, web_audio_open, (), {
         var Context = window.AudioContext || window.webkitAudioContext;
         if (!Context)
             return 0;
-        Module.dunravelAudio = {context : new Context(), buffer : null, source : null, started : 0};
+        var context = new Context();
+        // Every source plays through one gain node: the page's volume and mute.
+        var gain = context.createGain();
+        gain.connect(context.destination);
+        Module.dunravelAudio = {context : context, gain : gain, buffer : null, source : null, started : 0};
     }
     return 1;
 });
@@ -67,7 +71,7 @@ EM_JS(void, web_audio_start, (double offset), {
         return;
     var source = a.context.createBufferSource();
     source.buffer = a.buffer;
-    source.connect(a.context.destination);
+    source.connect(a.gain);
     a.started = a.context.currentTime;
     source.start(a.started, offset);
     a.source = source;
