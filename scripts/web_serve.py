@@ -169,6 +169,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
 class Server(http.server.ThreadingHTTPServer):
     daemon_threads = True
 
+    def handle_error(self, request, client_address):
+        if isinstance(sys.exc_info()[1], (ConnectionError, TimeoutError)):
+            return  # the browser went away mid-request: nothing to report
+        super().handle_error(request, client_address)
+
 
 def make_server(folder, port=0):
     """The server for a page folder (raises OSError when the port is taken)."""
