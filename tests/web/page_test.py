@@ -148,6 +148,8 @@ def page_frame(browser, base, beat):
     """The canvas of index.html?at= as an RGB image; the seconds it took."""
     from PIL import Image
     started = time.time()
+    # A window that holds the canvas at its own size (one page pixel each).
+    browser.call("Emulation.setDeviceMetricsOverride", width=1280, height=800, deviceScaleFactor=1, mobile=False)
     browser.call("Page.navigate", url=f"{base}index.html?at={seconds_text(beat)}&fps={FPS}")
     while True:
         title = browser.title()
@@ -161,6 +163,8 @@ def page_frame(browser, base, beat):
     rect = browser.call("Runtime.evaluate", returnByValue=True, expression=(
         "(() => { const r = document.getElementById('canvas').getBoundingClientRect();"
         " return [r.x, r.y, r.width, r.height]; })()"))["result"]["value"]
+    if rect[2:] != [640, 480]:
+        raise RuntimeError(f"the canvas is shown at {rect[2]}x{rect[3]}, not 640x480")
     shot = browser.call("Page.captureScreenshot", format="png",
                         clip={"x": rect[0], "y": rect[1], "width": 640, "height": 480, "scale": 1})
     image = Image.open(io.BytesIO(base64.b64decode(shot["data"]))).convert("RGB")
