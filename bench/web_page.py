@@ -5,9 +5,12 @@
   from the clock update to the canvas written (performance.now); printed per
   scene as median and 95th percentile in milliseconds;
 - load: index.html over a link throttled by the browser to 10 Mbit/s (cache
-  off): seconds until the loading screen draws and until the demo is ready.
+  off): seconds until the loading screen draws and until the demo is ready;
+- readback: the first 30 s of ?bench with the canvas read back before each
+  frame (emscripten's SDL default, switched on from outside) against without,
+  alternated, as median drawing times and their ratio.
 Prints Markdown rows for bench/RESULTS.md. Run from the checkout after
-scripts/web.sh: bench/web_page.py [draw] [load]."""
+scripts/web.sh: bench/web_page.py [draw] [load] [readback]."""
 import os
 import statistics
 import sys
@@ -76,8 +79,33 @@ def load_times(browser, base, rounds=3):
                      uploadThroughput=-1)
 
 
+# emscripten's SDL as it locks the screen by default: the canvas copied into
+# memory (getImageData) and every alpha byte forced before each frame.
+READ_BACK = "SDL.defaults.copyOnLock = true; SDL.defaults.discardOnLock = false; SDL.defaults.opaqueFrontBuffer = true;"
+
+
+def readback_times(browser, base, rounds=2, seconds=30.0):
+    print("| round | read back | frames | median ms | 95th percentile ms |")
+    print("| --- | --- | ---: | ---: | ---: |")
+    medians = {True: [], False: []}
+    for r in range(rounds):
+        for read_back in (False, True):
+            browser.call("Page.navigate", url=f"{base}index.html?bench")
+            browser.wait_for("window.page && page.state == 'playing'", timeout=300, what="the bench run")
+            if read_back:
+                browser.value(READ_BACK)
+            browser.value("Module.dunravelTimes = []")
+            time.sleep(seconds)
+            ms = [t for _, t in browser.value("Module.dunravelTimes")]
+            medians[read_back].append(statistics.median(ms))
+            print(f"| {r + 1} | {'yes' if read_back else 'no'} | {len(ms)} | {statistics.median(ms):.2f} | "
+                  f"{percentile(ms, 0.95):.2f} |")
+    before, after = statistics.median(medians[True]), statistics.median(medians[False])
+    print(f"median of medians: {before:.2f} ms read back, {after:.2f} ms not; ratio {after / before:.2f}")
+
+
 def main():
-    parts = sys.argv[1:] or ["draw", "load"]
+    parts = sys.argv[1:] or ["draw", "load", "readback"]
     page_dir = os.path.join(ROOT, "build-web")
     if not os.path.isfile(os.path.join(page_dir, "demo.data")):
         print("web_page: build-web/ is not built: run scripts/web.sh first", file=sys.stderr)
@@ -90,6 +118,8 @@ def main():
         try:
             if "load" in parts:
                 load_times(browser, base)
+            if "readback" in parts:
+                readback_times(browser, base)
             if "draw" in parts:
                 started = time.time()
                 draw_times(browser, base)

@@ -13,7 +13,9 @@ cd "$(dirname "$0")/.."
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j 2)
 ./scripts/build.sh tsan
 (cd build-tsan && ctest --output-on-failure)
-# The web page against the native program, in headless Chromium.
+# The page's server, then the web page against the native program, in
+# headless Chromium.
+/usr/bin/python3 tests/web/serve_test.py
 ./scripts/web.sh
 /usr/bin/python3 tests/web/page_test.py # Debian's python, with its PIL and websocket packages
 echo "all tests passed"

@@ -1,7 +1,8 @@
 #!/bin/sh
-# Builds the demo as a web page: build-web/ gets index.html, dunravel.js,
-# dunravel.wasm and dunravel.data (the data set and the font). "serve" then
-# serves the folder on 127.0.0.1 and prints the address. The libraries come
+# Builds the demo as a web page: build-web/ gets index.html, index.js,
+# index.wasm, index.data (the font) and demo.data with its loader demo.js
+# (the data set). "serve [PORT]" then serves those files on 127.0.0.1 and
+# prints the address. The libraries come
 # from Debian's source packages, compiled once with emcc into
 # build-web-deps/sysroot (delete that folder to rebuild them).
 set -eu
