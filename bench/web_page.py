@@ -10,7 +10,8 @@
   frame (emscripten's SDL default, switched on from outside) against without,
   alternated, as median drawing times and their ratio.
 Prints Markdown rows for bench/RESULTS.md. Run from the checkout after
-scripts/web.sh: bench/web_page.py [draw] [load] [readback]."""
+scripts/web.sh: bench/web_page.py [draw] [load] [readback] [--against DIR]
+(DIR: another build's page folder, loaded alternately with this one)."""
 import os
 import statistics
 import sys
@@ -61,19 +62,30 @@ def draw_times(browser, base):
           f"{max(every):.2f} |")
 
 
-def load_times(browser, base, rounds=3):
+# Polled the same way on any build of the page: the program's main() runs
+# (it draws the loading screen at once), and the page asks for the start.
+STARTED = "window.Module && Module.calledRun"
+READY = ("(window.page && page.state == 'ready') ||"
+         " document.getElementById('status').textContent == 'Loaded.'")
+
+
+def load_times(browser, bases, rounds=3):
+    """bases: (label, url) pairs, alternated round by round."""
     browser.call("Network.enable")
     browser.call("Network.setCacheDisabled", cacheDisabled=True)
     browser.call("Network.emulateNetworkConditions", offline=False, latency=20,
                  downloadThroughput=LINK_BYTES_PER_SECOND, uploadThroughput=LINK_BYTES_PER_SECOND)
-    print("| round | loading screen drawn s | ready s |")
-    print("| --- | ---: | ---: |")
+    print("| round | page | loading screen drawn s | ready s |")
+    print("| --- | --- | ---: | ---: |")
     try:
         for r in range(rounds):
-            browser.call("Page.navigate", url=f"{base}index.html")
-            browser.wait_for("window.page && (page.marks.ready || page.failed)", timeout=300, what="ready")
-            marks = browser.value("page.marks")
-            print(f"| {r + 1} | {marks['loading'] / 1000:.2f} | {marks['ready'] / 1000:.2f} |")
+            for label, base in bases:
+                browser.call("Page.navigate", url=f"{base}index.html")
+                browser.wait_for(STARTED, timeout=300, interval=0.02, what="main()")
+                started = browser.value("performance.now()")
+                browser.wait_for(READY, timeout=300, interval=0.02, what="ready")
+                ready = browser.value("performance.now()")
+                print(f"| {r + 1} | {label} | {started / 1000:.2f} | {ready / 1000:.2f} |")
     finally:
         browser.call("Network.emulateNetworkConditions", offline=False, latency=0, downloadThroughput=-1,
                      uploadThroughput=-1)
@@ -105,7 +117,13 @@ def readback_times(browser, base, rounds=2, seconds=30.0):
 
 
 def main():
-    parts = sys.argv[1:] or ["draw", "load", "readback"]
+    args = sys.argv[1:]
+    other = None  # --against DIR: another build of the page, for load
+    if "--against" in args:
+        i = args.index("--against")
+        other = args[i + 1]
+        del args[i:i + 2]
+    parts = args or ["draw", "load", "readback"]
     page_dir = os.path.join(ROOT, "build-web")
     if not os.path.isfile(os.path.join(page_dir, "demo.data")):
         print("web_page: build-web/ is not built: run scripts/web.sh first", file=sys.stderr)
@@ -117,7 +135,13 @@ def main():
         browser = page_test.Browser(os.path.join(work, "profile"))
         try:
             if "load" in parts:
-                load_times(browser, base)
+                bases = [("this", base)]
+                if other:
+                    second = web_serve.make_server(other)
+                    threading.Thread(target=second.serve_forever, daemon=True).start()
+                    bases.append((os.path.basename(os.path.normpath(other)),
+                                  f"http://127.0.0.1:{second.server_address[1]}/"))
+                load_times(browser, bases)
             if "readback" in parts:
                 readback_times(browser, base)
             if "draw" in parts:

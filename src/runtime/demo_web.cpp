@@ -172,7 +172,7 @@ void fail(const char* what)
 
 void publish_chapters()
 {
-#define WEB_CHAPTER(render, first, end, name) web_chapter(name, (first) * 60.0 / DEMO_TEMPO_BPM);
+#define WEB_CHAPTER(render, first, end, name) web_chapter(name, 60.0 * (first) / DEMO_TEMPO_BPM);
     DUNRAVEL_TIMELINE(WEB_CHAPTER)
 #undef WEB_CHAPTER
 }
@@ -468,7 +468,7 @@ int demo_main(int, char**)
     clock_reset();
     clock_advance_counter();
     if (music_open_output() != 0) {
-        fail("This browser cannot play sound here (no Web Audio), so the demo cannot keep time with its music.");
+        fail("This browser cannot play sound (no Web Audio), so the demo cannot keep time with its music.");
         return 1;
     }
     if (!font_usable()) {
