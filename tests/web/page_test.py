@@ -111,7 +111,7 @@ class Browser:
             raise RuntimeError(f"{expression}: {result['exceptionDetails'].get('text')}")
         return result.get("result", {}).get("value")
 
-    def wait_for(self, expression, timeout=120.0, what=None):
+    def wait_for(self, expression, timeout=120.0, what=None, interval=0.1):
         """Polls until the expression is true; its last value."""
         deadline = time.time() + timeout
         while True:
@@ -120,7 +120,7 @@ class Browser:
                 return v
             if time.time() > deadline:
                 raise RuntimeError(f"waited {timeout:.0f} s for {what or expression}")
-            time.sleep(0.1)
+            time.sleep(interval)
 
     def key(self, key, code, key_code, text=None):
         """A real key press (down and up) as the keyboard sends it."""
