@@ -265,8 +265,16 @@ def check_keys(browser, base):
         browser.wait_for("page.state == 'playing'", timeout=20, what="playing after Enter")
     except RuntimeError as e:
         return problems + [str(e)]
-    browser.wait_for("Module.dunravelPosition && Module.dunravelPosition.seconds > 0.5", timeout=20,
+    browser.wait_for("Module.dunravelPosition && Module.dunravelPosition.seconds > 1.6", timeout=20,
                      what="the music clock to run")
+    # The position as time and beat, and the scenes as chapters with the first one current.
+    shown = browser.value("[...['time', 'beat'].map(id => document.getElementById(id).textContent),"
+                          " ...[...document.querySelectorAll('#chapters li')].map(li =>"
+                          " (li.classList.contains('current') ? '*' : '') + li.textContent)]")
+    expect(re.fullmatch(r"0:0[1-9] / 4:[0-5]\d", shown[0]) is not None, f"the time reads {shown[0]!r}")
+    expect(re.fullmatch(r"beat [1-9]\d*", shown[1]) is not None, f"the beat reads {shown[1]!r}")
+    expect(len(shown) == 13 and shown[2] == "*1 Title" and shown[12] == "11 The end",
+           f"the chapters read {shown[2:]}")
     # Tab to the play button: Space on it pauses, once.
     browser.value("document.getElementById('play').focus()")
     browser.key(" ", "Space", 32, " ")
