@@ -251,8 +251,8 @@ void start_music()
         music_play();
         music_seek_frame(0);
         video_web_hold_canvas(0);
-        show("playing", PAGE_PLAYING);
         demo.stage = STAGE_BENCH;
+        show("playing", PAGE_PLAYING);
         return;
     }
     if (demo.at_seconds >= 0.0) {
@@ -389,8 +389,8 @@ void frame_step()
         } // the keys that started it are not for the demo
         if (web_gesture_seen() && music_play() == 0) {
             apply_gain();
+            demo.stage = STAGE_PLAYING; // before the page hears of it: it may pause or seek at once
             show("playing", PAGE_PLAYING);
-            demo.stage = STAGE_PLAYING;
         }
         break;
     }

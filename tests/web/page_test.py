@@ -4,7 +4,7 @@
   nothing spills sideways;
 - keys: Tab reaches the controls, Enter and Space work them, Space on the page
   pauses the demo, F and M are the page's, Tab, F5 and F11 stay the browser's;
-  a hidden tab pauses;
+  a hidden tab pauses; ?t= seeks through the program when it can;
 - failures: a missing or broken index.wasm, index.data (the font) or
   demo.data (the data set), no Web Audio, and bad ?at= / ?t= each show one
   sentence and set the title to "failed";
@@ -314,6 +314,31 @@ def check_keys(browser, base):
     return problems
 
 
+def check_start_at(browser, base):
+    """?t= plays from there through the program's seek when it has one, and
+    the page says so when it has none."""
+    problems = []
+    for has_seek in (True, False):
+        browser.call("Page.navigate", url=f"{base}index.html?t=30")
+        browser.wait_for("window.page && (page.state == 'ready' || page.failed)", timeout=300, what="ready")
+        if has_seek and not browser.value("typeof Module._dunravel_seek == 'function'"):
+            browser.value("window.sought = []; Module._dunravel_seek = s => window.sought.push(s);")
+        elif has_seek:
+            browser.value("window.sought = []; const seek = Module._dunravel_seek;"
+                          " Module._dunravel_seek = s => { window.sought.push(s); seek(s); };")
+        browser.value("document.getElementById('start').click()")
+        browser.wait_for("page.state == 'playing'", timeout=20, what="playing")
+        if has_seek:
+            sought = browser.wait_for("window.sought.length && window.sought", timeout=10, what="the seek")
+            if sought != [30]:
+                problems.append(f"?t=30 sought {sought}")
+        elif browser.value("typeof Module._dunravel_seek") != "function":
+            status = browser.value("document.getElementById('status').textContent")
+            if "cannot seek" not in status:
+                problems.append(f"?t=30 without seeking, the status reads {status!r}")
+    return problems
+
+
 # ---- Failures ----------------------------------------------------------------
 
 def page_copy(page_dir, work, name, change):
@@ -459,7 +484,7 @@ def main():
     passed = failed = 0
     try:
         for group, check in (("layout", lambda: check_layout(browser, base)),
-                             ("keys", lambda: check_keys(browser, base)),
+                             ("keys", lambda: check_keys(browser, base) + check_start_at(browser, base)),
                              ("errors", lambda: check_failures(browser, page_dir, work))):
             if group not in groups:
                 continue
