@@ -49,7 +49,10 @@ took "asan tests"
 took "tsan build"
 suite build-tsan
 took "tsan test"
-# The web page against the native program, in headless Chromium.
+# The page's server, then the web page against the native program, in
+# headless Chromium.
+"$python" tests/web/serve_test.py
+took "serve test"
 ./scripts/web.sh
 took "web build"
 "$python" tests/web/page_test.py

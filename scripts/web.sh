@@ -1,12 +1,13 @@
 #!/bin/sh
-# Builds the demo as a web page: build-web/ gets index.html, dunravel.js,
-# dunravel.wasm and dunravel.data (the data set and the font). "serve" then
-# serves the folder on 127.0.0.1 and prints the address. The libraries come
-# from Debian's source packages, checked against apt's signed index and
-# compiled once with emcc into a cache outside the clone, named after the
-# Debian release, the source and compiler versions and this script
-# (/var/cache/dunravel/web-deps-KEY, or ~/.cache/dunravel/web-deps-KEY when
-# /var/cache is not writable; delete it to rebuild them).
+# Builds the demo as a web page: build-web/ gets index.html, index.js,
+# index.wasm, index.data (the font) and demo.data with its loader demo.js
+# (the data set). "serve [PORT]" then serves those files on 127.0.0.1 and
+# prints the address. The libraries come from Debian's source packages,
+# checked against apt's signed index and compiled once with emcc into a cache
+# outside the clone, named after the Debian release, the source and compiler
+# versions and this script (/var/cache/dunravel/web-deps-KEY, or
+# ~/.cache/dunravel/web-deps-KEY when /var/cache is not writable; delete it to
+# rebuild them).
 set -eu
 cd "$(dirname "$0")/.."
 root="$(pwd)"

@@ -21,7 +21,11 @@ EM_JS(int, web_audio_open, (), {
         var Context = window.AudioContext || window.webkitAudioContext;
         if (!Context)
             return 0;
-        Module.dunravelAudio = {context : new Context(), buffer : null, source : null, started : 0};
+        var context = new Context();
+        // Every source plays through one gain node: the page's volume and mute.
+        var gain = context.createGain();
+        gain.connect(context.destination);
+        Module.dunravelAudio = {context : context, gain : gain, buffer : null, source : null, started : 0};
     }
     return 1;
 });
@@ -67,11 +71,6 @@ EM_JS(void, web_audio_start, (double offset), {
         return;
     var source = a.context.createBufferSource();
     source.buffer = a.buffer;
-    if (!a.gain) {
-        a.gain = a.context.createGain();
-        a.gain.connect(a.context.destination);
-    }
-    a.gain.gain.value = a.muted ? 0 : 1;
     source.connect(a.gain);
     a.started = a.context.currentTime;
     source.start(a.started, offset);

@@ -1,13 +1,16 @@
 // Video output in the page (video.h): the program draws into its own
 // 0x00RRGGBB frame and frame_end copies it into the canvas surface of
 // emscripten's SDL 1.2 layer in that surface's byte order (canvas_order.h:
-// from its colour masks, as the layer reports every shift as 0).
+// from its colour masks, as the layer reports every shift as 0). The layer is
+// told never to read the canvas back: every frame overwrites all of it.
 #include "runtime/video.h"
+#include "runtime/video_web.h"
 
 #include "core/frame.h"
 #include "runtime/canvas_order.h"
 
 #include <SDL.h>
+#include <emscripten.h>
 
 #include <cstdlib>
 
@@ -19,6 +22,7 @@ uint32_t* own_pixels = nullptr;
 FrameSurface frame = {SCREEN_WIDTH, SCREEN_HEIGHT, SCREEN_WIDTH * 4, nullptr};
 bool sdl_started = false;
 int32_t offscreen = 0;
+int32_t hold_canvas = 0;
 
 CanvasOrder order = {16, 8, 0, 0};
 
@@ -42,6 +46,14 @@ int32_t video_open(int32_t create_depth)
             return 1;
         }
         sdl_started = true;
+        // Locking the screen would otherwise copy the canvas into memory
+        // (getImageData) and force every alpha byte each frame; the frame
+        // written here is whole and opaque.
+        EM_ASM({
+            SDL.defaults.copyOnLock = false;
+            SDL.defaults.discardOnLock = true;
+            SDL.defaults.opaqueFrontBuffer = false;
+        });
         surface = SDL_SetVideoMode(SCREEN_WIDTH, SCREEN_HEIGHT, 32, SDL_SWSURFACE);
         if (!surface || surface->format->BytesPerPixel != 4 || surface->pitch < SCREEN_WIDTH * 4) {
             video_close();
@@ -84,9 +96,14 @@ void frame_begin()
         depth_buffer_fill(depth_buffer, DEPTH_CLEAR);
 }
 
+void video_web_hold_canvas(int32_t hold)
+{
+    hold_canvas = hold;
+}
+
 void frame_end()
 {
-    if (!surface)
+    if (!surface || hold_canvas)
         return;
     SDL_LockSurface(surface);
     for (int32_t y = 0; y < SCREEN_HEIGHT; y++)
