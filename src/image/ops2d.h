@@ -107,31 +107,3 @@ void block_glow_band(uint32_t threshold, int32_t y0, int32_t y1);
 void rgb_scanlines();
 // The same on rows [y0, y1) only.
 void rgb_scanlines_band(int32_t y0, int32_t y1);
-
-// ---- Old names, removed once callers move ----------------------------------------
-inline void blit_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t mode, int32_t y0, int32_t y1)
-{
-    blit_image_band(texture, x, y, mode, y0, y1);
-}
-inline void blend_image_rows(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode,
-                             int32_t y0, int32_t y1)
-{
-    blend_image_band(texture, x, y, alpha, mode, y0, y1);
-}
-inline void blend_rect_rows(const Texture* texture, int32_t x, int32_t y, int32_t src_x, int32_t src_y,
-                            int32_t width, int32_t height, int32_t alpha, int32_t mode, int32_t y0, int32_t y1)
-{
-    blend_rect_band(texture, x, y, src_x, src_y, width, height, alpha, mode, y0, y1);
-}
-inline void wave_shift_rows(float phase, uint32_t colour, int32_t y0, int32_t y1)
-{
-    wave_shift_band(phase, colour, y0, y1);
-}
-inline void glow_vertical_columns(int32_t x0, int32_t x1)
-{
-    glow_vertical_band(x0, x1);
-}
-inline void glow_horizontal_rows(int32_t y0, int32_t y1)
-{
-    glow_horizontal_band(y0, y1);
-}

@@ -241,12 +241,12 @@ void step_terrain_phrases(const Frame& fr)
 // columns, the lower for the right.
 void glow_horizontal_part(void*, int32_t first_row, int32_t end_row)
 {
-    glow_horizontal_rows(first_row, end_row);
+    glow_horizontal_band(first_row, end_row);
 }
 
 void glow_vertical_part(void*, int32_t first_row, int32_t end_row)
 {
-    glow_vertical_columns(first_row * SCREEN_WIDTH / SCREEN_HEIGHT, end_row * SCREEN_WIDTH / SCREEN_HEIGHT);
+    glow_vertical_band(first_row * SCREEN_WIDTH / SCREEN_HEIGHT, end_row * SCREEN_WIDTH / SCREEN_HEIGHT);
 }
 
 void step_collider_pictures(const Frame& fr)
@@ -267,12 +267,12 @@ void step_collider_pictures(const Frame& fr)
     if (fr.whole == 325 || fr.whole == 326 || fr.whole == 341 || fr.whole == 342 || fr.whole == 358)
         overlay_passes_flush(&passes);
     if (fr.whole == 325 || fr.whole == 326) {
-        raster_threads_rows(glow_horizontal_part, nullptr);
+        raster_split_in_two(glow_horizontal_part, nullptr);
     } else if (fr.whole == 341 || fr.whole == 342) {
-        raster_threads_rows(glow_vertical_part, nullptr);
+        raster_split_in_two(glow_vertical_part, nullptr);
     } else if (fr.whole == 358) {
-        raster_threads_rows(glow_horizontal_part, nullptr);
-        raster_threads_rows(glow_vertical_part, nullptr);
+        raster_split_in_two(glow_horizontal_part, nullptr);
+        raster_split_in_two(glow_vertical_part, nullptr);
     }
 }
 

@@ -35,10 +35,10 @@ void run_pass(const OverlayPasses* q, const OverlayPass& p, int32_t y0, int32_t 
 {
     switch (p.kind) {
     case PASS_BLEND:
-        blend_image_rows(p.image, p.x, p.y, p.level, BLEND_ALPHA, y0, y1);
+        blend_image_band(p.image, p.x, p.y, p.level, BLEND_ALPHA, y0, y1);
         break;
     case PASS_WAVE:
-        wave_shift_rows(p.phase, p.colour, y0, y1);
+        wave_shift_band(p.phase, p.colour, y0, y1);
         break;
     case PASS_GRAIN_MIX:
         grain_mix_rows(p.image, &q->walks[p.record], p.level, y0, y1);
@@ -114,7 +114,7 @@ void overlay_passes_flush(OverlayPasses* q)
     // frame can be drawn at once (the halves start on band boundaries).
     static_assert(SCREEN_HEIGHT / 2 % OVERLAY_PASS_BAND == 0, "the halves start on band boundaries");
     if (screen && q->count > 0)
-        raster_threads_rows(
+        raster_split_in_two(
             [](void* context, int32_t first_row, int32_t end_row) {
                 const OverlayPasses* passes = static_cast<const OverlayPasses*>(context);
                 for (int32_t y = first_row; y < end_row; y += OVERLAY_PASS_BAND)

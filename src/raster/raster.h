@@ -161,19 +161,6 @@ enum { RASTER_BAND_CONTEXT_MAX = 256 };
 void raster_share_band(RasterBandFunction part, const void* context, size_t size, int32_t first_row,
                        int32_t end_row);
 
-// Old names, removed once callers move.
-typedef RasterBandFunction RasterRowsFunction;
-enum { RASTER_ROWS_CONTEXT_MAX = RASTER_BAND_CONTEXT_MAX };
-inline void raster_threads_rows(RasterBandFunction part, void* context)
-{
-    raster_split_in_two(part, context);
-}
-inline void raster_share_rows(RasterBandFunction part, const void* context, size_t size, int32_t first_row,
-                              int32_t end_row)
-{
-    raster_share_band(part, context, size, first_row, end_row);
-}
-
 // ---- Clipper ------------------------------------------------------------------
 enum { CLIP_BUFFER_SIZE = 12 };
 enum : uint32_t {

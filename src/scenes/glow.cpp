@@ -170,7 +170,7 @@ void glow_rays(Texture* buffer, int32_t cx, int32_t cy, int32_t passes)
     if (!glow_usable(buffer))
         return;
     Rays rays = {buffer, cx, cy, passes};
-    raster_threads_rows(downsample_part, &rays);
-    raster_threads_rows(zoom_part, &rays);
-    raster_threads_rows(add_part, &rays);
+    raster_split_in_two(downsample_part, &rays);
+    raster_split_in_two(zoom_part, &rays);
+    raster_split_in_two(add_part, &rays);
 }

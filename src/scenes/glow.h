@@ -26,5 +26,5 @@ void glow_add_upsampled(const Texture* buffer);
 void glow_add_upsampled_rows(const Texture* buffer, int32_t y0, int32_t y1);
 // The rays: glow_downsample, zoom_blur(buffer, cx, cy, 1, passes), then
 // glow_add_upsampled, each on both drawing threads when the helper is awake
-// (raster_threads_rows), with the bytes of one thread.
+// (raster_split_in_two), with the bytes of one thread.
 void glow_rays(Texture* buffer, int32_t cx, int32_t cy, int32_t passes);

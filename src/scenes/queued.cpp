@@ -21,13 +21,13 @@ struct Rect {
 void blit_part(void* context, int32_t y0, int32_t y1)
 {
     const Rect* r = static_cast<const Rect*>(context);
-    blit_image_rows(r->texture, r->x, r->y, r->mode, y0, y1);
+    blit_image_band(r->texture, r->x, r->y, r->mode, y0, y1);
 }
 
 void blend_part(void* context, int32_t y0, int32_t y1)
 {
     const Rect* r = static_cast<const Rect*>(context);
-    blend_rect_rows(r->texture, r->x, r->y, r->src_x, r->src_y, r->width, r->height, r->alpha, r->mode, y0,
+    blend_rect_band(r->texture, r->x, r->y, r->src_x, r->src_y, r->width, r->height, r->alpha, r->mode, y0,
                     y1);
 }
 
@@ -73,7 +73,7 @@ void queued_blit_image(const Texture* texture, int32_t x, int32_t y, int32_t mod
     if (!texture || !screen)
         return;
     const Rect r = {texture, x, y, 0, 0, texture->width, texture->height, 0, mode};
-    raster_share_rows(blit_part, &r, sizeof r, y, y + texture->height);
+    raster_share_band(blit_part, &r, sizeof r, y, y + texture->height);
 }
 
 void queued_blend_image(const Texture* texture, int32_t x, int32_t y, int32_t alpha, int32_t mode)
@@ -92,7 +92,7 @@ void queued_blend_rect(const Texture* texture, int32_t x, int32_t y, int32_t src
     // The rows drawn lie inside [y, y + height) (and further in where the
     // source is cut at its top).
     const int64_t end = static_cast<int64_t>(y) + height;
-    raster_share_rows(blend_part, &r, sizeof r, y,
+    raster_share_band(blend_part, &r, sizeof r, y,
                       static_cast<int32_t>(std::min<int64_t>(end, SCREEN_HEIGHT)));
 }
 
@@ -101,7 +101,7 @@ void queued_blur(int32_t a, int32_t b, int32_t passes)
     if (!screen || passes <= 0)
         return;
     const Blur blur = {passes};
-    raster_share_rows(blur_part, &blur, sizeof blur, std::min(a, b), std::max(a, b));
+    raster_share_band(blur_part, &blur, sizeof blur, std::min(a, b), std::max(a, b));
 }
 
 void queued_fill(int32_t y0, int32_t y1, uint32_t colour)
@@ -109,7 +109,7 @@ void queued_fill(int32_t y0, int32_t y1, uint32_t colour)
     if (!screen)
         return;
     const Fill fill = {colour};
-    raster_share_rows(fill_part, &fill, sizeof fill, y0, y1);
+    raster_share_band(fill_part, &fill, sizeof fill, y0, y1);
 }
 
 void queued_copy(const uint32_t* pixels, int32_t y, int32_t rows)
@@ -117,5 +117,5 @@ void queued_copy(const uint32_t* pixels, int32_t y, int32_t rows)
     if (!screen || !pixels || rows <= 0)
         return;
     const Copy copy = {pixels, y};
-    raster_share_rows(copy_part, &copy, sizeof copy, y, y + rows);
+    raster_share_band(copy_part, &copy, sizeof copy, y, y + rows);
 }

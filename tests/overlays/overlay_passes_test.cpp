@@ -163,12 +163,12 @@ TEST_F(OverlayPassFrame, RowWindowsOutsideTheScreenDrawOnlyTheirScreenRows)
     pixels_ = start;
     const int32_t cuts[] = {-1000, -3, 0, 5, 100, 479, 480, 2000};
     for (size_t k = 0; k + 1 < std::size(cuts); ++k)
-        blend_image_rows(image.get(), -7, 3, 200, BLEND_ALPHA, cuts[k], cuts[k + 1]);
+        blend_image_band(image.get(), -7, 3, 200, BLEND_ALPHA, cuts[k], cuts[k + 1]);
     for (size_t k = 0; k + 1 < std::size(cuts); ++k)
-        wave_shift_rows(1.5f, 0xFF8040C0u, cuts[k], cuts[k + 1]);
+        wave_shift_band(1.5f, 0xFF8040C0u, cuts[k], cuts[k + 1]);
     for (size_t k = 0; k + 1 < std::size(cuts); ++k)
         fade_screen_rows(0x20304050u, 90, cuts[k], cuts[k + 1]);
-    blend_image_rows(image.get(), 0, 0, 255, BLEND_ALPHA, 300, 200); // an empty window draws nothing
+    blend_image_band(image.get(), 0, 0, 255, BLEND_ALPHA, 300, 200); // an empty window draws nothing
     EXPECT_TRUE(pixels_ == want);
 }
 
