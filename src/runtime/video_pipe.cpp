@@ -25,38 +25,6 @@ struct VideoPipe {
     std::string file;
 };
 
-namespace
-{
-
-std::vector<std::string> ffmpeg_arguments(const char* file, int32_t fps, const char* music_path,
-                                          double from_seconds, bool stream)
-{
-    std::string rate = std::to_string(fps);
-    char from[32];
-    std::snprintf(from, sizeof from, "%.6f", from_seconds);
-    std::vector<std::string> args = {
-        "ffmpeg",        "-hide_banner", "-loglevel",   "error",   "-nostdin",   "-y", "-f", "rawvideo",
-        "-pixel_format", "bgr0",         "-video_size", "640x480", "-framerate", rate, "-i", "pipe:0"};
-    if (music_path) {
-        std::vector<std::string> audio = {"-ss",   from,   "-i",  music_path, "-map", "0:v:0",    "-map",
-                                          "1:a:0", "-c:a", "aac", "-b:a",     "192k", "-shortest"};
-        args.insert(args.end(), audio.begin(), audio.end());
-    }
-    std::vector<std::string> video = {"-c:v", "libx264", "-preset",  "veryfast",
-                                      "-crf", "18",      "-pix_fmt", "yuv420p"};
-    args.insert(args.end(), video.begin(), video.end());
-    // A device or a FIFO cannot be read back to move the index to the front:
-    // write fragments with the index first instead.
-    std::vector<std::string> container = {"-movflags", "+faststart"};
-    if (stream)
-        container = {"-f", "mp4", "-movflags", "frag_keyframe+empty_moov"};
-    args.insert(args.end(), container.begin(), container.end());
-    args.push_back(file);
-    return args;
-}
-
-} // namespace
-
 VideoPipe* video_pipe_open(const char* file, int32_t fps, const char* music_path, double from_seconds)
 {
     struct stat st;
@@ -66,7 +34,7 @@ VideoPipe* video_pipe_open(const char* file, int32_t fps, const char* music_path
         return nullptr;
     }
     std::vector<std::string> args =
-        ffmpeg_arguments(file, fps, music_path, from_seconds, exists && !S_ISREG(st.st_mode));
+        video_pipe_arguments(file, fps, music_path, from_seconds, exists && !S_ISREG(st.st_mode));
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());

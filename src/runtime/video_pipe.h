@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 struct VideoPipe;
 
@@ -20,3 +22,12 @@ int32_t video_pipe_write(VideoPipe* pipe, const uint32_t* pixels);
 // Closes the pipe and waits for ffmpeg: 0 when it finished the file, 1
 // otherwise (reported with ffmpeg's exit status). Frees the pipe.
 int32_t video_pipe_close(VideoPipe* pipe);
+
+// ffmpeg's arguments (the first is "ffmpeg") for writing file; stream: the
+// target is a device or a FIFO, which gets a fragmented MP4 with the index
+// first.
+std::vector<std::string> video_pipe_arguments(const char* file, int32_t fps, const char* music_path,
+                                              double from_seconds, bool stream);
+// args as one Windows command line that the C runtime's parser splits back
+// into exactly args (quoting names with spaces, quotes and backslashes).
+std::string video_pipe_command_line(const std::vector<std::string>& args);
