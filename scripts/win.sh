@@ -230,6 +230,7 @@ assemble() {
   cp /usr/share/doc/gcc-mingw-w64-base/copyright "$out/licenses/gcc-runtime.txt"
   cp /usr/share/doc/mingw-w64-x86-64-dev/copyright "$out/licenses/mingw-w64-winpthreads.txt"
   cp /usr/share/doc/fonts-liberation/copyright "$out/licenses/fonts-liberation.txt"
+  cp /usr/share/common-licenses/LGPL-2.1 "$out/licenses/LGPL-2.1.txt" # the full text the LGPL ones cite
   (cd build-win && zip -qr Dunravel.zip Dunravel)
 }
 
@@ -248,9 +249,13 @@ wine_run() {
 # runs them on Linux; standard input is not a console.
 check_units() {
   failed=""
+  : >build-win/tests/no-input # Wine takes /dev/null for a console
+  # The text tests draw with the face the release bundles beside the program.
+  mkdir -p build-win/tests/fonts
+  cp /usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf build-win/tests/fonts/
   for t in build-win/tests/test_*.exe; do
     name="$(basename "$t" .exe)"
-    if ! (cd build-win && wine_run wine "tests/$name.exe" --gtest_brief=1 </dev/null \
+    if ! (cd build-win && wine_run wine "tests/$name.exe" --gtest_brief=1 <tests/no-input \
       >"tests/$name.log" 2>&1); then
       failed="$failed $name"
       tail -n 20 "build-win/tests/$name.log" >&2

@@ -9,6 +9,11 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -29,6 +34,26 @@ std::string slurp(const fs::path& p)
 void put(const fs::path& p, const std::string& text)
 {
     std::ofstream(p, std::ios::binary) << text;
+}
+
+// Makes every further write to the stream fail, as a full disk would.
+void break_stream(FILE* stream, const fs::path& some_file)
+{
+#ifdef _WIN32
+    // The descriptor under the stream becomes one open for reading only.
+    std::fflush(stream);
+    int read_only = _open(some_file.string().c_str(), _O_RDONLY | _O_BINARY);
+    ASSERT_GE(read_only, 0);
+    ASSERT_EQ(_dup2(read_only, _fileno(stream)), 0);
+    _close(read_only);
+    std::fputs("more", stream);
+    std::fflush(stream);
+#else
+    // Reading a stream opened only for writing sets its error flag, as a
+    // failed write does.
+    (void)some_file;
+    std::fgetc(stream);
+#endif
 }
 
 size_t entries(const fs::path& dir)
@@ -71,10 +96,10 @@ TEST(OutputFileReplace, AFailedWriteLeavesNoFileAndReportsIt)
     OutputFile file;
     ASSERT_EQ(output_file_open(target.string().c_str(), &file), 0);
     std::fputs("some bytes", file.stream);
-    // Reading a stream opened for writing sets its error flag, as a failed
-    // write does: the close must not publish the file.
-    std::fgetc(file.stream);
-    ASSERT_NE(std::ferror(file.stream), 0);
+    fs::path source = fs::path(DUNRAVEL_SOURCE_DIR) / "README.md";
+    break_stream(file.stream, source);
+    EXPECT_NE(std::ferror(file.stream), 0);
+    // Whatever happened above, the close must not publish the file.
     EXPECT_NE(output_file_close(&file, true), 0);
     EXPECT_FALSE(fs::exists(target));
     EXPECT_EQ(entries(dir.path), 0u);

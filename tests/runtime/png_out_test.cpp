@@ -250,8 +250,8 @@ TEST(PngOutCapture, FailuresLeaveNoFile)
     fs::path full = dir / "full";
     if (make_full_device(full)) {
         Picture p = make(640, 480, 640, 1);
-        EXPECT_EQ(png_out_write(full.c_str(), small.data(), 4, 4, 4, 1), ENOSPC);
-        EXPECT_EQ(png_out_write(full.c_str(), p.pixels.data(), 640, 480, 640, 1), ENOSPC);
+        EXPECT_EQ(png_out_write(full.string().c_str(), small.data(), 4, 4, 4, 1), ENOSPC);
+        EXPECT_EQ(png_out_write(full.string().c_str(), p.pixels.data(), 640, 480, 640, 1), ENOSPC);
     }
     fs::remove_all(dir);
 }
