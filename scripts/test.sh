@@ -16,4 +16,6 @@ cd "$(dirname "$0")/.."
 # The web page against the native program, in headless Chromium.
 ./scripts/web.sh
 /usr/bin/python3 tests/web/page_test.py # Debian's python, with its PIL and websocket packages
+# The Windows release, built here and checked under Wine against the native frames.
+./scripts/win.sh test
 echo "all tests passed"

@@ -255,7 +255,7 @@ check_units() {
   cp /usr/share/fonts/truetype/liberation/LiberationSans-Regular.ttf build-win/tests/fonts/
   for t in build-win/tests/test_*.exe; do
     name="$(basename "$t" .exe)"
-    if ! (cd build-win && wine_run wine "tests/$name.exe" --gtest_brief=1 <tests/no-input \
+    if ! (cd build-win && wine_run timeout 600 wine "tests/$name.exe" --gtest_brief=1 <tests/no-input \
       >"tests/$name.log" 2>&1); then
       failed="$failed $name"
       tail -n 20 "build-win/tests/$name.log" >&2
@@ -298,8 +298,8 @@ case "${1:-}" in
   test)
     build_program ON
     assemble
-    check_units
     check_frames
+    check_units
     ;;
   "")
     build_program OFF
