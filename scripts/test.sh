@@ -57,6 +57,9 @@ took "serve test"
 took "web build"
 "$python" tests/web/page_test.py
 took "page test"
+# The Windows release, built here and checked under Wine against the native frames.
+./scripts/win.sh test
+took "windows build and test"
 
 echo "time taken:"
 printf '%s' "$times"

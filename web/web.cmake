@@ -30,6 +30,7 @@ foreach(module ${DUNRAVEL_MODULES})
        ${CMAKE_SOURCE_DIR}/src/${module}/*.cpp ${CMAKE_SOURCE_DIR}/src/${module}/*.c)
   list(APPEND web_sources ${module_sources})
 endforeach()
+list(FILTER web_sources EXCLUDE REGEX "_win\\.cpp$") # the Windows variants (CMakeLists.txt)
 # The native pieces the page replaces or has no use for: the frame loop and
 # window, the command line and its offline modes (files, ffmpeg, threads,
 # signals), the question, fontconfig, BMP screenshots.

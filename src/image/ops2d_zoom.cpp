@@ -247,6 +247,16 @@ void zoom_quadrant(Texture* t, const int32_t* source_x, ZoomGroup* groups, __m12
 namespace
 {
 
+// Frees what the aligned allocation in zoom_blur_quadrants made.
+void free_lanes(void* lanes)
+{
+#ifdef _WIN32
+    _aligned_free(lanes);
+#else
+    std::free(lanes);
+#endif
+}
+
 // zoom_blur on the quadrants left of the centre (the centre's column
 // included) when `left`, and on those right of it when `right`.
 void zoom_blur_quadrants(Texture* texture, int32_t cx, int32_t cy, int32_t strength, int32_t passes,
@@ -257,11 +267,16 @@ void zoom_blur_quadrants(Texture* texture, int32_t cx, int32_t cy, int32_t stren
     int32_t w = texture->width, h = texture->height;
     auto* source_x = static_cast<int32_t*>(std::malloc(static_cast<size_t>(w) * sizeof(int32_t)));
     auto* groups = static_cast<ZoomGroup*>(std::malloc(static_cast<size_t>(w / 4 + 1) * sizeof(ZoomGroup)));
+    // 16-byte aligned; Windows's C runtime has its own call for that.
+#ifdef _WIN32
+    auto* lanes = static_cast<__m128i*>(_aligned_malloc(static_cast<size_t>(w) * sizeof(__m128i), 16));
+#else
     auto* lanes = static_cast<__m128i*>(std::aligned_alloc(16, static_cast<size_t>(w) * sizeof(__m128i)));
+#endif
     if (!source_x || !groups || !lanes) {
         std::free(source_x);
         std::free(groups);
-        std::free(lanes);
+        free_lanes(lanes);
         return;
     }
     cx = std::clamp(cx, 0, w - 1);
@@ -289,7 +304,7 @@ void zoom_blur_quadrants(Texture* texture, int32_t cx, int32_t cy, int32_t stren
     }
     std::free(source_x);
     std::free(groups);
-    std::free(lanes);
+    free_lanes(lanes);
 }
 
 } // namespace

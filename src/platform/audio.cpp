@@ -126,6 +126,7 @@ struct Output {
     int64_t anchor_frame = 0; // track frame sounding at anchor_time
     int64_t anchor_limit = 0; // end of the block sounding then
     int64_t anchor_time = 0;
+    bool asked = false; // the device has asked for a block since it was opened
 
     // Main thread only.
     int64_t start_frame = 0; // position after the last seek or resume
@@ -156,6 +157,7 @@ void device_callback(void*, Uint8* stream, int len)
     int64_t start, count;
     {
         std::lock_guard<std::mutex> guard(output.lock);
+        output.asked = true;
         if (output.have_block) {
             output.anchor_frame = output.block_start;
             output.anchor_limit = output.block_end;
@@ -183,6 +185,32 @@ void device_callback(void*, Uint8* stream, int len)
         std::memcpy(stream, track->samples.data() + start * 2,
                     static_cast<size_t>(count) * AUDIO_FRAME_BYTES);
     std::memset(stream + count * AUDIO_FRAME_BYTES, 0, static_cast<size_t>(len - count * AUDIO_FRAME_BYTES));
+}
+
+// A device can open and then never ask for sound (Wine's sound layer with
+// no sound card does): its clock would stand still at 0 and the demo with
+// it. The device is started with nothing to play and must ask for its first
+// block within DEVICE_PROBE_MILLISECONDS, else it counts as no device.
+constexpr int64_t DEVICE_PROBE_MILLISECONDS = 1500;
+
+bool device_asks_for_sound()
+{
+    {
+        std::lock_guard<std::mutex> guard(output.lock);
+        output.asked = false;
+        output.track = nullptr;
+    }
+    SDL_PauseAudio(0);
+    const int64_t step = counter_frequency() / 500; // 2 ms
+    const int64_t give_up = counter_now() + counter_frequency() * DEVICE_PROBE_MILLISECONDS / 1000;
+    bool asked = false;
+    for (int64_t now = counter_now(); !asked && now < give_up; now = counter_now()) {
+        counter_sleep_until(now + step);
+        std::lock_guard<std::mutex> guard(output.lock);
+        asked = output.asked;
+    }
+    SDL_PauseAudio(1);
+    return asked;
 }
 
 // The position before the monotonic clamp.
@@ -365,7 +393,8 @@ int32_t audio_open(int32_t kind)
         want.samples = 1024;
         want.callback = device_callback;
         // Without an "obtained" format SDL converts to the device's format itself.
-        if (SDL_OpenAudio(&want, nullptr) < 0) {
+        if (SDL_OpenAudio(&want, nullptr) < 0 || !device_asks_for_sound()) {
+            SDL_CloseAudio();
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             return 1;
         }

@@ -21,7 +21,7 @@ void writer_run(FrameWriter* w)
             std::unique_lock<std::mutex> guard(w->lock);
             w->changed.wait(guard, [&] { return !w->waiting.empty() || w->closing; });
             if (w->waiting.empty())
-                return;
+                break;
             job = std::move(w->waiting.front());
             w->waiting.pop_front();
         }
@@ -35,6 +35,7 @@ void writer_run(FrameWriter* w)
         }
         w->spare.push_back(std::move(job.pixels));
     }
+    png_out_release();
 }
 
 } // namespace

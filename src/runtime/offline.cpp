@@ -26,6 +26,9 @@
 #include "runtime/video_pipe.h"
 
 #include <sys/stat.h>
+#ifdef _WIN32
+#include <direct.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -106,7 +109,12 @@ int32_t capture_begin(OfflineRun* run)
 {
     const char* dir = run->options->capture_dir;
     struct stat st;
-    if (mkdir(dir, 0777) != 0 && !(errno == EEXIST && stat(dir, &st) == 0 && S_ISDIR(st.st_mode))) {
+#ifdef _WIN32
+    int made = _mkdir(dir);
+#else
+    int made = mkdir(dir, 0777);
+#endif
+    if (made != 0 && !(errno == EEXIST && stat(dir, &st) == 0 && S_ISDIR(st.st_mode))) {
         std::fprintf(stderr, "dunravel: cannot make the capture folder %s (%s)\n", dir,
                      errno == EEXIST ? "a file of that name is in the way" : std::strerror(errno));
         return 1;

@@ -26,15 +26,11 @@ struct PngWork {
     size_t filtered_size = 0;
     unsigned char* packed = nullptr;
     size_t packed_size = 0;
-
-    ~PngWork()
-    {
-        libdeflate_free_compressor(compressor);
-        std::free(filtered);
-        std::free(packed);
-    }
 };
 
+// Trivially destructible on purpose: where thread storage is emulated
+// (MinGW), a thread-local destructor runs after the storage is gone, so the
+// threads that write release their buffers themselves (png_out_release).
 thread_local PngWork work;
 
 bool grow(unsigned char** buffer, size_t* size, size_t need)
@@ -150,4 +146,12 @@ int32_t png_out_write(const char* name, const uint32_t* pixels, int32_t width, i
         error = errno ? errno : EIO;
     int closed = output_file_close(&file, ok);
     return ok ? closed : error;
+}
+
+void png_out_release()
+{
+    libdeflate_free_compressor(work.compressor);
+    std::free(work.filtered);
+    std::free(work.packed);
+    work = PngWork{};
 }

@@ -18,3 +18,6 @@ constexpr size_t PNG_OUT_MAX_BYTES = size_t{1} << 30;
 // file is left behind.
 int32_t png_out_write(const char* name, const uint32_t* pixels, int32_t width, int32_t height, int32_t stride,
                       int32_t level);
+// Frees the calling thread's compressor and buffers (the next write makes
+// them again). A thread that wrote must call it before it ends.
+void png_out_release();

@@ -9,6 +9,9 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifdef _WIN32
+#include <io.h>
+#endif
 
 #include <cerrno>
 #include <cstdio>
@@ -62,7 +65,13 @@ int write_bmp(const FrameSurface* s, const char* name, bool exclusive)
     SDL_FreeSurface(view);
     if (size <= 0)
         return ENOMEM;
+#ifdef _WIN32
+    // Binary: the C runtime would otherwise write CR LF for every 0x0A byte.
+    int fd = _open(name, _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT | (exclusive ? _O_EXCL : _O_TRUNC),
+                   _S_IREAD | _S_IWRITE);
+#else
     int fd = open(name, O_WRONLY | O_CREAT | O_CLOEXEC | (exclusive ? O_EXCL : O_TRUNC), 0666);
+#endif
     if (fd < 0)
         return errno;
     // Only a regular file is ours to remove after a failure, never a device.

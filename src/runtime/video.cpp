@@ -34,7 +34,12 @@ bool surface_is_direct(const SDL_Surface* s)
 // Sets an SDL 1.2 layer setting unless the user already set it.
 void set_default_env(const char* name, const char* value)
 {
+#ifdef _WIN32
+    if (!std::getenv(name))
+        _putenv_s(name, value);
+#else
     setenv(name, value, 0);
+#endif
 }
 
 void print_rendering_info()

@@ -36,3 +36,37 @@ std::vector<std::string> video_ffmpeg_command(const char* output, int32_t fps, c
     args.push_back(video_file_name(output));
     return args;
 }
+
+std::string video_command_line(const std::vector<std::string>& args)
+{
+    // The rules CommandLineToArgvW and the C runtimes parse with: an argument
+    // with a space, a tab or a quote (or an empty one) is quoted; inside,
+    // backslashes are literal except before a quote, where each is doubled
+    // and the quote escaped.
+    std::string line;
+    for (const std::string& arg : args) {
+        if (!line.empty())
+            line += ' ';
+        if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) {
+            line += arg;
+            continue;
+        }
+        line += '"';
+        size_t backslashes = 0;
+        for (char c : arg) {
+            if (c == '\\') {
+                backslashes++;
+                continue;
+            }
+            if (c == '"')
+                line.append(backslashes * 2 + 1, '\\');
+            else
+                line.append(backslashes, '\\');
+            backslashes = 0;
+            line += c;
+        }
+        line.append(backslashes * 2, '\\'); // before the closing quote
+        line += '"';
+    }
+    return line;
+}

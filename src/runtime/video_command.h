@@ -18,3 +18,7 @@ std::string video_file_name(const char* path);
 // index first.
 std::vector<std::string> video_ffmpeg_command(const char* output, int32_t fps, const char* music_path,
                                               double from_seconds, bool stream);
+
+// args as one Windows command line that the C runtime's parser splits back
+// into exactly args (quoting names with spaces, quotes and backslashes).
+std::string video_command_line(const std::vector<std::string>& args);

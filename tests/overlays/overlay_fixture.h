@@ -78,7 +78,7 @@ class OverlayFrame : public ::testing::Test
         // Under this build's own folder: checkouts that run the same test
         // at once never share it.
         dir_ = scratch_path((std::string("overlay-") + info->test_suite_name() + "-" + info->name()).c_str());
-        paths_set_data_dir(dir_.c_str());
+        paths_set_data_dir(dir_.string().c_str());
         clock_set_tempo(90.0f);
     }
 
@@ -95,7 +95,8 @@ class OverlayFrame : public ::testing::Test
     // A hair past the beat, so that float rounding never lands on the beat before.
     static void set_beat(double beat) { clock_set_time((beat + 1e-4) / 1.5, 1.0 / 60.0); }
 
-    std::string data_file(const char* name) const { return (dir_ / name).string(); }
+    // As the program names it: the folder given to paths_set_data_dir, "/", the name.
+    std::string data_file(const char* name) const { return dir_.string() + "/" + name; }
     uint32_t& pixel(int x, int y) { return pixels_[static_cast<size_t>(y) * SCREEN_WIDTH + x]; }
     void fill(uint32_t value) { pixels_.assign(pixels_.size(), value); }
 

@@ -156,7 +156,7 @@ class ColliderScene : public OverlayFrame
     bool has_data_set() const { return std::filesystem::exists(data_set / "sphere.lwo"); }
     void load_data_set()
     {
-        paths_set_data_dir(data_set.c_str());
+        paths_set_data_dir(data_set.string().c_str());
         ASSERT_EQ(texture_table_load(), 0);
         ASSERT_EQ(collider_load(), 0);
     }

@@ -133,10 +133,10 @@ TEST_F(TerrainScene, MissingObjectsFailNamingTheFileAndFreeWhatWasMade)
 {
     if (!has_data_set())
         SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
-    paths_set_data_dir(data_set.c_str());
+    paths_set_data_dir(data_set.string().c_str());
     ASSERT_EQ(texture_table_load(), 0);
 
-    paths_set_data_dir(dir_.c_str()); // an empty folder
+    paths_set_data_dir(dir_.string().c_str()); // an empty folder
     std::string err = failed_load();
     EXPECT_NE(err.find("terrain: cannot load " + data_file("terrain.lwo") + " (No such file or directory)\n"),
               std::string::npos)
@@ -164,7 +164,7 @@ TEST_F(TerrainScene, FramesFillTheWhiteLetterboxAndRepeatForTheSameTime)
 {
     if (!has_data_set())
         SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
-    paths_set_data_dir(data_set.c_str());
+    paths_set_data_dir(data_set.string().c_str());
     ASSERT_EQ(texture_table_load(), 0);
     ASSERT_EQ(terrain_load(), 0);
     const int area = SCREEN_WIDTH * static_cast<int>(LETTERBOX_HEIGHT);

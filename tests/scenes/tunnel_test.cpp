@@ -159,7 +159,7 @@ TEST(TunnelSphere, EdgeOnCoordinatesLeaveTangentsFiniteWithoutAllocating)
 // the plain order recomputes them after each wave. Same bits either way.
 TEST(TunnelSphere, RippleHalfMatchesNormalsAfterEveryWave)
 {
-    paths_set_data_dir(data_set.c_str());
+    paths_set_data_dir(data_set.string().c_str());
     Mesh* posed = mesh_load("data\\sphere.lwo");
     Mesh* plain = mesh_load("data\\sphere.lwo");
     paths_set_data_dir(nullptr);
@@ -209,7 +209,7 @@ class TunnelScene : public OverlayFrame
     {
         if (!std::filesystem::exists(data_set / "sphere.lwo"))
             return false;
-        paths_set_data_dir(data_set.c_str());
+        paths_set_data_dir(data_set.string().c_str());
         return texture_table_load() == 0;
     }
     void draw(double beat)
@@ -237,11 +237,11 @@ TEST_F(TunnelScene, LoadFailsNamingAMissingSphereAndFreesWhatItMade)
 {
     if (!load_data_set())
         SKIP_UNLESS_CI() << "no data set at " << data_set << " (make it with scripts/data.sh)";
-    paths_set_data_dir(dir_.c_str()); // an empty folder: no sphere.lwo
+    paths_set_data_dir(dir_.string().c_str()); // an empty folder: no sphere.lwo
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(tunnel_load(), 1);
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find((dir_ / "sphere.lwo").string() + " (No such file or directory)\n"), std::string::npos)
+    EXPECT_NE(err.find(data_file("sphere.lwo") + " (No such file or directory)\n"), std::string::npos)
         << err;
     EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     draw(90.0);

@@ -279,7 +279,7 @@ TEST_F(TwisterScene, DrawsTubeOnEvenBeatsAndOnlyTheShadowDepthOnOddOnes)
     const std::filesystem::path data = std::filesystem::path(DUNRAVEL_SOURCE_DIR) / "data";
     if (!std::filesystem::exists(data / "twister_bg.jpg"))
         SKIP_UNLESS_CI() << "no data set at " << data << " (make it with scripts/data.sh)";
-    paths_set_data_dir(data.c_str());
+    paths_set_data_dir(data.string().c_str());
     ASSERT_EQ(texture_table_load(), 0);
     ASSERT_EQ(twister_load(), 0);
     for (double beat : {166.25, 167.25}) {

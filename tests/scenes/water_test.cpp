@@ -303,7 +303,7 @@ class WaterRealData : public ::testing::Test
         saved_depth_ = depth_buffer;
         depth_buffer = depth_buffer_create(SCREEN_WIDTH, SCREEN_HEIGHT);
         specular_ramp_build();
-        paths_set_data_dir(data.c_str());
+        paths_set_data_dir(data.string().c_str());
         clock_set_tempo(90.0f);
         ASSERT_EQ(texture_table_load(), 0);
         loaded_ = true;

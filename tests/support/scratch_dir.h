@@ -4,8 +4,10 @@
 // private device that is always full.
 #pragma once
 
+#ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -39,8 +41,23 @@ struct InDirectory {
 
 // A device like /dev/full (every write fails with "no space") at path, so
 // that tests of writing to devices never touch the system's own; false when
-// device files cannot be made here (not root).
+// device files cannot be made here (not root, or Windows).
 inline bool make_full_device(const std::filesystem::path& path)
 {
+#ifdef _WIN32
+    (void)path;
+    return false;
+#else
     return mknod(path.c_str(), S_IFCHR | 0666, makedev(1, 7)) == 0;
+#endif
+}
+
+// The name of the device that swallows everything written to it.
+inline const char* null_device()
+{
+#ifdef _WIN32
+    return "NUL";
+#else
+    return "/dev/null";
+#endif
 }
