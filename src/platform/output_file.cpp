@@ -187,21 +187,3 @@ int output_file_publish(OutputFile* file, bool keep)
     file->temp.clear();
     return error;
 }
-
-int output_file_close(OutputFile* file, bool keep)
-{
-    if (!file->stream)
-        return EBADF;
-    int error = 0;
-    bool failed_before = std::ferror(file->stream) != 0;
-    errno = 0;
-    if (std::fclose(file->stream) != 0)
-        error = errno ? errno : EIO;
-    else if (failed_before)
-        error = EIO;
-    file->stream = nullptr;
-    if (file->temp.empty())
-        return keep ? error : 0;
-    int published = output_file_publish(file, keep && error == 0);
-    return keep ? (error != 0 ? error : published) : 0;
-}

@@ -140,31 +140,6 @@ int output_file_open(const char* name, OutputFile* file)
     return EEXIST;
 }
 
-int output_file_close(OutputFile* file, bool keep)
-{
-    if (!file->stream)
-        return EBADF;
-    int error = 0;
-    bool failed_before = std::ferror(file->stream) != 0;
-    errno = 0;
-    if (std::fclose(file->stream) != 0)
-        error = errno ? errno : EIO;
-    else if (failed_before)
-        error = EIO;
-    file->stream = nullptr;
-    if (file->temp.empty())
-        return keep ? error : 0;
-    std::wstring temp = utf8_to_wide(file->temp.c_str());
-    std::wstring target = utf8_to_wide(file->target.c_str());
-    if (keep && error == 0 &&
-        !MoveFileExW(temp.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        error = errno_from(GetLastError());
-    if (!keep || error != 0)
-        DeleteFileW(temp.c_str());
-    file->temp.clear();
-    return keep ? error : 0;
-}
-
 int output_file_reserve(const char* name, OutputFile* file)
 {
     int error = output_file_open(name, file);

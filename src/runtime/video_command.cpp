@@ -2,7 +2,9 @@
 // strings; starting the process is each platform's pipe's business.
 #include "runtime/video_command.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 std::string video_file_name(const char* path)
 {
@@ -69,4 +71,14 @@ std::string video_command_line(const std::vector<std::string>& args)
         line += '"';
     }
     return line;
+}
+
+int32_t video_reserve_output(const char* file, OutputFile* output)
+{
+    int error = output_file_reserve(file, output);
+    if (error == EISDIR)
+        std::fprintf(stderr, "dunravel: cannot write the video %s: it is a folder\n", file);
+    else if (error != 0)
+        std::fprintf(stderr, "dunravel: cannot write the video %s (%s)\n", file, std::strerror(error));
+    return error != 0 ? 1 : 0;
 }

@@ -5,6 +5,8 @@
 // ("a:b.mp4").
 #pragma once
 
+#include "platform/output_file.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -22,3 +24,8 @@ std::vector<std::string> video_ffmpeg_command(const char* output, int32_t fps, c
 // args as one Windows command line that the C runtime's parser splits back
 // into exactly args (quoting names with spaces, quotes and backslashes).
 std::string video_command_line(const std::vector<std::string>& args);
+
+// Reserves the video's name (output_file_reserve): ffmpeg writes a temporary
+// file beside it, or the file itself when it is a device or a FIFO. 0, or 1
+// after saying why on standard error (a folder, or the system's reason).
+int32_t video_reserve_output(const char* file, OutputFile* output);

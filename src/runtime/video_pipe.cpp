@@ -33,15 +33,8 @@ struct VideoPipe {
 VideoPipe* video_pipe_open(const char* file, int32_t fps, const char* music_path, double from_seconds)
 {
     OutputFile output;
-    int error = output_file_reserve(file, &output);
-    if (error == EISDIR) {
-        std::fprintf(stderr, "dunravel: cannot write the video %s: it is a folder\n", file);
+    if (video_reserve_output(file, &output) != 0)
         return nullptr;
-    }
-    if (error != 0) {
-        std::fprintf(stderr, "dunravel: cannot write the video %s (%s)\n", file, std::strerror(error));
-        return nullptr;
-    }
     bool direct = output.temp.empty();
     std::vector<std::string> args =
         video_ffmpeg_command(direct ? output.target.c_str() : output.temp.c_str(), fps, music_path,

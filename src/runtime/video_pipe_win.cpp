@@ -42,15 +42,8 @@ HANDLE inheritable(DWORD which)
 VideoPipe* video_pipe_open(const char* file, int32_t fps, const char* music_path, double from_seconds)
 {
     OutputFile output;
-    int reserved = output_file_reserve(file, &output);
-    if (reserved == EISDIR) {
-        std::fprintf(stderr, "dunravel: cannot write the video %s: it is a folder\n", file);
+    if (video_reserve_output(file, &output) != 0)
         return nullptr;
-    }
-    if (reserved != 0) {
-        std::fprintf(stderr, "dunravel: cannot write the video %s (%s)\n", file, std::strerror(reserved));
-        return nullptr;
-    }
     bool direct = output.temp.empty();
     std::vector<std::string> args = video_ffmpeg_command(direct ? output.target.c_str() : output.temp.c_str(),
                                                          fps, music_path, from_seconds, direct);
