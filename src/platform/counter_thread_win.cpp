@@ -1,35 +1,14 @@
-// The high-resolution counter (counter.h) on std::chrono::steady_clock
-// (QueryPerformanceCounter underneath). A thread's processor time comes from
-// its cycle count (QueryThreadCycleTime, which counts time-stamp counter
-// cycles) scaled by the counter's rate, measured once; where the system does
-// not count cycles (Wine), from GetThreadTimes, which moves in scheduler
-// ticks. The C library's thread clock here also moves in 10-ms steps.
+// A thread's processor time on Windows (counter.h): its cycle count
+// (QueryThreadCycleTime, time-stamp counter cycles) scaled by the counter's
+// rate, measured once; where the system does not count cycles (Wine), from
+// GetThreadTimes, which moves in scheduler ticks. The C library's thread
+// clock here also moves in 10-ms steps.
 #include "platform/counter.h"
 
 #include <intrin.h>
 #include <windows.h>
 
-#include <chrono>
 #include <mutex>
-#include <thread>
-
-int64_t counter_now()
-{
-    auto since = std::chrono::steady_clock::now().time_since_epoch();
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(since).count();
-}
-
-int64_t counter_frequency()
-{
-    return 1000000000;
-}
-
-void counter_sleep_until(int64_t ticks)
-{
-    std::chrono::steady_clock::time_point until{
-        std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::nanoseconds(ticks))};
-    std::this_thread::sleep_until(until);
-}
 
 namespace
 {
