@@ -188,9 +188,9 @@ void fail(const char* what)
 
 void publish_chapters()
 {
-#define WEB_CHAPTER(render, first, end, name) web_chapter(name, 60.0 * (first) / DEMO_TEMPO_BPM);
-    DUNRAVEL_TIMELINE(WEB_CHAPTER)
-#undef WEB_CHAPTER
+    for (int32_t row = 0; row < TIMELINE_COUNT; row++)
+        if (timeline_row_is_scene(row))
+            web_chapter(timeline_name(row), beat_seconds(timeline[row].first_beat));
 }
 
 void report_position()

@@ -127,8 +127,9 @@ static RowAdvanceFunction advance_function(int32_t row)
 {
     if (row < 0 || row >= TIMELINE_COUNT)
         return nullptr;
+    // A scene draws in one stage or both (greetings only after the share).
     for (const RowAdvance& a : row_advances)
-        if (a.render == timeline[row].render)
+        if (a.render == timeline[row].render || a.render == timeline[row].finish)
             return a.advance;
     return nullptr;
 }
@@ -195,5 +196,6 @@ bool timeline_row_is_scene(int32_t row)
 {
     if (row < 0 || row >= TIMELINE_COUNT)
         return false;
-    return timeline[row].render != overlay_render && timeline[row].render != post_filter_render;
+    const TimelineEntry& r = timeline[row];
+    return (r.render || r.finish) && r.finish != overlay_render && r.finish != post_filter_render;
 }

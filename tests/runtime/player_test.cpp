@@ -4,6 +4,7 @@
 // position line: its text, where it lies and that the picture comes back.
 #include "core/frame.h"
 #include "runtime/clock.h"
+#include "runtime/effects.h"
 #include "runtime/player.h"
 #include "runtime/position_line.h"
 
@@ -93,6 +94,23 @@ TEST(PlayerTargets, PageKeysGoFromSceneToScene)
     EXPECT_NEAR(land(SDLK_PAGEUP, 0, 365.0), 361.0, 1e-9);
     EXPECT_NEAR(land(SDLK_PAGEUP, 0, 20.0), 0.0, 1e-9);
     EXPECT_NEAR(land(SDLK_PAGEUP, 0, 0.5), 0.0, 1e-9);
+}
+
+TEST(PlayerTargets, ChaptersAreTheElevenScenesAndEveryStatefulOneAdvances)
+{
+    // Whichever stage a row draws in, the overlay and post-filter rows are
+    // not chapters, and every scene that carries state is advanced by a seek.
+    std::vector<std::string> scenes, advancing;
+    for (int32_t row = 0; row < TIMELINE_COUNT; row++) {
+        if (timeline_row_is_scene(row))
+            scenes.push_back(timeline_name(row));
+        if (timeline_row_advances(row))
+            advancing.push_back(timeline_name(row));
+    }
+    EXPECT_EQ(scenes, (std::vector<std::string>{"title", "metaball", "tunnel", "water", "ribbon", "twister",
+                                                 "spikeball", "greetings", "terrain", "collider", "end"}));
+    EXPECT_EQ(advancing,
+              (std::vector<std::string>{"metaball", "spikeball", "greetings", "collider", "end"}));
 }
 
 TEST(PlayerTargets, FrameStepsKeepToTheSixtiethGrid)
