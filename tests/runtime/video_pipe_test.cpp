@@ -75,8 +75,11 @@ TEST(VideoPipe, ArgumentsWithSpacesAndEveryFrameReachTheProgram)
     ScratchDir dir("video_pipe_stand_in");
     std::filesystem::path record = dir.path / "record.txt";
     StandInOnPath stand_in(record.string(), "0");
-    std::string file = (dir.path / "my video \"final\".mp4").string();
-    std::string music = (dir.path / "the music.mp3").string();
+    // Spaces in the video's name (the pipe makes a file beside it, and
+    // Windows refuses quotes in names); spaces and quotes in the music's,
+    // which only the program started reads.
+    std::string file = (dir.path / "my final video.mp4").string();
+    std::string music = (dir.path / "the \"music\".mp3").string();
     VideoPipe* pipe = video_pipe_open(file.c_str(), 24, music.c_str(), 2.5);
     ASSERT_NE(pipe, nullptr);
     std::vector<uint32_t> frame(static_cast<size_t>(SCREEN_WIDTH) * SCREEN_HEIGHT);
